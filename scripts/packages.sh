@@ -1,0 +1,17 @@
+# Sourced by the other scripts: installs the Debian packages the build needs, when they are missing.
+VELUMBRA_PACKAGES="cmake ninja-build g++ pkg-config sqlite3 libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-translations-l10n fonts-liberation2 xvfb xauth"
+
+velumbra_install_packages() {
+    local missing=""
+    for p in $VELUMBRA_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    echo "Installing:$missing"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    # shellcheck disable=SC2086
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+}

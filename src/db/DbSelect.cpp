@@ -1,0 +1,184 @@
+#include "db/DbSelect.h"
+
+#include "db/TextForms.h"
+#include "engine/Messages.h"
+#include "text/Text.h"
+
+namespace db {
+
+CDbSelect::CDbSelect(CDbConnection* connection) : connection_(connection) {}
+
+CDbSelect::~CDbSelect() {
+    snapshot_.reset();
+    query_.reset();
+}
+
+int CDbSelect::SetFragment(std::optional<std::string>& fragment, const std::string& text) {
+    if (text.empty()) {
+        fragment.reset();
+        return 0;
+    }
+    fragment = text;
+    return 1;
+}
+
+int CDbSelect::SetColumns(const std::string& columns) {
+    return SetFragment(columns_, columns);
+}
+int CDbSelect::SetFrom(const std::string& tables) {
+    return SetFragment(from_, tables);
+}
+int CDbSelect::SetWhere(const std::string& condition) {
+    return SetFragment(where_, condition);
+}
+int CDbSelect::SetOrderBy(const std::string& order) {
+    return SetFragment(orderBy_, order);
+}
+
+void CDbSelect::BuildStatement() {
+    statement_.clear();
+    if (!columns_ || !from_) {
+        return;
+    }
+    statement_ = "SELECT " + *columns_ + "\nFROM " + *from_ + "\n";
+    if (where_) {
+        statement_ += "WHERE " + *where_ + "\n";
+    }
+    if (orderBy_) {
+        statement_ += "ORDER BY " + *orderBy_ + "\n";
+    }
+}
+
+void CDbSelect::ShowError(const char* prefix, const std::string& description, ui::Icon icon) const {
+    if (connection_) {
+        connection_->Port().ShowMessage(std::string(prefix) + "\n\n" + statement_ + "\n\n" + description,
+                                        ui::kProgramCaption, icon);
+    }
+}
+
+int CDbSelect::Execute() {
+    BuildStatement();
+    rowFlag_ = 1;
+    engine::Database* database = connection_ && connection_->IsOpen() ? connection_->Database() : nullptr;
+    if (!database) {
+        rowFlag_ = 0;
+        ShowError("Errore sintassi SQL", engine::It("Nessun database è aperto."), ui::Icon::Exclamation);
+        return rowFlag_;
+    }
+    auto query = database->CreateQuery(statement_);
+    if (!query) {
+        rowFlag_ = 0;
+        ShowError("Errore sintassi SQL", query.description(), ui::Icon::Exclamation);
+        return rowFlag_;
+    }
+    query_ = std::move(*query);
+    auto snapshot = query_->OpenSnapshot();
+    if (!snapshot) {
+        rowFlag_ = 0;
+        ShowError("Errore estrazione Select SQL", snapshot.description(), ui::Icon::Exclamation);
+        return rowFlag_;
+    }
+    snapshot_ = std::move(*snapshot);
+    if (snapshot_->AtEnd()) {
+        rowFlag_ = 0;
+    }
+    return rowFlag_;
+}
+
+int CDbSelect::Next() {
+    if (rowFlag_ != 1) {
+        return rowFlag_;
+    }
+    if (!snapshot_ || snapshot_->AtEnd()) {
+        rowFlag_ = 0;
+        return rowFlag_;
+    }
+    // The rows are already in memory: moving on cannot fail.
+    snapshot_->MoveNext();
+    if (snapshot_->AtEnd()) {
+        rowFlag_ = 0;
+    }
+    return rowFlag_;
+}
+
+int CDbSelect::GetText(const std::string& column, std::string& buffer) {
+    auto value =
+        snapshot_
+            ? snapshot_->Field(column)
+            : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
+    if (!value) {
+        if (connection_) {
+            connection_->Port().ShowMessage("Errore campo (" + column + ") nella select corrente\n\n" +
+                                                statement_ + "\n\n" + value.description(),
+                                            ui::kProgramCaption, ui::Icon::Stop);
+        }
+        return 0;
+    }
+    buffer = ValueToTextWithBlob(*value);
+    return 1;
+}
+
+const engine::Value* CDbSelect::FieldAt(int position) {
+    auto value =
+        snapshot_
+            ? snapshot_->Field(position)
+            : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
+    if (!value) {
+        if (connection_) {
+            connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) +
+                                                ") nella select corrente\n\n" + statement_ + "\n\n" +
+                                                value.description(),
+                                            ui::kProgramCaption, ui::Icon::Stop);
+        }
+        return nullptr;
+    }
+    field_ = std::move(*value);
+    return &field_;
+}
+
+int CDbSelect::GetShort(int position, std::int16_t& value) {
+    const engine::Value* field = FieldAt(position);
+    if (!field) {
+        return 0;
+    }
+    using Kind = engine::Value::Kind;
+    if (field->kind() == Kind::Integer || field->kind() == Kind::Boolean || field->kind() == Kind::Byte) {
+        value = static_cast<std::int16_t>(field->AsInt());
+        return 1;
+    }
+    value = 0;
+    return 0;
+}
+
+int CDbSelect::GetLong(int position, std::int32_t& value) {
+    const engine::Value* field = FieldAt(position);
+    if (!field) {
+        return 0;
+    }
+    if (field->kind() == engine::Value::Kind::Long) {
+        value = static_cast<std::int32_t>(field->AsInt());
+        return 1;
+    }
+    value = 0;
+    return 0;
+}
+
+int CDbSelect::GetDateOrText(int position, std::string& buffer) {
+    const engine::Value* field = FieldAt(position);
+    if (!field) {
+        return 0;
+    }
+    using Kind = engine::Value::Kind;
+    if (field->kind() == Kind::Date) {
+        buffer = DateToText(field->AsDate());
+        return 1;
+    }
+    if (field->kind() == Kind::Text || field->kind() == Kind::Memo) {
+        buffer = field->AsBytes();
+        return 1;
+    }
+    buffer.clear();
+    return 0;
+}
+
+}  // namespace db

@@ -1,0 +1,62 @@
+// A selection of many rows: the statement is assembled from its fragments, run as a forward-only
+// snapshot, and its rows are read in order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "db/DbConnection.h"
+#include "engine/Query.h"
+
+namespace db {
+
+class CDbSelect {
+  public:
+    explicit CDbSelect(CDbConnection* connection);
+    ~CDbSelect();
+    CDbSelect(const CDbSelect&) = delete;
+    CDbSelect& operator=(const CDbSelect&) = delete;
+
+    // Each replaces its fragment and returns 1; an empty text clears it and returns 0.
+    int SetColumns(const std::string& columns);
+    int SetFrom(const std::string& tables);
+    int SetWhere(const std::string& condition);
+    int SetOrderBy(const std::string& order);
+
+    // Runs the statement and positions on the first row; returns the row flag.
+    int Execute();
+    // Moves to the next row; returns the row flag.
+    int Next();
+    int RowFlag() const { return rowFlag_; }
+    const std::string& Statement() const { return statement_; }
+
+    // The column's text with trailing blanks removed.
+    int GetText(const std::string& column, std::string& buffer);
+    // 16-bit integers and Booleans (true gives -1), 8-bit unsigned integers.
+    int GetShort(int position, std::int16_t& value);
+    // 32-bit integers.
+    int GetLong(int position, std::int32_t& value);
+    // Dates in their text form, texts unchanged.
+    int GetDateOrText(int position, std::string& buffer);
+
+  private:
+    static int SetFragment(std::optional<std::string>& fragment, const std::string& text);
+    void BuildStatement();
+    void ShowError(const char* prefix, const std::string& description, ui::Icon icon) const;
+    const engine::Value* FieldAt(int position);
+
+    CDbConnection* connection_;
+    std::unique_ptr<engine::QueryDef> query_;
+    std::unique_ptr<engine::Snapshot> snapshot_;
+    std::optional<std::string> columns_;
+    std::optional<std::string> from_;
+    std::optional<std::string> where_;
+    std::optional<std::string> orderBy_;
+    std::string statement_;
+    int rowFlag_ = 0;
+    engine::Value field_;  // the value last read by position
+};
+
+}  // namespace db

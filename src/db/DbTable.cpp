@@ -1,0 +1,128 @@
+#include "db/DbTable.h"
+
+#include "db/TextForms.h"
+
+namespace db {
+
+CDbTable::CDbTable(CDbConnection* connection, const std::string& table) : connection_(connection) {
+    if (!connection_ || !connection_->IsOpen() || !connection_->Database()) {
+        return;
+    }
+    if (!table.empty()) {
+        name_ = table;
+    }
+    auto cursor = connection_->Database()->OpenTable(table);
+    if (!cursor) {
+        ShowDatabaseError(connection_->Port(), "Errore in fase di apertura della tavola (" + table + ")\n\n",
+                          cursor.description());
+        return;
+    }
+    cursor_ = std::move(*cursor);
+    open_ = 1;
+}
+
+CDbTable::~CDbTable() {
+    // Closing a cursor releases its statements; the engine reports no failure for it.
+    cursor_.reset();
+    name_.reset();
+    open_ = 0;
+}
+
+int CDbTable::Failed(const std::string& message, const engine::Status& status) {
+    ShowDatabaseError(connection_->Port(), message, status.description());
+    return 0;
+}
+
+int CDbTable::SelectIndex(const std::string& index) {
+    if (!open_) {
+        return 0;
+    }
+    engine::Status s = cursor_->SelectIndex(index);
+    return s ? 1
+             : Failed("Errore selezione indice (" + index + ") tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
+int CDbTable::Seek(const std::vector<std::string>& keys) {
+    if (!open_) {
+        return 0;
+    }
+    auto found = cursor_->Seek(keys);
+    if (!found) {
+        return Failed("Errore lettura tavola (" + name_.value_or("") + ")\n\n", found.status());
+    }
+    return *found ? 1 : 0;
+}
+
+int CDbTable::Edit() {
+    if (!cursor_) {  // never opened: nothing to act on
+        return 0;
+    }
+    engine::Status s = cursor_->Edit();
+    return s ? 1 : Failed("Errore editing tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
+int CDbTable::AddNew() {
+    if (!cursor_) {  // never opened: nothing to act on
+        return 0;
+    }
+    engine::Status s = cursor_->AddNew();
+    return s ? 1 : Failed("Errore inserimento tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
+int CDbTable::Update() {
+    if (!cursor_) {  // never opened: nothing to act on
+        return 0;
+    }
+    engine::Status s = cursor_->Update();
+    return s ? 1 : Failed("Errore aggiornamento tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
+int CDbTable::Delete() {
+    if (!cursor_) {  // never opened: nothing to act on
+        return 0;
+    }
+    engine::Status s = cursor_->Delete();
+    return s ? 1 : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
+int CDbTable::SetField(const std::string& field, const std::string& text) {
+    if (!cursor_) {
+        return 0;
+    }
+    std::string stored = text;
+    if (text == kNoDate) {
+        stored = "01/01/1600";
+    } else if (text == kEndOfTime) {
+        stored = "31/12/2400";
+    }
+    engine::Status s = stored.empty() ? cursor_->SetFieldNull(field) : cursor_->SetField(field, stored);
+    if (s) {
+        return 1;
+    }
+    const std::string shown = text.empty() ? "NULL" : text;
+    return Failed(
+        "Errore campo (" + field + ") della tavola (" + name_.value_or("") + ") <" + shown + ">\n\n", s);
+}
+
+int CDbTable::ReadField(const std::string& field, std::string& buffer, bool withBlob) {
+    if (!cursor_) {
+        return 0;
+    }
+    auto value = cursor_->GetField(field);
+    if (!value) {
+        return Failed("Errore campo (" + field + ") della tavola (" + name_.value_or("") + ")\n\n",
+                      value.status());
+    }
+    return withBlob ? connection_->ValueToTextWithBlob(*value, buffer)
+                    : connection_->ValueToText(*value, buffer);
+}
+
+int CDbTable::GetField(const std::string& field, std::string& buffer) {
+    return ReadField(field, buffer, false);
+}
+
+int CDbTable::GetFieldWithBlob(const std::string& field, std::string& buffer) {
+    return ReadField(field, buffer, true);
+}
+
+}  // namespace db

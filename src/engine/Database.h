@@ -1,0 +1,126 @@
+// The relational engine of the census, on SQLite: database files, transactions, table definitions
+// with fields, indexes and relations, table-mode cursors and snapshot queries. This is the only code
+// that talks to SQLite. Every text crossing this interface (names, values, paths, SQL, descriptions)
+// is Windows-1252; the files hold UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/Status.h"
+#include "engine/Value.h"
+
+struct sqlite3;
+
+namespace engine {
+
+class TableCursor;
+class QueryDef;
+
+// The locale string a census database is created with.
+inline constexpr std::string_view kCensusLocale = ";LANGID=0x0409;CP=1252;COUNTRY=0";
+// Marks a file as a census database (SQLite's application_id).
+inline constexpr std::int32_t kApplicationId = 0x56454C55;  // "VELU"
+
+struct FieldDef {
+    std::string name;
+    FieldType type = FieldType::Text;
+    int size = 0;  // characters for text; 0 lets the type's own size apply
+    int ordinalPosition = 0;
+    bool required = false;
+    bool allowZeroLength = false;
+    std::string validationRule;  // an expression on the field, such as "> 0"; empty for none
+    std::string validationText;  // the description given when the rule is broken
+};
+
+struct IndexDef {
+    std::string name;
+    std::vector<std::string> columns;  // ascending, at most 10
+    bool primary = false;
+    bool unique = false;
+    bool clustered = false;
+    bool ignoreNulls = false;
+    bool required = false;
+};
+
+struct RelationDef {
+    std::string name;
+    std::string table;         // the referenced table
+    std::string foreignTable;  // the referencing table
+    // (column of the referenced table, column of the referencing table), at most 10.
+    std::vector<std::pair<std::string, std::string>> fields;
+};
+
+// A table being defined: fields are collected here and the table is created by AppendTable.
+class TableDef {
+  public:
+    const std::string& name() const { return name_; }
+    const std::vector<FieldDef>& fields() const { return fields_; }
+    Status AddField(const FieldDef& field);
+
+  private:
+    friend class Database;
+    explicit TableDef(std::string name) : name_(std::move(name)) {}
+    std::string name_;
+    std::vector<FieldDef> fields_;
+};
+
+class Database {
+  public:
+    // Creates a new, empty database file; fails when the file exists.
+    static Result<std::unique_ptr<Database>> Create(std::string_view path, std::string_view locale);
+    // Opens an existing census database, shared, read-write.
+    static Result<std::unique_ptr<Database>> Open(std::string_view path);
+
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const std::string& path() const { return path_; }
+    bool IsOpen() const { return db_ != nullptr; }
+    // Closes the file; any transaction still in progress is rolled back. Cursors and queries opened
+    // on the database must be destroyed first.
+    Status Close();
+
+    // Transactions nest: a begin inside a transaction opens a level that its own commit or rollback
+    // ends.
+    Status BeginTransaction();
+    Status CommitTransaction();
+    Status RollbackTransaction();
+    int TransactionDepth() const { return depth_; }
+    // How long a write waits for another program's lock before reporting the database locked.
+    void SetBusyTimeout(int milliseconds);
+
+    Result<TableDef> NewTableDef(std::string_view name) const;
+    Status AppendTable(const TableDef& def);
+    Status CreateIndex(std::string_view table, const IndexDef& index);
+    // Referential integrity is enforced: a referencing row needs its referenced row, and a referenced
+    // row with referencing rows can be neither deleted nor given another key. Nothing cascades.
+    Status CreateRelation(const RelationDef& relation);
+
+    bool TableExists(std::string_view table) const;
+    std::vector<std::string> TableNames() const;
+    Result<std::vector<FieldDef>> Fields(std::string_view table) const;
+    Result<std::vector<IndexDef>> Indexes(std::string_view table) const;
+    std::vector<RelationDef> Relations() const;
+
+    Result<std::unique_ptr<TableCursor>> OpenTable(std::string_view table);
+    // An unnamed query on the SQL text (text constants between double quotes).
+    Result<std::unique_ptr<QueryDef>> CreateQuery(std::string_view sql);
+
+    sqlite3* handle() const { return db_; }
+
+  private:
+    Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    Status Exec(const std::string& utf8Sql);
+
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    int depth_ = 0;
+};
+
+}  // namespace engine

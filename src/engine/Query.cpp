@@ -1,0 +1,221 @@
+#include "engine/Query.h"
+
+#include <cstring>
+
+#include "engine/Database.h"
+#include "engine/Messages.h"
+
+namespace engine {
+namespace {
+
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return out;
+}
+
+// Rows are kept compactly: each value is its kind followed by its payload (integers as zigzag
+// varints, reals as 8 bytes, dates as six varints, texts as a varint length and the bytes).
+void PutVarint(std::string& out, std::uint64_t v) {
+    while (v >= 0x80) {
+        out += static_cast<char>((v & 0x7F) | 0x80);
+        v >>= 7;
+    }
+    out += static_cast<char>(v);
+}
+
+std::uint64_t GetVarint(const std::string& in, std::size_t& pos) {
+    std::uint64_t v = 0;
+    int shift = 0;
+    while (true) {
+        const auto b = static_cast<unsigned char>(in[pos++]);
+        v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (b < 0x80) {
+            return v;
+        }
+        shift += 7;
+    }
+}
+
+void PutInt(std::string& out, std::int64_t v) {
+    PutVarint(out, (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63));
+}
+
+std::int64_t GetInt(const std::string& in, std::size_t& pos) {
+    const std::uint64_t z = GetVarint(in, pos);
+    return static_cast<std::int64_t>((z >> 1) ^ (~(z & 1) + 1));
+}
+
+void Encode(std::string& out, const Value& v) {
+    out += static_cast<char>(v.kind());
+    switch (v.kind()) {
+        case Value::Kind::Empty:
+        case Value::Kind::Null:
+            break;
+        case Value::Kind::Boolean:
+        case Value::Kind::Byte:
+        case Value::Kind::Integer:
+        case Value::Kind::Long:
+        case Value::Kind::Currency:
+            PutInt(out, v.AsInt());
+            break;
+        case Value::Kind::Single:
+        case Value::Kind::Double: {
+            char bytes[sizeof(double)];
+            const double d = v.AsReal();
+            std::memcpy(bytes, &d, sizeof d);
+            out.append(bytes, sizeof bytes);
+            break;
+        }
+        case Value::Kind::Date: {
+            const DateTime& d = v.AsDate();
+            for (const int part : {d.year, d.month, d.day, d.hour, d.minute, d.second}) {
+                PutInt(out, part);
+            }
+            break;
+        }
+        case Value::Kind::Text:
+        case Value::Kind::Memo:
+        case Value::Kind::LongBinary:
+            PutVarint(out, v.AsBytes().size());
+            out += v.AsBytes();
+            break;
+    }
+}
+
+Value Decode(const std::string& in, std::size_t& pos) {
+    const auto kind = static_cast<Value::Kind>(in[pos++]);
+    switch (kind) {
+        case Value::Kind::Empty:
+            return Value();
+        case Value::Kind::Null:
+            return Value::Null();
+        case Value::Kind::Boolean:
+            return Value::Boolean(GetInt(in, pos) != 0);
+        case Value::Kind::Byte:
+            return Value::Byte(static_cast<std::uint8_t>(GetInt(in, pos)));
+        case Value::Kind::Integer:
+            return Value::Integer(static_cast<std::int16_t>(GetInt(in, pos)));
+        case Value::Kind::Long:
+            return Value::Long(static_cast<std::int32_t>(GetInt(in, pos)));
+        case Value::Kind::Currency:
+            return Value::CurrencyScaled(GetInt(in, pos));
+        case Value::Kind::Single:
+        case Value::Kind::Double: {
+            double d = 0;
+            std::memcpy(&d, in.data() + pos, sizeof d);
+            pos += sizeof d;
+            return kind == Value::Kind::Single ? Value::Single(static_cast<float>(d)) : Value::Double(d);
+        }
+        case Value::Kind::Date: {
+            DateTime d;
+            for (int* part : {&d.year, &d.month, &d.day, &d.hour, &d.minute, &d.second}) {
+                *part = static_cast<int>(GetInt(in, pos));
+            }
+            return Value::Date(d);
+        }
+        case Value::Kind::Text:
+        case Value::Kind::Memo:
+        case Value::Kind::LongBinary: {
+            const auto n = static_cast<std::size_t>(GetVarint(in, pos));
+            std::string bytes = in.substr(pos, n);
+            pos += n;
+            if (kind == Value::Kind::Text) {
+                return Value::Text(std::move(bytes));
+            }
+            return kind == Value::Kind::Memo ? Value::Memo(std::move(bytes))
+                                             : Value::LongBinary(std::move(bytes));
+        }
+    }
+    return Value::Null();
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
+    sqlite3_stmt* st = stmt_.get();
+    sqlite3_reset(st);
+    std::unique_ptr<Snapshot> snap(new Snapshot());
+    const int columns = sqlite3_column_count(st);
+    std::vector<FieldType> types(static_cast<std::size_t>(columns));
+    std::vector<bool> declared(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+        const char* name = sqlite3_column_name(st, c);
+        snap->names_.push_back(text::Utf8ToCp1252Lossy(name ? name : ""));
+        snap->lowerNames_.push_back(LowerAscii(snap->names_.back()));
+        const char* decl = sqlite3_column_decltype(st, c);
+        int size = 0;
+        declared[static_cast<std::size_t>(c)] =
+            decl && detail::ParseDeclaredType(decl, types[static_cast<std::size_t>(c)], size);
+    }
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        snap->offsets_.push_back(snap->data_.size());
+        for (int c = 0; c < columns; ++c) {
+            sqlite3_value* stored = sqlite3_column_value(st, c);
+            const auto i = static_cast<std::size_t>(c);
+            Encode(snap->data_,
+                   detail::ReadValue(stored, declared[i] ? types[i] : detail::NaturalType(stored)));
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        Status failure = detail::Failure(db_.handle(), rc);
+        sqlite3_reset(st);
+        return failure;
+    }
+    sqlite3_reset(st);
+    snap->rowCount_ = snap->offsets_.size();
+    snap->DecodeCurrent();
+    return snap;
+}
+
+void Snapshot::DecodeCurrent() {
+    row_.clear();
+    if (AtEnd()) {
+        return;
+    }
+    std::size_t pos = offsets_[current_];
+    for (std::size_t c = 0; c < names_.size(); ++c) {
+        row_.push_back(Decode(data_, pos));
+    }
+}
+
+void Snapshot::MoveNext() {
+    if (!AtEnd()) {
+        ++current_;
+        DecodeCurrent();
+    }
+}
+
+int Snapshot::ColumnIndex(std::string_view name) const {
+    const std::string lower = LowerAscii(name);
+    for (std::size_t c = 0; c < lowerNames_.size(); ++c) {
+        if (lowerNames_[c] == lower) {
+            return static_cast<int>(c);
+        }
+    }
+    return -1;
+}
+
+Result<Value> Snapshot::Field(int index) const {
+    if (AtEnd()) {
+        return Status::Error(It("Nessun record corrente."));
+    }
+    if (index < 0 || index >= ColumnCount()) {
+        return Status::Error(
+            Describe("La colonna n. ", text::FormatInt(index), " non esiste nella selezione."));
+    }
+    return row_[static_cast<std::size_t>(index)];
+}
+
+Result<Value> Snapshot::Field(std::string_view name) const {
+    const int index = ColumnIndex(name);
+    if (index < 0) {
+        return Status::Error(Describe("Il campo '", Quote(name), "' non fa parte della selezione."));
+    }
+    return Field(index);
+}
+
+}  // namespace engine

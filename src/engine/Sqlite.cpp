@@ -1,0 +1,355 @@
+#include "engine/Sqlite.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "engine/Messages.h"
+
+namespace engine::detail {
+namespace {
+
+std::string FromUtf8(std::string_view utf8) {
+    return text::Utf8ToCp1252Lossy(utf8);
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// "t.c1, t.c2" -> table "t", columns "c1, c2"
+void SplitColumns(std::string_view list, std::string& table, std::string& columns) {
+    std::size_t pos = 0;
+    while (pos < list.size()) {
+        std::size_t end = list.find(", ", pos);
+        if (end == std::string_view::npos) {
+            end = list.size();
+        }
+        const std::string_view item = list.substr(pos, end - pos);
+        const std::size_t dot = item.find('.');
+        table = std::string(item.substr(0, dot == std::string_view::npos ? 0 : dot));
+        if (!columns.empty()) {
+            columns += ", ";
+        }
+        columns += std::string(dot == std::string_view::npos ? item : item.substr(dot + 1));
+        pos = end + 2;
+    }
+}
+
+Status ConstraintFailure(std::string_view message, int extended) {
+    constexpr std::string_view kNotNull = "NOT NULL constraint failed: ";
+    constexpr std::string_view kUnique = "UNIQUE constraint failed: ";
+    constexpr std::string_view kCheck = "CHECK constraint failed: ";
+    if (extended == SQLITE_CONSTRAINT_NOTNULL && StartsWith(message, kNotNull)) {
+        const std::string field = FromUtf8(message.substr(kNotNull.size()));
+        return Status::Error(
+            Describe("Il campo '", Quote(field),
+                     "' non può contenere un valore Null: è obbligatorio immettere un valore."));
+    }
+    if ((extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY) &&
+        StartsWith(message, kUnique)) {
+        std::string table, columns;
+        SplitColumns(message.substr(kUnique.size()), table, columns);
+        return Status::Error(Describe("Valore duplicato: la tabella '", Quote(FromUtf8(table)),
+                                      "' contiene già un record con lo stesso valore in '",
+                                      Quote(FromUtf8(columns)),
+                                      "', che l'indice univoco non consente di ripetere."));
+    }
+    if (extended == SQLITE_CONSTRAINT_CHECK && StartsWith(message, kCheck)) {
+        const std::string name = FromUtf8(message.substr(kCheck.size()));
+        const std::size_t colon = name.find(':');
+        const std::string field = name.substr(0, colon);
+        const std::string kind = colon == std::string::npos ? "" : name.substr(colon + 1);
+        if (kind == "vuoto") {
+            return Status::Error(Describe("Il campo '", Quote(field),
+                                          "' non può contenere un testo vuoto: immettere un valore."));
+        }
+        if (kind == "lunghezza") {
+            return Status::Error(
+                Describe("Il testo del campo '", Quote(field), "' supera la lunghezza consentita."));
+        }
+        if (kind == "intervallo") {
+            return Status::Error(
+                Describe("Il valore del campo '", Quote(field), "' è fuori dall'intervallo consentito."));
+        }
+        if (StartsWith(kind, "regola:")) {
+            const std::string validationText = kind.substr(7);
+            if (!validationText.empty()) {
+                return Status::Error(validationText);
+            }
+            return Status::Error(
+                Describe("Il valore del campo '", Quote(field),
+                         "' non è consentito dalla regola di convalida impostata per il campo."));
+        }
+    }
+    if (extended == SQLITE_CONSTRAINT_TRIGGER) {  // relations raise descriptions of their own
+        return Status::Error(FromUtf8(message));
+    }
+    return Status::Error(Describe("Il record viola un vincolo del database (", Quote(FromUtf8(message)),
+                                  ") e non è stato salvato."));
+}
+
+Status GeneralError(std::string_view message) {
+    struct Pattern {
+        std::string_view prefix;
+        const char* before;
+        const char* after;
+    };
+    static constexpr Pattern kPatterns[] = {
+        {"no such table: ", "La tabella '", "' non esiste."},
+        {"no such column: ", "Il campo '", "' non esiste."},
+        {"ambiguous column name: ", "Il nome di campo '", "' è ambiguo: precisare la tabella."},
+        {"no such function: ", "La funzione '", "' non esiste."},
+        {"no such index: ", "L'indice '", "' non esiste."},
+    };
+    for (const Pattern& p : kPatterns) {
+        if (StartsWith(message, p.prefix)) {
+            return Status::Error(
+                Describe(p.before, Quote(FromUtf8(message.substr(p.prefix.size()))), p.after));
+        }
+    }
+    if (StartsWith(message, "near \"")) {
+        const std::size_t end = message.find("\": syntax error");
+        if (end != std::string_view::npos) {
+            return Status::Error(Describe("Errore di sintassi nell'istruzione SQL vicino a '",
+                                          Quote(FromUtf8(message.substr(6, end - 6))), "'."));
+        }
+    }
+    if (message == "incomplete input") {
+        return Status::Error(It("Istruzione SQL incompleta."));
+    }
+    if (StartsWith(message, "table ") && message.ends_with(" already exists")) {
+        return Status::Error(Describe("La tabella '", Quote(FromUtf8(message.substr(6, message.size() - 21))),
+                                      "' esiste già."));
+    }
+    return Status::Error(Describe("Errore del motore di database: ", Quote(FromUtf8(message)), "."));
+}
+
+}  // namespace
+
+Stmt::Stmt(sqlite3* db, const std::string& utf8Sql) {
+    rc_ = sqlite3_prepare_v2(db, utf8Sql.c_str(), static_cast<int>(utf8Sql.size()), &stmt_, nullptr);
+    if (rc_ != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    }
+}
+
+Stmt& Stmt::operator=(Stmt&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(stmt_);
+        stmt_ = other.stmt_;
+        rc_ = other.rc_;
+        other.stmt_ = nullptr;
+    }
+    return *this;
+}
+
+void Stmt::BindText(int index, std::string_view utf8) {
+    sqlite3_bind_text(stmt_, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void Stmt::BindValue(int index, const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Empty:
+        case Value::Kind::Null:
+            sqlite3_bind_null(stmt_, index);
+            break;
+        case Value::Kind::Boolean:
+            sqlite3_bind_int(stmt_, index, v.AsInt() != 0 ? 1 : 0);
+            break;
+        case Value::Kind::Byte:
+        case Value::Kind::Integer:
+        case Value::Kind::Long:
+        case Value::Kind::Currency:
+            sqlite3_bind_int64(stmt_, index, v.AsInt());
+            break;
+        case Value::Kind::Single:
+        case Value::Kind::Double:
+            sqlite3_bind_double(stmt_, index, v.AsReal());
+            break;
+        case Value::Kind::Date: {
+            const DateTime& d = v.AsDate();
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
+                          d.hour, d.minute, d.second);
+            BindText(index, buffer);
+            break;
+        }
+        case Value::Kind::Text:
+        case Value::Kind::Memo:
+            BindText(index, text::Cp1252ToUtf8(v.AsBytes()));
+            break;
+        case Value::Kind::LongBinary:
+            sqlite3_bind_blob(stmt_, index, v.AsBytes().data(), static_cast<int>(v.AsBytes().size()),
+                              SQLITE_TRANSIENT);
+            break;
+    }
+}
+
+std::string Stmt::ColumnText(int col) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
+}
+
+Status Failure(sqlite3* db, int rc) {
+    const int extended = db ? sqlite3_extended_errcode(db) : rc;
+    const std::string_view message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    switch (rc & 0xFF) {
+        case SQLITE_CONSTRAINT:
+            return ConstraintFailure(message, extended);
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return Status::Error(
+                It("Il database è bloccato da un altro utente o programma: riprovare più tardi."));
+        case SQLITE_NOTADB:
+            return Status::Error(It("Il file non è un database riconoscibile."));
+        case SQLITE_CORRUPT:
+            return Status::Error(It("Il database è danneggiato: occorre ripararlo."));
+        case SQLITE_READONLY:
+            return Status::Error(It("Il database è di sola lettura: impossibile modificarlo."));
+        case SQLITE_FULL:
+            return Status::Error(It("Il disco è pieno: impossibile scrivere nel database."));
+        case SQLITE_IOERR:
+            return Status::Error(It("Errore di lettura o di scrittura sul disco."));
+        case SQLITE_CANTOPEN:
+            return Status::Error(It("Impossibile aprire il file del database."));
+        case SQLITE_NOMEM:
+            return Status::Error(It("Memoria insufficiente."));
+        case SQLITE_TOOBIG:
+            return Status::Error(It("Il valore è troppo grande per essere salvato."));
+        default:
+            return GeneralError(message);
+    }
+}
+
+std::string DeclaredType(FieldType type, int size) {
+    switch (type) {
+        case FieldType::Boolean:
+            return "BOOLEAN";
+        case FieldType::Byte:
+            return "TINYINT";
+        case FieldType::Integer:
+            return "SMALLINT";
+        case FieldType::Long:
+            return "INTEGER";
+        case FieldType::Currency:
+            return "CURRENCY";
+        case FieldType::Single:
+            return "REAL";
+        case FieldType::Double:
+            return "DOUBLE";
+        case FieldType::Date:
+            return "DATETIME";
+        case FieldType::Text:
+            return "VARCHAR(" + std::to_string(size) + ")";
+        case FieldType::Memo:
+            return "TEXT";
+        case FieldType::LongBinary:
+            return "BLOB";
+    }
+    return "BLOB";
+}
+
+bool ParseDeclaredType(std::string_view declared, FieldType& type, int& size) {
+    std::string upper;
+    for (const char c : declared) {
+        upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    }
+    size = 0;
+    struct Known {
+        std::string_view name;
+        FieldType type;
+    };
+    static constexpr Known kKnown[] = {
+        {"BOOLEAN", FieldType::Boolean}, {"TINYINT", FieldType::Byte},      {"SMALLINT", FieldType::Integer},
+        {"INTEGER", FieldType::Long},    {"CURRENCY", FieldType::Currency}, {"REAL", FieldType::Single},
+        {"DOUBLE", FieldType::Double},   {"DATETIME", FieldType::Date},     {"TEXT", FieldType::Memo},
+        {"BLOB", FieldType::LongBinary},
+    };
+    for (const Known& k : kKnown) {
+        if (upper == k.name) {
+            type = k.type;
+            return true;
+        }
+    }
+    if (upper.starts_with("VARCHAR(") && upper.ends_with(")")) {
+        type = FieldType::Text;
+        size = text::ReadInt(std::string_view(upper).substr(8));
+        return true;
+    }
+    return false;
+}
+
+FieldType NaturalType(sqlite3_value* stored) {
+    switch (sqlite3_value_type(stored)) {
+        case SQLITE_INTEGER:
+            return FieldType::Long;
+        case SQLITE_FLOAT:
+            return FieldType::Double;
+        case SQLITE_BLOB:
+            return FieldType::LongBinary;
+        default:
+            return FieldType::Memo;
+    }
+}
+
+Value ReadValue(sqlite3_value* stored, FieldType type) {
+    if (sqlite3_value_type(stored) == SQLITE_NULL) {
+        return Value::Null();
+    }
+    switch (type) {
+        case FieldType::Boolean:
+            return Value::Boolean(sqlite3_value_int64(stored) != 0);
+        case FieldType::Byte:
+            return Value::Byte(static_cast<std::uint8_t>(sqlite3_value_int64(stored)));
+        case FieldType::Integer:
+            return Value::Integer(static_cast<std::int16_t>(sqlite3_value_int64(stored)));
+        case FieldType::Long:
+            if (sqlite3_value_type(stored) == SQLITE_INTEGER) {
+                const std::int64_t v = sqlite3_value_int64(stored);
+                if (v >= INT32_MIN && v <= INT32_MAX) {
+                    return Value::Long(static_cast<std::int32_t>(v));
+                }
+                return Value::Double(static_cast<double>(v));  // a wide count of a query, kept exact enough
+            }
+            return Value::Long(static_cast<std::int32_t>(sqlite3_value_int64(stored)));
+        case FieldType::Currency:
+            return Value::CurrencyScaled(sqlite3_value_int64(stored));
+        case FieldType::Single:
+            return Value::Single(static_cast<float>(sqlite3_value_double(stored)));
+        case FieldType::Double:
+            return Value::Double(sqlite3_value_double(stored));
+        case FieldType::Date: {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+            DateTime d;
+            if (!p || !ParseDate(p, d)) {
+                d = DateTime{};  // unreadable: year 0
+            }
+            return Value::Date(d);
+        }
+        case FieldType::Text:
+        case FieldType::Memo: {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+            const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+            std::string bytes = text::Utf8ToCp1252Lossy(utf8);
+            return type == FieldType::Text ? Value::Text(std::move(bytes)) : Value::Memo(std::move(bytes));
+        }
+        case FieldType::LongBinary: {
+            const void* p = sqlite3_value_blob(stored);
+            const auto n = static_cast<std::size_t>(sqlite3_value_bytes(stored));
+            return Value::LongBinary(p ? std::string(static_cast<const char*>(p), n) : std::string());
+        }
+    }
+    return Value::Null();
+}
+
+std::string Utf8(std::string_view cp1252) {
+    return text::Cp1252ToUtf8(cp1252);
+}
+
+std::filesystem::path FsPath(std::string_view cp1252) {
+    const std::string utf8 = Utf8(cp1252);
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+}  // namespace engine::detail

@@ -1,0 +1,61 @@
+// Internal to the engine: a prepared statement owned by RAII, the mapping of SQLite's failures to
+// Italian descriptions, and the storage form of typed values.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "engine/Status.h"
+#include "engine/Value.h"
+
+namespace engine::detail {
+
+class Stmt {
+  public:
+    Stmt() = default;
+    Stmt(sqlite3* db, const std::string& utf8Sql);
+    ~Stmt() { sqlite3_finalize(stmt_); }
+    Stmt(Stmt&& other) noexcept : stmt_(other.stmt_), rc_(other.rc_) { other.stmt_ = nullptr; }
+    Stmt& operator=(Stmt&& other) noexcept;
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    bool prepared() const { return stmt_ != nullptr; }
+    int rc() const { return rc_; }
+    sqlite3_stmt* get() const { return stmt_; }
+
+    void BindText(int index, std::string_view utf8);
+    void BindInt(int index, std::int64_t v) { sqlite3_bind_int64(stmt_, index, v); }
+    // Binds a typed value in its storage form.
+    void BindValue(int index, const Value& v);
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return rc_ = sqlite3_step(stmt_); }
+    void Reset() { sqlite3_reset(stmt_); }
+    std::string ColumnText(int col) const;  // UTF-8
+    std::int64_t ColumnInt(int col) const { return sqlite3_column_int64(stmt_, col); }
+
+  private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int rc_ = SQLITE_OK;
+};
+
+// The Italian description of SQLite's latest failure on `db` (result code `rc`).
+Status Failure(sqlite3* db, int rc);
+
+// Declared column types and their field types.
+std::string DeclaredType(FieldType type, int size);
+bool ParseDeclaredType(std::string_view declared, FieldType& type, int& size);
+
+// A stored value read back as the field type.
+Value ReadValue(sqlite3_value* stored, FieldType type);
+// The field type for a value whose column has no declared type (an expression of a query).
+FieldType NaturalType(sqlite3_value* stored);
+
+// A Windows-1252 path as a file-system path, and as the UTF-8 text SQLite takes.
+std::filesystem::path FsPath(std::string_view cp1252);
+std::string Utf8(std::string_view cp1252);
+
+}  // namespace engine::detail

@@ -1,0 +1,312 @@
+#include "engine/TableCursor.h"
+
+#include "engine/Messages.h"
+#include "engine/Sql.h"
+
+namespace engine {
+
+using detail::Stmt;
+using detail::Utf8;
+
+namespace {
+
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return out;
+}
+
+constexpr std::size_t kMaxSeekKeys = 16;
+
+}  // namespace
+
+TableCursor::TableCursor(Database& db, std::string table, std::vector<FieldDef> fields)
+    : db_(db),
+      table_(std::move(table)),
+      fields_(std::move(fields)),
+      quotedTable_(QuoteIdentifier(Utf8(table_))) {
+    for (const FieldDef& f : fields_) {
+        lowerNames_.push_back(LowerAscii(f.name));
+    }
+}
+
+std::string TableCursor::ColumnList() const {
+    std::string list;
+    for (const FieldDef& f : fields_) {
+        list += (list.empty() ? "" : ", ") + QuoteIdentifier(Utf8(f.name));
+    }
+    return list;
+}
+
+Result<std::size_t> TableCursor::FieldIndex(std::string_view field) const {
+    const std::string lower = LowerAscii(field);
+    for (std::size_t i = 0; i < lowerNames_.size(); ++i) {
+        if (lowerNames_[i] == lower) {
+            return i;
+        }
+    }
+    return Status::Error(
+        Describe("Il campo '", Quote(field), "' non esiste nella tabella '", Quote(table_), "'."));
+}
+
+Status TableCursor::SelectIndex(std::string_view index) {
+    auto indexes = db_.Indexes(table_);
+    if (!indexes) {
+        return indexes.status();
+    }
+    for (const IndexDef& def : *indexes) {
+        if (LowerAscii(def.name) != LowerAscii(index)) {
+            continue;
+        }
+        std::vector<std::size_t> columns;
+        for (const std::string& column : def.columns) {
+            auto pos = FieldIndex(column);
+            if (!pos) {
+                return pos.status();
+            }
+            columns.push_back(*pos);
+        }
+        seeks_.clear();
+        seeks_.resize(columns.size());
+        indexName_ = def.name;
+        indexColumns_ = std::move(columns);
+        return Status::Ok();
+    }
+    return Status::Error(
+        Describe("'", Quote(index), "' non è un indice della tabella '", Quote(table_), "'."));
+}
+
+Status TableCursor::LoadRow(std::int64_t rowid) {
+    if (!load_.prepared()) {
+        load_ = Stmt(db_.handle(), "SELECT " + ColumnList() + " FROM " + quotedTable_ + " WHERE rowid = ?1");
+        if (!load_.prepared()) {
+            return detail::Failure(db_.handle(), load_.rc());
+        }
+    }
+    load_.Reset();
+    load_.BindInt(1, rowid);
+    const int rc = load_.Step();
+    if (rc != SQLITE_ROW) {
+        load_.Reset();
+        hasRow_ = false;
+        if (rc == SQLITE_DONE) {
+            return Status::Error(It("Il record corrente non esiste più: è stato eliminato."));
+        }
+        return detail::Failure(db_.handle(), rc);
+    }
+    row_.clear();
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        row_.push_back(
+            detail::ReadValue(sqlite3_column_value(load_.get(), static_cast<int>(i)), fields_[i].type));
+    }
+    load_.Reset();
+    rowid_ = rowid;
+    hasRow_ = true;
+    return Status::Ok();
+}
+
+Result<bool> TableCursor::Seek(const std::vector<std::string>& keys) {
+    if (indexColumns_.empty()) {
+        return Status::Error(It("Nessun indice selezionato per la ricerca."));
+    }
+    if (keys.empty() || keys.size() > kMaxSeekKeys) {
+        return Status::Error(It("La ricerca richiede da 1 a 16 valori di chiave."));
+    }
+    if (keys.size() > indexColumns_.size()) {
+        return Status::Error(
+            Describe("La ricerca ha più valori di chiave dei campi dell'indice '", Quote(indexName_), "'."));
+    }
+    mode_ = Mode::None;
+    hasRow_ = false;
+    // A key shorter than the index matches on the index's first columns.
+    Stmt& seek = seeks_[keys.size() - 1];
+    if (!seek.prepared()) {
+        std::string where;
+        std::string order;
+        for (std::size_t k = 0; k < indexColumns_.size(); ++k) {
+            const std::string col = QuoteIdentifier(Utf8(fields_[indexColumns_[k]].name));
+            if (k < keys.size()) {
+                where += (k ? " AND " : "") + col + " = ?" + std::to_string(k + 1);
+            }
+            order += col + ", ";
+        }
+        seek = Stmt(db_.handle(), "SELECT rowid FROM " + quotedTable_ + " WHERE " + where + " ORDER BY " +
+                                      order + "rowid LIMIT 1");
+        if (!seek.prepared()) {
+            return detail::Failure(db_.handle(), seek.rc());
+        }
+    }
+    seek.Reset();
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const FieldDef& f = fields_[indexColumns_[k]];
+        auto value = ValueFromText(f.type, f.size, f.name, keys[k]);
+        if (!value) {
+            return value.status();
+        }
+        seek.BindValue(static_cast<int>(k + 1), *value);
+    }
+    const int rc = seek.Step();
+    if (rc == SQLITE_DONE) {
+        seek.Reset();
+        return false;
+    }
+    if (rc != SQLITE_ROW) {
+        Status failure = detail::Failure(db_.handle(), rc);
+        seek.Reset();
+        return failure;
+    }
+    const std::int64_t rowid = seek.ColumnInt(0);
+    seek.Reset();
+    Status loaded = LoadRow(rowid);
+    if (!loaded) {
+        return loaded;
+    }
+    return true;
+}
+
+Status TableCursor::Edit() {
+    if (!hasRow_) {
+        return Status::Error(It("Nessun record corrente da modificare."));
+    }
+    Status reloaded = LoadRow(rowid_);  // start from what is stored now
+    if (!reloaded) {
+        return reloaded;
+    }
+    buffer_ = row_;
+    mode_ = Mode::Editing;
+    return Status::Ok();
+}
+
+Status TableCursor::AddNew() {
+    buffer_.assign(fields_.size(), Value::Null());
+    mode_ = Mode::Adding;
+    return Status::Ok();
+}
+
+void TableCursor::CancelUpdate() {
+    mode_ = Mode::None;
+    buffer_.clear();
+}
+
+Status TableCursor::Update() {
+    if (mode_ == Mode::None) {
+        return Status::Error(It("Aggiornamento senza modifica o inserimento in corso."));
+    }
+    Stmt& st = mode_ == Mode::Adding ? insert_ : update_;
+    if (!st.prepared()) {
+        std::string sql;
+        if (mode_ == Mode::Adding) {
+            std::string params;
+            for (std::size_t i = 0; i < fields_.size(); ++i) {
+                params += (i ? ", ?" : "?") + std::to_string(i + 1);
+            }
+            sql = "INSERT INTO " + quotedTable_ + " (" + ColumnList() + ") VALUES (" + params + ")";
+        } else {
+            std::string sets;
+            for (std::size_t i = 0; i < fields_.size(); ++i) {
+                sets +=
+                    (i ? ", " : "") + QuoteIdentifier(Utf8(fields_[i].name)) + " = ?" + std::to_string(i + 1);
+            }
+            sql = "UPDATE " + quotedTable_ + " SET " + sets + " WHERE rowid = ?" +
+                  std::to_string(fields_.size() + 1);
+        }
+        st = Stmt(db_.handle(), sql);
+        if (!st.prepared()) {
+            return detail::Failure(db_.handle(), st.rc());
+        }
+    }
+    st.Reset();
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        st.BindValue(static_cast<int>(i + 1), buffer_[i]);
+    }
+    if (mode_ == Mode::Editing) {
+        st.BindInt(static_cast<int>(fields_.size() + 1), rowid_);
+    }
+    const int rc = st.Step();
+    st.Reset();
+    if (rc != SQLITE_DONE) {
+        return detail::Failure(db_.handle(), rc);  // the row stays in the buffer, still being edited
+    }
+    if (mode_ == Mode::Editing) {
+        if (sqlite3_changes(db_.handle()) == 0) {
+            mode_ = Mode::None;
+            hasRow_ = false;
+            return Status::Error(
+                It("Il record è stato eliminato nel frattempo: la modifica non è stata salvata."));
+        }
+        row_ = std::move(buffer_);
+    }
+    mode_ = Mode::None;
+    buffer_.clear();
+    return Status::Ok();
+}
+
+Status TableCursor::Delete() {
+    if (!hasRow_) {
+        return Status::Error(It("Nessun record corrente da eliminare."));
+    }
+    if (!delete_.prepared()) {
+        delete_ = Stmt(db_.handle(), "DELETE FROM " + quotedTable_ + " WHERE rowid = ?1");
+        if (!delete_.prepared()) {
+            return detail::Failure(db_.handle(), delete_.rc());
+        }
+    }
+    delete_.Reset();
+    delete_.BindInt(1, rowid_);
+    const int rc = delete_.Step();
+    delete_.Reset();
+    if (rc != SQLITE_DONE) {
+        return detail::Failure(db_.handle(), rc);
+    }
+    hasRow_ = false;
+    mode_ = Mode::None;
+    return Status::Ok();
+}
+
+Result<Value> TableCursor::GetField(std::string_view field) const {
+    auto index = FieldIndex(field);
+    if (!index) {
+        return index.status();
+    }
+    if (mode_ != Mode::None) {
+        return buffer_[*index];
+    }
+    if (!hasRow_) {
+        return Status::Error(It("Nessun record corrente."));
+    }
+    return row_[*index];
+}
+
+Status TableCursor::SetFieldValue(std::string_view field, Value value) {
+    auto index = FieldIndex(field);
+    if (!index) {
+        return index.status();
+    }
+    if (mode_ == Mode::None) {
+        return Status::Error(
+            It("Per cambiare un campo occorre prima avviare la modifica o l'inserimento del record."));
+    }
+    buffer_[*index] = std::move(value);
+    return Status::Ok();
+}
+
+Status TableCursor::SetField(std::string_view field, std::string_view text) {
+    auto index = FieldIndex(field);
+    if (!index) {
+        return index.status();
+    }
+    const FieldDef& f = fields_[*index];
+    auto value = ValueFromText(f.type, f.size, f.name, text);
+    if (!value) {
+        return value.status();
+    }
+    return SetFieldValue(field, std::move(*value));
+}
+
+Status TableCursor::SetFieldNull(std::string_view field) {
+    return SetFieldValue(field, Value::Null());
+}
+
+}  // namespace engine

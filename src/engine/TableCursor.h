@@ -1,0 +1,72 @@
+// Table-mode cursor: keyed access to one table through its indexes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Database.h"
+#include "engine/Sqlite.h"
+
+namespace engine {
+
+class TableCursor {
+  public:
+    const std::string& table() const { return table_; }
+    const std::vector<FieldDef>& fields() const { return fields_; }
+
+    // Makes the named index the current one.
+    Status SelectIndex(std::string_view index);
+    // Positions on the first row whose key starts with the given values (texts converted to the
+    // types of the index's columns). True when found; a miss leaves no current row and the cursor
+    // usable.
+    Result<bool> Seek(const std::vector<std::string>& keys);
+    // Starts changing the current row.
+    Status Edit();
+    // Starts a new row with every field null.
+    Status AddNew();
+    // Stores the row begun by Edit or AddNew.
+    Status Update();
+    // Ends an Edit or AddNew without storing.
+    void CancelUpdate();
+    // Deletes the current row; afterwards there is no current row.
+    Status Delete();
+
+    Result<Value> GetField(std::string_view field) const;
+    // Sets a field of the row being edited or added from its text.
+    Status SetField(std::string_view field, std::string_view text);
+    Status SetFieldNull(std::string_view field);
+    Status SetFieldValue(std::string_view field, Value value);
+
+  private:
+    friend class Database;
+    TableCursor(Database& db, std::string table, std::vector<FieldDef> fields);
+    enum class Mode { None, Editing, Adding };
+
+    Result<std::size_t> FieldIndex(std::string_view field) const;
+    Status LoadRow(std::int64_t rowid);
+    std::string ColumnList() const;
+
+    Database& db_;
+    std::string table_;
+    std::vector<FieldDef> fields_;
+    std::vector<std::string> lowerNames_;
+    std::string quotedTable_;
+
+    std::string indexName_;
+    std::vector<std::size_t> indexColumns_;  // positions in fields_
+    std::vector<detail::Stmt> seeks_;        // for the current index, by number of key values
+    detail::Stmt load_;
+    detail::Stmt insert_;
+    detail::Stmt update_;
+    detail::Stmt delete_;
+
+    bool hasRow_ = false;
+    std::int64_t rowid_ = 0;
+    std::vector<Value> row_;
+    Mode mode_ = Mode::None;
+    std::vector<Value> buffer_;
+};
+
+}  // namespace engine

@@ -1,0 +1,286 @@
+#include "engine/Value.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "engine/Messages.h"
+
+namespace engine {
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c == '\xEC') {  // Windows-1252 i grave: "sì"
+            c = 'i';
+        }
+    }
+    return out;
+}
+
+std::string_view Strip(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// A plain decimal number: sign, digits, one optional "," or "." with digits, and for reals an optional
+// exponent. Returns the value as a long double, or nothing.
+bool ParseDecimal(std::string_view s, bool allowExponent, long double& out) {
+    s = Strip(s);
+    std::string normal;
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        normal += s[i++];
+    }
+    bool digits = false;
+    bool separator = false;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            normal += c;
+            digits = true;
+        } else if ((c == ',' || c == '.') && !separator) {
+            normal += '.';
+            separator = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits) {
+        return false;
+    }
+    if (i < s.size() && allowExponent && (s[i] == 'e' || s[i] == 'E')) {
+        normal += 'e';
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            normal += s[i++];
+        }
+        bool expDigits = false;
+        for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+            normal += s[i];
+            expDigits = true;
+        }
+        if (!expDigits) {
+            return false;
+        }
+    }
+    if (i != s.size()) {
+        return false;
+    }
+    char* end = nullptr;
+    out = std::strtold(normal.c_str(), &end);
+    return end == normal.c_str() + normal.size() && std::isfinite(out);
+}
+
+Status NotANumber(std::string_view field, std::string_view text) {
+    return Status::Error(
+        Describe("Il valore <", Quote(text), "> non è un numero valido per il campo '", Quote(field), "'."));
+}
+
+Status OutOfRange(std::string_view field, std::string_view text, std::string_view range) {
+    return Status::Error(Describe("Il valore <", Quote(text),
+                                  "> è fuori dall'intervallo consentito per il campo '", Quote(field), "' (",
+                                  range, ")."));
+}
+
+Result<Value> IntegerFromText(FieldType type, std::string_view field, std::string_view text) {
+    long double number = 0;
+    if (!ParseDecimal(text, false, number)) {
+        return NotANumber(field, text);
+    }
+    // Numbers with decimals are rounded half to even, as an integer conversion does.
+    const long double rounded = std::nearbyint(number);
+    switch (type) {
+        case FieldType::Byte:
+            if (rounded < 0 || rounded > 255) {
+                return OutOfRange(field, text, "da 0 a 255");
+            }
+            return Value::Byte(static_cast<std::uint8_t>(rounded));
+        case FieldType::Integer:
+            if (rounded < -32768 || rounded > 32767) {
+                return OutOfRange(field, text, "da -32768 a 32767");
+            }
+            return Value::Integer(static_cast<std::int16_t>(rounded));
+        default:
+            if (rounded < std::numeric_limits<std::int32_t>::min() ||
+                rounded > std::numeric_limits<std::int32_t>::max()) {
+                return OutOfRange(field, text, "da -2147483648 a 2147483647");
+            }
+            return Value::Long(static_cast<std::int32_t>(rounded));
+    }
+}
+
+Result<Value> BooleanFromText(std::string_view field, std::string_view text) {
+    const std::string word = Lower(Strip(text));
+    if (word == "true" || word == "vero" || word == "yes" || word == "si" || word == "on") {
+        return Value::Boolean(true);
+    }
+    if (word == "false" || word == "falso" || word == "no" || word == "off") {
+        return Value::Boolean(false);
+    }
+    long double number = 0;
+    if (!ParseDecimal(text, false, number)) {
+        return Status::Error(Describe("Il valore <", Quote(text),
+                                      "> non è un valore Sì/No valido per il campo '", Quote(field), "'."));
+    }
+    return Value::Boolean(number != 0);
+}
+
+Result<Value> RealFromText(FieldType type, std::string_view field, std::string_view text) {
+    long double number = 0;
+    if (!ParseDecimal(text, type != FieldType::Currency, number)) {
+        return NotANumber(field, text);
+    }
+    if (type == FieldType::Currency) {
+        const long double scaled = std::nearbyint(number * 10000.0L);
+        if (scaled < -9223372036854775807.0L || scaled > 9223372036854775807.0L) {
+            return OutOfRange(field, text, "da -922337203685477,5808 a 922337203685477,5807");
+        }
+        return Value::CurrencyScaled(static_cast<std::int64_t>(scaled));
+    }
+    if (type == FieldType::Single) {
+        if (std::fabs(number) > std::numeric_limits<float>::max()) {
+            return OutOfRange(field, text, "numero a precisione singola");
+        }
+        return Value::Single(static_cast<float>(number));
+    }
+    if (std::fabs(number) > std::numeric_limits<double>::max()) {
+        return OutOfRange(field, text, "numero a precisione doppia");
+    }
+    return Value::Double(static_cast<double>(number));
+}
+
+// Reads 1 to `maxDigits` digits at `pos`; false when there are none.
+bool ReadNumber(std::string_view s, std::size_t& pos, int maxDigits, int& out, int& count) {
+    out = 0;
+    count = 0;
+    while (pos < s.size() && count < maxDigits && s[pos] >= '0' && s[pos] <= '9') {
+        out = out * 10 + (s[pos++] - '0');
+        ++count;
+    }
+    return count > 0;
+}
+
+bool ParseTime(std::string_view s, std::size_t pos, DateTime& d) {
+    int digits = 0;
+    if (!ReadNumber(s, pos, 2, d.hour, digits) || pos >= s.size() || s[pos++] != ':' ||
+        !ReadNumber(s, pos, 2, d.minute, digits) || digits != 2) {
+        return false;
+    }
+    if (pos < s.size() && s[pos] == ':') {
+        ++pos;
+        if (!ReadNumber(s, pos, 2, d.second, digits) || digits != 2) {
+            return false;
+        }
+    }
+    return pos == s.size() && d.hour < 24 && d.minute < 60 && d.second < 60;
+}
+
+}  // namespace
+
+bool IsValidFieldType(int n) {
+    return (n >= 1 && n <= 8) || (n >= 10 && n <= 12);
+}
+
+bool IsValidDate(int year, int month, int day) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1) {
+        return false;
+    }
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= kDays[month - 1] + ((month == 2 && leap) ? 1 : 0);
+}
+
+bool ParseDate(std::string_view text, DateTime& out) {
+    const std::string_view s = Strip(text);
+    std::size_t pos = 0;
+    int a = 0, b = 0, c = 0, digitsA = 0, digitsB = 0, digitsC = 0;
+    if (!ReadNumber(s, pos, 4, a, digitsA) || pos >= s.size()) {
+        return false;
+    }
+    const char sep = s[pos++];
+    if (sep != '/' && sep != '-' && sep != '.') {
+        return false;
+    }
+    if (!ReadNumber(s, pos, 2, b, digitsB) || pos >= s.size() || s[pos++] != sep ||
+        !ReadNumber(s, pos, 4, c, digitsC)) {
+        return false;
+    }
+    DateTime d;
+    if (digitsA == 4) {  // year first: YYYY-MM-DD
+        d.year = a, d.month = b, d.day = c;
+        if (digitsC > 2) {
+            return false;
+        }
+    } else {
+        if (digitsA > 2 || digitsC == 3 || digitsC == 1) {
+            return false;
+        }
+        d.day = a, d.month = b, d.year = c;
+        if (digitsC == 2) {  // two-digit years: 00-29 in this century, 30-99 in the last
+            d.year += c < 30 ? 2000 : 1900;
+        }
+    }
+    if (!IsValidDate(d.year, d.month, d.day)) {
+        return false;
+    }
+    if (pos < s.size()) {
+        if (s[pos] != ' ' && s[pos] != 'T') {
+            return false;
+        }
+        while (pos < s.size() && (s[pos] == ' ' || s[pos] == 'T')) {
+            ++pos;
+        }
+        if (!ParseTime(s, pos, d)) {
+            return false;
+        }
+    }
+    out = d;
+    return true;
+}
+
+Result<Value> ValueFromText(FieldType type, int size, std::string_view field, std::string_view text) {
+    switch (type) {
+        case FieldType::Boolean:
+            return BooleanFromText(field, text);
+        case FieldType::Byte:
+        case FieldType::Integer:
+        case FieldType::Long:
+            return IntegerFromText(type, field, text);
+        case FieldType::Currency:
+        case FieldType::Single:
+        case FieldType::Double:
+            return RealFromText(type, field, text);
+        case FieldType::Date: {
+            DateTime d;
+            if (!ParseDate(text, d)) {
+                return Status::Error(Describe("Il valore <", Quote(text),
+                                              "> non è una data valida per il campo '", Quote(field),
+                                              "' (attesa nella forma GG/MM/AAAA)."));
+            }
+            return Value::Date(d);
+        }
+        case FieldType::Text:
+            if (size > 0 && text.size() > static_cast<std::size_t>(size)) {
+                return Status::Error(Describe("Il testo <", Quote(text), "> è troppo lungo per il campo '",
+                                              Quote(field), "': sono ammessi al massimo ",
+                                              text::FormatInt(size), " caratteri."));
+            }
+            return Value::Text(std::string(text));
+        case FieldType::Memo:
+            return Value::Memo(std::string(text));
+        case FieldType::LongBinary:
+            return Value::LongBinary(std::string(text));
+    }
+    return Status::Error(Describe("Tipo di dato sconosciuto per il campo '", Quote(field), "'."));
+}
+
+}  // namespace engine

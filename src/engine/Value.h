@@ -1,0 +1,124 @@
+// Typed values of the engine and the conversion of a text into the type of a field.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Status.h"
+
+namespace engine {
+
+// Field types, numbered as the dictionary's type codes expect.
+enum class FieldType : int {
+    Boolean = 1,
+    Byte = 2,
+    Integer = 3,  // 16-bit signed
+    Long = 4,     // 32-bit signed
+    Currency = 5,
+    Single = 6,
+    Double = 7,
+    Date = 8,
+    Text = 10,
+    LongBinary = 11,
+    Memo = 12,
+};
+
+bool IsValidFieldType(int number);
+
+struct DateTime {
+    int year = 0;  // 0 when the stored value could not be read as a date
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    bool operator==(const DateTime&) const = default;
+};
+
+bool IsValidDate(int year, int month, int day);
+
+class Value {
+  public:
+    enum class Kind : std::uint8_t {
+        Empty,
+        Null,
+        Boolean,
+        Byte,
+        Integer,
+        Long,
+        Currency,
+        Single,
+        Double,
+        Date,
+        Text,
+        Memo,
+        LongBinary,
+    };
+
+    Value() = default;  // Empty
+    static Value Null() { return Value(Kind::Null); }
+    static Value Boolean(bool v) { return Int(Kind::Boolean, v ? -1 : 0); }
+    static Value Byte(std::uint8_t v) { return Int(Kind::Byte, v); }
+    static Value Integer(std::int16_t v) { return Int(Kind::Integer, v); }
+    static Value Long(std::int32_t v) { return Int(Kind::Long, v); }
+    // Currency is fixed point with four decimals: 1.25 is held as 12500.
+    static Value CurrencyScaled(std::int64_t tenThousandths) { return Int(Kind::Currency, tenThousandths); }
+    static Value Single(float v) { return Real(Kind::Single, v); }
+    static Value Double(double v) { return Real(Kind::Double, v); }
+    static Value Date(const DateTime& d) {
+        Value v(Kind::Date);
+        v.date_ = d;
+        return v;
+    }
+    static Value Text(std::string cp1252) { return Bytes(Kind::Text, std::move(cp1252)); }
+    static Value Memo(std::string cp1252) { return Bytes(Kind::Memo, std::move(cp1252)); }
+    static Value LongBinary(std::string bytes) { return Bytes(Kind::LongBinary, std::move(bytes)); }
+
+    Kind kind() const { return kind_; }
+    bool IsNull() const { return kind_ == Kind::Null || kind_ == Kind::Empty; }
+    // Boolean (true is -1), Byte, Integer, Long, and Currency in ten-thousandths.
+    std::int64_t AsInt() const { return int_; }
+    double AsReal() const { return real_; }
+    const DateTime& AsDate() const { return date_; }
+    // Text and memo as Windows-1252 bytes; long binary as raw bytes.
+    const std::string& AsBytes() const { return bytes_; }
+
+    bool operator==(const Value&) const = default;
+
+  private:
+    explicit Value(Kind k) : kind_(k) {}
+    static Value Int(Kind k, std::int64_t v) {
+        Value r(k);
+        r.int_ = v;
+        return r;
+    }
+    static Value Real(Kind k, double v) {
+        Value r(k);
+        r.real_ = v;
+        return r;
+    }
+    static Value Bytes(Kind k, std::string b) {
+        Value r(k);
+        r.bytes_ = std::move(b);
+        return r;
+    }
+
+    Kind kind_ = Kind::Empty;
+    std::int64_t int_ = 0;
+    double real_ = 0;
+    DateTime date_;
+    std::string bytes_;
+};
+
+// Converts a text given for a field into the field's type. Integers are range-checked per type;
+// Booleans accept "1", "0", "-1", any other integer and the words true/false, vero/falso, yes/no,
+// sì/no, on/off; reals and currency accept "," or "." as the decimal separator; dates are read day
+// first ("DD/MM/YYYY", "-" or "." also separating, an optional time "HH:MM[:SS]"). A text longer
+// than the field is refused. Failures name the field and quote the text.
+Result<Value> ValueFromText(FieldType type, int size, std::string_view fieldName, std::string_view text);
+
+// Parses a day-first date text; nothing when it is not a date.
+bool ParseDate(std::string_view text, DateTime& out);
+
+}  // namespace engine

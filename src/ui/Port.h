@@ -1,0 +1,71 @@
+// The interaction port: everything a command may ask of the person using the program. The desktop
+// implements it with real windows, the command-line tool without a person, the tests with a script.
+// Texts are Windows-1252 bytes, like every text of the core.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ui {
+
+// The caption of message boxes that name none of their own.
+inline constexpr std::string_view kProgramCaption = "Velumbra";
+
+enum class Icon { Stop, Exclamation, Question, Information };
+enum class Buttons { Ok, OkCancel };
+enum class Answer { Ok, Cancel };
+
+struct FileDialogRequest {
+    std::string title;
+    std::string proposedName;
+    std::string defaultExtension;  // without the dot, such as "TXT"
+    // Pairs of description and pattern separated by '|' and ended by "||", such as
+    // "File di testo (*.txt)|*.txt|Tutti i file (*.*)|*.*||".
+    std::string filter;
+    bool overwritePrompt = false;  // ask before replacing an existing file
+    bool fileMustExist = false;
+    bool pathMustExist = false;
+    bool createPrompt = false;  // ask before accepting a file that does not exist yet
+    bool hideReadOnly = false;
+};
+
+// The company choice: a list of entries "%04d - name" and an editable text. `accept` is the OK check:
+// it is given the text and tells whether the dialog may close (it shows its own messages).
+struct CompanyDialogRequest {
+    std::vector<std::string> entries;
+    std::string text;
+    std::function<bool(const std::string& text)> accept;
+};
+
+// The generation date of an export: the company is shown (read-only), the date text is edited.
+// `accept` checks the text on OK and may replace it with its normalised form.
+struct GenerationDateRequest {
+    std::vector<std::string> companyEntries;
+    int company = 0;
+    std::string date;
+    std::function<bool(std::string& date)> accept;
+};
+
+class Port {
+  public:
+    virtual ~Port() = default;
+
+    // A modal message box; the caption is kProgramCaption when the message names none.
+    virtual Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon,
+                               Buttons buttons = Buttons::Ok) = 0;
+    // The standard file dialogs; nothing when the person cancels.
+    virtual std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) = 0;
+    // The wait cursor, and the busy clock when asked, until the program is next idle.
+    virtual void BeginBusy(bool withClock) = 0;
+    // Called often by long loops: lets the busy indicator repaint (at most every 100 ms).
+    virtual void KeepResponsive() = 0;
+    // Modal dialogs; true when closed with OK (the request then holds the accepted text).
+    virtual bool ChooseCompany(CompanyDialogRequest& request) = 0;
+    virtual bool AskGenerationDate(GenerationDateRequest& request) = 0;
+};
+
+}  // namespace ui

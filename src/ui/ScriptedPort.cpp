@@ -1,0 +1,75 @@
+#include "ui/ScriptedPort.h"
+
+namespace ui {
+
+void ScriptedPort::Clear() {
+    messages.clear();
+    fileDialogs.clear();
+    dialogs.clear();
+    companyRequests.clear();
+    dateRequests.clear();
+    busyRequests.clear();
+    keepResponsiveCalls = 0;
+}
+
+Answer ScriptedPort::ShowMessage(std::string_view text, std::string_view caption, Icon icon,
+                                 Buttons buttons) {
+    messages.push_back({std::string(text), std::string(caption), icon, buttons});
+    if (messageAnswers_.empty()) {
+        return Answer::Ok;
+    }
+    const Answer answer = messageAnswers_.front();
+    messageAnswers_.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedPort::NextFile(bool save, const FileDialogRequest& request) {
+    fileDialogs.push_back({save, request});
+    if (fileAnswers_.empty()) {
+        return std::nullopt;
+    }
+    auto answer = std::move(fileAnswers_.front());
+    fileAnswers_.pop_front();
+    return answer;
+}
+
+std::optional<std::string> ScriptedPort::ChooseFileToOpen(const FileDialogRequest& request) {
+    return NextFile(false, request);
+}
+
+std::optional<std::string> ScriptedPort::ChooseFileToSave(const FileDialogRequest& request) {
+    return NextFile(true, request);
+}
+
+std::optional<std::string> ScriptedPort::NextDialogText() {
+    if (dialogAnswers_.empty()) {
+        return std::nullopt;
+    }
+    auto answer = std::move(dialogAnswers_.front());
+    dialogAnswers_.pop_front();
+    return answer;
+}
+
+bool ScriptedPort::ChooseCompany(CompanyDialogRequest& request) {
+    dialogs.push_back("company");
+    companyRequests.push_back(request);
+    auto typed = NextDialogText();
+    if (!typed || !request.accept || !request.accept(*typed)) {
+        return false;
+    }
+    request.text = *typed;
+    return true;
+}
+
+bool ScriptedPort::AskGenerationDate(GenerationDateRequest& request) {
+    dialogs.push_back("date");
+    dateRequests.push_back(request);
+    auto typed = NextDialogText();
+    if (!typed || !request.accept || !request.accept(*typed)) {
+        return false;
+    }
+    request.date = *typed;
+    return true;
+}
+
+}  // namespace ui

@@ -1,0 +1,65 @@
+// A port without a person, for tests: it records every request and answers from a script. When the
+// script has no answer left, a message box is answered OK, a file dialog and a modal dialog are
+// cancelled.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/Port.h"
+
+namespace ui {
+
+class ScriptedPort : public Port {
+  public:
+    struct Message {
+        std::string text;
+        std::string caption;
+        Icon icon;
+        Buttons buttons;
+    };
+    struct FileDialog {
+        bool save;
+        FileDialogRequest request;
+    };
+
+    // Script.
+    void AnswerNextMessage(Answer answer) { messageAnswers_.push_back(answer); }
+    void AnswerNextFileDialog(std::optional<std::string> path) { fileAnswers_.push_back(std::move(path)); }
+    // The next modal dialog: the text to type (or nothing to cancel). OK is pressed; when the check
+    // refuses the text, the dialog is cancelled.
+    void AnswerNextDialog(std::optional<std::string> text) { dialogAnswers_.push_back(std::move(text)); }
+
+    // What was asked.
+    std::vector<Message> messages;
+    std::vector<FileDialog> fileDialogs;
+    std::vector<std::string> dialogs;  // "company" or "date", in order
+    std::vector<CompanyDialogRequest> companyRequests;
+    std::vector<GenerationDateRequest> dateRequests;
+    std::vector<bool> busyRequests;  // withClock of each BeginBusy
+    int keepResponsiveCalls = 0;
+
+    // The last message box, which a test then looks at.
+    const Message& LastMessage() const { return messages.back(); }
+    void Clear();
+
+    Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) override;
+    std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) override;
+    std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) override;
+    void BeginBusy(bool withClock) override { busyRequests.push_back(withClock); }
+    void KeepResponsive() override { ++keepResponsiveCalls; }
+    bool ChooseCompany(CompanyDialogRequest& request) override;
+    bool AskGenerationDate(GenerationDateRequest& request) override;
+
+  private:
+    std::optional<std::string> NextFile(bool save, const FileDialogRequest& request);
+    std::optional<std::string> NextDialogText();
+
+    std::deque<Answer> messageAnswers_;
+    std::deque<std::optional<std::string>> fileAnswers_;
+    std::deque<std::optional<std::string>> dialogAnswers_;
+};
+
+}  // namespace ui

@@ -1,0 +1,12 @@
+# Fails when one of FILES (a list of executables) needs a Qt library.
+find_program(READELF readelf REQUIRED)
+foreach(file IN LISTS FILES)
+  execute_process(COMMAND ${READELF} -d ${file} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cannot read ${file}")
+  endif()
+  if(dynamic MATCHES "libQt")
+    message(FATAL_ERROR "${file} links a Qt library")
+  endif()
+  message(STATUS "no Qt in ${file}")
+endforeach()

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "db/DbFixture.h"
+#include "db/DbSelect.h"
+#include "db/DbTable.h"
+
+namespace {
+
+class DbSelectTest : public DbFixture {
+  protected:
+    void SetUp() override {
+        DbFixture::SetUp();
+        db::CDbTable t(connection.get(), "prova");
+        const std::vector<std::vector<std::pair<std::string, std::string>>> rows = {
+            {{"ID", "1"}, {"nome", "uno   "}, {"attivo", "1"}, {"superf", "100"}, {"data", "01/01/1600"}},
+            {{"ID", "2"}, {"nome", "due"}, {"attivo", "0"}, {"superf", "200"}, {"data", "06/12/2026"}},
+            {{"ID", "3"}, {"nome", "tre"}, {"piccolo", "200"}},
+        };
+        for (const auto& row : rows) {
+            t.AddNew();
+            for (const auto& [field, value] : row) {
+                t.SetField(field, value);
+            }
+            ASSERT_EQ(t.Update(), 1);
+        }
+        ASSERT_TRUE(port.messages.empty());
+    }
+};
+
+TEST_F(DbSelectTest, TheStatementIsAssembledFromItsFragments) {
+    db::CDbSelect s(connection.get());
+    EXPECT_EQ(s.SetColumns("ID, nome"), 1);
+    EXPECT_EQ(s.SetFrom("prova"), 1);
+    EXPECT_EQ(s.SetWhere("nome <> \"x\""), 1);
+    EXPECT_EQ(s.SetOrderBy(""), 0);
+    s.Execute();
+    EXPECT_EQ(s.Statement(), "SELECT ID, nome\nFROM prova\nWHERE nome <> \"x\"\n");
+    db::CDbSelect o(connection.get());
+    o.SetColumns("ID");
+    o.SetFrom("prova");
+    o.SetOrderBy("ID DESC");
+    o.Execute();
+    EXPECT_EQ(o.Statement(), "SELECT ID\nFROM prova\nORDER BY ID DESC\n");
+    std::int16_t id = 0;
+    ASSERT_EQ(o.GetShort(0, id), 1);
+    EXPECT_EQ(id, 3);
+}
+
+TEST_F(DbSelectTest, RowsAreReadInOrderUntilTheFlagDrops) {
+    db::CDbSelect s(connection.get());
+    s.SetColumns("ID, nome, attivo, superf, data, piccolo");
+    s.SetFrom("prova");
+    s.SetOrderBy("ID");
+    std::vector<std::string> seen;
+    for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+        std::string nome;
+        ASSERT_EQ(s.GetText("nome", nome), 1);
+        seen.push_back(nome);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"uno", "due", "tre"}));  // trailing blanks removed
+    EXPECT_EQ(s.Next(), 0);
+    EXPECT_EQ(s.Next(), 0);
+    EXPECT_TRUE(port.messages.empty());
+}
+
+TEST_F(DbSelectTest, GettersKeepToTheirTypes) {
+    db::CDbSelect s(connection.get());
+    s.SetColumns("ID, nome, attivo, superf, data, piccolo");
+    s.SetFrom("prova");
+    s.SetOrderBy("ID");
+    ASSERT_EQ(s.Execute(), 1);
+    std::int16_t small = 99;
+    std::int32_t large = 99;
+    std::string buffer = "x";
+    EXPECT_EQ(s.GetShort(2, small), 1);
+    EXPECT_EQ(small, -1);  // a true Boolean
+    EXPECT_EQ(s.GetShort(3, small), 0);
+    EXPECT_EQ(small, 0);
+    EXPECT_EQ(s.GetLong(3, large), 1);
+    EXPECT_EQ(large, 100);
+    EXPECT_EQ(s.GetLong(0, large), 0);
+    EXPECT_EQ(large, 0);
+    EXPECT_EQ(s.GetDateOrText(4, buffer), 1);
+    EXPECT_EQ(buffer, "00/00/0000");
+    EXPECT_EQ(s.GetDateOrText(1, buffer), 1);
+    EXPECT_EQ(buffer, "uno   ");  // unchanged
+    EXPECT_EQ(s.GetDateOrText(3, buffer), 0);
+    EXPECT_EQ(buffer, "");
+    ASSERT_EQ(s.Next(), 1);
+    EXPECT_EQ(s.GetShort(2, small), 1);
+    EXPECT_EQ(small, 0);
+    EXPECT_EQ(s.GetDateOrText(4, buffer), 1);
+    EXPECT_EQ(buffer, "06/12/2026");
+    ASSERT_EQ(s.Next(), 1);
+    EXPECT_EQ(s.GetShort(5, small), 1);
+    EXPECT_EQ(small, 200);  // 8-bit unsigned
+    EXPECT_TRUE(port.messages.empty());
+
+    EXPECT_EQ(s.GetText("manca", buffer), 0);
+    EXPECT_EQ(port.LastMessage().text, "Errore campo (manca) nella select corrente\n\n" + s.Statement() +
+                                           "\n\nIl campo 'manca' non fa parte della selezione.");
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Stop);
+    EXPECT_EQ(s.GetShort(9, small), 0);
+    EXPECT_EQ(port.LastMessage().text, "Errore campo (#9) nella select corrente\n\n" + s.Statement() +
+                                           "\n\nLa colonna n. 9 non esiste nella selezione.");
+}
+
+TEST_F(DbSelectTest, NoMatchingRowIsSilentAndErrorsAreShown) {
+    db::CDbSelect none(connection.get());
+    none.SetColumns("ID");
+    none.SetFrom("prova");
+    none.SetWhere("ID > 100");
+    EXPECT_EQ(none.Execute(), 0);
+    EXPECT_TRUE(port.messages.empty());
+
+    db::CDbSelect wrong(connection.get());
+    wrong.SetColumns("manca");
+    wrong.SetFrom("prova");
+    EXPECT_EQ(wrong.Execute(), 0);
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.LastMessage().text,
+              "Errore sintassi SQL\n\nSELECT manca\nFROM prova\n\n\nIl campo 'manca' non esiste.");
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Exclamation);
+    EXPECT_EQ(port.LastMessage().caption, "Velumbra");
+
+    db::CDbSelect empty(connection.get());
+    empty.SetFrom("prova");
+    EXPECT_EQ(empty.Execute(), 0);
+    EXPECT_EQ(port.LastMessage().text, "Errore sintassi SQL\n\n\n\nL'istruzione SQL \xE8 vuota.");
+}
+
+TEST_F(DbSelectTest, ASelectionDoesNotSeeRowsDeletedWhileItIsRead) {
+    db::CDbSelect s(connection.get());
+    s.SetColumns("ID");
+    s.SetFrom("prova");
+    s.SetOrderBy("ID");
+    db::CDbTable t(connection.get(), "prova");
+    t.SelectIndex("codice");
+    int rows = 0;
+    for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+        std::string id;
+        s.GetText("ID", id);
+        for (const char* key : {"1", "2", "3"}) {
+            if (t.Seek({key}) == 1) {
+                t.Delete();
+            }
+        }
+        ++rows;
+    }
+    EXPECT_EQ(rows, 3);
+    db::CDbSelect after(connection.get());
+    after.SetColumns("ID");
+    after.SetFrom("prova");
+    EXPECT_EQ(after.Execute(), 0);
+    EXPECT_TRUE(port.messages.empty());
+}
+
+}  // namespace
