@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <set>
 
 #include "engine/Messages.h"
@@ -32,41 +33,15 @@ bool IsValidName(std::string_view name) {
     });
 }
 
-Status InvalidName(std::string_view what, std::string_view name) {
-    return Status::Error(Describe("'", Quote(name), "' non è un nome valido per ", what, "."));
+// Names compare without regard to the case of their letters.
+bool SameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
-// Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; the census is kept in code page
-// 1252, so any other code page is refused.
-bool IsSupportedLocale(std::string_view locale) {
-    std::size_t pos = 0;
-    bool any = false;
-    while (pos < locale.size()) {
-        std::size_t end = locale.find(';', pos);
-        if (end == std::string_view::npos) {
-            end = locale.size();
-        }
-        const std::string_view item = locale.substr(pos, end - pos);
-        pos = end + 1;
-        if (item.empty()) {
-            continue;
-        }
-        const std::size_t eq = item.find('=');
-        if (eq == std::string_view::npos) {
-            return false;
-        }
-        const std::string_view key = item.substr(0, eq);
-        const std::string_view value = item.substr(eq + 1);
-        if (key == "CP") {
-            if (value != "1252") {
-                return false;
-            }
-        } else if (key != "LANGID" && key != "COUNTRY") {
-            return false;
-        }
-        any = true;
-    }
-    return any;
+Status InvalidName(std::string_view what, std::string_view name) {
+    return Status::Error(Describe("'", Quote(name), "' non è un nome valido per ", what, "."));
 }
 
 // The column definition of a field, with its constraints named so that a refusal can be described.
@@ -118,8 +93,73 @@ std::string IndexSqlName(std::string_view table, std::string_view index) {
 // ---------------------------------------------------------------------------------------------------
 // Files
 
+// Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; the census is kept in code page
+// 1252, so any other code page is refused.
+bool detail::IsSupportedLocale(std::string_view locale) {
+    std::size_t pos = 0;
+    bool any = false;
+    while (pos < locale.size()) {
+        std::size_t end = locale.find(';', pos);
+        if (end == std::string_view::npos) {
+            end = locale.size();
+        }
+        const std::string_view item = locale.substr(pos, end - pos);
+        pos = end + 1;
+        if (item.empty()) {
+            continue;
+        }
+        const std::size_t eq = item.find('=');
+        if (eq == std::string_view::npos) {
+            return false;
+        }
+        const std::string_view key = item.substr(0, eq);
+        const std::string_view value = item.substr(eq + 1);
+        if (key == "CP") {
+            if (value != "1252") {
+                return false;
+            }
+        } else if (key != "LANGID" && key != "COUNTRY") {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+namespace {
+
+std::mutex& OpenFilesMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::multiset<std::string>& OpenFiles() {
+    static std::multiset<std::string> files;
+    return files;
+}
+
+std::string FileKey(std::string_view path) {
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(detail::FsPath(path), ec);
+    return ec ? detail::FsPath(path).string() : canonical.string();
+}
+
+}  // namespace
+
+Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {
+    registeredAs_ = FileKey(path_);
+    std::lock_guard lock(OpenFilesMutex());
+    OpenFiles().insert(registeredAs_);
+}
+
+bool Database::IsOpenInProgram(std::string_view path) {
+    const std::string key = FileKey(path);
+    std::lock_guard lock(OpenFilesMutex());
+    return OpenFiles().count(key) > 0;
+}
+
 Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::string_view locale) {
-    if (!IsSupportedLocale(locale)) {
+    if (!detail::IsSupportedLocale(locale)) {
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
     std::error_code ec;
@@ -213,6 +253,13 @@ Status Database::Close() {
     if (!db_) {
         return Status::Ok();
     }
+    {
+        std::lock_guard lock(OpenFilesMutex());
+        auto it = OpenFiles().find(registeredAs_);
+        if (it != OpenFiles().end()) {
+            OpenFiles().erase(it);
+        }
+    }
     if (!sqlite3_get_autocommit(db_)) {
         (void)Exec("ROLLBACK");
     }
@@ -288,12 +335,7 @@ Status TableDef::AddField(const FieldDef& field) {
         return InvalidName("un campo", field.name);
     }
     for (const FieldDef& f : fields_) {
-        if (text::Cp1252ToUtf8(f.name) == text::Cp1252ToUtf8(field.name) ||
-            std::equal(f.name.begin(), f.name.end(), field.name.begin(), field.name.end(),
-                       [](char a, char b) {
-                           return std::tolower(static_cast<unsigned char>(a)) ==
-                                  std::tolower(static_cast<unsigned char>(b));
-                       })) {
+        if (SameName(f.name, field.name)) {
             return Status::Error(Describe("Il campo '", Quote(field.name), "' è già definito nella tabella '",
                                           Quote(name_), "'."));
         }
@@ -341,7 +383,7 @@ std::vector<std::string> Database::TableNames() const {
     return names;
 }
 
-Status Database::AppendTable(const TableDef& def) {
+Status Database::AppendTable(TableDef& def) {
     if (TableExists(def.name())) {
         return Status::Error(Describe("La tabella '", Quote(def.name()), "' esiste già."));
     }
@@ -362,7 +404,24 @@ Status Database::AppendTable(const TableDef& def) {
         sql += "  " + ColumnDefinition(*ordered[i]) + (i + 1 < ordered.size() ? ",\n" : "\n");
     }
     sql += ")";
-    return Exec(sql);
+    Status s = Exec("SAVEPOINT append_table");
+    if (!s) {
+        return s;
+    }
+    s = Exec(sql);
+    for (std::size_t i = 0; s && i < def.pendingIndexes().size(); ++i) {
+        s = CreateIndex(def.name(), def.pendingIndexes()[i]);
+    }
+    if (!s) {
+        (void)Exec("ROLLBACK TO append_table; RELEASE append_table");
+        return s;
+    }
+    s = Exec("RELEASE append_table");
+    if (s) {
+        def.appended_ = true;
+        def.pendingIndexes_.clear();
+    }
+    return s;
 }
 
 Result<std::vector<FieldDef>> Database::Fields(std::string_view table) const {
@@ -452,31 +511,29 @@ Result<std::vector<IndexDef>> Database::Indexes(std::string_view table) const {
     return indexes;
 }
 
-Status Database::CreateIndex(std::string_view table, const IndexDef& index) {
+namespace {
+
+// Checks an index against the fields of its table and the indexes it already has; gives the column
+// list of the statement that creates it.
+Status CheckIndex(std::string_view table, const IndexDef& index, const std::vector<FieldDef>& fields,
+                  const std::vector<IndexDef>& existing, std::string& columns) {
     if (!IsValidName(index.name)) {
         return InvalidName("un indice", index.name);
-    }
-    auto fields = Fields(table);
-    if (!fields) {
-        return Status::Error(Describe("Impossibile creare l'indice '", Quote(index.name), "': la tabella '",
-                                      Quote(table), "' non esiste."));
     }
     if (index.columns.empty() || index.columns.size() > kMaxIndexColumns) {
         return Status::Error(Describe("L'indice '", Quote(index.name), "' deve avere da 1 a 10 campi."));
     }
-    std::string columns;
     for (const std::string& c : index.columns) {
-        const bool known = std::any_of(fields->begin(), fields->end(),
-                                       [&](const FieldDef& f) { return Utf8(f.name) == Utf8(c); });
+        const bool known =
+            std::any_of(fields.begin(), fields.end(), [&](const FieldDef& f) { return SameName(f.name, c); });
         if (!known) {
             return Status::Error(Describe("Impossibile creare l'indice '", Quote(index.name), "': il campo '",
                                           Quote(c), "' non esiste nella tabella '", Quote(table), "'."));
         }
         columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(Utf8(c)) + " ASC";
     }
-    auto existing = Indexes(table);
-    for (const IndexDef& other : *existing) {
-        if (Utf8(other.name) == Utf8(index.name)) {
+    for (const IndexDef& other : existing) {
+        if (SameName(other.name, index.name)) {
             return Status::Error(Describe("L'indice '", Quote(index.name), "' esiste già nella tabella '",
                                           Quote(table), "'."));
         }
@@ -484,6 +541,34 @@ Status Database::CreateIndex(std::string_view table, const IndexDef& index) {
             return Status::Error(Describe("La tabella '", Quote(table), "' ha già una chiave primaria ('",
                                           Quote(other.name), "')."));
         }
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status Database::CreateIndex(TableDef& def, const IndexDef& index) {
+    if (def.appended_) {
+        return CreateIndex(def.name(), index);
+    }
+    std::string columns;
+    Status s = CheckIndex(def.name(), index, def.fields(), def.pendingIndexes_, columns);
+    if (s) {
+        def.pendingIndexes_.push_back(index);
+    }
+    return s;
+}
+
+Status Database::CreateIndex(std::string_view table, const IndexDef& index) {
+    auto fields = Fields(table);
+    if (!fields) {
+        return Status::Error(Describe("Impossibile creare l'indice '", Quote(index.name), "': la tabella '",
+                                      Quote(table), "' non esiste."));
+    }
+    std::string columns;
+    Status checked = CheckIndex(table, index, *fields, *Indexes(table), columns);
+    if (!checked) {
+        return checked;
     }
     std::string flags;
     flags += index.primary ? " primary" : "";
@@ -533,7 +618,7 @@ Status Database::CreateRelation(const RelationDef& rel) {
     auto foreignFields = Fields(rel.foreignTable);
     const auto has = [](const std::vector<FieldDef>& fields, const std::string& name) {
         return std::any_of(fields.begin(), fields.end(),
-                           [&](const FieldDef& f) { return Utf8(f.name) == Utf8(name); });
+                           [&](const FieldDef& f) { return SameName(f.name, name); });
     };
     std::set<std::string> keyColumns;
     for (const auto& [key, foreign] : rel.fields) {

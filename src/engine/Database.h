@@ -61,12 +61,17 @@ class TableDef {
     const std::string& name() const { return name_; }
     const std::vector<FieldDef>& fields() const { return fields_; }
     Status AddField(const FieldDef& field);
+    bool appended() const { return appended_; }
+    // Indexes defined while the table is not in the file yet: they are created with it.
+    const std::vector<IndexDef>& pendingIndexes() const { return pendingIndexes_; }
 
   private:
     friend class Database;
     explicit TableDef(std::string name) : name_(std::move(name)) {}
     std::string name_;
     std::vector<FieldDef> fields_;
+    std::vector<IndexDef> pendingIndexes_;
+    bool appended_ = false;
 };
 
 class Database {
@@ -96,8 +101,13 @@ class Database {
     void SetBusyTimeout(int milliseconds);
 
     Result<TableDef> NewTableDef(std::string_view name) const;
-    Status AppendTable(const TableDef& def);
+    // Creates the table in the file, with the indexes already defined on it.
+    Status AppendTable(TableDef& def);
+    // An index of a table in the file.
     Status CreateIndex(std::string_view table, const IndexDef& index);
+    // An index of a definition: created in the file when the table is there, otherwise checked
+    // against the definition's fields and kept with it.
+    Status CreateIndex(TableDef& def, const IndexDef& index);
     // Referential integrity is enforced: a referencing row needs its referenced row, and a referenced
     // row with referencing rows can be neither deleted nor given another key. Nothing cascades.
     Status CreateRelation(const RelationDef& relation);
@@ -114,13 +124,23 @@ class Database {
 
     sqlite3* handle() const { return db_; }
 
+    // True while this program holds the file open.
+    static bool IsOpenInProgram(std::string_view path);
+    // Checks a closed database file: a sound file is re-indexed and compacted in place; a damaged
+    // one is rebuilt from every row that can still be read, and the damaged original is kept beside
+    // it under a name that says so. `damagedCopy` receives that name when it happens.
+    static Status Repair(std::string_view path, std::string* damagedCopy = nullptr);
+    // Copies a database into a new file, compacting it; fails when the destination exists.
+    static Status Compact(std::string_view source, std::string_view destination, std::string_view locale);
+
   private:
-    Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    Database(sqlite3* db, std::string path);
     Status Exec(const std::string& utf8Sql);
 
     sqlite3* db_ = nullptr;
     std::string path_;
     int depth_ = 0;
+    std::string registeredAs_;  // the file's key among those the program holds open
 };
 
 }  // namespace engine

@@ -54,6 +54,9 @@ Value ReadValue(sqlite3_value* stored, FieldType type);
 // The field type for a value whose column has no declared type (an expression of a query).
 FieldType NaturalType(sqlite3_value* stored);
 
+// Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; only code page 1252 is kept.
+bool IsSupportedLocale(std::string_view locale);
+
 // A Windows-1252 path as a file-system path, and as the UTF-8 text SQLite takes.
 std::filesystem::path FsPath(std::string_view cp1252);
 std::string Utf8(std::string_view cp1252);

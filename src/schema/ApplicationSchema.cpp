@@ -1,0 +1,158 @@
+// The description of the four application tables, written into the dictionary of a new database.
+#include <vector>
+
+#include "schema/Dictionary.h"
+#include "text/Text.h"
+
+namespace schema {
+namespace {
+
+struct Column {
+    std::string name;
+    char type;
+    int size;
+    std::string label;        // UTF-8
+    std::string description;  // UTF-8
+};
+
+struct Table {
+    std::string name;
+    std::string title;
+    std::string description;
+    std::vector<Column> columns;
+    std::string key;  // the one column of index "codice"
+    std::string indexTitle;
+    std::string indexDescription;
+};
+
+std::string Cp(const std::string& utf8) {
+    return text::Utf8ToCp1252Lossy(utf8);
+}
+
+std::vector<Column> DepositiColumns() {
+    std::vector<Column> columns = {
+        {"ID", 'I', 0, "ID deposito", "ID Deposito"},
+        {"ubicaz", 'A', 40, "Ubicazione", "Ubicazione della struttura"},
+        {"local", 'A', 30, "Località", "Località"},
+        {"comune", 'I', 0, "Comune", "Codice del Comune nel quale è ubicata la struttura"},
+        {"provin", 'A', 2, "Provincia", "Sigla della Provincia nella quale è ubicata la struttura"},
+        {"deposito", 'B', 0, "Deposito", "Attività deposito"},
+        {"rifornim", 'B', 0, "Rifornimento", "Attività rifornimento - pulizia veicoli"},
+        {"manutenz", 'B', 0, "Manutenzione", "Attività manutenzione veicoli"},
+        {"autostaz", 'B', 0, "Autostazione", "Attività autostazione - agenzia"},
+        {"capoattr", 'B', 0, "Capolinea attrezzato", "Attività capolinea attrezzato"},
+        {"agenzia", 'B', 0, "Agenzia", "Agenzia"},
+        {"direzle", 'I', 0, "Direzionale", "Attività direzionale amministrativa"},
+        {"sco_pro", 'A', 40, "Proprietà Scoperte", "Proprietà delle aree scoperte"},
+        {"sco_sup", 'L', 0, "Superificie Scoperte", "Superficie delle aree scoperte (MQ)"},
+        {"sco_tit", 'A', 1, "Titolo Scoperte", "Titolo di godimento delle aree scoperte"},
+        {"cop_pro", 'A', 40, "Proprietà Coperte", "Proprietà delle aree coperte"},
+        {"cop_sup", 'L', 0, "Superificie Coperte", "Superficie delle aree coperte (MQ)"},
+        {"cop_tit", 'A', 1, "Titolo Coperte", "Titolo di godimento delle aree coperte"},
+    };
+    // The 36 bus counts: by service, then length class, then in service before reserve.
+    struct Part {
+        const char* code;
+        const char* label;
+        const char* word;
+    };
+    const Part services[] = {
+        {"ext", "Ext", "extraurbani"}, {"sub", "Sub", "suburbani"}, {"urb", "Urb", "urbani"}};
+    const Part classes[] = {{"b", "Bipiano", "bipiano"}, {"a", "Articolati", "articolati"},
+                            {"l", "Lunghi", "lunghi"},   {"n", "Normali", "normali"},
+                            {"m", "Medi", "medi"},       {"c", "Corti", "corti"}};
+    const Part uses[] = {{"s", "S", "servizio"}, {"r", "R", "riserva"}};
+    for (const Part& service : services) {
+        for (const Part& lengthClass : classes) {
+            for (const Part& use : uses) {
+                const std::string name = std::string(service.code) + "_" + lengthClass.code + "_" + use.code;
+                // The suburban short reserve has always been described with the urban wording.
+                const char* word = name == "sub_c_r" ? "urbani" : service.word;
+                columns.push_back(
+                    {name, 'I', 0, std::string(service.label) + " " + lengthClass.label + " " + use.label,
+                     std::string("N.ro autobus ") + word + " " + lengthClass.word + " (" + use.word + ")"});
+            }
+        }
+    }
+    return columns;
+}
+
+const Table& Master() {
+    static const Table t{"master",
+                         "RDG Principale",
+                         "Contiene le impostazioni generali del sistema Censimento Velumbra",
+                         {{"codice", 'I', 0, "Codice", "Codice = Zero"},
+                          {"azienda", 'I', 0, "Codice Azienda", "Codice Regionale Azienda"},
+                          {"id_depo", 'L', 0, "ID Deposito", "Prossimo ID univoco Deposito da assegnare"}},
+                         "codice",
+                         "Codice",
+                         "Indice di comodo"};
+    return t;
+}
+
+const Table& Regazi() {
+    static const Table t{"regazi",
+                         "Codici Regionali Azienda",
+                         "Contiene la codificazione regionale delle Aziende",
+                         {{"codice", 'I', 0, "Codice", "Contiene il codice regionale dell'Azienda"},
+                          {"denom", 'A', 40, "Denominazione", "Contiene la denominazione dell'Azienda"}},
+                         "codice",
+                         "Codici Regionali Azienda",
+                         "Elenca le aziende in ordine di codice regionale"};
+    return t;
+}
+
+const Table& Regcom() {
+    static const Table t{"regcom",
+                         "Codici Regionali Comuni",
+                         "Contiene la codificazione regionale dei Comuni Orvanesi",
+                         {{"codice", 'I', 0, "Codice", "Contiene il codice regionale del Comune"},
+                          {"denom", 'A', 40, "Denominazione", "Contiene la denominazione del Comune"}},
+                         "codice",
+                         "Codici Regionali Comuni",
+                         "Elenca i Comuni Orvania in ordine di codice regionale"};
+    return t;
+}
+
+const Table& Depositi() {
+    static const Table t{"depositi",         "Depositi", "Contiene il censimento regionale dei depositi",
+                         DepositiColumns(),  "ID",       "ID Deposito",
+                         "Elenca i depositi"};
+    return t;
+}
+
+// Columns, then the index, its column, and the table's own row: every column required, no rule.
+void Describe(const Table& t, db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+              db::CDbTable& indici2) {
+    for (const Column& c : t.columns) {
+        CDictionary::AddFieldEntry(campi, t.name, c.name, c.type, c.size, 1, Cp(c.label), Cp(c.description),
+                                   std::nullopt, std::nullopt);
+    }
+    CDictionary::AddIndexEntry(indici, t.name, "codice", 1, Cp(t.indexTitle), Cp(t.indexDescription));
+    CDictionary::AddIndexColumnEntry(indici2, t.name, "codice", 0, t.key);
+    CDictionary::AddTableEntry(tavole, t.name, Cp(t.title), Cp(t.description));
+}
+
+}  // namespace
+
+void CDictionary::DescribeMaster(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                 db::CDbTable& indici2) {
+    Describe(Master(), tavole, campi, indici, indici2);
+}
+
+void CDictionary::DescribeRegazi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                 db::CDbTable& indici2) {
+    Describe(Regazi(), tavole, campi, indici, indici2);
+}
+
+void CDictionary::DescribeRegcom(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                 db::CDbTable& indici2) {
+    Describe(Regcom(), tavole, campi, indici, indici2);
+}
+
+void CDictionary::DescribeDepositi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                   db::CDbTable& indici2) {
+    Describe(Depositi(), tavole, campi, indici, indici2);
+}
+
+}  // namespace schema

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "db/DbSelect.h"
+#include "db/DbTable.h"
+#include "engine/Database.h"
+#include "schema/Creation.h"
+#include "schema/SeedLists.h"
+#include "support/TempDir.h"
+#include "text/Text.h"
+#include "ui/ScriptedPort.h"
+
+namespace {
+
+std::vector<std::string> Column(db::CDbConnection& c, const std::string& columns, const std::string& from,
+                                const std::string& order = "") {
+    db::CDbSelect s(&c);
+    s.SetColumns(columns);
+    s.SetFrom(from);
+    s.SetOrderBy(order);
+    std::vector<std::string> out;
+    for (int row = s.Execute(); row == 1; row = s.Next()) {
+        std::string v;
+        s.GetText(columns, v);
+        out.push_back(v);
+    }
+    return out;
+}
+
+std::size_t Count(db::CDbConnection& c, const std::string& table) {
+    db::CDbSelect s(&c);
+    s.SetColumns("count(*) AS n");
+    s.SetFrom(table);
+    s.Execute();
+    std::int32_t n = 0;
+    s.GetLong(0, n);
+    return static_cast<std::size_t>(n);
+}
+
+class CreationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path = dir.File("VELUMBRA.MDB");
+        outcome = schema::CreateCensusDatabase(port, path, "\n\n");
+    }
+    testing_support::TempDir dir;
+    ui::ScriptedPort port;
+    std::string path;
+    schema::CreationOutcome outcome{};
+};
+
+TEST_F(CreationTest, ANewDatabaseHoldsTheDictionaryTheTablesAndTheSeedRows) {
+    ASSERT_EQ(outcome, schema::CreationOutcome::Created);
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.LastMessage().text, "Il database " + path + " \xE8 stato creato con successo\n\n");
+    EXPECT_EQ(port.LastMessage().caption, "Creazione database");
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Information);
+    EXPECT_EQ(port.busyRequests.front(), true);  // the busy clock runs during the creation
+
+    auto database = std::move(*engine::Database::Open(path));
+    EXPECT_EQ(database->TableNames(),
+              (std::vector<std::string>{"campi", "depositi", "indici", "indici2", "master", "regazi",
+                                        "regcom", "relaz", "relaz2", "tavole", "utenti"}));
+    for (const auto& [table, index] :
+         std::vector<std::pair<std::string, std::string>>{{"tavole", "nome"},
+                                                          {"campi", "nome"},
+                                                          {"indici", "nome"},
+                                                          {"indici2", "elemento"},
+                                                          {"relaz", "nome"},
+                                                          {"relaz2", "elemento"},
+                                                          {"utenti", "nome"},
+                                                          {"master", "codice"},
+                                                          {"regazi", "codice"},
+                                                          {"regcom", "codice"},
+                                                          {"depositi", "codice"}}) {
+        const auto indexes = *database->Indexes(table);
+        ASSERT_EQ(indexes.size(), 1u) << table;
+        EXPECT_EQ(indexes[0].name, index);
+        const bool application = index == "codice";
+        EXPECT_EQ(indexes[0].primary, application) << table;
+        EXPECT_EQ(indexes[0].unique, application) << table;
+        EXPECT_TRUE(indexes[0].clustered);
+        EXPECT_TRUE(indexes[0].ignoreNulls);
+    }
+    EXPECT_EQ((*database->Indexes("depositi"))[0].columns, std::vector<std::string>{"ID"});
+    EXPECT_EQ((*database->Indexes("indici2"))[0].columns,
+              (std::vector<std::string>{"tavola", "nome", "progr"}));
+    database.reset();
+
+    db::CDbConnection c(port, path);
+    EXPECT_EQ(Count(c, "tavole"), 4u);
+    EXPECT_EQ(Count(c, "campi"), 61u);
+    EXPECT_EQ(Count(c, "indici"), 4u);
+    EXPECT_EQ(Count(c, "indici2"), 4u);
+    for (const char* empty : {"relaz", "relaz2", "utenti", "master", "depositi"}) {
+        EXPECT_EQ(Count(c, empty), 0u) << empty;
+    }
+    EXPECT_EQ(Count(c, "regazi"), 204u);
+    EXPECT_EQ(Count(c, "regcom"), 301u);
+    EXPECT_EQ(Column(c, "denom", "regazi", "codice").front(), "*** azienda non assegnata ***");
+    EXPECT_EQ(Column(c, "denom", "regcom", "codice").front(), "*** COMUNE NON ASSEGNATO ***");
+    const auto labels = Column(c, "denom", "campi");
+    EXPECT_NE(std::find(labels.begin(), labels.end(), "Localit\xE0"), labels.end());
+    EXPECT_EQ(port.messages.size(), 1u);
+}
+
+TEST_F(CreationTest, TheSeedListsHaveTheirShape) {
+    const auto& companies = schema::RegaziSeed();
+    ASSERT_EQ(companies.size(), 204u);
+    int empty = 0;
+    for (std::size_t i = 0; i < companies.size(); ++i) {
+        EXPECT_EQ(companies[i].code, static_cast<int>(i));
+        EXPECT_LE(companies[i].name.size(), 40u);
+        empty += companies[i].name == "vuoto" ? 1 : 0;
+    }
+    EXPECT_EQ(empty, 132);
+    const auto& municipalities = schema::RegcomSeed();
+    ASSERT_EQ(municipalities.size(), 301u);
+    for (std::size_t i = 1; i < municipalities.size(); ++i) {
+        EXPECT_EQ(municipalities[i].code, static_cast<int>(i));
+        EXPECT_LE(municipalities[i].name.size(), 40u);
+    }
+    const auto has = [&](const std::string& name) {
+        return std::any_of(municipalities.begin(), municipalities.end(),
+                           [&](const auto& e) { return e.name == name; });
+    };
+    EXPECT_TRUE(has("PIAN DI SC\xD2"));  // merged away, still listed
+    EXPECT_TRUE(has("CASTELFRANCO PIANDISC\xD2"));
+    EXPECT_TRUE(has("SAN GIOVANNI D'ASSO"));
+}
+
+TEST_F(CreationTest, TheCensusTableRefusesIncompleteRows) {
+    ASSERT_EQ(outcome, schema::CreationOutcome::Created);
+    port.Clear();
+    db::CDbConnection c(port, path);
+    db::CDbTable t(&c, "depositi");
+    ASSERT_EQ(t.SelectIndex("codice"), 1);
+    const auto fill = [&](const std::string& id) {
+        t.AddNew();
+        t.SetField("ID", id);
+        for (const char* f : {"ubicaz", "local", "provin", "sco_pro", "cop_pro"}) {
+            t.SetField(f, "AR");
+        }
+        for (const char* f : {"sco_tit", "cop_tit"}) {
+            t.SetField(f, "A");
+        }
+        for (const char* f : {"comune", "deposito", "rifornim", "manutenz", "autostaz", "capoattr", "agenzia",
+                              "direzle", "sco_sup", "cop_sup"}) {
+            t.SetField(f, "0");
+        }
+        for (const char* s : {"ext", "sub", "urb"}) {
+            for (const char* k : {"b", "a", "l", "n", "m", "c"}) {
+                for (const char* u : {"s", "r"}) {
+                    t.SetField(std::string(s) + "_" + k + "_" + u, "0");
+                }
+            }
+        }
+    };
+    fill("1");
+    ASSERT_EQ(t.Update(), 1);
+    fill("1");
+    EXPECT_EQ(t.Update(), 0);  // duplicate ID
+    EXPECT_NE(port.LastMessage().text.find("Valore duplicato"), std::string::npos);
+    fill("2");
+    t.SetField("local", "");  // null
+    EXPECT_EQ(t.Update(), 0);
+    EXPECT_NE(port.LastMessage().text.find("'depositi.local' non pu\xF2 contenere un valore Null"),
+              std::string::npos);
+    fill("2");
+    t.SetField("comune", "");
+    EXPECT_EQ(t.Update(), 0);
+    fill("32767");
+    EXPECT_EQ(t.SetField("ID", "32768"), 0);
+    EXPECT_EQ(t.SetField("provin", "ARE"), 0);
+    EXPECT_EQ(t.SetField("sco_tit", "AB"), 0);
+    EXPECT_EQ(t.Update(), 1);
+    ASSERT_EQ(t.Seek({"32767"}), 1);
+    std::string provin;
+    t.GetField("provin", provin);
+    EXPECT_EQ(provin, "AR");
+}
+
+TEST(Creation, AnExistingFileIsLeftUntouchedAfterBothMessages) {
+    testing_support::TempDir dir;
+    ui::ScriptedPort port;
+    const std::string path = dir.File("esiste.mdb");
+    std::ofstream(path) << "dati preziosi";
+    EXPECT_EQ(schema::CreateCensusDatabase(port, path, ""), schema::CreationOutcome::Failed);
+    ASSERT_EQ(port.messages.size(), 2u);
+    EXPECT_EQ(port.messages[0].text, "Errore durante la creazione del database " + path + "\n\nIl file '" +
+                                         path + "' esiste gi\xE0.");
+    EXPECT_EQ(port.messages[1].text, "Errore durante la creazione del database " + path + "\n\n");
+    for (const auto& m : port.messages) {
+        EXPECT_EQ(m.caption, "Creazione database");
+        EXPECT_EQ(m.icon, ui::Icon::Exclamation);
+    }
+    std::stringstream content;
+    content << std::ifstream(path).rdbuf();
+    EXPECT_EQ(content.str(), "dati preziosi");
+}
+
+TEST_F(CreationTest, TheFileOpensInTheSqliteShell) {
+    if (std::system("command -v sqlite3 > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "the sqlite3 shell is not installed";
+    }
+    const std::string out = (dir.path() / "shell.txt").string();
+    const std::string command =
+        "sqlite3 '" + text::Cp1252ToUtf8(path) +
+        "' 'PRAGMA integrity_check; SELECT count(*) FROM regcom; SELECT denom FROM regcom "
+        "WHERE codice = 0;' > '" +
+        out + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::stringstream content;
+    content << std::ifstream(out).rdbuf();
+    EXPECT_EQ(content.str(), "ok\n301\n*** COMUNE NON ASSEGNATO ***\n");
+}
+
+}  // namespace
