@@ -34,26 +34,28 @@ CDbConnection::~CDbConnection() {
     open_ = 0;
 }
 
-void CDbConnection::Transaction(engine::Status (engine::Database::*operation)(), const char* prefix) {
+int CDbConnection::Transaction(engine::Status (engine::Database::*operation)(), const char* prefix) {
     if (!database_ || open_ != 1) {
-        return;
+        return 0;
     }
     engine::Status s = (database_.get()->*operation)();
     if (!s) {
         ShowDatabaseError(port_, prefix, s.description());
+        return 0;
     }
+    return 1;
 }
 
-void CDbConnection::BeginTransaction() {
-    Transaction(&engine::Database::BeginTransaction, "Errore in fase di avvio della transazione\n\n");
+int CDbConnection::BeginTransaction() {
+    return Transaction(&engine::Database::BeginTransaction, "Errore in fase di avvio della transazione\n\n");
 }
 
-void CDbConnection::CommitTransaction() {
-    Transaction(&engine::Database::CommitTransaction, "Errore in fase di convalida della transazione\n\n");
+int CDbConnection::CommitTransaction() {
+    return Transaction(&engine::Database::CommitTransaction, "Errore in fase di convalida della transazione\n\n");
 }
 
-void CDbConnection::RollbackTransaction() {
-    Transaction(&engine::Database::RollbackTransaction, "Errore in fase di ripristino della transazione\n\n");
+int CDbConnection::RollbackTransaction() {
+    return Transaction(&engine::Database::RollbackTransaction, "Errore in fase di ripristino della transazione\n\n");
 }
 
 int CDbConnection::ValueToText(const engine::Value& value, std::string& buffer) const {

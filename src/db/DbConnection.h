@@ -23,9 +23,10 @@ class CDbConnection {
     // The path given at construction; nothing when it was empty.
     const std::optional<std::string>& Path() const { return path_; }
 
-    void BeginTransaction();
-    void CommitTransaction();
-    void RollbackTransaction();
+    // Each shows its own failure; the result (1 done, 0 not) may be ignored.
+    int BeginTransaction();
+    int CommitTransaction();
+    int RollbackTransaction();
 
     // The text forms of field values; both return 1.
     int ValueToText(const engine::Value& value, std::string& buffer) const;
@@ -36,7 +37,7 @@ class CDbConnection {
     engine::Database* Database() const { return database_.get(); }
 
   private:
-    void Transaction(engine::Status (engine::Database::*operation)(), const char* prefix);
+    int Transaction(engine::Status (engine::Database::*operation)(), const char* prefix);
 
     ui::Port& port_;
     std::unique_ptr<engine::Database> database_;

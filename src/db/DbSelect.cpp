@@ -49,7 +49,8 @@ void CDbSelect::BuildStatement() {
     }
 }
 
-void CDbSelect::ShowError(const char* prefix, const std::string& description, ui::Icon icon) const {
+void CDbSelect::ShowError(const char* prefix, const std::string& description, ui::Icon icon) {
+    failed_ = true;
     if (connection_) {
         connection_->Port().ShowMessage(std::string(prefix) + "\n\n" + statement_ + "\n\n" + description,
                                         ui::kProgramCaption, icon);
@@ -107,6 +108,7 @@ int CDbSelect::GetText(const std::string& column, std::string& buffer) {
             ? snapshot_->Field(column)
             : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
     if (!value) {
+        failed_ = true;
         if (connection_) {
             connection_->Port().ShowMessage("Errore campo (" + column + ") nella select corrente\n\n" +
                                                 statement_ + "\n\n" + value.description(),
@@ -124,6 +126,7 @@ const engine::Value* CDbSelect::FieldAt(int position) {
             ? snapshot_->Field(position)
             : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
     if (!value) {
+        failed_ = true;
         if (connection_) {
             connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) +
                                                 ") nella select corrente\n\n" + statement_ + "\n\n" +

@@ -30,6 +30,9 @@ class CDbSelect {
     // Moves to the next row; returns the row flag.
     int Next();
     int RowFlag() const { return rowFlag_; }
+    // True once the selection reported an error (running it, moving on or reading a field): the rows
+    // read so far may not be all there are.
+    bool Failed() const { return failed_; }
     const std::string& Statement() const { return statement_; }
 
     // The column's text with trailing blanks removed.
@@ -44,7 +47,7 @@ class CDbSelect {
   private:
     static int SetFragment(std::optional<std::string>& fragment, const std::string& text);
     void BuildStatement();
-    void ShowError(const char* prefix, const std::string& description, ui::Icon icon) const;
+    void ShowError(const char* prefix, const std::string& description, ui::Icon icon);
     const engine::Value* FieldAt(int position);
 
     CDbConnection* connection_;
@@ -56,6 +59,7 @@ class CDbSelect {
     std::optional<std::string> orderBy_;
     std::string statement_;
     int rowFlag_ = 0;
+    bool failed_ = false;
     engine::Value field_;  // the value last read by position
 };
 

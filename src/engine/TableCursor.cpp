@@ -27,8 +27,8 @@ TableCursor::TableCursor(Database& db, std::string table, std::vector<FieldDef> 
       table_(std::move(table)),
       fields_(std::move(fields)),
       quotedTable_(QuoteIdentifier(Utf8(table_))) {
-    for (const FieldDef& f : fields_) {
-        lowerNames_.push_back(LowerAscii(f.name));
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        positions_.emplace(LowerAscii(fields_[i].name), i);
     }
 }
 
@@ -41,11 +41,9 @@ std::string TableCursor::ColumnList() const {
 }
 
 Result<std::size_t> TableCursor::FieldIndex(std::string_view field) const {
-    const std::string lower = LowerAscii(field);
-    for (std::size_t i = 0; i < lowerNames_.size(); ++i) {
-        if (lowerNames_[i] == lower) {
-            return i;
-        }
+    const auto found = positions_.find(LowerAscii(field));
+    if (found != positions_.end()) {
+        return found->second;
     }
     return Status::Error(
         Describe("Il campo '", Quote(field), "' non esiste nella tabella '", Quote(table_), "'."));

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/Database.h"
@@ -51,7 +52,7 @@ class TableCursor {
     Database& db_;
     std::string table_;
     std::vector<FieldDef> fields_;
-    std::vector<std::string> lowerNames_;
+    std::unordered_map<std::string, std::size_t> positions_;  // by name in lower case
     std::string quotedTable_;
 
     std::string indexName_;

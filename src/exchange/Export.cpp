@@ -1,0 +1,101 @@
+#include "exchange/Export.h"
+
+#include "engine/Value.h"
+#include "exchange/TextFile.h"
+#include "register/Company.h"
+#include "text/Text.h"
+
+namespace exchange {
+
+bool CheckGenerationDate(ui::Port& port, std::string& date) {
+    const std::string typed = date.substr(0, 15);
+    const auto isSeparator = [](char c) { return c == '/' || c == '.' || c == '-'; };
+    bool legal = (typed.size() == 8 || typed.size() == 10) && isSeparator(typed[2]) && isSeparator(typed[5]);
+    int day = 0, month = 0, year = 0;
+    if (legal) {
+        day = text::ReadInt(std::string_view(typed).substr(0, 2));
+        month = text::ReadInt(std::string_view(typed).substr(3, 2));
+        year = text::ReadInt(std::string_view(typed).substr(6));
+        if (typed.size() == 8) {
+            year += 2000;
+        }
+        legal = engine::IsValidDate(year, month, day);
+    }
+    if (!legal) {
+        port.ShowMessage("ATTENZIONE: la data di generazione \xE8 espressa in un formato illegale.\n\n"
+                         "Le date devono essere espresse nella forma GG/MM/AAAA.\n\n",
+                         ui::kProgramCaption, ui::Icon::Stop);
+        return false;
+    }
+    date = text::FormatDate(day, month, year);
+    return true;
+}
+
+std::vector<std::string> CommunicationLines(const CStructureRecordList& list, const std::string& tag) {
+    std::vector<std::string> lines;
+    lines.reserve(list.Count() + 4);
+    lines.push_back("<" + tag + ">" + text::FormatInt(static_cast<std::int64_t>(list.Count())));
+    lines.push_back("<Azienda=" + text::FormatInt(list.company) + ">");
+    lines.push_back("<Data=" + list.date + ">");
+    std::int32_t checksum = AddLineChecksum(0, lines[1]);
+    checksum = AddLineChecksum(checksum, lines[2]);
+    for (const CStructureRecord& record : list.records) {
+        lines.push_back(FormatRecordLine(record));
+        checksum = AddLineChecksum(checksum, lines.back());
+    }
+    lines.push_back("</" + tag + ">" + text::FormatInt(checksum));
+    return lines;
+}
+
+bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
+    ui::Port& port = session.Port();
+    const auto company = reg::ReadWorkingCompany(session);
+    if (!company) {
+        return false;
+    }
+    if (*company <= 0) {
+        reg::ShowNoWorkingCompany(port);
+        return false;
+    }
+    if (!ValidateCensus(session, now)) {
+        return false;
+    }
+    ui::GenerationDateRequest dialog;
+    dialog.companyEntries = reg::FillCompanyCombo(*session.Connection());
+    dialog.company = *company;
+    dialog.date = text::FormatDate(now.day, now.month, now.year);
+    dialog.accept = [&port](std::string& date) { return CheckGenerationDate(port, date); };
+    if (!port.AskGenerationDate(dialog)) {
+        return false;
+    }
+    port.BeginBusy(true);
+    CStructureRecordList list{*company, dialog.date, {}};
+    std::vector<IdentifiedRecord> structures;
+    if (!ReadStructureRecords(*session.Connection(), structures)) {
+        return false;  // a census read only in part is never sent
+    }
+    list.records.reserve(structures.size());
+    for (IdentifiedRecord& s : structures) {
+        list.records.push_back(std::move(s.record));
+    }
+    const auto path = port.ChooseFileToSave(TextFileDialog(
+        true, "Generazione Comunicazione Strutture Aziendali", "VariazioniVelumbra_" + text::FormatInt(*company)));
+    if (!path) {
+        return false;
+    }
+    TextFileWriter file;
+    for (const std::string& line : CommunicationLines(list, "VariazioniVelumbra")) {
+        file.AddLine(line);
+        port.KeepResponsive();
+    }
+    if (!CanCreate(*path) || !file.WriteTo(*path)) {
+        ShowCannotCreate(port, *path);
+        return false;
+    }
+    port.ShowMessage(text::Utf8ToCp1252Lossy("La comunicazione delle Strutture Aziendali è stata generata con successo\n"
+                                             "e può essere inoltrata all'Osservatorio Trasporti Regionale"),
+                     ui::kProgramCaption, ui::Icon::Information);
+    return true;
+}
+
+}  // namespace exchange

@@ -1,0 +1,193 @@
+#include "exchange/Import.h"
+
+#include "db/DbSelect.h"
+#include "db/DbTable.h"
+#include "exchange/TextFile.h"
+#include "exchange/Validation.h"
+#include "register/Company.h"
+#include "text/Text.h"
+
+namespace exchange {
+namespace {
+
+constexpr std::string_view kOpeningTag = "<ComunicazioneVelumbra>";
+constexpr std::string_view kClosingTag = "</ComunicazioneVelumbra>";
+constexpr const char* kNotPossible = "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.";
+
+std::string It(const std::string& utf8) { return text::Utf8ToCp1252Lossy(utf8); }
+
+}  // namespace
+
+FileCheck ReadCommunication(std::string_view content, int company, CStructureRecordList& list) {
+    list = CStructureRecordList{};
+    const std::vector<std::string_view> lines = SplitLines(content);
+    std::size_t next = 0;
+    // Lines missing at the end of the file read as empty lines.
+    const auto readLine = [&]() -> std::string_view { return next < lines.size() ? lines[next++] : std::string_view(); };
+
+    const std::string_view opening = readLine();
+    if (!opening.starts_with(kOpeningTag)) {
+        return FileCheck::Corrupt;
+    }
+    const std::int32_t count = text::ReadInt(opening.substr(kOpeningTag.size()));
+    const std::string_view companyLine = readLine();
+    if (companyLine.size() <= 10 || !companyLine.starts_with("<Azienda=") || !companyLine.ends_with(">")) {
+        return FileCheck::Corrupt;
+    }
+    if (text::ReadInt(companyLine.substr(9)) != company) {
+        return FileCheck::OtherCompany;
+    }
+    std::int32_t checksum = AddLineChecksum(0, companyLine);
+    const std::string_view dateLine = readLine();
+    if (dateLine.size() != 17 || !dateLine.starts_with("<Data=") || dateLine[16] != '>') {
+        return FileCheck::Corrupt;
+    }
+    checksum = AddLineChecksum(checksum, dateLine);
+    CStructureRecordList read{company, std::string(dateLine.substr(6, 10)), {}};
+    read.records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), lines.size()) : 0);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::string_view line = readLine();
+        if (!ParseRecordLine(read, line)) {
+            return FileCheck::Corrupt;
+        }
+        checksum = AddLineChecksum(checksum, line);
+    }
+    const std::string_view closing = readLine();
+    if (!closing.starts_with(kClosingTag) || text::ReadInt(closing.substr(kClosingTag.size())) != checksum) {
+        return FileCheck::Corrupt;
+    }
+    list = std::move(read);
+    return FileCheck::Valid;
+}
+
+void DeleteAllStructures(db::CDbConnection& connection) {
+    db::CDbSelect ids(&connection);
+    ids.SetColumns("ID");
+    ids.SetFrom("depositi");
+    db::CDbTable depositi(&connection, "depositi");
+    depositi.SelectIndex("codice");
+    for (int row = ids.Execute(); row == 1; row = ids.Next()) {
+        std::int16_t id = 0;
+        ids.GetShort(0, id);
+        if (depositi.Seek({text::FormatInt(id)}) == 1) {
+            depositi.Delete();
+        }
+        connection.Port().KeepResponsive();
+    }
+}
+
+bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter) {
+    db::CDbTable depositi(&connection, "depositi");
+    depositi.SelectIndex("codice");
+    int n = 0;
+    for (const CStructureRecord& r : list.records) {
+        depositi.AddNew();
+        depositi.SetField("ID", text::FormatInt(n));
+        depositi.SetField("ubicaz", r.ubicaz);
+        depositi.SetField("local", r.local);
+        depositi.SetField("comune", text::FormatInt(r.comune));
+        depositi.SetField("provin", r.provin);
+        for (std::size_t i = 0; i < kFlagCount; ++i) {
+            depositi.SetField(FlagColumns()[i], r.flags[i] ? "1" : "0");
+        }
+        depositi.SetField("sco_pro", r.scoPro);
+        depositi.SetField("sco_sup", text::FormatInt(r.scoSup));
+        depositi.SetField("sco_tit", r.scoTit);
+        depositi.SetField("cop_pro", r.copPro);
+        depositi.SetField("cop_sup", text::FormatInt(r.copSup));
+        depositi.SetField("cop_tit", r.copTit);
+        for (std::size_t i = 0; i < kCountCount; ++i) {
+            depositi.SetField(CountColumns()[i], text::FormatInt(r.counts[i]));
+        }
+        const bool ok = depositi.Update() == 1;
+        ++counter;
+        ++n;
+        if (!ok) {
+            return false;  // the caller rolls the whole replacement back: no point in going on
+        }
+        connection.Port().KeepResponsive();
+    }
+    db::CDbTable master(&connection, "master");
+    master.SelectIndex("codice");
+    if (master.Seek({"0"}) == 1) {
+        master.Edit();
+        master.SetField("id_depo", text::FormatInt(n));
+        master.Update();
+    }
+    return true;
+}
+
+bool ImportCommunication(schema::Session& session) {
+    ui::Port& port = session.Port();
+    const auto company = reg::ReadWorkingCompany(session);
+    if (!company) {
+        return false;
+    }
+    if (*company <= 0) {
+        reg::ShowNoWorkingCompany(port);
+        return false;
+    }
+    const auto path = port.ChooseFileToOpen(TextFileDialog(false, "Acquisizione Ultima Situazione Strutture Aziendali",
+                                                           "ComunicazioneVelumbra_" + text::FormatInt(*company)));
+    if (!path) {
+        return false;
+    }
+    const auto content = ReadWholeFile(*path);
+    if (!content) {
+        port.ShowMessage("Impossibile aprire\n\n" + *path, ui::kProgramCaption, ui::Icon::Exclamation);
+        return false;
+    }
+    CStructureRecordList list;
+    switch (ReadCommunication(*content, *company, list)) {
+        case FileCheck::OtherCompany:
+            port.ShowMessage(It(std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
+                                            "Azienda TPL.\n\n") +
+                                kNotPossible),
+                             ui::kProgramCaption, ui::Icon::Stop);
+            return false;
+        case FileCheck::Corrupt:
+            port.ShowMessage(It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
+                                            "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
+                                kNotPossible),
+                             ui::kProgramCaption, ui::Icon::Stop);
+            return false;
+        case FileCheck::Valid:
+            break;
+    }
+    const ui::Answer answer = port.ShowMessage(
+        It("Il file proposto presenta un contenuto valido per l'importazione.\n\n"
+           "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+           "Trasporti Regionale provocherà l'AZZERAMENTO di tutte le strutture attualmente registrati\n"
+           "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
+           "comunicazione.\n\n"
+           "Si intende procedere oltre?"),
+        ui::kProgramCaption, ui::Icon::Question, ui::Buttons::OkCancel);
+    if (answer != ui::Answer::Ok) {
+        return false;
+    }
+    port.BeginBusy(true);
+    db::CDbConnection& connection = *session.Connection();
+    // The whole replacement is one transaction: either the file's census is in place, or the old one
+    // is left exactly as it was.
+    int counter = 0;
+    bool replaced = false;
+    if (connection.BeginTransaction() == 1) {
+        DeleteAllStructures(connection);
+        replaced = StoreStructures(connection, list, counter);
+        if (replaced) {
+            replaced = connection.CommitTransaction() == 1;
+        }
+        if (!replaced) {
+            connection.RollbackTransaction();
+            counter = 0;
+        }
+    }
+    port.ShowMessage(It("L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+                        "Trasporti Regionale è terminata") +
+                         (replaced ? " con successo.\n" : " con errori.\n") + "Sono state registrate " +
+                         text::FormatInt(counter) + " schede Struttura",
+                     ui::kProgramCaption, ui::Icon::Information);
+    return replaced;
+}
+
+}  // namespace exchange

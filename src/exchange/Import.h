@@ -1,0 +1,33 @@
+// The observatory's communication file: read, checked, confirmed, and put in place of the census.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "exchange/StructureRecord.h"
+#include "schema/Session.h"
+
+namespace exchange {
+
+enum class FileCheck {
+    Valid,
+    OtherCompany,  // the company line names another company
+    Corrupt,       // any other rule broken
+};
+
+// Reads a whole communication file of the observatory (its bytes) for `company`. When valid, `list`
+// holds the company, the date and every record in file order; otherwise it is left empty.
+FileCheck ReadCommunication(std::string_view content, int company, CStructureRecordList& list);
+
+// Deletes every structure.
+void DeleteAllStructures(db::CDbConnection& connection);
+// Stores the records with identifiers 0, 1, 2 ..., then sets id_depo; `counter` grows by one per
+// record tried. Stops at the first record that cannot be stored and returns false (id_depo is then
+// left alone).
+bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter);
+
+// "&Import Comunicazione". The replacement runs in one transaction: when a record cannot be stored,
+// the census stays exactly as it was. True when the census was replaced.
+bool ImportCommunication(schema::Session& session);
+
+}  // namespace exchange

@@ -1,0 +1,214 @@
+#include "exchange/StructureRecord.h"
+
+#include "db/DbSelect.h"
+#include "text/Text.h"
+
+namespace exchange {
+namespace {
+
+constexpr std::int32_t kModulus = 1000000000;
+constexpr std::size_t kMaxField = 1023;
+constexpr std::size_t kMaxText = 63;
+constexpr std::size_t kMaxProvince = 15;
+
+void AppendText(std::string& line, const std::string& value) {
+    for (const char c : value) {
+        line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    }
+}
+
+void AppendField(std::string& line, std::string_view value) {
+    line += '\t';
+    line += value;
+}
+
+// The first character of a title; a missing one is written as a blank.
+char TitleChar(const std::string& title) {
+    return title.empty() || title[0] == '\t' || title[0] == '\r' || title[0] == '\n' ? ' ' : title[0];
+}
+
+}  // namespace
+
+const std::array<const char*, kFlagCount>& FlagColumns() {
+    static const std::array<const char*, kFlagCount> columns = {"deposito", "rifornim", "manutenz", "autostaz",
+                                                                "capoattr", "agenzia",  "direzle"};
+    return columns;
+}
+
+const std::array<std::string, kCountCount>& CountColumns() {
+    static const std::array<std::string, kCountCount> columns = [] {
+        std::array<std::string, kCountCount> names;
+        std::size_t i = 0;
+        for (const char* service : {"ext", "sub", "urb"}) {
+            for (const char* lengthClass : {"b", "a", "l", "n", "m", "c"}) {
+                for (const char* use : {"s", "r"}) {
+                    names[i++] = std::string(service) + "_" + lengthClass + "_" + use;
+                }
+            }
+        }
+        return names;
+    }();
+    return columns;
+}
+
+const std::string& RecordColumnList() {
+    static const std::string list = [] {
+        std::string s = "ubicaz, local, comune, provin";
+        for (const char* flag : FlagColumns()) {
+            s += std::string(", ") + flag;
+        }
+        s += ", sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit";
+        for (const std::string& count : CountColumns()) {
+            s += ", " + count;
+        }
+        return s;
+    }();
+    return list;
+}
+
+std::int32_t ComputeLineChecksum(std::string_view line) {
+    std::int32_t sum = 0;
+    for (const char c : line) {
+        if (c != '\t' && c != '\n') {
+            sum += static_cast<std::int32_t>(static_cast<signed char>(c));
+        }
+    }
+    return sum;
+}
+
+std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line) {
+    return static_cast<std::int32_t>((static_cast<std::int64_t>(previous) + ComputeLineChecksum(line)) % kModulus);
+}
+
+std::string FormatRecordLine(const CStructureRecord& r) {
+    std::string line;
+    line.reserve(256);
+    AppendText(line, r.ubicaz);
+    line += '\t';
+    AppendText(line, r.local);
+    AppendField(line, text::FormatInt(r.comune));
+    line += '\t';
+    AppendText(line, r.provin);
+    for (const bool flag : r.flags) {
+        AppendField(line, flag ? "1" : "0");
+    }
+    line += '\t';
+    AppendText(line, r.scoPro);
+    AppendField(line, text::FormatInt(r.scoSup));
+    AppendField(line, std::string(1, TitleChar(r.scoTit)));
+    line += '\t';
+    AppendText(line, r.copPro);
+    AppendField(line, text::FormatInt(r.copSup));
+    AppendField(line, std::string(1, TitleChar(r.copTit)));
+    for (const int count : r.counts) {
+        AppendField(line, text::FormatInt(count));
+    }
+    return line;
+}
+
+bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
+    std::array<std::string_view, kRecordFields> fields;
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t tab = line.find('\t', start);
+        const std::string_view field = line.substr(start, tab == std::string_view::npos ? line.npos : tab - start);
+        if (count == kRecordFields || field.size() > kMaxField) {
+            return false;
+        }
+        fields[count++] = field;
+        if (tab == std::string_view::npos) {
+            break;
+        }
+        start = tab + 1;
+    }
+    if (count != kRecordFields) {
+        return false;
+    }
+    for (const int text : {0, 1, 11, 14}) {
+        if (fields[static_cast<std::size_t>(text)].size() > kMaxText) {
+            return false;
+        }
+    }
+    if (fields[3].size() > kMaxProvince) {
+        return false;
+    }
+    const auto textField = [&](int index) {
+        const std::string_view f = fields[static_cast<std::size_t>(index)];
+        return f.empty() ? std::string(" ") : std::string(f);
+    };
+    const auto titleField = [&](int index) {
+        const std::string_view f = fields[static_cast<std::size_t>(index)];
+        return std::string(f.substr(0, 1));
+    };
+    CStructureRecord r;
+    r.ubicaz = textField(0);
+    r.local = textField(1);
+    r.comune = text::ReadInt(fields[2]);
+    r.provin = textField(3);
+    for (std::size_t i = 0; i < kFlagCount; ++i) {
+        r.flags[i] = !fields[4 + i].empty() && fields[4 + i][0] == '1';
+    }
+    r.scoPro = textField(11);
+    r.scoSup = text::ReadInt(fields[12]);
+    r.scoTit = titleField(13);
+    r.copPro = textField(14);
+    r.copSup = text::ReadInt(fields[15]);
+    r.copTit = titleField(16);
+    for (std::size_t i = 0; i < kCountCount; ++i) {
+        r.counts[i] = text::ReadInt(fields[17 + i]);
+    }
+    list.records.push_back(std::move(r));
+    return true;
+}
+
+bool ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedRecord>& out) {
+    db::CDbSelect s(&connection);
+    s.SetColumns("ID, " + RecordColumnList());
+    s.SetFrom("depositi");
+    s.SetOrderBy("ID");
+    const auto textAt = [&](int position) {
+        std::string value;
+        s.GetDateOrText(position, value);
+        text::TrimRightInPlace(value);
+        return value;
+    };
+    const auto shortAt = [&](int position) {
+        std::int16_t value = 0;
+        s.GetShort(position, value);
+        return static_cast<int>(value);
+    };
+    const auto longAt = [&](int position) {
+        std::int32_t value = 0;
+        s.GetLong(position, value);
+        return value;
+    };
+    for (int row = s.Execute(); row == 1; row = s.Next()) {
+        IdentifiedRecord item;
+        item.id = shortAt(0);
+        CStructureRecord& r = item.record;
+        r.ubicaz = textAt(1);
+        r.local = textAt(2);
+        r.comune = shortAt(3);
+        r.provin = textAt(4);
+        for (int i = 0; i < kFlagCount; ++i) {
+            r.flags[static_cast<std::size_t>(i)] = shortAt(5 + i) != 0;
+        }
+        r.scoPro = textAt(12);
+        r.scoSup = longAt(13);
+        std::string title;
+        s.GetDateOrText(14, title);
+        r.scoTit = title.substr(0, 1);
+        r.copPro = textAt(15);
+        r.copSup = longAt(16);
+        s.GetDateOrText(17, title);
+        r.copTit = title.substr(0, 1);
+        for (int i = 0; i < kCountCount; ++i) {
+            r.counts[static_cast<std::size_t>(i)] = shortAt(18 + i);
+        }
+        out.push_back(std::move(item));
+    }
+    return !s.Failed();
+}
+
+}  // namespace exchange

@@ -1,0 +1,183 @@
+#include "exchange/Validation.h"
+
+#include <ctime>
+
+#include "db/DbSelect.h"
+#include "exchange/TextFile.h"
+#include "text/Text.h"
+
+namespace exchange {
+namespace {
+
+std::string It(const char* utf8) { return text::Utf8ToCp1252Lossy(utf8); }
+
+bool IsProvince(const std::string& p) {
+    static const char* const kProvinces[] = {"AR", "FI", "PT", "PO", "LU", "MS", "PI", "LI", "GR", "SI"};
+    return std::any_of(std::begin(kProvinces), std::end(kProvinces), [&](const char* code) { return p == code; });
+}
+
+bool StartsWithSpace(const std::string& s) { return !s.empty() && s[0] == ' '; }
+bool IsTitle(const std::string& t) { return !t.empty() && (t[0] == 'A' || t[0] == 'B' || t[0] == 'C'); }
+
+void CheckArea(int id, const std::string& owner, std::int32_t surface, const std::string& title, bool uncovered,
+               CValidationErrorList& errors) {
+    // The group is given when any of its three values is: an empty title counts as given.
+    const bool given = !owner.empty() || surface != 0 || title.empty() || title[0] != ' ';
+    if (!given) {
+        return;
+    }
+    const char* kind = uncovered ? "scoperte" : "coperte";
+    const auto add = [&](const std::string& utf8) { errors.push_back({id, It(utf8.c_str())}); };
+    if (owner.empty()) {
+        add(std::string("Manca proprietà aree ") + kind);
+    }
+    if (StartsWithSpace(owner)) {
+        add(std::string("Proprietà aree ") + kind + " mal allineata (spazi in testa)");
+    }
+    if (surface == 0) {
+        add(std::string("Manca superficie aree ") + kind);
+    }
+    if (!IsTitle(title)) {
+        add(std::string("Manca titolo di possesso aree ") + kind);
+    }
+}
+
+}  // namespace
+
+void CheckStructure(const CheckedStructure& s, CValidationErrorList& errors) {
+    const auto add = [&](const char* utf8) { errors.push_back({s.id, It(utf8)}); };
+    if (s.ubicaz.empty()) {
+        add("Manca ubicazione");
+    }
+    if (StartsWithSpace(s.ubicaz)) {
+        add("Ubicazione mal allineata (spazi in testa)");
+    }
+    if (s.local.empty()) {
+        add("Manca località");
+    }
+    if (StartsWithSpace(s.local)) {
+        add("Località mal allineata (spazi in testa)");
+    }
+    if (s.comune == 0) {
+        add("Manca il comune");
+    }
+    if (!IsProvince(s.provin)) {
+        add("Manca la provincia");
+    }
+    if (!s.anyActivity) {
+        add("Non è indicata neppure una attività");
+    }
+    CheckArea(s.id, s.scoPro, s.scoSup, s.scoTit, true, errors);
+    CheckArea(s.id, s.copPro, s.copSup, s.copTit, false, errors);
+}
+
+LocalDateTime Now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return {local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min};
+}
+
+std::vector<std::string> ReportLines(const CValidationErrorList& errors, const LocalDateTime& when,
+                                     const std::string& databasePath) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d.%02d", when.day, when.month, when.year, when.hour,
+                  when.minute);
+    std::vector<std::string> lines = {std::string(72, '='),
+                                      std::string(stamp) + " Report verifica situazione Strutture (Velumbra)",
+                                      "Database: " + databasePath, std::string(72, '='), ""};
+    for (const ValidationError& e : errors) {
+        lines.push_back("ID=" + text::FormatInt(e.id) + " " + e.message);
+    }
+    return lines;
+}
+
+ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName) {
+    ui::FileDialogRequest request;
+    request.title = title;
+    request.proposedName = proposedName;
+    request.defaultExtension = "TXT";
+    request.filter = "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||";
+    request.pathMustExist = true;
+    request.hideReadOnly = true;
+    if (save) {
+        request.overwritePrompt = true;
+        request.createPrompt = true;
+    } else {
+        request.fileMustExist = true;
+    }
+    return request;
+}
+
+void ShowCannotCreate(ui::Port& port, const std::string& path) {
+    port.ShowMessage("Impossibile creare\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
+}
+
+bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
+    ui::Port& port = session.Port();
+    CValidationErrorList errors;
+    db::CDbSelect s(session.Connection());
+    s.SetColumns(
+        "ID, ubicaz, local, comune, provin, deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle, "
+        "sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit");
+    s.SetFrom("depositi");
+    s.SetOrderBy("ID");
+    const auto textAt = [&](int position, bool trim) {
+        std::string value;
+        s.GetDateOrText(position, value);
+        if (trim) {
+            text::TrimRightInPlace(value);
+        }
+        return value;
+    };
+    const auto shortAt = [&](int position) {
+        std::int16_t value = 0;
+        s.GetShort(position, value);
+        return static_cast<int>(value);
+    };
+    for (int row = s.Execute(); row == 1; row = s.Next()) {
+        CheckedStructure c;
+        c.id = shortAt(0);
+        c.ubicaz = textAt(1, true);
+        c.local = textAt(2, true);
+        c.comune = shortAt(3);
+        c.provin = textAt(4, true);
+        for (int flag = 5; flag <= 11; ++flag) {
+            c.anyActivity = shortAt(flag) != 0 || c.anyActivity;
+        }
+        c.scoPro = textAt(12, true);
+        s.GetLong(13, c.scoSup);
+        c.scoTit = textAt(14, false);
+        c.copPro = textAt(15, true);
+        s.GetLong(16, c.copSup);
+        c.copTit = textAt(17, false);
+        CheckStructure(c, errors);
+        port.KeepResponsive();
+    }
+    if (s.Failed()) {
+        return false;  // the census could not be read whole: it is not known to be correct
+    }
+    if (errors.empty()) {
+        return true;
+    }
+    port.ShowMessage(It("ATTENZIONE: La situazione delle strutture aziendali contiene errori bloccanti.\n\n"
+                        "La generazione della comunicazione da inoltrare all'Osservatorio Trasporti\n"
+                        "non può pertanto essere effettuata.\n\n"
+                        "E' necessario correggere gli errori presenti nel report che sta per essere\n"
+                        "generato."),
+                     ui::kProgramCaption, ui::Icon::Stop);
+    const auto path = port.ChooseFileToSave(TextFileDialog(true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
+    if (!path) {
+        return false;
+    }
+    TextFileWriter report;
+    for (const std::string& line : ReportLines(errors, now, session.Path())) {
+        report.AddLine(line);
+    }
+    if (!report.WriteTo(*path)) {
+        ShowCannotCreate(port, *path);
+    }
+    return false;
+}
+
+}  // namespace exchange

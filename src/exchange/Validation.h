@@ -1,0 +1,49 @@
+// The completeness check of the census before an export, with its error report.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "schema/Session.h"
+
+namespace exchange {
+
+struct ValidationError {
+    int id;
+    std::string message;  // Windows-1252
+};
+using CValidationErrorList = std::vector<ValidationError>;
+
+// One structure as the check reads it.
+struct CheckedStructure {
+    int id = 0;
+    std::string ubicaz, local, provin, scoPro, copPro;  // right-trimmed
+    std::string scoTit, copTit;                          // as stored; only the first character counts
+    int comune = 0;
+    bool anyActivity = false;
+    std::int32_t scoSup = 0, copSup = 0;
+};
+
+// Appends the failures of one structure, in rule order.
+void CheckStructure(const CheckedStructure& s, CValidationErrorList& errors);
+
+struct LocalDateTime {
+    int day, month, year, hour, minute;
+};
+LocalDateTime Now();
+
+// The report: its header (date and time, database path) and one line per failure.
+std::vector<std::string> ReportLines(const CValidationErrorList& errors, const LocalDateTime& when,
+                                     const std::string& databasePath);
+
+// True when every structure passes. Otherwise the blocking message is shown and the report written
+// to the file the person chooses; false. A selection that cannot be run also gives false.
+bool ValidateCensus(schema::Session& session, const LocalDateTime& now = Now());
+
+// The file dialog of text files, shared by the report and the communication files.
+ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName);
+
+// "Impossibile creare\n\n" + path.
+void ShowCannotCreate(ui::Port& port, const std::string& path);
+
+}  // namespace exchange

@@ -1,0 +1,111 @@
+#include "register/Company.h"
+
+#include <cctype>
+
+#include "db/DbSelect.h"
+#include "db/DbTable.h"
+#include "text/Text.h"
+
+namespace reg {
+
+std::vector<std::string> FillCompanyCombo(db::CDbConnection& connection) {
+    std::vector<std::string> entries;
+    db::CDbSelect companies(&connection);
+    companies.SetColumns("codice, denom");
+    companies.SetFrom("regazi");
+    companies.SetOrderBy("denom");
+    for (int row = companies.Execute(); row == 1; row = companies.Next()) {
+        std::int16_t code = 0;
+        std::string name;
+        companies.GetShort(0, code);
+        companies.GetDateOrText(1, name);
+        entries.push_back(text::FormatIntZeroPadded(code, 4) + " - " + name);
+    }
+    return entries;
+}
+
+int FindEntryWithPrefix(const std::vector<std::string>& entries, const std::string& prefix) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& entry = entries[i];
+        if (entry.size() >= prefix.size() &&
+            std::equal(prefix.begin(), prefix.end(), entry.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            })) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool CheckCompanyEntry(ui::Port& port, const std::vector<std::string>& entries, const std::string& text,
+                       int& code) {
+    const std::string kept = text.substr(0, std::min<std::size_t>(text.size(), 127)).substr(0, 4);
+    bool valid = std::all_of(kept.begin(), kept.end(), [](char c) { return c >= '0' && c <= '9'; });
+    int candidate = 0;
+    if (valid) {
+        candidate = text::ReadInt(kept);
+        valid = FindEntryWithPrefix(entries, text::FormatIntZeroPadded(candidate, 4)) >= 0;
+    }
+    if (!valid) {
+        port.ShowMessage(text::Utf8ToCp1252Lossy("ATTENZIONE: Il Codice Regionale Azienda non è valido.\n\n"
+                                                 "Occorre selezionare un Codice Regionale Azienda presente nella "
+                                                 "lista.\n\nI dati immessi non saranno registrati !!!"),
+                         ui::kProgramCaption, ui::Icon::Stop);
+        return false;
+    }
+    code = candidate;
+    return true;
+}
+
+void ShowMasterMissing(ui::Port& port) {
+    port.ShowMessage(text::Utf8ToCp1252Lossy("ATTENZIONE: risulta impossibile trovare il MASTER\n\n"
+                                             "Presumibilmente il DataBase è corrotto !!!"),
+                     ui::kProgramCaption, ui::Icon::Stop);
+}
+
+void ShowNoWorkingCompany(ui::Port& port) {
+    port.ShowMessage(text::Utf8ToCp1252Lossy("ATTENZIONE: non è stata ancora selezionata l'azienda di lavoro.\n\n"
+                                             "Per potere procedere oltre è necessario selezionare l'azienda"),
+                     ui::kProgramCaption, ui::Icon::Stop);
+}
+
+std::optional<int> ReadWorkingCompany(schema::Session& session) {
+    db::CDbTable master(session.Connection(), "master");
+    master.SelectIndex("codice");
+    if (master.Seek({"0"}) == 0) {
+        ShowMasterMissing(session.Port());
+        return std::nullopt;
+    }
+    std::string company;
+    master.GetFieldWithBlob("azienda", company);
+    return text::ReadInt(company);
+}
+
+bool SelectCompany(schema::Session& session) {
+    ui::Port& port = session.Port();
+    bool stored = false;
+    {
+        db::CDbTable master(session.Connection(), "master");
+        master.SelectIndex("codice");
+        if (master.Seek({"0"}) == 0) {
+            ShowMasterMissing(port);
+            return false;
+        }
+        std::string current;
+        master.GetField("azienda", current);
+        ui::CompanyDialogRequest request;
+        request.entries = FillCompanyCombo(*session.Connection());
+        const int selected = FindEntryWithPrefix(request.entries, text::FormatIntZeroPadded(text::ReadInt(current), 4));
+        request.text = selected >= 0 ? request.entries[static_cast<std::size_t>(selected)] : "";
+        int code = text::ReadInt(current);
+        request.accept = [&](const std::string& typed) { return CheckCompanyEntry(port, request.entries, typed, code); };
+        if (port.ChooseCompany(request)) {
+            master.Edit();
+            master.SetField("azienda", text::FormatInt(code));
+            stored = master.Update() == 1;
+        }
+    }
+    return stored;
+}
+
+}  // namespace reg

@@ -1,0 +1,44 @@
+// What the main window owns: the path of the associated database and the one open connection. Every
+// command reaches the database through it; the desktop and the command-line tool each hold one.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "db/DbConnection.h"
+#include "ui/Port.h"
+
+namespace schema {
+
+class Session {
+public:
+    explicit Session(ui::Port& port) : port_(port) {}
+
+    ui::Port& Port() const { return port_; }
+    // The associated database; empty when there is none.
+    const std::string& Path() const { return path_; }
+    void SetPath(std::string path) { path_ = std::move(path); }
+    // The open connection, or nothing.
+    db::CDbConnection* Connection() const { return connection_ && connection_->IsOpen() ? connection_.get() : nullptr; }
+    bool HasOpenDatabase() const { return Connection() != nullptr; }
+
+    // Opens the associated database and makes sure the settings row of master exists: 1 when a path
+    // was present and the database opened. A database that cannot be opened is forgotten.
+    int OpenAssociatedDatabase();
+    // Closes the connection, if any; the path stays.
+    void CloseConnection() { connection_.reset(); }
+
+    // The main window's title: the working company and its name, or the program title when there is
+    // no database or no settings row.
+    std::string Title() const;
+
+private:
+    ui::Port& port_;
+    std::string path_;
+    std::unique_ptr<db::CDbConnection> connection_;
+};
+
+// The program title shown when no company can be named.
+inline constexpr const char* kProgramTitle = "VELUMBRA - \"Censimento Velumbra\"";
+
+}  // namespace schema
