@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "db/DbTable.h"
+#include "exchange/Export.h"
+#include "exchange/Import.h"
+#include "exchange/TextFile.h"
+#include "support/Census.h"
+#include "text/Text.h"
+
+namespace {
+
+const std::string kCorrupt =
+    "ATTENZIONE: Il file proposto per l'importazione \xE8 corrotto oppure non ha un contenuto\n"
+    "compatibile con le specifiche tecniche previste !!!\n\n"
+    "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non pu\xF2 essere effettuata.";
+
+std::string Join(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l + "\r\n";
+    }
+    return out;
+}
+
+class ImportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        census.SetCompany(12);
+        census.Store({census.ValidRecord(7), census.ValidRecord(8)});
+        before = census.Rows();
+        census.port.Clear();
+    }
+    // A file of the observatory for `records`.
+    std::string File(const std::vector<exchange::CStructureRecord>& records, int company = 12) {
+        return Join(exchange::CommunicationLines({company, "06/12/2026", records}, "ComunicazioneVelumbra"));
+    }
+    // Imports `content`, answering the confirmation with `answer`.
+    bool Import(const std::string& content, ui::Answer answer = ui::Answer::Ok) {
+        census.WriteFile("in.txt", content);
+        census.port.AnswerNextFileDialog(census.File("in.txt"));
+        census.port.AnswerNextMessage(answer);
+        return exchange::ImportCommunication(census.session);
+    }
+    std::string IdDepo() {
+        db::CDbTable master(census.session.Connection(), "master");
+        master.SelectIndex("codice");
+        master.Seek({"0"});
+        std::string value;
+        master.GetField("id_depo", value);
+        return value;
+    }
+    void ExpectRefused(const std::string& content, const std::string& message) {
+        census.port.Clear();
+        EXPECT_FALSE(Import(content));
+        ASSERT_EQ(census.port.messages.size(), 1u);
+        EXPECT_EQ(census.port.LastMessage().text, message);
+        EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Stop);
+        EXPECT_EQ(census.Rows(), before);
+    }
+
+    testing_support::Census census;
+    std::vector<std::string> before;
+};
+
+TEST_F(ImportTest, AValidFileReplacesTheCensusRenumbered) {
+    const auto a = census.ValidRecord(1);
+    auto b = census.ValidRecord(2);
+    b.ubicaz = "";  // stored as one blank
+    ASSERT_TRUE(Import(File({a, b, census.ValidRecord(3)})));
+    const auto& dialog = census.port.fileDialogs[0];
+    EXPECT_FALSE(dialog.save);
+    EXPECT_EQ(dialog.request.title, "Acquisizione Ultima Situazione Strutture Aziendali");
+    EXPECT_EQ(dialog.request.proposedName, "ComunicazioneVelumbra_12");
+    EXPECT_TRUE(dialog.request.fileMustExist);
+    ASSERT_EQ(census.port.messages.size(), 2u);
+    EXPECT_EQ(census.port.messages[0].text,
+              "Il file proposto presenta un contenuto valido per l'importazione.\n\n"
+              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+              "Trasporti Regionale provocher\xE0 l'AZZERAMENTO di tutte le strutture attualmente registrati\n"
+              "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
+              "comunicazione.\n\nSi intende procedere oltre?");
+    EXPECT_EQ(census.port.messages[0].icon, ui::Icon::Question);
+    EXPECT_EQ(census.port.messages[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(census.port.LastMessage().text,
+              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+              "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 3 schede Struttura");
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
+    const auto rows = census.Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    auto read = a;
+    read.copPro = "";  // texts are read back without trailing blanks
+    EXPECT_EQ(rows[0], "0\t" + exchange::FormatRecordLine(read));
+    EXPECT_TRUE(rows[1].starts_with("1\t\t"));  // one blank, trimmed when read
+    EXPECT_TRUE(rows[2].starts_with("2\t"));
+    EXPECT_EQ(IdDepo(), "3");
+}
+
+TEST_F(ImportTest, AnEmptyFileEmptiesTheCensus) {
+    ASSERT_TRUE(Import(File({})));
+    EXPECT_TRUE(census.Rows().empty());
+    EXPECT_EQ(IdDepo(), "0");
+    EXPECT_EQ(census.port.LastMessage().text,
+              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+              "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 0 schede Struttura");
+}
+
+TEST_F(ImportTest, CancellingTheConfirmationChangesNothing) {
+    EXPECT_FALSE(Import(File({census.ValidRecord(1)}), ui::Answer::Cancel));
+    EXPECT_EQ(census.Rows(), before);
+    EXPECT_EQ(census.port.messages.size(), 1u);
+}
+
+TEST_F(ImportTest, MalformedFilesAreRefusedAndTheCensusUntouched) {
+    const std::string good = File({census.ValidRecord(1), census.ValidRecord(2)});
+    auto lines = exchange::SplitLines(good);
+    std::vector<std::string> l(lines.begin(), lines.end());
+    const auto with = [&](std::size_t index, const std::string& line) {
+        auto copy = l;
+        copy[index] = line;
+        return Join(copy);
+    };
+    ExpectRefused(
+        Join(exchange::CommunicationLines({12, "06/12/2026", {census.ValidRecord(1)}}, "VariazioniVelumbra")),
+        kCorrupt);
+    ExpectRefused(with(1, "<Azienda=12"), kCorrupt);
+    ExpectRefused(with(2, "<Data=6/12/2026>"), kCorrupt);
+    ExpectRefused(with(2, "<Data=06/12/20266>"), kCorrupt);
+    ExpectRefused(with(3, l[3] + "\t0"), kCorrupt);
+    ExpectRefused(with(3, l[3].substr(0, l[3].rfind('\t'))), kCorrupt);
+    // One record more than announced: the extra record is taken for the closing line.
+    auto extra = l;
+    extra.insert(extra.begin() + 4, l[4]);
+    ExpectRefused(Join(extra), kCorrupt);
+    const std::string closing = l[5];
+    const int checksum = text::ReadInt(closing.substr(closing.find('>') + 1));
+    ExpectRefused(with(5, "</ComunicazioneVelumbra>" + std::to_string(checksum + 1)), kCorrupt);
+    ExpectRefused("", kCorrupt);
+    ExpectRefused(good.substr(0, good.size() / 2), kCorrupt);
+
+    // A file of another company is said so, even when the rest of it is damaged.
+    const std::string other =
+        "ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa Azienda TPL.\n\n"
+        "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non pu\xF2 essere effettuata.";
+    ExpectRefused(File({census.ValidRecord(1)}, 13), other);
+    ExpectRefused("<ComunicazioneVelumbra>5\n<Azienda=13>\ngarbage\n", other);
+
+    // Lines ended by a line feed alone are read as well, and a date with dashes is taken as it is.
+    census.port.Clear();
+    std::string lf = Join(
+        exchange::CommunicationLines({12, "06-12-2026", {census.ValidRecord(4)}}, "ComunicazioneVelumbra"));
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    EXPECT_TRUE(Import(lf));
+}
+
+TEST_F(ImportTest, AFileThatCannotBeOpenedIsSaid) {
+    census.port.AnswerNextFileDialog(census.File("manca.txt"));
+    EXPECT_FALSE(exchange::ImportCommunication(census.session));
+    EXPECT_EQ(census.port.LastMessage().text, "Impossibile aprire\n\n" + census.File("manca.txt"));
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Exclamation);
+    census.SetCompany(0);
+    census.port.Clear();
+    EXPECT_FALSE(exchange::ImportCommunication(census.session));
+    EXPECT_TRUE(census.port.fileDialogs.empty());
+    EXPECT_EQ(census.port.messages.size(), 1u);
+}
+
+TEST_F(ImportTest, ARecordThatCannotBeStoredRollsEverythingBack) {
+    auto tooLong = census.ValidRecord(2);
+    tooLong.ubicaz = std::string(45, 'X');  // the reader takes it, the column does not
+    const std::string idDepo = IdDepo();
+    EXPECT_FALSE(Import(File({census.ValidRecord(1), tooLong, census.ValidRecord(3)})));
+    EXPECT_EQ(census.Rows(), before);
+    EXPECT_EQ(IdDepo(), idDepo);
+    EXPECT_EQ(census.port.LastMessage().text,
+              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+              "Trasporti Regionale \xE8 terminata con errori.\nSono state registrate 0 schede Struttura");
+    // The refusal of the record was shown by the database layer: the text, then the row.
+    ASSERT_EQ(census.port.messages.size(), 4u);
+    EXPECT_TRUE(
+        census.port.messages[1].text.starts_with("Errore campo (ubicaz) della tavola (depositi) <XXX"));
+    EXPECT_TRUE(census.port.messages[2].text.starts_with("Errore aggiornamento tavola (depositi)"));
+}
+
+// Random censuses go out and come back unchanged: export, import of the same file, export again.
+TEST_F(ImportTest, ExportImportExportIsByteIdentical) {
+    std::mt19937 random(20261206);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ '.-\xE0\xE8\xE9\xEC\xF2\xF9\xC0";
+    const auto word = [&](int max) {
+        std::string s(1, 'A' + static_cast<char>(pick(26)));
+        for (int i = pick(max); i > 0; --i) {
+            s += letters[static_cast<std::size_t>(pick(static_cast<int>(letters.size())))];
+        }
+        while (s.back() == ' ') {
+            s.pop_back();
+        }
+        return s;
+    };
+    for (int round = 0; round < 12; ++round) {
+        std::vector<exchange::CStructureRecord> records;
+        for (int i = pick(30); i > 0; --i) {
+            auto r = census.ValidRecord(pick(1000));
+            r.ubicaz = word(39);
+            r.local = word(29);
+            r.scoPro = word(39);
+            r.scoSup = pick(2) ? 1 + pick(100000) : -1 - pick(100);  // never 0: the surface is given
+            r.scoTit = std::string(1, "ABC"[pick(3)]);
+            for (auto& f : r.flags) {
+                f = pick(2) == 1;
+            }
+            r.flags[0] = true;
+            for (auto& c : r.counts) {
+                c = pick(3) ? pick(200) : 0;
+            }
+            records.push_back(r);
+        }
+        census.Store(records);
+        census.port.Clear();
+        census.port.AnswerNextDialog("06/12/2026");
+        census.port.AnswerNextFileDialog(census.File("first.txt"));
+        ASSERT_TRUE(exchange::ExportCommunication(census.session, {6, 12, 2026, 9, 0}));
+        std::string file = census.ReadFile("first.txt");
+        const auto retag = [](std::string s) {
+            for (const char* tag : {"<VariazioniVelumbra>", "</VariazioniVelumbra>"}) {
+                const std::size_t at = s.find(tag);
+                s.replace(at, std::string(tag).size(),
+                          std::string(tag).starts_with("</") ? "</ComunicazioneVelumbra>"
+                                                             : "<ComunicazioneVelumbra>");
+            }
+            return s;
+        };
+        ASSERT_TRUE(Import(retag(file)));
+        census.port.AnswerNextDialog("06/12/2026");
+        census.port.AnswerNextFileDialog(census.File("second.txt"));
+        ASSERT_TRUE(exchange::ExportCommunication(census.session, {6, 12, 2026, 9, 0}));
+        ASSERT_EQ(census.ReadFile("second.txt"), file) << "round " << round;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include "exchange/Validation.h"
+#include "support/Census.h"
+
+namespace {
+
+using exchange::CheckedStructure;
+
+CheckedStructure Complete() {
+    CheckedStructure s;
+    s.id = 3;
+    s.ubicaz = "VIA ROMA 1";
+    s.local = "FIRENZE";
+    s.comune = 57;
+    s.provin = "FI";
+    s.anyActivity = true;
+    s.scoTit = " ";  // no uncovered area
+    s.copPro = "ACME";
+    s.copSup = 150;
+    s.copTit = "B";
+    return s;
+}
+
+std::vector<std::string> Messages(const CheckedStructure& s) {
+    exchange::CValidationErrorList errors;
+    exchange::CheckStructure(s, errors);
+    std::vector<std::string> out;
+    for (const auto& e : errors) {
+        EXPECT_EQ(e.id, s.id);
+        out.push_back(e.message);
+    }
+    return out;
+}
+
+TEST(CheckStructure, ACompleteStructurePasses) {
+    EXPECT_TRUE(Messages(Complete()).empty());
+}
+
+TEST(CheckStructure, EveryRuleInItsOrder) {
+    CheckedStructure s;
+    s.ubicaz = "";
+    s.local = " X";
+    s.provin = "fi";
+    s.scoTit = "";  // an empty title makes the group given
+    s.copPro = " OWNER";
+    s.copSup = 0;
+    s.copTit = "D";
+    EXPECT_EQ(Messages(s),
+              (std::vector<std::string>{
+                  "Manca ubicazione", "Localit\xE0 mal allineata (spazi in testa)", "Manca il comune",
+                  "Manca la provincia", "Non \xE8 indicata neppure una attivit\xE0",
+                  "Manca propriet\xE0 aree scoperte", "Manca superficie aree scoperte",
+                  "Manca titolo di possesso aree scoperte",
+                  "Propriet\xE0 aree coperte mal allineata (spazi in testa)", "Manca superficie aree coperte",
+                  "Manca titolo di possesso aree coperte"}));
+    CheckedStructure t = Complete();
+    t.ubicaz = " VIA";
+    t.local = "";
+    t.scoPro = " P";
+    t.scoSup = -1;  // only exactly 0 is missing
+    t.scoTit = "C";
+    t.copSup = 0;
+    EXPECT_EQ(Messages(t),
+              (std::vector<std::string>{"Ubicazione mal allineata (spazi in testa)", "Manca localit\xE0",
+                                        "Propriet\xE0 aree scoperte mal allineata (spazi in testa)",
+                                        "Manca superficie aree coperte"}));
+}
+
+TEST(CheckStructure, ProvincesAreTheTenCodesExactly) {
+    for (const char* p : {"AR", "FI", "PT", "PO", "LU", "MS", "PI", "LI", "GR", "SI"}) {
+        CheckedStructure s = Complete();
+        s.provin = p;
+        EXPECT_TRUE(Messages(s).empty()) << p;
+    }
+    for (const char* p : {"fi", "F", "FIR", "RM", ""}) {
+        CheckedStructure s = Complete();
+        s.provin = p;
+        EXPECT_EQ(Messages(s), std::vector<std::string>{"Manca la provincia"}) << p;
+    }
+}
+
+class ValidateCensusTest : public ::testing::Test {
+  protected:
+    testing_support::Census census;
+    const exchange::LocalDateTime when{6, 12, 2026, 18, 27};
+};
+
+TEST_F(ValidateCensusTest, AnEmptyOrCorrectCensusPassesSilently) {
+    EXPECT_TRUE(exchange::ValidateCensus(census.session, when));
+    census.Store({census.ValidRecord(0), census.ValidRecord(1)});
+    EXPECT_TRUE(exchange::ValidateCensus(census.session, when));
+    EXPECT_TRUE(census.port.messages.empty());
+    EXPECT_TRUE(census.port.fileDialogs.empty());
+}
+
+TEST_F(ValidateCensusTest, ErrorsBlockAndAreReported) {
+    auto blank = census.ValidRecord(0);
+    blank.ubicaz = "   ";  // only blanks: missing, not misaligned
+    auto second = census.ValidRecord(1);
+    second.comune = 0;
+    second.provin = "fi";
+    auto fine = census.ValidRecord(2);
+    census.Store({blank, fine, second});
+    const std::string report = census.File("ERRORI_VELUMBRA.TXT");
+    census.port.AnswerNextFileDialog(report);
+    EXPECT_FALSE(exchange::ValidateCensus(census.session, when));
+
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_EQ(census.port.LastMessage().text,
+              "ATTENZIONE: La situazione delle strutture aziendali contiene errori bloccanti.\n\n"
+              "La generazione della comunicazione da inoltrare all'Osservatorio Trasporti\n"
+              "non pu\xF2 pertanto essere effettuata.\n\n"
+              "E' necessario correggere gli errori presenti nel report che sta per essere\ngenerato.");
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Stop);
+    ASSERT_EQ(census.port.fileDialogs.size(), 1u);
+    const auto& dialog = census.port.fileDialogs[0];
+    EXPECT_TRUE(dialog.save);
+    EXPECT_EQ(dialog.request.title, "Report Errori Riscontrati");
+    EXPECT_EQ(dialog.request.proposedName, "ERRORI_VELUMBRA");
+    EXPECT_EQ(dialog.request.defaultExtension, "TXT");
+    EXPECT_EQ(dialog.request.filter, "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
+    EXPECT_TRUE(dialog.request.overwritePrompt && dialog.request.createPrompt &&
+                dialog.request.pathMustExist && dialog.request.hideReadOnly);
+
+    const std::string rule(72, '=');
+    EXPECT_EQ(census.ReadFile("ERRORI_VELUMBRA.TXT"),
+              rule + "\r\n06/12/2026 18.27 Report verifica situazione Strutture (Velumbra)\r\nDatabase: " +
+                  census.path + "\r\n" + rule +
+                  "\r\n\r\nID=0 Manca ubicazione\r\nID=2 Manca il comune\r\n"
+                  "ID=2 Manca la provincia\r\n");
+}
+
+TEST_F(ValidateCensusTest, CancellingTheReportWritesNothing) {
+    auto r = census.ValidRecord(0);
+    r.local = " X";
+    census.Store({r});
+    EXPECT_FALSE(exchange::ValidateCensus(census.session, when));
+    EXPECT_EQ(census.port.fileDialogs.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(census.dir.path() / "ERRORI_VELUMBRA.TXT"));
+}
+
+TEST_F(ValidateCensusTest, AReportThatCannotBeWrittenIsSaid) {
+    auto r = census.ValidRecord(0);
+    r.local = " X";
+    census.Store({r});
+    const std::string path = census.File("manca/ERRORI_VELUMBRA.TXT");
+    census.port.AnswerNextFileDialog(path);
+    EXPECT_FALSE(exchange::ValidateCensus(census.session, when));
+    EXPECT_EQ(census.port.LastMessage().text, "Impossibile creare\n\n" + path);
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Exclamation);
+}
+
+TEST(ValidateCensus, ACensusThatCannotBeReadIsNotCorrect) {
+    ui::ScriptedPort port;
+    schema::Session session(port);  // no database at all
+    EXPECT_FALSE(exchange::ValidateCensus(session));
+}
+
+}  // namespace
