@@ -121,22 +121,20 @@ int CDbSelect::GetText(const std::string& column, std::string& buffer) {
 }
 
 const engine::Value* CDbSelect::FieldAt(int position) {
-    auto value =
-        snapshot_
-            ? snapshot_->Field(position)
-            : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
-    if (!value) {
-        failed_ = true;
-        if (connection_) {
-            connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) +
-                                                ") nella select corrente\n\n" + statement_ + "\n\n" +
-                                                value.description(),
-                                            ui::kProgramCaption, ui::Icon::Stop);
-        }
-        return nullptr;
+    // The value is read in place: the callers are done with it before the selection moves on.
+    if (const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr) {
+        return field;
     }
-    field_ = std::move(*value);
-    return &field_;
+    // Where there is no such field, the snapshot tells why.
+    const std::string description =
+        snapshot_ ? snapshot_->Field(position).description() : engine::It("Nessun record corrente.");
+    failed_ = true;
+    if (connection_) {
+        connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) + ") nella select corrente\n\n" +
+                                            statement_ + "\n\n" + description,
+                                        ui::kProgramCaption, ui::Icon::Stop);
+    }
+    return nullptr;
 }
 
 int CDbSelect::GetShort(int position, std::int16_t& value) {

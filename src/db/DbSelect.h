@@ -60,7 +60,6 @@ class CDbSelect {
     std::string statement_;
     int rowFlag_ = 0;
     bool failed_ = false;
-    engine::Value field_;  // the value last read by position
 };
 
 }  // namespace db

@@ -53,6 +53,17 @@ int CDbTable::Seek(const std::vector<std::string>& keys) {
     return *found ? 1 : 0;
 }
 
+int CDbTable::Locate(const std::vector<std::string>& keys) {
+    if (!open_) {
+        return 0;
+    }
+    auto found = cursor_->Locate(keys);
+    if (!found) {
+        return Failed("Errore lettura tavola (" + name_.value_or("") + ")\n\n", found.status());
+    }
+    return *found ? 1 : 0;
+}
+
 int CDbTable::Edit() {
     if (!cursor_) {  // never opened: nothing to act on
         return 0;
@@ -89,10 +100,11 @@ int CDbTable::SetField(const std::string& field, const std::string& text) {
     if (!cursor_) {
         return 0;
     }
-    std::string stored = text;
-    if (text == kNoDate) {
+    // Compared as views: the lengths are compared first, and most texts are not dates.
+    std::string_view stored = text;
+    if (stored == std::string_view(kNoDate)) {
         stored = "01/01/1600";
-    } else if (text == kEndOfTime) {
+    } else if (stored == std::string_view(kEndOfTime)) {
         stored = "31/12/2400";
     }
     engine::Status s = stored.empty() ? cursor_->SetFieldNull(field) : cursor_->SetField(field, stored);

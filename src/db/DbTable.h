@@ -24,6 +24,8 @@ class CDbTable {
     int SelectIndex(const std::string& index);
     // 1 to 16 key texts, in index order; 1 when a row with that key exists.
     int Seek(const std::vector<std::string>& keys);
+    // As Seek, without reading the row's fields: for a Delete or an Edit to follow.
+    int Locate(const std::vector<std::string>& keys);
     int Edit();
     int AddNew();
     int Update();

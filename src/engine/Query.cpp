@@ -132,6 +132,101 @@ Value Decode(const std::string& in, std::size_t& pos) {
     return Value::Null();
 }
 
+// Decodes into a value of the row, reusing the storage of its bytes.
+void DecodeInto(const std::string& in, std::size_t& pos, Value& out) {
+    const auto kind = static_cast<Value::Kind>(in[pos]);
+    if (kind == Value::Kind::Text || kind == Value::Kind::Memo || kind == Value::Kind::LongBinary) {
+        ++pos;
+        const auto n = static_cast<std::size_t>(GetVarint(in, pos));
+        out.AssignBytes(kind, std::string_view(in).substr(pos, n));
+        pos += n;
+        return;
+    }
+    switch (kind) {
+        case Value::Kind::Boolean:
+            ++pos;
+            out.AssignInt(kind, GetInt(in, pos) != 0 ? -1 : 0);
+            return;
+        case Value::Kind::Byte:
+            ++pos;
+            out.AssignInt(kind, static_cast<std::uint8_t>(GetInt(in, pos)));
+            return;
+        case Value::Kind::Integer:
+            ++pos;
+            out.AssignInt(kind, static_cast<std::int16_t>(GetInt(in, pos)));
+            return;
+        case Value::Kind::Long:
+            ++pos;
+            out.AssignInt(kind, static_cast<std::int32_t>(GetInt(in, pos)));
+            return;
+        default:
+            break;
+    }
+    out = Decode(in, pos);
+}
+
+// Encodes a stored value as the field type, as Encode(ReadValue(stored, type)) does; the common
+// cases are written straight from the stored value.
+void EncodeStored(std::string& out, sqlite3_value* stored, FieldType type) {
+    const int storage = sqlite3_value_type(stored);
+    const auto put = [&](Value::Kind kind, std::int64_t v) {
+        // The kind and the zigzag varint of PutInt, appended at once.
+        char bytes[1 + 10];
+        std::size_t n = 0;
+        bytes[n++] = static_cast<char>(kind);
+        std::uint64_t z = (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
+        while (z >= 0x80) {
+            bytes[n++] = static_cast<char>((z & 0x7F) | 0x80);
+            z >>= 7;
+        }
+        bytes[n++] = static_cast<char>(z);
+        out.append(bytes, n);
+    };
+    if (storage == SQLITE_NULL) {
+        out += static_cast<char>(Value::Kind::Null);
+        return;
+    }
+    switch (type) {
+        case FieldType::Boolean:
+            put(Value::Kind::Boolean, sqlite3_value_int64(stored) != 0 ? -1 : 0);
+            return;
+        case FieldType::Byte:
+            put(Value::Kind::Byte, static_cast<std::uint8_t>(sqlite3_value_int64(stored)));
+            return;
+        case FieldType::Integer:
+            put(Value::Kind::Integer, static_cast<std::int16_t>(sqlite3_value_int64(stored)));
+            return;
+        case FieldType::Long:
+            if (storage == SQLITE_INTEGER) {
+                const std::int64_t v = sqlite3_value_int64(stored);
+                if (v >= INT32_MIN && v <= INT32_MAX) {
+                    put(Value::Kind::Long, v);
+                    return;
+                }
+            }
+            break;
+        case FieldType::Text:
+        case FieldType::Memo: {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+            const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+            if (detail::IsAscii(utf8)) {
+                out += static_cast<char>(type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo);
+                PutVarint(out, utf8.size());
+                out += utf8;
+                return;
+            }
+            const std::string bytes = text::Utf8ToCp1252Lossy(utf8);
+            out += static_cast<char>(type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo);
+            PutVarint(out, bytes.size());
+            out += bytes;
+            return;
+        }
+        default:
+            break;
+    }
+    Encode(out, detail::ReadValue(stored, type));
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
@@ -156,8 +251,7 @@ Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
         for (int c = 0; c < columns; ++c) {
             sqlite3_value* stored = sqlite3_column_value(st, c);
             const auto i = static_cast<std::size_t>(c);
-            Encode(snap->data_,
-                   detail::ReadValue(stored, declared[i] ? types[i] : detail::NaturalType(stored)));
+            EncodeStored(snap->data_, stored, declared[i] ? types[i] : detail::NaturalType(stored));
         }
     }
     if (rc != SQLITE_DONE) {
@@ -172,13 +266,15 @@ Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
 }
 
 void Snapshot::DecodeCurrent() {
-    row_.clear();
     if (AtEnd()) {
+        row_.clear();
         return;
     }
+    // Every value of the row is replaced; the storage of the previous row's texts is reused.
+    row_.resize(names_.size());
     std::size_t pos = offsets_[current_];
-    for (std::size_t c = 0; c < names_.size(); ++c) {
-        row_.push_back(Decode(data_, pos));
+    for (Value& value : row_) {
+        DecodeInto(data_, pos, value);
     }
 }
 

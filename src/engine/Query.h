@@ -40,6 +40,11 @@ class Snapshot {
     int ColumnIndex(std::string_view name) const;
     // The field of the current row.
     Result<Value> Field(int index) const;
+    // The same without a copy, or nothing where Field gives a failure: the value stays valid until the
+    // snapshot moves on.
+    const Value* FieldIfAny(int index) const {
+        return !AtEnd() && index >= 0 && index < ColumnCount() ? &row_[static_cast<std::size_t>(index)] : nullptr;
+    }
     Result<Value> Field(std::string_view name) const;
 
   private:

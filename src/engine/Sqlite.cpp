@@ -177,7 +177,18 @@ void Stmt::BindValue(int index, const Value& v) {
         }
         case Value::Kind::Text:
         case Value::Kind::Memo:
-            BindText(index, text::Cp1252ToUtf8(v.AsBytes()));
+            if (IsAscii(v.AsBytes())) {
+                const std::string& bytes = v.AsBytes();
+                if (bytes.find('\0') == std::string::npos) {
+                    // Given with its terminator, the copy SQLite makes needs no second allocation to
+                    // add one.
+                    sqlite3_bind_text(stmt_, index, bytes.c_str(), -1, SQLITE_TRANSIENT);
+                } else {
+                    BindText(index, bytes);
+                }
+            } else {
+                BindText(index, text::Cp1252ToUtf8(v.AsBytes()));
+            }
             break;
         case Value::Kind::LongBinary:
             sqlite3_bind_blob(stmt_, index, v.AsBytes().data(), static_cast<int>(v.AsBytes().size()),
@@ -331,7 +342,7 @@ Value ReadValue(sqlite3_value* stored, FieldType type) {
         case FieldType::Memo: {
             const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
             const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
-            std::string bytes = text::Utf8ToCp1252Lossy(utf8);
+            std::string bytes = IsAscii(utf8) ? std::string(utf8) : text::Utf8ToCp1252Lossy(utf8);
             return type == FieldType::Text ? Value::Text(std::move(bytes)) : Value::Memo(std::move(bytes));
         }
         case FieldType::LongBinary: {
@@ -341,6 +352,40 @@ Value ReadValue(sqlite3_value* stored, FieldType type) {
         }
     }
     return Value::Null();
+}
+
+void ReadValueInto(sqlite3_value* stored, FieldType type, Value& out) {
+    if ((type == FieldType::Text || type == FieldType::Memo) && sqlite3_value_type(stored) != SQLITE_NULL) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
+        const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+        const Value::Kind kind = type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo;
+        if (IsAscii(utf8)) {
+            out.AssignBytes(kind, utf8);
+        } else {
+            out.AssignBytes(kind, text::Utf8ToCp1252Lossy(utf8));
+        }
+        return;
+    }
+    switch (type) {
+        case FieldType::Boolean:
+        case FieldType::Byte:
+        case FieldType::Integer:
+            if (sqlite3_value_type(stored) != SQLITE_NULL) {
+                const std::int64_t v = sqlite3_value_int64(stored);
+                if (type == FieldType::Boolean) {
+                    out.AssignInt(Value::Kind::Boolean, v != 0 ? -1 : 0);
+                } else if (type == FieldType::Byte) {
+                    out.AssignInt(Value::Kind::Byte, static_cast<std::uint8_t>(v));
+                } else {
+                    out.AssignInt(Value::Kind::Integer, static_cast<std::int16_t>(v));
+                }
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    out = ReadValue(stored, type);
 }
 
 std::string Utf8(std::string_view cp1252) {

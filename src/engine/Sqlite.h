@@ -51,11 +51,22 @@ bool ParseDeclaredType(std::string_view declared, FieldType& type, int& size);
 
 // A stored value read back as the field type.
 Value ReadValue(sqlite3_value* stored, FieldType type);
+// The same, made into `out` reusing the storage of its bytes.
+void ReadValueInto(sqlite3_value* stored, FieldType type, Value& out);
 // The field type for a value whose column has no declared type (an expression of a query).
 FieldType NaturalType(sqlite3_value* stored);
 
 // Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; only code page 1252 is kept.
 bool IsSupportedLocale(std::string_view locale);
+
+// True when every byte is below 0x80: such a text is the same in Windows-1252 and in UTF-8.
+inline bool IsAscii(std::string_view s) {
+    unsigned char any = 0;
+    for (const char c : s) {
+        any |= static_cast<unsigned char>(c);
+    }
+    return any < 0x80;
+}
 
 // A Windows-1252 path as a file-system path, and as the UTF-8 text SQLite takes.
 std::filesystem::path FsPath(std::string_view cp1252);

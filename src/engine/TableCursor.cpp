@@ -18,6 +18,20 @@ std::string LowerAscii(std::string_view s) {
     return out;
 }
 
+// The name, with its ASCII letters lowered, is `lower`.
+bool SameLowered(std::string_view name, std::string_view lower) {
+    if (name.size() != lower.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c) != lower[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 constexpr std::size_t kMaxSeekKeys = 16;
 
 }  // namespace
@@ -28,8 +42,11 @@ TableCursor::TableCursor(Database& db, std::string table, std::vector<FieldDef> 
       fields_(std::move(fields)),
       quotedTable_(QuoteIdentifier(Utf8(table_))) {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
-        positions_.emplace(LowerAscii(fields_[i].name), i);
+        lowerNames_.push_back(LowerAscii(fields_[i].name));
+        inMap_.push_back(positions_.emplace(lowerNames_.back(), i).second);
     }
+    followers_.assign(fields_.size() + 1, fields_.size());
+    lastFound_ = fields_.size();
 }
 
 std::string TableCursor::ColumnList() const {
@@ -40,10 +57,27 @@ std::string TableCursor::ColumnList() const {
     return list;
 }
 
-Result<std::size_t> TableCursor::FieldIndex(std::string_view field) const {
+std::size_t TableCursor::FindField(std::string_view field) const {
+    // A guess held by the map under its own position is the map's answer for the name.
+    const std::size_t guess = followers_[lastFound_];
+    if (guess < fields_.size() && inMap_[guess] &&
+        (field == fields_[guess].name || SameLowered(field, lowerNames_[guess]))) {
+        lastFound_ = guess;
+        return guess;
+    }
     const auto found = positions_.find(LowerAscii(field));
-    if (found != positions_.end()) {
-        return found->second;
+    if (found == positions_.end()) {
+        return fields_.size();
+    }
+    followers_[lastFound_] = found->second;
+    lastFound_ = found->second;
+    return found->second;
+}
+
+Result<std::size_t> TableCursor::FieldIndex(std::string_view field) const {
+    const std::size_t index = FindField(field);
+    if (index < fields_.size()) {
+        return index;
     }
     return Status::Error(
         Describe("Il campo '", Quote(field), "' non esiste nella tabella '", Quote(table_), "'."));
@@ -68,6 +102,8 @@ Status TableCursor::SelectIndex(std::string_view index) {
         }
         seeks_.clear();
         seeks_.resize(columns.size());
+        locates_.clear();
+        locates_.resize(columns.size());
         indexName_ = def.name;
         indexColumns_ = std::move(columns);
         return Status::Ok();
@@ -94,18 +130,32 @@ Status TableCursor::LoadRow(std::int64_t rowid) {
         }
         return detail::Failure(db_.handle(), rc);
     }
-    row_.clear();
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        row_.push_back(
-            detail::ReadValue(sqlite3_column_value(load_.get(), static_cast<int>(i)), fields_[i].type));
-    }
+    ReadRow(load_, 0);
     load_.Reset();
     rowid_ = rowid;
     hasRow_ = true;
+    rowRead_ = true;
     return Status::Ok();
 }
 
+void TableCursor::ReadRow(const detail::Stmt& stmt, int first) {
+    // Every value is replaced; the storage of the previous row's texts is reused.
+    row_.resize(fields_.size());
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        detail::ReadValueInto(sqlite3_column_value(stmt.get(), first + static_cast<int>(i)), fields_[i].type,
+                              row_[i]);
+    }
+}
+
 Result<bool> TableCursor::Seek(const std::vector<std::string>& keys) {
+    return Position(keys, true);
+}
+
+Result<bool> TableCursor::Locate(const std::vector<std::string>& keys) {
+    return Position(keys, false);
+}
+
+Result<bool> TableCursor::Position(const std::vector<std::string>& keys, bool readRow) {
     if (indexColumns_.empty()) {
         return Status::Error(It("Nessun indice selezionato per la ricerca."));
     }
@@ -119,7 +169,7 @@ Result<bool> TableCursor::Seek(const std::vector<std::string>& keys) {
     mode_ = Mode::None;
     hasRow_ = false;
     // A key shorter than the index matches on the index's first columns.
-    Stmt& seek = seeks_[keys.size() - 1];
+    Stmt& seek = (readRow ? seeks_ : locates_)[keys.size() - 1];
     if (!seek.prepared()) {
         std::string where;
         std::string order;
@@ -130,8 +180,9 @@ Result<bool> TableCursor::Seek(const std::vector<std::string>& keys) {
             }
             order += col + ", ";
         }
-        seek = Stmt(db_.handle(), "SELECT rowid FROM " + quotedTable_ + " WHERE " + where + " ORDER BY " +
-                                      order + "rowid LIMIT 1");
+        // The row found is read at once, after its rowid.
+        seek = Stmt(db_.handle(), "SELECT rowid" + (readRow ? ", " + ColumnList() : std::string()) + " FROM " +
+                                      quotedTable_ + " WHERE " + where + " ORDER BY " + order + "rowid LIMIT 1");
         if (!seek.prepared()) {
             return detail::Failure(db_.handle(), seek.rc());
         }
@@ -155,12 +206,13 @@ Result<bool> TableCursor::Seek(const std::vector<std::string>& keys) {
         seek.Reset();
         return failure;
     }
-    const std::int64_t rowid = seek.ColumnInt(0);
-    seek.Reset();
-    Status loaded = LoadRow(rowid);
-    if (!loaded) {
-        return loaded;
+    if (readRow) {
+        ReadRow(seek, 1);
     }
+    rowid_ = seek.ColumnInt(0);
+    hasRow_ = true;
+    rowRead_ = readRow;
+    seek.Reset();
     return true;
 }
 
@@ -235,6 +287,7 @@ Status TableCursor::Update() {
                 It("Il record è stato eliminato nel frattempo: la modifica non è stata salvata."));
         }
         row_ = std::move(buffer_);
+        rowRead_ = true;
     }
     mode_ = Mode::None;
     buffer_.clear();
@@ -271,10 +324,19 @@ Result<Value> TableCursor::GetField(std::string_view field) const {
     if (mode_ != Mode::None) {
         return buffer_[*index];
     }
-    if (!hasRow_) {
+    if (!hasRow_ || !rowRead_) {
         return Status::Error(It("Nessun record corrente."));
     }
     return row_[*index];
+}
+
+Status TableCursor::SetFieldAt(std::size_t index, Value value) {
+    if (mode_ == Mode::None) {
+        return Status::Error(
+            It("Per cambiare un campo occorre prima avviare la modifica o l'inserimento del record."));
+    }
+    buffer_[index] = std::move(value);
+    return Status::Ok();
 }
 
 Status TableCursor::SetFieldValue(std::string_view field, Value value) {
@@ -282,12 +344,7 @@ Status TableCursor::SetFieldValue(std::string_view field, Value value) {
     if (!index) {
         return index.status();
     }
-    if (mode_ == Mode::None) {
-        return Status::Error(
-            It("Per cambiare un campo occorre prima avviare la modifica o l'inserimento del record."));
-    }
-    buffer_[*index] = std::move(value);
-    return Status::Ok();
+    return SetFieldAt(*index, std::move(value));
 }
 
 Status TableCursor::SetField(std::string_view field, std::string_view text) {
@@ -296,11 +353,14 @@ Status TableCursor::SetField(std::string_view field, std::string_view text) {
         return index.status();
     }
     const FieldDef& f = fields_[*index];
+    if (mode_ != Mode::None && TryValueFromText(f.type, f.size, text, buffer_[*index])) {
+        return Status::Ok();
+    }
     auto value = ValueFromText(f.type, f.size, f.name, text);
     if (!value) {
         return value.status();
     }
-    return SetFieldValue(field, std::move(*value));
+    return SetFieldAt(*index, std::move(*value));
 }
 
 Status TableCursor::SetFieldNull(std::string_view field) {

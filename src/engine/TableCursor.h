@@ -23,6 +23,9 @@ class TableCursor {
     // types of the index's columns). True when found; a miss leaves no current row and the cursor
     // usable.
     Result<bool> Seek(const std::vector<std::string>& keys);
+    // Positions as Seek does without reading the row's fields, for a Delete or an Edit (which reads
+    // them itself) to follow; until then GetField finds no current row.
+    Result<bool> Locate(const std::vector<std::string>& keys);
     // Starts changing the current row.
     Status Edit();
     // Starts a new row with every field null.
@@ -45,25 +48,39 @@ class TableCursor {
     TableCursor(Database& db, std::string table, std::vector<FieldDef> fields);
     enum class Mode { None, Editing, Adding };
 
+    // The position of the field, or fields_.size() when the table has none of that name.
+    std::size_t FindField(std::string_view field) const;
     Result<std::size_t> FieldIndex(std::string_view field) const;
+    Status SetFieldAt(std::size_t index, Value value);
     Status LoadRow(std::int64_t rowid);
+    Result<bool> Position(const std::vector<std::string>& keys, bool readRow);
+    // Reads the current row from the fields of `stmt`, the first at column `first`.
+    void ReadRow(const detail::Stmt& stmt, int first);
     std::string ColumnList() const;
 
     Database& db_;
     std::string table_;
     std::vector<FieldDef> fields_;
     std::unordered_map<std::string, std::size_t> positions_;  // by name in lower case
+    std::vector<std::string> lowerNames_;                     // by position
+    std::vector<char> inMap_;  // false for a name the map already held under an earlier position
+    // Fields are mostly named in the same sequence row after row: the field that followed the last one
+    // found the previous time is tried first (followers_[fields_.size()]: the first one found).
+    mutable std::vector<std::size_t> followers_;
+    mutable std::size_t lastFound_ = 0;
     std::string quotedTable_;
 
     std::string indexName_;
     std::vector<std::size_t> indexColumns_;  // positions in fields_
     std::vector<detail::Stmt> seeks_;        // for the current index, by number of key values
+    std::vector<detail::Stmt> locates_;      // the same, giving the rowid alone
     detail::Stmt load_;
     detail::Stmt insert_;
     detail::Stmt update_;
     detail::Stmt delete_;
 
     bool hasRow_ = false;
+    bool rowRead_ = false;  // row_ holds the current row's fields (not so after Locate)
     std::int64_t rowid_ = 0;
     std::vector<Value> row_;
     Mode mode_ = Mode::None;

@@ -80,6 +80,30 @@ bool ParseDecimal(std::string_view s, bool allowExponent, long double& out) {
     return end == normal.c_str() + normal.size() && std::isfinite(out);
 }
 
+// A whole number of at most 18 digits with an optional sign (blanks around it allowed), as most texts
+// given for numeric fields are. Such a number reads exactly and needs no rounding, so the general
+// reading above would give the same value.
+bool ParsePlainInteger(std::string_view s, std::int64_t& out) {
+    s = Strip(s);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s.size() > 18) {
+        return false;
+    }
+    std::int64_t value = 0;
+    for (const char c : s) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    out = negative ? -value : value;
+    return true;
+}
+
 Status NotANumber(std::string_view field, std::string_view text) {
     return Status::Error(
         Describe("Il valore <", Quote(text), "> non è un numero valido per il campo '", Quote(field), "'."));
@@ -92,12 +116,18 @@ Status OutOfRange(std::string_view field, std::string_view text, std::string_vie
 }
 
 Result<Value> IntegerFromText(FieldType type, std::string_view field, std::string_view text) {
-    long double number = 0;
-    if (!ParseDecimal(text, false, number)) {
-        return NotANumber(field, text);
+    long double rounded = 0;
+    std::int64_t whole = 0;
+    if (ParsePlainInteger(text, whole)) {
+        rounded = static_cast<long double>(whole);
+    } else {
+        long double number = 0;
+        if (!ParseDecimal(text, false, number)) {
+            return NotANumber(field, text);
+        }
+        // Numbers with decimals are rounded half to even, as an integer conversion does.
+        rounded = std::nearbyint(number);
     }
-    // Numbers with decimals are rounded half to even, as an integer conversion does.
-    const long double rounded = std::nearbyint(number);
     switch (type) {
         case FieldType::Byte:
             if (rounded < 0 || rounded > 255) {
@@ -119,6 +149,10 @@ Result<Value> IntegerFromText(FieldType type, std::string_view field, std::strin
 }
 
 Result<Value> BooleanFromText(std::string_view field, std::string_view text) {
+    std::int64_t whole = 0;
+    if (ParsePlainInteger(text, whole)) {  // no word is made of digits
+        return Value::Boolean(whole != 0);
+    }
     const std::string word = Lower(Strip(text));
     if (word == "true" || word == "vero" || word == "yes" || word == "si" || word == "on") {
         return Value::Boolean(true);
@@ -245,6 +279,51 @@ bool ParseDate(std::string_view text, DateTime& out) {
     }
     out = d;
     return true;
+}
+
+bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out) {
+    std::int64_t whole = 0;
+    switch (type) {
+        case FieldType::Boolean:
+            if (!ParsePlainInteger(text, whole)) {
+                return false;
+            }
+            out.AssignInt(Value::Kind::Boolean, whole != 0 ? -1 : 0);
+            return true;
+        case FieldType::Byte:
+            if (!ParsePlainInteger(text, whole) || whole < 0 || whole > 255) {
+                return false;
+            }
+            out.AssignInt(Value::Kind::Byte, static_cast<std::uint8_t>(whole));
+            return true;
+        case FieldType::Integer:
+            if (!ParsePlainInteger(text, whole) || whole < -32768 || whole > 32767) {
+                return false;
+            }
+            out.AssignInt(Value::Kind::Integer, static_cast<std::int16_t>(whole));
+            return true;
+        case FieldType::Long:
+            if (!ParsePlainInteger(text, whole) || whole < std::numeric_limits<std::int32_t>::min() ||
+                whole > std::numeric_limits<std::int32_t>::max()) {
+                return false;
+            }
+            out.AssignInt(Value::Kind::Long, static_cast<std::int32_t>(whole));
+            return true;
+        case FieldType::Text:
+            if (size > 0 && text.size() > static_cast<std::size_t>(size)) {
+                return false;
+            }
+            out.AssignBytes(Value::Kind::Text, text);
+            return true;
+        case FieldType::Memo:
+            out.AssignBytes(Value::Kind::Memo, text);
+            return true;
+        case FieldType::LongBinary:
+            out.AssignBytes(Value::Kind::LongBinary, text);
+            return true;
+        default:
+            return false;
+    }
 }
 
 Result<Value> ValueFromText(FieldType type, int size, std::string_view field, std::string_view text) {

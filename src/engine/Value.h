@@ -86,6 +86,25 @@ class Value {
 
     bool operator==(const Value&) const = default;
 
+    // Makes this value what Boolean, Byte, Integer, Long or CurrencyScaled (after `kind`) would make of
+    // the integer as held (true as -1), keeping the storage it already has.
+    void AssignInt(Kind kind, std::int64_t v) {
+        kind_ = kind;
+        int_ = v;
+        real_ = 0;
+        date_ = DateTime{};
+        bytes_.clear();
+    }
+    // Makes this value what Text, Memo or LongBinary (after `kind`) would make of the bytes, reusing the
+    // storage it already has.
+    void AssignBytes(Kind kind, std::string_view bytes) {
+        kind_ = kind;
+        int_ = 0;
+        real_ = 0;
+        date_ = DateTime{};
+        bytes_.assign(bytes.data(), bytes.size());
+    }
+
   private:
     explicit Value(Kind k) : kind_(k) {}
     static Value Int(Kind k, std::int64_t v) {
@@ -117,6 +136,11 @@ class Value {
 // first ("DD/MM/YYYY", "-" or "." also separating, an optional time "HH:MM[:SS]"). A text longer
 // than the field is refused. Failures name the field and quote the text.
 Result<Value> ValueFromText(FieldType type, int size, std::string_view fieldName, std::string_view text);
+
+// The conversion of ValueFromText for the texts that convert without fail and without the general
+// reading (a text that fits its field, a plain whole number within the range of an integer or Boolean
+// field), made into `out` reusing its storage. False, leaving `out` alone, for any other text.
+bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out);
 
 // Parses a day-first date text; nothing when it is not a date.
 bool ParseDate(std::string_view text, DateTime& out);

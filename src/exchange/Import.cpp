@@ -69,7 +69,7 @@ void DeleteAllStructures(db::CDbConnection& connection) {
     for (int row = ids.Execute(); row == 1; row = ids.Next()) {
         std::int16_t id = 0;
         ids.GetShort(0, id);
-        if (depositi.Seek({text::FormatInt(id)}) == 1) {
+        if (depositi.Locate({text::FormatInt(id)}) == 1) {  // the fields are not needed
             depositi.Delete();
         }
         connection.Port().KeepResponsive();

@@ -1,5 +1,8 @@
 #include "exchange/StructureRecord.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include "db/DbSelect.h"
 #include "text/Text.h"
 
@@ -12,6 +15,11 @@ constexpr std::size_t kMaxText = 63;
 constexpr std::size_t kMaxProvince = 15;
 
 void AppendText(std::string& line, const std::string& value) {
+    const auto replaced = [](char c) { return c == '\t' || c == '\r' || c == '\n'; };
+    if (std::none_of(value.begin(), value.end(), replaced)) {  // the usual case: copied whole
+        line += value;
+        return;
+    }
     for (const char c : value) {
         line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
     }
@@ -22,6 +30,14 @@ void AppendField(std::string& line, std::string_view value) {
     line += value;
 }
 
+// A field holding a number, as text::FormatInt writes it.
+void AppendNumber(std::string& line, std::int64_t value) {
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    line += '\t';
+    line.append(digits, static_cast<std::size_t>(end - digits));
+}
+
 // The first character of a title; a missing one is written as a blank.
 char TitleChar(const std::string& title) {
     return title.empty() || title[0] == '\t' || title[0] == '\r' || title[0] == '\n' ? ' ' : title[0];
@@ -30,8 +46,8 @@ char TitleChar(const std::string& title) {
 }  // namespace
 
 const std::array<const char*, kFlagCount>& FlagColumns() {
-    static const std::array<const char*, kFlagCount> columns = {"deposito", "rifornim", "manutenz", "autostaz",
-                                                                "capoattr", "agenzia",  "direzle"};
+    static const std::array<const char*, kFlagCount> columns = {
+        "deposito", "rifornim", "manutenz", "autostaz", "capoattr", "agenzia", "direzle"};
     return columns;
 }
 
@@ -67,17 +83,20 @@ const std::string& RecordColumnList() {
 }
 
 std::int32_t ComputeLineChecksum(std::string_view line) {
-    std::int32_t sum = 0;
+    // Signed 32-bit arithmetic that wraps around on lines of many megabytes, as the observatory's
+    // own reckoning does, without undefined behaviour.
+    std::uint32_t sum = 0;
     for (const char c : line) {
         if (c != '\t' && c != '\n') {
-            sum += static_cast<std::int32_t>(static_cast<signed char>(c));
+            sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
         }
     }
-    return sum;
+    return static_cast<std::int32_t>(sum);
 }
 
 std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line) {
-    return static_cast<std::int32_t>((static_cast<std::int64_t>(previous) + ComputeLineChecksum(line)) % kModulus);
+    return static_cast<std::int32_t>((static_cast<std::int64_t>(previous) + ComputeLineChecksum(line)) %
+                                     kModulus);
 }
 
 std::string FormatRecordLine(const CStructureRecord& r) {
@@ -86,7 +105,7 @@ std::string FormatRecordLine(const CStructureRecord& r) {
     AppendText(line, r.ubicaz);
     line += '\t';
     AppendText(line, r.local);
-    AppendField(line, text::FormatInt(r.comune));
+    AppendNumber(line, r.comune);
     line += '\t';
     AppendText(line, r.provin);
     for (const bool flag : r.flags) {
@@ -94,14 +113,16 @@ std::string FormatRecordLine(const CStructureRecord& r) {
     }
     line += '\t';
     AppendText(line, r.scoPro);
-    AppendField(line, text::FormatInt(r.scoSup));
-    AppendField(line, std::string(1, TitleChar(r.scoTit)));
+    AppendNumber(line, r.scoSup);
+    line += '\t';
+    line += TitleChar(r.scoTit);
     line += '\t';
     AppendText(line, r.copPro);
-    AppendField(line, text::FormatInt(r.copSup));
-    AppendField(line, std::string(1, TitleChar(r.copTit)));
+    AppendNumber(line, r.copSup);
+    line += '\t';
+    line += TitleChar(r.copTit);
     for (const int count : r.counts) {
-        AppendField(line, text::FormatInt(count));
+        AppendNumber(line, count);
     }
     return line;
 }
@@ -112,7 +133,8 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
     std::size_t start = 0;
     while (true) {
         const std::size_t tab = line.find('\t', start);
-        const std::string_view field = line.substr(start, tab == std::string_view::npos ? line.npos : tab - start);
+        const std::string_view field =
+            line.substr(start, tab == std::string_view::npos ? line.npos : tab - start);
         if (count == kRecordFields || field.size() > kMaxField) {
             return false;
         }

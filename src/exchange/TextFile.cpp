@@ -47,9 +47,15 @@ bool TextFileWriter::WriteTo(const std::string& path) const {
     if (target.filename().empty()) {
         return false;
     }
-    const std::filesystem::path temporary =
-        target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                                std::to_string(counter++) + ".tmp");
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + std::string&&.
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(::getpid());
+    name += '.';
+    name += std::to_string(counter++);
+    name += ".tmp";
+    const std::filesystem::path temporary = target.parent_path() / name;
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;

@@ -122,35 +122,38 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
         "sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit");
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
-    const auto textAt = [&](int position, bool trim) {
-        std::string value;
+    // Every value of a row is read into the same structure, whose texts keep their storage.
+    const auto textInto = [&](int position, bool trim, std::string& value) {
+        value.clear();
         s.GetDateOrText(position, value);
         if (trim) {
             text::TrimRightInPlace(value);
         }
-        return value;
     };
     const auto shortAt = [&](int position) {
         std::int16_t value = 0;
         s.GetShort(position, value);
         return static_cast<int>(value);
     };
+    CheckedStructure c;
     for (int row = s.Execute(); row == 1; row = s.Next()) {
-        CheckedStructure c;
         c.id = shortAt(0);
-        c.ubicaz = textAt(1, true);
-        c.local = textAt(2, true);
+        textInto(1, true, c.ubicaz);
+        textInto(2, true, c.local);
         c.comune = shortAt(3);
-        c.provin = textAt(4, true);
+        textInto(4, true, c.provin);
+        c.anyActivity = false;
         for (int flag = 5; flag <= 11; ++flag) {
             c.anyActivity = shortAt(flag) != 0 || c.anyActivity;
         }
-        c.scoPro = textAt(12, true);
+        textInto(12, true, c.scoPro);
+        c.scoSup = 0;
         s.GetLong(13, c.scoSup);
-        c.scoTit = textAt(14, false);
-        c.copPro = textAt(15, true);
+        textInto(14, false, c.scoTit);
+        textInto(15, true, c.copPro);
+        c.copSup = 0;
         s.GetLong(16, c.copSup);
-        c.copTit = textAt(17, false);
+        textInto(17, false, c.copTit);
         CheckStructure(c, errors);
         port.KeepResponsive();
     }

@@ -29,7 +29,8 @@ int FindEntryWithPrefix(const std::vector<std::string>& entries, const std::stri
         const std::string& entry = entries[i];
         if (entry.size() >= prefix.size() &&
             std::equal(prefix.begin(), prefix.end(), entry.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
             })) {
             return static_cast<int>(i);
         }
@@ -47,10 +48,11 @@ bool CheckCompanyEntry(ui::Port& port, const std::vector<std::string>& entries, 
         valid = FindEntryWithPrefix(entries, text::FormatIntZeroPadded(candidate, 4)) >= 0;
     }
     if (!valid) {
-        port.ShowMessage(text::Utf8ToCp1252Lossy("ATTENZIONE: Il Codice Regionale Azienda non è valido.\n\n"
-                                                 "Occorre selezionare un Codice Regionale Azienda presente nella "
-                                                 "lista.\n\nI dati immessi non saranno registrati !!!"),
-                         ui::kProgramCaption, ui::Icon::Stop);
+        port.ShowMessage(
+            text::Utf8ToCp1252Lossy("ATTENZIONE: Il Codice Regionale Azienda non è valido.\n\n"
+                                    "Occorre selezionare un Codice Regionale Azienda presente nella "
+                                    "lista.\n\nI dati immessi non saranno registrati !!!"),
+            ui::kProgramCaption, ui::Icon::Stop);
         return false;
     }
     code = candidate;
@@ -64,9 +66,10 @@ void ShowMasterMissing(ui::Port& port) {
 }
 
 void ShowNoWorkingCompany(ui::Port& port) {
-    port.ShowMessage(text::Utf8ToCp1252Lossy("ATTENZIONE: non è stata ancora selezionata l'azienda di lavoro.\n\n"
-                                             "Per potere procedere oltre è necessario selezionare l'azienda"),
-                     ui::kProgramCaption, ui::Icon::Stop);
+    port.ShowMessage(
+        text::Utf8ToCp1252Lossy("ATTENZIONE: non è stata ancora selezionata l'azienda di lavoro.\n\n"
+                                "Per potere procedere oltre è necessario selezionare l'azienda"),
+        ui::kProgramCaption, ui::Icon::Stop);
 }
 
 std::optional<int> ReadWorkingCompany(schema::Session& session) {
@@ -95,10 +98,13 @@ bool SelectCompany(schema::Session& session) {
         master.GetField("azienda", current);
         ui::CompanyDialogRequest request;
         request.entries = FillCompanyCombo(*session.Connection());
-        const int selected = FindEntryWithPrefix(request.entries, text::FormatIntZeroPadded(text::ReadInt(current), 4));
+        const int selected =
+            FindEntryWithPrefix(request.entries, text::FormatIntZeroPadded(text::ReadInt(current), 4));
         request.text = selected >= 0 ? request.entries[static_cast<std::size_t>(selected)] : "";
         int code = text::ReadInt(current);
-        request.accept = [&](const std::string& typed) { return CheckCompanyEntry(port, request.entries, typed, code); };
+        request.accept = [&](const std::string& typed) {
+            return CheckCompanyEntry(port, request.entries, typed, code);
+        };
         if (port.ChooseCompany(request)) {
             master.Edit();
             master.SetField("azienda", text::FormatInt(code));

@@ -3,6 +3,8 @@
 // Texts are Windows-1252 bytes, like every text of the core.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -49,6 +51,33 @@ struct GenerationDateRequest {
     std::function<bool(std::string& date)> accept;
 };
 
+// The working values of one structure in the editor: every column of the census, as the editor's
+// controls hold them.
+struct StructureValues {
+    int id = -1;  // -1: not stored yet
+    std::string ubicaz;
+    std::string local;
+    int comune = -1;  // -1: none
+    std::string provin;
+    std::array<int, 7> flags{};  // deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle
+    std::string scoPro;
+    std::int32_t scoSup = 0;
+    char scoTit = ' ';  // 'A', 'B', 'C', or a blank for none
+    std::string copPro;
+    std::int32_t copSup = 0;
+    char copTit = ' ';
+    std::array<int, 36> counts{};  // ext, sub, urb; classes b a l n m c; in service before reserve
+    bool operator==(const StructureValues&) const = default;
+};
+
+// The structure editor: `accept` is the OK check (it shows its own message, and may complete the
+// values); the municipalities are the entries "%04d - name" of the municipality list.
+struct StructureEditorRequest {
+    StructureValues values;
+    std::vector<std::string> municipalityEntries;
+    std::function<bool(StructureValues& values)> accept;
+};
+
 class Port {
   public:
     virtual ~Port() = default;
@@ -66,6 +95,7 @@ class Port {
     // Modal dialogs; true when closed with OK (the request then holds the accepted text).
     virtual bool ChooseCompany(CompanyDialogRequest& request) = 0;
     virtual bool AskGenerationDate(GenerationDateRequest& request) = 0;
+    virtual bool EditStructure(StructureEditorRequest& request) = 0;
 };
 
 }  // namespace ui

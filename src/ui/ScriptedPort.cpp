@@ -8,6 +8,7 @@ void ScriptedPort::Clear() {
     dialogs.clear();
     companyRequests.clear();
     dateRequests.clear();
+    editorRequests.clear();
     busyRequests.clear();
     keepResponsiveCalls = 0;
 }
@@ -69,6 +70,21 @@ bool ScriptedPort::AskGenerationDate(GenerationDateRequest& request) {
         return false;
     }
     request.date = *typed;
+    return true;
+}
+
+bool ScriptedPort::EditStructure(StructureEditorRequest& request) {
+    dialogs.push_back("editor");
+    editorRequests.push_back(request);
+    std::optional<StructureValues> entered;
+    if (!editorAnswers_.empty()) {
+        entered = std::move(editorAnswers_.front());
+        editorAnswers_.pop_front();
+    }
+    if (!entered || !request.accept || !request.accept(*entered)) {
+        return false;
+    }
+    request.values = *entered;
     return true;
 }
 

@@ -31,6 +31,11 @@ class ScriptedPort : public Port {
     // The next modal dialog: the text to type (or nothing to cancel). OK is pressed; when the check
     // refuses the text, the dialog is cancelled.
     void AnswerNextDialog(std::optional<std::string> text) { dialogAnswers_.push_back(std::move(text)); }
+    // The next structure editor: the values entered (or nothing to cancel). OK is pressed; when the
+    // check refuses them, the editor is cancelled.
+    void AnswerNextEditor(std::optional<StructureValues> values) {
+        editorAnswers_.push_back(std::move(values));
+    }
 
     // What was asked.
     std::vector<Message> messages;
@@ -38,6 +43,7 @@ class ScriptedPort : public Port {
     std::vector<std::string> dialogs;  // "company" or "date", in order
     std::vector<CompanyDialogRequest> companyRequests;
     std::vector<GenerationDateRequest> dateRequests;
+    std::vector<StructureEditorRequest> editorRequests;
     std::vector<bool> busyRequests;  // withClock of each BeginBusy
     int keepResponsiveCalls = 0;
 
@@ -52,6 +58,7 @@ class ScriptedPort : public Port {
     void KeepResponsive() override { ++keepResponsiveCalls; }
     bool ChooseCompany(CompanyDialogRequest& request) override;
     bool AskGenerationDate(GenerationDateRequest& request) override;
+    bool EditStructure(StructureEditorRequest& request) override;
 
   private:
     std::optional<std::string> NextFile(bool save, const FileDialogRequest& request);
@@ -60,6 +67,7 @@ class ScriptedPort : public Port {
     std::deque<Answer> messageAnswers_;
     std::deque<std::optional<std::string>> fileAnswers_;
     std::deque<std::optional<std::string>> dialogAnswers_;
+    std::deque<std::optional<StructureValues>> editorAnswers_;
 };
 
 }  // namespace ui

@@ -1,0 +1,230 @@
+#include "cli/Arguments.h"
+
+#include <array>
+#include <string_view>
+
+namespace cli {
+namespace {
+
+enum Option : unsigned { kReport = 1, kOutput = 2, kDate = 4, kYes = 8 };
+
+struct CommandShape {
+    std::string_view name;
+    Command command;
+    std::size_t minOperands;
+    std::size_t maxOperands;
+    unsigned options;
+};
+
+constexpr std::array<CommandShape, 8> kCommands = {{
+    {"create", Command::Create, 1, 1, 0},
+    {"company", Command::Company, 1, 2, 0},
+    {"validate", Command::Validate, 1, 1, kReport},
+    {"export", Command::Export, 1, 1, kReport | kOutput | kDate},
+    {"import", Command::Import, 2, 2, kYes},
+    {"list", Command::List, 1, 1, 0},
+    {"repair", Command::Repair, 1, 1, 0},
+    {"duplicate", Command::Duplicate, 2, 2, 0},
+}};
+
+struct OptionShape {
+    std::string_view name;
+    Option option;
+    bool takesValue;
+};
+
+constexpr std::array<OptionShape, 4> kOptions = {{
+    {"--report", kReport, true},
+    {"--output", kOutput, true},
+    {"--date", kDate, true},
+    {"--yes", kYes, false},
+}};
+
+// Builds the refusals: the tool's own words converted for the terminal, the user's words as typed.
+class Refusal {
+  public:
+    explicit Refusal(Encoding encoding) : encoding_(encoding) {}
+    Refusal& Say(std::string_view utf8) {
+        text_ += OwnTextToTerminal(utf8, encoding_);
+        return *this;
+    }
+    Refusal& Quote(std::string_view typed) {
+        text_ += OwnTextToTerminal("\u00AB", encoding_);
+        text_ += typed;
+        text_ += OwnTextToTerminal("\u00BB", encoding_);
+        return *this;
+    }
+    ParsedArguments Result() const { return {std::nullopt, text_}; }
+
+  private:
+    Encoding encoding_;
+    std::string text_;
+};
+
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--") {
+            return false;
+        }
+        if (argument == "--help" || argument == "-h") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encoding encoding) {
+    Refusal refusal(encoding);
+    if (AsksForHelp(arguments)) {
+        return {Invocation{}, ""};
+    }
+    if (arguments.empty()) {
+        return refusal.Say("manca il comando").Result();
+    }
+    const CommandShape* shape = nullptr;
+    for (const CommandShape& candidate : kCommands) {
+        if (candidate.name == arguments[0]) {
+            shape = &candidate;
+        }
+    }
+    if (!shape) {
+        return refusal.Say("comando sconosciuto ").Quote(arguments[0]).Result();
+    }
+
+    Invocation invocation;
+    invocation.command = shape->command;
+    std::vector<std::string> operands;
+    unsigned given = 0;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            operands.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        const OptionShape* option = nullptr;
+        for (const OptionShape& candidate : kOptions) {
+            if (candidate.name == name) {
+                option = &candidate;
+            }
+        }
+        if (!option) {
+            return refusal.Say("opzione sconosciuta ").Quote(name).Result();
+        }
+        if ((shape->options & option->option) == 0) {
+            return refusal.Say("il comando " + std::string(shape->name) + " non prevede l'opzione " + name)
+                .Result();
+        }
+        if ((given & option->option) != 0) {
+            return refusal.Say("l'opzione " + name + " è ripetuta").Result();
+        }
+        given |= option->option;
+        if (!option->takesValue) {
+            if (equals != std::string::npos) {
+                return refusal.Say("l'opzione " + name + " non prende valori").Result();
+            }
+            invocation.yes = true;
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return refusal.Say("manca il valore dell'opzione " + name).Result();
+        }
+        const auto converted = FromTerminal(value, encoding);
+        if (!converted) {
+            return refusal.Say("il valore ")
+                .Quote(value)
+                .Say(" dell'opzione " + name + " contiene caratteri non rappresentabili in Windows-1252")
+                .Result();
+        }
+        if (option->option != kDate && converted->empty()) {
+            return refusal.Say("l'opzione " + name + " richiede un percorso non vuoto").Result();
+        }
+        if (option->option == kReport) {
+            invocation.report = *converted;
+        } else if (option->option == kOutput) {
+            invocation.output = *converted;
+        } else {
+            invocation.date = *converted;
+        }
+    }
+
+    const std::string command(shape->name);
+    if (operands.size() < shape->minOperands) {
+        return refusal.Say("argomenti mancanti per il comando " + command).Result();
+    }
+    if (operands.size() > shape->maxOperands) {
+        return refusal.Say("troppi argomenti per il comando " + command + ": ")
+            .Quote(operands.back())
+            .Result();
+    }
+    if (shape->command == Command::Export && !invocation.output) {
+        return refusal.Say("il comando export richiede --output FILE").Result();
+    }
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        const auto converted = FromTerminal(operands[i], encoding);
+        if (!converted) {
+            return refusal.Say("l'argomento ")
+                .Quote(operands[i])
+                .Say(" contiene caratteri non rappresentabili in Windows-1252")
+                .Result();
+        }
+        // Every operand is a path, but the company code, which the company dialog checks itself.
+        const bool isCode = shape->command == Command::Company && i == 1;
+        if (!isCode && converted->empty()) {
+            return refusal.Say("il percorso di un file non può essere vuoto").Result();
+        }
+        invocation.operands.push_back(*converted);
+    }
+    return {std::move(invocation), ""};
+}
+
+const std::string& UsageText() {
+    static const std::string usage =
+        "Uso:\n"
+        "  velumbra-cli create DB\n"
+        "  velumbra-cli company DB [CODICE]\n"
+        "  velumbra-cli validate DB [--report FILE]\n"
+        "  velumbra-cli export DB --output FILE [--date GG/MM/AAAA] [--report FILE]\n"
+        "  velumbra-cli import DB FILE [--yes]\n"
+        "  velumbra-cli list DB\n"
+        "  velumbra-cli repair DB\n"
+        "  velumbra-cli duplicate ORIGINE DESTINAZIONE\n"
+        "  velumbra-cli --help\n"
+        "\n"
+        "Comandi:\n"
+        "  create     crea un nuovo database del censimento nel file DB (che non deve esistere)\n"
+        "  company    senza CODICE mostra l'azienda di lavoro; con CODICE imposta l'azienda con quel\n"
+        "             codice regionale\n"
+        "  validate   verifica la situazione delle strutture; con --report scrive nel FILE il report\n"
+        "             degli errori riscontrati\n"
+        "  export     genera nel FILE la comunicazione delle strutture aziendali per l'Osservatorio\n"
+        "             Trasporti Regionale, con la data di generazione indicata (in mancanza, oggi);\n"
+        "             se il censimento contiene errori, --report ne scrive il report\n"
+        "  import     acquisisce dal FILE l'ultima situazione ricevuta dall'Osservatorio, sostituendo\n"
+        "             tutte le strutture del database; senza --yes il file viene soltanto verificato\n"
+        "             e il database non cambia\n"
+        "  list       elenca le strutture, una per riga: l'ID, un TAB e i 53 campi del tracciato\n"
+        "  repair     verifica il database e lo ripara se danneggiato\n"
+        "  duplicate  copia il database ORIGINE nel nuovo file DESTINAZIONE, compattandolo\n"
+        "\n"
+        "I messaggi del programma sono scritti sullo standard error; le conferme ricevono risposta\n"
+        "affermativa soltanto con --yes. Gli elenchi su standard output sono in UTF-8.\n"
+        "\n"
+        "Stato di uscita: 0 eseguito, 1 rifiutato o non riuscito, 2 uso errato.\n";
+    return usage;
+}
+
+}  // namespace cli

@@ -1,0 +1,43 @@
+// The command line of velumbra-cli: which command, its operands and its options.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Terminal.h"
+
+namespace cli {
+
+// Exit statuses.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;  // refused or failed
+inline constexpr int kExitUsage = 2;
+
+enum class Command { Help, Create, Company, Validate, Export, Import, List, Repair, Duplicate };
+
+// The command line once read. Operands and option values are Windows-1252, as the core takes them.
+struct Invocation {
+    Command command = Command::Help;
+    std::vector<std::string> operands;
+    std::optional<std::string> report;  // --report FILE
+    std::optional<std::string> output;  // --output FILE
+    std::optional<std::string> date;    // --date GG/MM/AAAA
+    bool yes = false;                   // --yes
+};
+
+// Either the invocation, or why the command line is wrong (ready for the terminal, without the
+// usage that follows it).
+struct ParsedArguments {
+    std::optional<Invocation> invocation;
+    std::string error;
+};
+
+// Reads the arguments that follow the program name. "--help" (or "-h") anywhere before "--" asks for
+// the help; "--" ends the options. Options take their value as "--opt VALUE" or "--opt=VALUE".
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encoding encoding);
+
+// The usage text, as UTF-8.
+const std::string& UsageText();
+
+}  // namespace cli

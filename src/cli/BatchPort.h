@@ -1,0 +1,61 @@
+// The interaction port without a person: every answer is given in advance from the command line.
+// Message boxes are written to a stream (the standard error), one block each; confirmations are
+// answered OK only when allowed; file dialogs are matched by their title.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "cli/Terminal.h"
+#include "ui/Port.h"
+
+namespace cli {
+
+// The titles of the file dialogs the commands ask (Windows-1252, as the core writes them).
+inline constexpr const char* kReportDialogTitle = "Report Errori Riscontrati";
+inline constexpr const char* kExportDialogTitle = "Generazione Comunicazione Strutture Aziendali";
+inline constexpr const char* kImportDialogTitle = "Acquisizione Ultima Situazione Strutture Aziendali";
+
+class BatchPort : public ui::Port {
+  public:
+    // `confirm`: whether confirmations are answered OK.
+    BatchPort(std::FILE* messages, Encoding encoding, bool confirm)
+        : messages_(messages), encoding_(encoding), confirm_(confirm) {}
+
+    // The file a dialog with this title chooses; a dialog with no file given is cancelled.
+    void AnswerFileDialog(const std::string& title, std::optional<std::string> path);
+    // The text typed in the company dialog; nothing cancels it.
+    void AnswerCompany(std::optional<std::string> text) { company_ = std::move(text); }
+    // The generation date typed; nothing keeps the one the dialog proposes.
+    void AnswerDate(std::optional<std::string> date) { date_ = std::move(date); }
+
+    // How many confirmations were asked.
+    int ConfirmationsAsked() const { return confirmations_; }
+
+    ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
+                           ui::Buttons buttons) override;
+    std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
+    std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
+    void BeginBusy(bool) override {}
+    void KeepResponsive() override {}
+    bool ChooseCompany(ui::CompanyDialogRequest& request) override;
+    bool AskGenerationDate(ui::GenerationDateRequest& request) override;
+    // No command of the tool edits a structure: an editor is never opened, so it counts as cancelled.
+    bool EditStructure(ui::StructureEditorRequest&) override { return false; }
+
+  private:
+    std::optional<std::string> FileFor(const ui::FileDialogRequest& request) const;
+
+    std::FILE* messages_;
+    Encoding encoding_;
+    bool confirm_;
+    std::map<std::string, std::optional<std::string>> files_;
+    std::optional<std::string> company_;
+    std::optional<std::string> date_;
+    int confirmations_ = 0;
+    int blocks_ = 0;
+};
+
+}  // namespace cli

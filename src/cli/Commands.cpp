@@ -1,0 +1,110 @@
+#include "cli/Commands.h"
+
+#include <string>
+#include <vector>
+
+#include "cli/BatchPort.h"
+#include "exchange/Export.h"
+#include "exchange/Import.h"
+#include "exchange/StructureRecord.h"
+#include "exchange/Validation.h"
+#include "register/Company.h"
+#include "schema/Maintenance.h"
+#include "schema/Session.h"
+#include "text/Text.h"
+
+namespace cli {
+namespace {
+
+int StatusOf(bool done) {
+    return done ? kExitDone : kExitFailed;
+}
+
+// What goes to the standard output must all get there: a listing cut short is a failure.
+int Print(BatchPort& port, std::FILE* out, const std::string& utf8) {
+    if (!WriteAll(out, utf8)) {
+        port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile scrivere sullo standard output"),
+                         ui::kProgramCaption, ui::Icon::Stop, ui::Buttons::Ok);
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
+int ShowCompany(schema::Session& session, BatchPort& port, std::FILE* out) {
+    return Print(port, out, text::Cp1252ToUtf8(session.Title()) + "\n");
+}
+
+int ListStructures(schema::Session& session, BatchPort& port, std::FILE* out) {
+    std::vector<exchange::IdentifiedRecord> structures;
+    if (!exchange::ReadStructureRecords(*session.Connection(), structures)) {
+        return kExitFailed;
+    }
+    std::string listing;
+    for (const exchange::IdentifiedRecord& s : structures) {
+        listing +=
+            text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s.record)) + "\n";
+    }
+    return Print(port, out, listing);
+}
+
+int Import(schema::Session& session, BatchPort& port, bool confirmed) {
+    if (exchange::ImportCommunication(session)) {
+        return kExitDone;
+    }
+    // Unconfirmed, the command only checks the file: reaching the confirmation means it is valid.
+    return StatusOf(!confirmed && port.ConfirmationsAsked() > 0);
+}
+
+int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
+    schema::Session session(port);
+    session.SetPath(invocation.operands[0]);
+    if (session.OpenAssociatedDatabase() != 1) {
+        return kExitFailed;
+    }
+    switch (invocation.command) {
+        case Command::Company:
+            if (invocation.operands.size() < 2) {
+                return ShowCompany(session, port, out);
+            }
+            port.AnswerCompany(invocation.operands[1]);
+            return StatusOf(reg::SelectCompany(session));
+        case Command::Validate:
+            return StatusOf(exchange::ValidateCensus(session));
+        case Command::Export:
+            return StatusOf(exchange::ExportCommunication(session));
+        case Command::Import:
+            return Import(session, port, invocation.yes);
+        case Command::List:
+            return ListStructures(session, port, out);
+        default:
+            return kExitUsage;
+    }
+}
+
+}  // namespace
+
+int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, std::FILE* messages) {
+    BatchPort port(messages, encoding, invocation.yes);
+    port.AnswerFileDialog(kReportDialogTitle, invocation.report);
+    port.AnswerFileDialog(kExportDialogTitle, invocation.output);
+    if (invocation.command == Command::Import) {
+        port.AnswerFileDialog(kImportDialogTitle, invocation.operands[1]);
+    }
+    port.AnswerDate(invocation.date);
+
+    switch (invocation.command) {
+        case Command::Help:
+            return kExitUsage;
+        case Command::Create:
+            return StatusOf(schema::CreateDatabaseAt(port, invocation.operands[0]));
+        case Command::Repair:
+            return StatusOf(schema::RepairDatabaseAt(port, invocation.operands[0]));
+        case Command::Duplicate:
+            return StatusOf(
+                schema::DuplicateDatabaseAt(port, invocation.operands[0], invocation.operands[1]));
+        default:
+            return RunOnDatabase(invocation, port, out);
+    }
+}
+
+}  // namespace cli

@@ -1,0 +1,24 @@
+// velumbra-cli: the census commands run from a terminal or a script, without a person to ask.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "cli/Terminal.h"
+
+int main(int argc, char** argv) {
+    const cli::Encoding encoding = cli::DetectTerminalEncoding();
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const cli::ParsedArguments parsed = cli::ParseArguments(arguments, encoding);
+    if (!parsed.invocation) {
+        cli::WriteAll(stderr, "velumbra-cli: " + parsed.error + "\n\n" +
+                                  cli::OwnTextToTerminal(cli::UsageText(), encoding));
+        return cli::kExitUsage;
+    }
+    if (parsed.invocation->command == cli::Command::Help) {
+        return cli::WriteAll(stdout, cli::OwnTextToTerminal(cli::UsageText(), encoding)) ? cli::kExitDone
+                                                                                         : cli::kExitFailed;
+    }
+    return cli::RunCommand(*parsed.invocation, encoding, stdout, stderr);
+}

@@ -1,0 +1,96 @@
+#include "desktop/DepotEditDlg.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "desktop/DialogUnits.h"
+#include "desktop/QtText.h"
+#include "text/Text.h"
+
+namespace desktop {
+
+namespace {
+
+// The page area was laid out in pixels for a font whose dialog unit is 1.5 pixels across and 1.625
+// down (a base of 6 by 13). It grows with the dialog units, so that the pages, laid out in dialog
+// units, fit it with any font.
+QRect TabArea(const DialogUnits& du) {
+    const auto x = [&du](int pixels) { return static_cast<int>(du.X(4 * pixels) / 6.0 + 0.5); };
+    const auto y = [&du](int pixels) { return static_cast<int>(du.Y(8 * pixels) / 13.0 + 0.5); };
+    return QRect(QPoint(x(10), y(40)), QPoint(x(500) - 1, y(360) - 1));
+}
+
+}  // namespace
+
+CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* parent)
+    : QDialog(parent), request_(request), values_(request.values), tabs_(new QTabWidget(this)) {
+    setWindowTitle(It("Definizione della Struttura"));
+    const DialogUnits du(*this);
+    setFixedSize(du.X(350), du.Y(250));
+    auto* idLabel = new QLabel(It("Identificativo"), this);
+    idLabel->setGeometry(du.Rect(7, 10, 43, 8).adjusted(0, -2, 0, 2));
+    auto* id = new QLineEdit(this);
+    id->setObjectName("1024");
+    id->setGeometry(du.Rect(51, 7, 30, 14));
+    id->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    id->setReadOnly(true);
+    id->setEnabled(false);
+    id->setText(values_.id == -1 ? QString() : FromCp(text::FormatInt(values_.id)));
+
+    tabs_->setObjectName("6003");
+    tabs_->setGeometry(TabArea(du));
+    const auto add = [this](int index, CDepotPage* page, QWidget* area, const char* caption) {
+        // Each page keeps its own size, centred in the tab's area.
+        auto* layout = new QGridLayout(area);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(page, 0, 0, Qt::AlignCenter);
+        tabs_->addTab(area, It(caption));
+        pages_[static_cast<std::size_t>(index)] = page;
+    };
+    auto* area = new QWidget(tabs_);
+    add(0, new CLocationPage(request_.municipalityEntries, area), area, "Ubicazione");
+    area = new QWidget(tabs_);
+    add(1, new COwnershipPage(area), area, "Proprietà");
+    area = new QWidget(tabs_);
+    add(2, new CFleetPage(area), area, "Dotazione Mezzi");
+    for (CDepotPage* page : pages_) {
+        page->ShowPage(values_);
+    }
+    tabs_->setCurrentIndex(0);
+    connect(tabs_, &QTabWidget::currentChanged, this, &CDepotEditDlg::ChangePage);
+
+    auto* ok = new QPushButton(It("OK"), this);
+    ok->setObjectName("1");
+    ok->setDefault(true);
+    ok->setGeometry(du.Rect(125, 230, 50, 14));
+    auto* cancel = new QPushButton(It("Annulla"), this);
+    cancel->setObjectName("2");
+    cancel->setGeometry(du.Rect(180, 230, 50, 14));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CDepotEditDlg::ChangePage(int index) {
+    if (index < 0 || index == current_) {
+        return;
+    }
+    pages_[static_cast<std::size_t>(current_)]->SavePage(values_);
+    current_ = index;
+    pages_[static_cast<std::size_t>(current_)]->ShowPage(values_);
+}
+
+void CDepotEditDlg::accept() {
+    pages_[static_cast<std::size_t>(current_)]->SavePage(values_);
+    // The check may complete the values (empty owners become a blank); they are kept only when it
+    // accepts them, so a refusal leaves the editor with the values as entered.
+    ui::StructureValues checked = values_;
+    if (!request_.accept || request_.accept(checked)) {
+        values_ = checked;
+        request_.values = checked;
+        QDialog::accept();
+    }
+}
+
+}  // namespace desktop

@@ -1,0 +1,511 @@
+#include "desktop/DepotGrid.h"
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include "desktop/QtText.h"
+
+namespace desktop {
+
+namespace {
+
+const QColor kBand1(0, 0, 255);
+const QColor kBand2(0, 0, 224);
+const QColor kBand3(0, 0, 192);
+const QColor kRule(192, 192, 192);
+const QColor kChanged(192, 0, 0);
+const QColor kDeleted(192, 192, 192);
+const QColor kCurrent(255, 255, 0);
+
+// Commands of the list window reached from the grid.
+constexpr int kNew = 1056;
+constexpr int kDelete = 1057;
+constexpr int kRefresh = 1058;
+constexpr int kModify = 1059;
+constexpr int kRevert = 1066;
+
+const char* const kActivities[] = {"Deposito",    "Rifornimento", "Manutenzione",  "Autostazione",
+                                   "Capol.Attr.", "Agenzia",      "Amministrativo"};
+const char* const kGroups[] = {"M  E  Z  Z  I      E  X  T  R  A  U  R  B  A  N  I",
+                               "M  E  Z  Z  I      S  U  B  U  R  B  A  N  I",
+                               "M  E  Z  Z  I      U  R  B  A  N  I"};
+// The first class column holds the double-decker counts, the second the articulated ones.
+const char* const kClasses[] = {"B  i  p  i  a  n  o", "A r t i c o l a t i", "L  u  n  g  h  i",
+                                "N  o  r  m  a  l  i", "M  e  d  i",          "C  o  r  t  i"};
+
+}  // namespace
+
+QFont GridFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(8);
+    font.setWeight(QFont::Bold);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+void GridLayout::Derive() {
+    XL = wN + 10;
+    WL = wU + wL + wC + wP + 40;
+    XA = XL + WL;
+    WA = 70;
+    for (int w : wA) {
+        WA += w;
+    }
+    XS = XA + WA;
+    WS = wSP + wSM + wST + 30;
+    XC = XS + WS;
+    WC = wCP + wCM + wCT + 30;
+    XF = XC + WC;
+    B = wS + wR + 20;
+    G = 6 * B;
+    T = wN + WL + WA + WS + WC + 3 * G;
+}
+
+std::vector<GridLayout::Column> GridLayout::Columns() const {
+    std::vector<Column> c;
+    c.reserve(60);
+    c.push_back({5, wN, true});  // identifier: its separator stands at wN + 5
+    c.push_back({XL, wU, false});
+    c.push_back({XL + wU + 10, wL, false});
+    c.push_back({XL + wU + wL + 20, wC, false});
+    c.push_back({XL + wU + wL + wC + 30, wP, true});
+    int x = XA;
+    for (std::size_t i = 0; i < wA.size(); ++i) {
+        c.push_back({x, wA[i], i + 1 == wA.size()});
+        x += wA[i] + 10;
+    }
+    for (const int base : {XS, XC}) {
+        const bool uncovered = base == XS;
+        const int wp = uncovered ? wSP : wCP;
+        const int wm = uncovered ? wSM : wCM;
+        const int wt = uncovered ? wST : wCT;
+        c.push_back({base, wp, false});
+        c.push_back({base + wp + 10, wm, false});
+        c.push_back({base + wp + wm + 20, wt, true});
+    }
+    for (int g = 0; g < 3; ++g) {
+        for (int k = 0; k < 6; ++k) {
+            const int left = XF + g * G + k * B;
+            c.push_back({left, wS, false});
+            c.push_back({left + wS + 10, wR, true});
+        }
+    }
+    return c;
+}
+
+CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent)
+    : QAbstractScrollArea(parent), list_(list), font_(GridFont()) {
+    setObjectName("6004");
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    MeasureGrid();
+}
+
+void CDepotGrid::MeasureGrid() {
+    const QFontMetrics m(font_);
+    const auto width = [&](const QString& s) { return m.horizontalAdvance(s); };
+    const auto widest = [&](const char* heading, auto member) {
+        int w = width(It(heading));
+        for (const reg::CDepotRow& row : list_.Rows()) {
+            w = std::max(w, width(FromCp(member(row))));
+        }
+        return w + 2;
+    };
+    GridLayout l;
+    l.wN = width(QStringLiteral("00000")) + 2;
+    l.wU = widest("Ubicazione", [](const reg::CDepotRow& r) { return r.ubicaz; });
+    l.wL = widest("Località", [](const reg::CDepotRow& r) { return r.local; });
+    l.wC = widest("Comune", [](const reg::CDepotRow& r) { return r.comune; });
+    l.wP = width(QStringLiteral("Prov")) + 2;
+    for (std::size_t i = 0; i < l.wA.size(); ++i) {
+        l.wA[i] = width(It(kActivities[i])) + 2;
+    }
+    l.wSP = widest("Proprietà", [](const reg::CDepotRow& r) { return r.scoPro; });
+    l.wSM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.scoSup); });
+    l.wST = widest("Titolo", [](const reg::CDepotRow& r) { return r.scoTit; });
+    l.wCP = widest("Proprietà", [](const reg::CDepotRow& r) { return r.copPro; });
+    l.wCM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.copSup); });
+    l.wCT = widest("Titolo", [](const reg::CDepotRow& r) { return r.copTit; });
+    l.wS = width(QStringLiteral("Servizio")) + 2;
+    l.wR = width(QStringLiteral("Riserva")) + 2;
+    l.h = m.height() + 2;
+    l.Derive();
+    layout_ = l;
+}
+
+void CDepotGrid::ClampVertical() {
+    const int n = RowCount();
+    if (first_ + visible_ > n) {
+        first_ = n - visible_;
+    }
+    if (first_ < 0) {
+        first_ = 0;
+    }
+    if (current_ < first_) {
+        current_ = first_;
+    }
+    if (current_ >= n) {
+        current_ = n - 1;
+    }
+    if (current_ >= first_ + visible_) {
+        current_ = first_ + visible_ - 1;
+    }
+}
+
+void CDepotGrid::SelectAt(int y) {
+    const int h = layout_.h;
+    current_ = (y - (3 * h + 18)) / (h + 4) + first_;
+    if (current_ < first_) {
+        current_ = first_;
+    }
+    if (current_ >= RowCount()) {
+        current_ = RowCount() - 1;
+    }
+    if (current_ >= first_ + visible_) {
+        current_ = first_ + visible_ - 1;
+    }
+    viewport()->repaint();
+}
+
+void CDepotGrid::ScrollRows(int delta) {
+    ScrollTo(first_ + delta);
+}
+
+void CDepotGrid::ScrollTo(int first) {
+    first_ = first;
+    ClampVertical();
+    viewport()->update();
+}
+
+void CDepotGrid::ScrollHorizontally(int position) {
+    const int clientWidth = viewport()->width();
+    xPos_ = position;
+    if (clientWidth + xPos_ > layout_.T + 5) {
+        xPos_ = layout_.T + 5 - clientWidth;
+    }
+    if (xPos_ < 0) {
+        xPos_ = 0;
+    }
+    viewport()->update();
+}
+
+void CDepotGrid::scrollContentsBy(int, int) {
+    if (updatingBars_) {
+        return;
+    }
+    first_ = verticalScrollBar()->value();
+    ClampVertical();
+    xPos_ = horizontalScrollBar()->value();
+    viewport()->update();
+}
+
+void CDepotGrid::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    viewport()->update();
+}
+
+void CDepotGrid::UpdateScrollBars(int clientWidth) {
+    updatingBars_ = true;
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (clientWidth < layout_.T + 5) {
+        horizontal->setEnabled(true);
+        horizontal->setRange(0, layout_.T + 5 - clientWidth);
+        horizontal->setPageStep(clientWidth);
+        horizontal->setSingleStep(10);
+        horizontal->setValue(xPos_);
+    } else {
+        horizontal->setRange(0, 0);
+        horizontal->setEnabled(false);
+    }
+    QScrollBar* vertical = verticalScrollBar();
+    const int n = RowCount();
+    if (visible_ < n) {
+        vertical->setEnabled(true);
+        vertical->setRange(0, n - visible_);
+        vertical->setPageStep(std::max(visible_, 1));
+        vertical->setSingleStep(1);
+        vertical->setValue(first_);
+    } else {
+        vertical->setRange(0, 0);
+        vertical->setEnabled(false);
+    }
+    updatingBars_ = false;
+}
+
+void CDepotGrid::paintEvent(QPaintEvent*) {
+    const QRect client = viewport()->rect();
+    const qreal ratio = devicePixelRatioF();
+    if (back_.isNull() || back_.width() < client.width() * ratio ||
+        back_.height() < client.height() * ratio) {
+        // Created once, as large as the screen, and kept.
+        QSize size =
+            QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size() : client.size();
+        size = size.expandedTo(client.size()) * ratio;
+        back_ = QPixmap(size);
+        back_.setDevicePixelRatio(ratio);
+    }
+    {
+        QPainter p(&back_);
+        PaintGrid(p, client);
+    }
+    QPainter window(viewport());
+    window.drawPixmap(client, back_, QRectF(QPointF(0, 0), QSizeF(client.size()) * ratio));
+    if (onPainted) {
+        onPainted();
+    }
+}
+
+QImage CDepotGrid::Snapshot() {
+    QImage image(viewport()->size(), QImage::Format_RGB32);
+    QPainter p(&image);
+    PaintGrid(p, image.rect());
+    return image;
+}
+
+void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
+    const GridLayout& L = layout_;
+    const int h = L.h;
+    const int n = RowCount();
+    visible_ = (client.height() - 3 * h - 18) / (h + 4);
+    if (first_ < 0) {
+        first_ = 0;
+    }
+    if (first_ + visible_ > n) {
+        first_ = n - visible_;
+    }
+    if (first_ < 0) {
+        first_ = 0;
+    }
+    if (current_ < first_) {
+        current_ = first_;
+    }
+    if (current_ >= n) {
+        current_ = n - 1;
+    }
+    if (current_ >= first_ + visible_) {
+        current_ = first_ + visible_ - 1;
+    }
+    UpdateScrollBars(client.width());
+
+    p.fillRect(client, Qt::white);
+    p.setFont(font_);
+    const int dx = -xPos_;
+    const int right = L.T + 5 + dx;
+    const auto text = [&](const QRect& cell, int align, const QString& s) {
+        if (cell.right() < 0 || cell.left() > client.width()) {
+            return;  // off screen
+        }
+        p.save();
+        p.setClipRect(cell);
+        p.drawText(cell, align | Qt::AlignTop | Qt::TextSingleLine, s);
+        p.restore();
+    };
+    const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
+        p.fillRect(QRect(QPoint(left + dx, top), QPoint(rightEdge + dx - 1, bottom - 1)), colour);
+        p.setPen(kRule);
+        p.drawLine(left + dx, top, rightEdge + dx, top);
+        p.setPen(Qt::white);
+    };
+    const auto centred = [&](int left, int width, int top, const char* title) {
+        text(QRect(left + dx, top, width, h), Qt::AlignHCenter, It(title));
+    };
+
+    // Band 1: the three services over the bus counts.
+    band(0, h + 6, L.XF - 5, L.XF - 5 + 3 * L.G, kBand1);
+    for (int g = 0; g < 3; ++g) {
+        centred(L.XF - 5 + g * L.G, L.G, 4, kGroups[g]);
+    }
+    // Band 2: the blocks and the length classes.
+    band(h + 6, 2 * h + 12, L.XL - 5, L.XL - 5 + L.WL + L.WA + L.WS + L.WC + 3 * L.G, kBand2);
+    centred(L.XL - 5, L.WL, h + 10, "U b i c a z i o n e  d e l l a   S t r u t t u r a");
+    centred(L.XA - 5, L.WA, h + 10, "A t t i v i t à   S v o l t e    n e l l a    S t r u t t u r a");
+    centred(L.XS - 5, L.WS, h + 10, "Aree  Scoperte Riservate");
+    centred(L.XC - 5, L.WC, h + 10, "S u p e r f i c i   C o p e r t e");
+    for (int g = 0; g < 3; ++g) {
+        for (int k = 0; k < 6; ++k) {
+            centred(L.XF - 5 + g * L.G + k * L.B, L.B, h + 10, kClasses[k]);
+        }
+    }
+    // Band 3: the column headings.
+    band(2 * h + 12, 3 * h + 18, 0, L.T + 5, kBand3);
+    const std::vector<GridLayout::Column> columns = L.Columns();
+    std::vector<QString> headings = {"N.ro", "Ubicazione", It("Località"), "Comune", "Prov"};
+    for (const char* a : kActivities) {
+        headings.push_back(It(a));
+    }
+    for (int area = 0; area < 2; ++area) {
+        headings.insert(headings.end(), {It("Proprietà"), "MQ", "Titolo"});
+    }
+    for (int c = 0; c < 18; ++c) {
+        headings.insert(headings.end(), {"Servizio", "Riserva"});
+    }
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        text(QRect(columns[i].left + dx, 2 * h + 16, columns[i].width, h), Qt::AlignLeft, headings[i]);
+    }
+    // Heading rules.
+    p.setPen(kRule);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const int x = (i == 0 ? L.wN + 5 : columns[i].left + columns[i].width + 5) + dx;
+        p.drawLine(x, columns[i].closesBlock ? h + 6 : 2 * h + 12, x, 3 * h + 18);
+    }
+    for (int g = 0; g <= 3; ++g) {
+        const int x = L.XF - 5 + g * L.G + dx;
+        p.drawLine(x, 0, x, 3 * h + 18);
+    }
+    p.drawLine(0, 3 * h + 18, right, 3 * h + 18);
+
+    // Rows: only the visible ones.
+    list_.Select(std::nullopt);
+    const reg::CDepotRowList& rows = list_.Rows();
+    for (int i = 0; i < visible_ && first_ + i < n; ++i) {
+        const int index = first_ + i;
+        const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
+        const int y = 3 * h + 18 + i * (h + 4);
+        const QColor ink = row.deleted ? kDeleted : row.changed ? kChanged : QColor(Qt::black);
+        if (index == current_) {
+            p.fillRect(QRect(QPoint(dx, y + 1), QPoint(right - 1, y + h + 4)), kCurrent);
+            list_.Select(static_cast<std::size_t>(index));
+        }
+        p.setPen(ink);
+        const auto cell = [&](std::size_t c, int align, const QString& s) {
+            text(QRect(columns[c].left + dx, y + 2, columns[c].width, h), align, s);
+        };
+        text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, QString::number(row.id));
+        cell(1, Qt::AlignLeft, FromCp(row.ubicaz));
+        cell(2, Qt::AlignLeft, FromCp(row.local));
+        cell(3, Qt::AlignLeft, FromCp(row.comune));
+        cell(4, Qt::AlignLeft, FromCp(row.provin));
+        for (std::size_t a = 0; a < 7; ++a) {
+            cell(5 + a, Qt::AlignHCenter, row.flags[a] ? QStringLiteral("SI") : QStringLiteral(" "));
+        }
+        cell(12, Qt::AlignLeft, FromCp(row.scoPro));
+        cell(13, Qt::AlignRight, QString::number(row.scoSup));
+        cell(14, Qt::AlignLeft, FromCp(row.scoTit));
+        cell(15, Qt::AlignLeft, FromCp(row.copPro));
+        cell(16, Qt::AlignRight, QString::number(row.copSup));
+        cell(17, Qt::AlignLeft, FromCp(row.copTit));
+        for (std::size_t k = 0; k < 36; ++k) {
+            cell(18 + k, Qt::AlignRight,
+                 row.counts[k] ? QString::number(row.counts[k]) : QStringLiteral(" "));
+        }
+        p.setPen(kRule);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const int x = (c == 0 ? L.wN + 5 : columns[c].left + columns[c].width + 5) + dx;
+            p.drawLine(x, y, x, y + h + 4);
+        }
+        p.drawLine(dx, y + h + 4, right, y + h + 4);
+    }
+}
+
+void CDepotGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) {
+        return;
+    }
+    setFocus();
+    SelectAt(static_cast<int>(event->position().y()));
+    if (event->button() == Qt::RightButton) {
+        ShowContextMenu(event->globalPosition().toPoint());
+    }
+}
+
+void CDepotGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    SelectAt(static_cast<int>(event->position().y()));
+    if (onCommand) {
+        onCommand(kModify);
+    }
+}
+
+void CDepotGrid::wheelEvent(QWheelEvent* event) {
+    // One row per wheel message, whatever the amount.
+    ScrollRows(event->angleDelta().y() < 0 ? 1 : -1);
+    event->accept();
+}
+
+void CDepotGrid::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        return;  // the right button has opened it already
+    }
+    // From the keyboard: at the current row.
+    const int row = std::max(current_ - first_, 0);
+    const QPoint at(20, 3 * layout_.h + 18 + row * (layout_.h + 4) + layout_.h / 2);
+    ShowContextMenu(viewport()->mapToGlobal(at));
+}
+
+void CDepotGrid::keyPressEvent(QKeyEvent* event) {
+    const int n = RowCount();
+    const auto moveTo = [&](int row) {
+        current_ = std::clamp(row, 0, std::max(n - 1, 0));
+        if (current_ < first_) {
+            first_ = current_;
+        } else if (current_ >= first_ + visible_) {
+            first_ = current_ - visible_ + 1;
+        }
+        ClampVertical();
+        viewport()->repaint();
+    };
+    switch (event->key()) {
+        case Qt::Key_Up:
+            moveTo(current_ - 1);
+            break;
+        case Qt::Key_Down:
+            moveTo(current_ + 1);
+            break;
+        case Qt::Key_PageUp:
+            first_ -= visible_;
+            moveTo(current_ - visible_);
+            break;
+        case Qt::Key_PageDown:
+            first_ += visible_;
+            moveTo(current_ + visible_);
+            break;
+        case Qt::Key_Home:
+            moveTo(0);
+            break;
+        case Qt::Key_End:
+            moveTo(n - 1);
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (onCommand) {
+                onCommand(kModify);
+            }
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+void CDepotGrid::ShowContextMenu(const QPoint& globalPosition) {
+    QMenu menu(this);
+    const bool rowCommands = list_.CanChangeSelected();
+    const auto add = [&](const char* label, int command, bool enabled) {
+        QAction* action = menu.addAction(It(label));
+        action->setData(command);
+        action->setEnabled(enabled);
+    };
+    add("&Inserisci una Nuova Struttura", kNew, true);
+    add("&Modifica la Struttura Selezionata", kModify, rowCommands);
+    add("&Elimina la Struttura Selezionata", kDelete, rowCommands);
+    menu.addSeparator();
+    add("&Aggiorna la Vista delle Strutture", kRefresh, true);
+    add("&Ripristina (invalida le variazioni sospese)", kRevert, true);
+    QAction* chosen = menu.exec(globalPosition);
+    if (chosen && onCommand) {
+        onCommand(chosen->data().toInt());
+    }
+}
+
+}  // namespace desktop

@@ -1,0 +1,97 @@
+// The census grid: one line per listed structure with all its data, under a three-band heading,
+// drawn through a back buffer kept for the grid's life. Only the visible rows are drawn.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QPixmap>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "register/StructureList.h"
+
+namespace desktop {
+
+// Column widths and the horizontal layout derived from them (pixels, before scrolling).
+struct GridLayout {
+    int h = 0;  // row height
+    int wN = 0, wU = 0, wL = 0, wC = 0, wP = 0;
+    std::array<int, 7> wA{};
+    int wSP = 0, wSM = 0, wST = 0, wCP = 0, wCM = 0, wCT = 0, wS = 0, wR = 0;
+    // Derived.
+    int XL = 0, WL = 0, XA = 0, WA = 0, XS = 0, WS = 0, XC = 0, WC = 0, XF = 0, B = 0, G = 0, T = 0;
+
+    void Derive();
+    // Left edge and width of every cell column, in drawing order (identifier first), and whether the
+    // column's separator closes a block.
+    struct Column {
+        int left;
+        int width;
+        bool closesBlock;
+    };
+    std::vector<Column> Columns() const;
+};
+
+class CDepotGrid : public QAbstractScrollArea {
+    Q_OBJECT
+  public:
+    // `list` holds the rows; `onSelection` is told which row is selected after every painting.
+    CDepotGrid(reg::StructureList& list, QWidget* parent);
+
+    // Recomputes the widths and the row height from the headings and the rows.
+    void MeasureGrid();
+    const GridLayout& Layout() const { return layout_; }
+
+    // The interaction state.
+    int FirstVisible() const { return first_; }
+    int VisibleRows() const { return visible_; }
+    int CurrentRow() const { return current_; }
+    int HorizontalPosition() const { return xPos_; }
+    // The row under a point of the viewport, clamped as a click is; repaints.
+    void SelectAt(int y);
+    void ScrollRows(int delta);
+    void ScrollTo(int first);
+    void ScrollHorizontally(int position);
+
+    // Called with the command id of a context-menu entry or key.
+    std::function<void(int command)> onCommand;
+    // Called after each painting (the selection box follows the current row).
+    std::function<void()> onPainted;
+    // The context menu for the current state, as shown at a right click.
+    void ShowContextMenu(const QPoint& globalPosition);
+
+    // Paints the grid into an image of the viewport's size (what the window shows).
+    QImage Snapshot();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void PaintGrid(QPainter& p, const QRect& client);
+    void ClampVertical();
+    void UpdateScrollBars(int clientWidth);
+    int RowCount() const { return static_cast<int>(list_.Rows().size()); }
+
+    reg::StructureList& list_;
+    QFont font_;
+    GridLayout layout_;
+    QPixmap back_;
+    int first_ = 0;
+    int visible_ = 0;
+    int xPos_ = 0;
+    int current_ = 0;
+    bool updatingBars_ = false;
+};
+
+// The drawing font: "Arial" 8 points, bold.
+QFont GridFont();
+
+}  // namespace desktop

@@ -1,0 +1,164 @@
+#include "desktop/DepotListDlg.h"
+
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QScreen>
+
+#include "desktop/DialogUnits.h"
+#include "desktop/QtText.h"
+
+namespace desktop {
+
+namespace {
+
+enum Id {
+    kGroup = 1065,
+    kIdLabel = 1063,
+    kTextLabel = 1064,
+    kFine = 1062,
+    kNew = 1056,
+    kDelete = 1057,
+    kRefresh = 1058,
+    kModify = 1059,
+    kRevert = 1066,
+};
+
+}  // namespace
+
+CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint),
+      list_(list),
+      mainWindow_(mainWindow),
+      grid_(new CDepotGrid(list, this)),
+      id_(new QLineEdit(this)),
+      text_(new QLineEdit(this)) {
+    setWindowTitle(It("Archivio Depositi"));
+    const DialogUnits du(*this);
+    auto* group = new QGroupBox(It("Struttura selezionata"), this);
+    group->setObjectName(QString::number(kGroup));
+    group->setGeometry(du.Rect(5, 5, 393, 35));
+    statics_[kGroup] = group;
+    auto* idLabel = new QLabel(QStringLiteral("ID"), this);
+    idLabel->setGeometry(du.Rect(15, 22, 13, 8).adjusted(0, -3, 0, 3));
+    statics_[kIdLabel] = idLabel;
+    auto* textLabel = new QLabel(QStringLiteral("Ubicazione"), this);
+    textLabel->setGeometry(du.Rect(61, 22, 40, 8).adjusted(0, -3, 0, 3));
+    statics_[kTextLabel] = textLabel;
+    id_->setObjectName("1024");
+    id_->setAlignment(Qt::AlignRight);
+    id_->setMaxLength(4);
+    id_->setEnabled(false);
+    id_->setGeometry(du.Rect(28, 19, 30, 14));
+    text_->setObjectName("1061");
+    text_->setMaxLength(40);
+    text_->setEnabled(false);
+    text_->setGeometry(du.Rect(100, 19, 290, 14));
+    const auto button = [&](int id, const char* label, QRect rect) {
+        auto* b = new QPushButton(It(label), this);
+        b->setObjectName(QString::number(id));
+        b->setGeometry(rect);
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, [this, id] { Run(id); });
+        buttons_[id] = b;
+    };
+    button(kFine, "Fine", du.Rect(7, 73, 50, 14));
+    button(kNew, "Nuova Struttura", du.Rect(64, 73, 63, 14));
+    button(kDelete, "Elimina Strauttura", du.Rect(135, 73, 62, 14));
+    button(kModify, "Modifica Struttura", du.Rect(203, 73, 65, 14));
+    button(kRefresh, "Aggiorna Vista", du.Rect(277, 73, 54, 14));
+    button(kRevert, "Ripristina", du.Rect(335, 73, 50, 14));
+    grid_->onCommand = [this](int command) { Run(command); };
+    grid_->onPainted = [this] { ShowSelection(); };
+
+    // Laid exactly over the main window's client area.
+    QWidget* client = mainWindow_;
+    if (auto* main = qobject_cast<QMainWindow*>(mainWindow_); main && main->centralWidget()) {
+        client = main->centralWidget();
+    }
+    if (client) {
+        setGeometry(QRect(client->mapToGlobal(QPoint(0, 0)), client->size() + QSize(1, 1)));
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        setGeometry(screen->availableGeometry());
+    }
+    Layout();
+    grid_->MeasureGrid();
+    grid_->setFocus();
+}
+
+void CDepotListDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    Layout();
+}
+
+void CDepotListDlg::Layout() {
+    const int H = height();
+    // The buttons along the bottom, each keeping its size.
+    int x = 15;
+    int top = 0;
+    for (const auto& [id, gap] : std::vector<std::pair<int, int>>{
+             {kFine, 0}, {kNew, 30}, {kModify, 5}, {kDelete, 5}, {kRefresh, 30}, {kRevert, 5}}) {
+        QPushButton* b = buttons_.at(id);
+        x += gap;
+        top = H - 5 - b->height();
+        b->move(x, top);
+        x += b->width();
+    }
+    const int Y = top;
+    const auto bottomAt = [](QWidget* w, int bottom) { w->move(w->x(), bottom - w->height()); };
+    bottomAt(statics_.at(kIdLabel), Y - 22);
+    bottomAt(statics_.at(kTextLabel), Y - 22);
+    bottomAt(statics_.at(kGroup), Y - 10);
+    bottomAt(id_, Y - 18);
+    bottomAt(text_, Y - 18);
+    grid_->setGeometry(QRect(QPoint(10, 10), QPoint(width() - 10, H - 100)));
+}
+
+void CDepotListDlg::ShowSelection() {
+    id_->setText(FromCp(list_.SelectionId()));
+    text_->setText(FromCp(list_.SelectionText()));
+}
+
+void CDepotListDlg::Run(int command) {
+    switch (command) {
+        case kFine:
+            accept();
+            return;
+        case kNew:
+            if (list_.CreateStructure()) {
+                grid_->MeasureGrid();
+            }
+            break;
+        case kModify:
+            if (list_.ModifyStructure()) {
+                grid_->MeasureGrid();
+            }
+            break;
+        case kDelete:
+            list_.DeleteStructure();
+            break;
+        case kRefresh:
+            list_.RefreshView();
+            break;
+        case kRevert:
+            list_.RevertChanges();
+            break;
+        default:
+            return;
+    }
+    grid_->viewport()->repaint();
+    update();
+}
+
+void OpenStructureList(schema::Session& session, QWidget* mainWindow) {
+    reg::StructureList list(session);
+    if (!list.Open()) {
+        return;
+    }
+    CDepotListDlg window(list, mainWindow);
+    window.exec();
+    list.Close();  // commits, whatever way the window was closed
+}
+
+}  // namespace desktop

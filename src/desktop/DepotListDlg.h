@@ -1,0 +1,47 @@
+// The structure list window, laid over the main window's client area: the census grid, the box of
+// the selected structure, and the buttons of the register's commands.
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <map>
+
+#include "desktop/DepotGrid.h"
+#include "register/StructureList.h"
+
+namespace desktop {
+
+class CDepotListDlg : public QDialog {
+    Q_OBJECT
+  public:
+    // `list` is open (its transaction begun, its rows loaded); `mainWindow` gives the place.
+    CDepotListDlg(reg::StructureList& list, QWidget* mainWindow);
+
+    CDepotGrid* Grid() const { return grid_; }
+    QPushButton* Button(int id) const { return buttons_.at(id); }
+    QLineEdit* SelectedId() const { return id_; }
+    QLineEdit* SelectedText() const { return text_; }
+    // Runs the command of a button or context-menu entry.
+    void Run(int command);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void Layout();
+    void ShowSelection();
+
+    reg::StructureList& list_;
+    QWidget* mainWindow_;
+    CDepotGrid* grid_;
+    QLineEdit* id_;
+    QLineEdit* text_;
+    std::map<int, QPushButton*> buttons_;
+    std::map<int, QWidget*> statics_;
+};
+
+// "Archivio Depositi": opens the list in its transaction, runs the window, commits on closing.
+void OpenStructureList(schema::Session& session, QWidget* mainWindow);
+
+}  // namespace desktop

@@ -1,0 +1,28 @@
+// Dialog layouts are given in dialog units: a quarter of the average character width across, an
+// eighth of the character height down, for the dialog's font.
+#pragma once
+
+#include <QFontMetrics>
+#include <QRect>
+#include <QWidget>
+
+namespace desktop {
+
+class DialogUnits {
+  public:
+    explicit DialogUnits(const QWidget& w) {
+        const QFontMetrics m(w.font());
+        baseX_ = m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                 52.0;
+        baseY_ = m.height();
+    }
+    int X(int units) const { return static_cast<int>(units * baseX_ / 4.0 + 0.5); }
+    int Y(int units) const { return static_cast<int>(units * baseY_ / 8.0 + 0.5); }
+    QRect Rect(int x, int y, int w, int h) const { return QRect(X(x), Y(y), X(w), Y(h)); }
+
+  private:
+    double baseX_ = 6;
+    double baseY_ = 13;
+};
+
+}  // namespace desktop

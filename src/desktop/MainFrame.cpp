@@ -1,0 +1,308 @@
+#include "desktop/MainFrame.h"
+
+#include <sys/utsname.h>
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QOperatingSystemVersion>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSettings>
+
+#include "desktop/BusyClock.h"
+#include "desktop/DepotListDlg.h"
+#include "desktop/QtText.h"
+#include "exchange/Export.h"
+#include "exchange/Import.h"
+#include "register/Company.h"
+#include "schema/Creation.h"
+#include "schema/Maintenance.h"
+
+namespace desktop {
+
+namespace {
+
+// The client area: the background picture centred, the rest filled with its top-left pixel's colour.
+class Background : public QWidget {
+  public:
+    explicit Background(QWidget* parent)
+        : QWidget(parent), picture_(QStringLiteral(":/pictures/background.png")) {
+        setAutoFillBackground(false);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QColor fill = picture_.isNull() ? palette().window().color() : QColor(picture_.pixel(0, 0));
+        p.fillRect(rect(), fill);
+        p.drawImage((width() - picture_.width()) / 2, (height() - picture_.height()) / 2, picture_);
+    }
+
+  private:
+    QImage picture_;
+};
+
+// The message shown when the configuration cannot be read.
+std::string ConfigurationAnomaly() {
+    return text::Utf8ToCp1252Lossy(
+        "ATTENZIONE: è stata riscontrata una anomalia grave\n"
+        "che rende impossibile il corretto funzionamento di\n"
+        "questo programma.\n\n"
+        "Ipotesi A) Il prodotto non è stato installato nella\n"
+        "           maniera corretta, utilizzando Setup.\n\n"
+        "Ipotesi B) Il registro di configurazione di Windows\n"
+        "           si è corrotto e deve essere ripristinato.\n\n");
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(const Configuration& configuration)
+    : configuration_(configuration), port_(this, nullptr), session_(port_) {
+    setWindowTitle(QStringLiteral("VELUMBRA"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/velumbra.png")));
+    setCentralWidget(new Background(this));
+    BuildMenus();
+    clock_ = new CBusyClock(this);
+    port_.SetClock(clock_);
+}
+
+CMainFrame::~CMainFrame() {
+    // The association in force is what the next start finds.
+    session_.CloseConnection();
+    configuration_.Write(QStringLiteral("Database"), FromCp(session_.Path()));
+}
+
+QAction* CMainFrame::AddItem(QMenu* menu, const char* label, Command id) {
+    QAction* action = menu->addAction(It(label));
+    action->setData(static_cast<int>(id));
+    connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+    actions_[id] = action;
+    return action;
+}
+
+void CMainFrame::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* database = bar->addMenu(It("&Database"));
+    AddItem(database, "&Crea", kCrea);
+    AddItem(database, "&Connetti", kConnetti);
+    AddItem(database, "&Sconnetti", kSconnetti);
+    database->addSeparator();
+    AddItem(database, "&Ripara", kRipara);
+    AddItem(database, "&Duplica", kDuplica);
+    archivi_ = bar->addMenu(It("&Archivi"));
+    AddItem(archivi_, "&Azienda", kAzienda);
+    AddItem(archivi_, "Archivio &Depositi", kDepositi);
+    archivi_->addSeparator();
+    AddItem(archivi_, "&Import Comunicazione", kImport);
+    AddItem(archivi_, "&Export Comunicazione", kExport);
+    connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
+    // "&Fine" and "&?" are items of the bar itself.
+    QAction* fine = bar->addAction(It("&Fine"));
+    fine->setData(static_cast<int>(kFine));
+    connect(fine, &QAction::triggered, this, [this] { Run(kFine); });
+    actions_[kFine] = fine;
+    QAction* about = bar->addAction(It("&?"));
+    about->setData(static_cast<int>(kAbout));
+    connect(about, &QAction::triggered, this, [this] { Run(kAbout); });
+    actions_[kAbout] = about;
+    RefreshMenuStates();
+}
+
+void CMainFrame::RefreshMenuStates() {
+    const bool open = session_.HasOpenDatabase();
+    for (Command id : {kAzienda, kDepositi, kImport, kExport}) {
+        actions_.at(id)->setEnabled(open);
+    }
+}
+
+void CMainFrame::UpdateTitle() {
+    setWindowTitle(FromCp(session_.Title()));
+}
+
+void CMainFrame::RefreshWindow() {
+    RefreshMenuStates();
+    centralWidget()->repaint();
+}
+
+void CMainFrame::Run(Command id) {
+    switch (id) {
+        case kFine:
+            close();
+            break;
+        case kAbout:
+            port_.ShowMessage(ToCp(AboutText()).value_or(""), "", ui::Icon::Information, ui::Buttons::Ok);
+            break;
+        case kCrea:
+            schema::CreateDatabaseCommand(port_);
+            break;
+        case kConnetti:
+            Connect();
+            break;
+        case kSconnetti:
+            Disconnect();
+            break;
+        case kRipara:
+            schema::RepairDatabaseCommand(port_);
+            break;
+        case kDuplica:
+            schema::DuplicateDatabaseCommand(port_);
+            break;
+        case kAzienda:
+            if (session_.HasOpenDatabase()) {
+                reg::SelectCompany(session_);
+                UpdateTitle();
+            }
+            break;
+        case kDepositi:
+            if (session_.HasOpenDatabase()) {
+                OpenStructureList();
+            }
+            break;
+        case kExport:
+            if (session_.HasOpenDatabase()) {
+                exchange::ExportCommunication(session_);
+            }
+            break;
+        case kImport:
+            if (session_.HasOpenDatabase()) {
+                exchange::ImportCommunication(session_);
+            }
+            break;
+    }
+    RefreshMenuStates();
+}
+
+void CMainFrame::Connect() {
+    const auto path = port_.ChooseFileToOpen(schema::DatabaseFileDialog(false, "Selezione del Database"));
+    if (!path) {
+        return;
+    }
+    session_.CloseConnection();
+    session_.SetPath(*path);
+    session_.OpenAssociatedDatabase();
+    UpdateTitle();
+    RefreshWindow();
+}
+
+void CMainFrame::OpenStructureList() {
+    desktop::OpenStructureList(session_, this);
+}
+
+void CMainFrame::Disconnect() {
+    if (port_.ShowMessage("Confermi sconnessione database ?", "Sconnessione Database", ui::Icon::Question,
+                          ui::Buttons::OkCancel) == ui::Answer::Ok) {
+        session_.CloseConnection();
+        session_.SetPath("");
+        UpdateTitle();
+    }
+    RefreshWindow();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    const ui::Answer answer = port_.ShowMessage(
+        "E' stata richiesta l'uscita da VELUMBRA.\n\nIntendi veramente uscire dal programma ?", "",
+        ui::Icon::Question, ui::Buttons::OkCancel);
+    if (answer == ui::Answer::Ok) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+QString CMainFrame::OperatingSystemLine() {
+#ifdef Q_OS_WIN
+    const QOperatingSystemVersion v = QOperatingSystemVersion::current();
+    return QStringLiteral("Windows NT (Rel. %1.%2) Build %3 ")
+        .arg(v.majorVersion())
+        .arg(v.minorVersion(), 2, 10, QLatin1Char('0'))
+        .arg(v.microVersion());
+#else
+    // The shape of the last form, with the platform's own name: kernel release and distribution.
+    utsname system{};
+    uname(&system);
+    const QStringList release = QString::fromLocal8Bit(system.release).split(QRegularExpression("[^0-9]+"));
+    const auto part = [&](int i) { return i < release.size() ? release[i].toInt() : 0; };
+    QString distribution;
+    QSettings osRelease(QStringLiteral("/etc/os-release"), QSettings::IniFormat);
+    const QString name = osRelease.value(QStringLiteral("NAME")).toString();
+    const QString version = osRelease.value(QStringLiteral("VERSION_ID")).toString();
+    distribution = (name + " " + version).trimmed();
+    if (distribution.isEmpty()) {
+        distribution = QSysInfo::prettyProductName();
+    }
+    return QStringLiteral("%1 (Rel. %2.%3) Build %4 %5")
+        .arg(QString::fromLocal8Bit(system.sysname))
+        .arg(part(0))
+        .arg(part(1), 2, 10, QLatin1Char('0'))
+        .arg(part(2))
+        .arg(distribution);
+#endif
+}
+
+QString CMainFrame::AboutText() const {
+    return It("INFORMAZIONI SUL PROGRAMMA\n\n") + It("VELUMBRA - \"Censimento Velumbra\"\n") +
+           It("Realizzato dal gruppo di sviluppo Velumbra per le aziende di trasporto pubblico locale.\n"
+              "Uso consentito alle aziende per la comunicazione del censimento delle strutture\n"
+              "all'Osservatorio Trasporti Regionale.\n\n") +
+           It("Sistema operativo ") + OperatingSystemLine() + It("\n\nDatabase: ") +
+           (session_.Path().empty() ? It("Nessuno") : FromCp(session_.Path()));
+}
+
+void CMainFrame::ReadConfiguration() {
+    if (!configuration_.Exists()) {
+        port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop, ui::Buttons::Ok);
+        return;
+    }
+    if (const auto database = configuration_.Read(QStringLiteral("Database"))) {
+        session_.SetPath(ToCp(*database).value_or(""));
+    }
+}
+
+bool CMainFrame::AskForNewDatabase() {
+    const ui::Answer answer = port_.ShowMessage(
+        text::Utf8ToCp1252Lossy("L'applicazione Velumbra non è associata ad un database.\n\n"
+                                "Prima di iniziare ad operare con Velumbra è necessario\n"
+                                "creare un database vuoto oppure occorre associare un\n"
+                                "database già esistente.\n\n"
+                                "Intendi procedere alla creazione di un nuovo database ?"),
+        "", ui::Icon::Question, ui::Buttons::OkCancel);
+    return answer == ui::Answer::Ok ? CreateDefaultDatabase() : true;
+}
+
+bool CMainFrame::CreateDefaultDatabase() {
+    std::string directory;
+    if (!configuration_.Exists()) {
+        port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop, ui::Buttons::Ok);
+    } else if (const auto value = configuration_.Read(QStringLiteral("Directory"))) {
+        directory = ToCp(*value).value_or("");
+    }
+    const std::string path = directory + ToCp(QDir::separator()).value_or("/") + "VELUMBRA.MDB";
+    const schema::CreationOutcome outcome = schema::CreateCensusDatabase(port_, path, "");
+    if (outcome == schema::CreationOutcome::Failed) {
+        return false;
+    }
+    if (outcome == schema::CreationOutcome::Created) {
+        session_.SetPath(path);
+    }
+    return true;
+}
+
+bool CMainFrame::StartUp() {
+    setWindowTitle(FromCp(schema::kProgramTitle));
+    ReadConfiguration();
+    if (session_.Path().empty() && !AskForNewDatabase()) {
+        port_.ShowMessage(text::Utf8ToCp1252Lossy("Non è stato possibile associare un database valido.\n\n"
+                                                  "Non è pertanto possibile procedere oltre !!!\n\n"),
+                          "", ui::Icon::Stop, ui::Buttons::Ok);
+        return false;
+    }
+    session_.OpenAssociatedDatabase();
+    UpdateTitle();
+    RefreshMenuStates();
+    return true;
+}
+
+}  // namespace desktop

@@ -1,0 +1,81 @@
+// The program's main window: the menu bar built in code, the working company in the title, the
+// background picture, the busy clock, and every command of the menus.
+#pragma once
+
+#include <QMainWindow>
+#include <QMenu>
+#include <map>
+#include <memory>
+
+#include "desktop/Configuration.h"
+#include "desktop/QtPort.h"
+#include "schema/Session.h"
+
+namespace desktop {
+
+class CBusyClock;
+
+// Command identifiers of the menu items.
+enum Command {
+    kFine = 5101,
+    kAbout = 5102,
+    kCrea = 5103,
+    kConnetti = 5104,
+    kSconnetti = 5105,
+    kRipara = 5106,
+    kDuplica = 5107,
+    kAzienda = 5108,
+    kDepositi = 5109,
+    kExport = 5110,
+    kImport = 5111,
+};
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit CMainFrame(const Configuration& configuration);
+    ~CMainFrame() override;
+
+    schema::Session& Session() { return session_; }
+    QtPort& Port() { return port_; }
+    CBusyClock* Clock() const { return clock_; }
+    QAction* Action(Command id) const { return actions_.at(id); }
+    QMenu* ArchiviMenu() const { return archivi_; }
+
+    // Start-up: the configuration is read, a default database offered when none is associated,
+    // the associated database opened. False when the program cannot go on.
+    bool StartUp();
+    // Sets the title from the working company.
+    void UpdateTitle();
+    // Enables the items of "&Archivi" when a database is open.
+    void RefreshMenuStates();
+    // The About box's text.
+    QString AboutText() const;
+    // The operating-system line of the About box.
+    static QString OperatingSystemLine();
+
+    void Run(Command id);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildMenus();
+    QAction* AddItem(QMenu* menu, const char* label, Command id);
+    void ReadConfiguration();
+    bool AskForNewDatabase();
+    bool CreateDefaultDatabase();
+    void Connect();
+    void Disconnect();
+    void OpenStructureList();
+    void RefreshWindow();
+
+    const Configuration& configuration_;
+    QtPort port_;
+    schema::Session session_;
+    CBusyClock* clock_ = nullptr;
+    QMenu* archivi_ = nullptr;
+    std::map<Command, QAction*> actions_;
+};
+
+}  // namespace desktop

@@ -1,0 +1,175 @@
+#include "desktop/QtPort.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QThread>
+
+#include "desktop/BusyClock.h"
+#include "desktop/CompanyDlg.h"
+#include "desktop/DepotEditDlg.h"
+#include "desktop/ExportDlg.h"
+#include "desktop/QtText.h"
+
+namespace desktop {
+
+namespace {
+constexpr int kRepaintEveryMs = 100;
+}
+
+QStringList NameFilters(const std::string& filter) {
+    QStringList parts = FromCp(filter).split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) {
+            break;
+        }
+        QString name = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+        if (!name.contains('(')) {
+            name += " (" + patterns + ")";
+        }
+        filters << name;
+    }
+    return filters;
+}
+
+QtPort::QtPort(QWidget* owner, CBusyClock* clock) : owner_(owner), clock_(clock) {}
+
+QtPort::~QtPort() {
+    if (busy_) {
+        EndBusy();
+    }
+}
+
+ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
+                               ui::Buttons buttons) {
+    QMessageBox box(owner_);
+    box.setWindowTitle(FromCp(std::string(caption.empty() ? ui::kProgramCaption : caption)));
+    box.setText(FromCp(std::string(text)));
+    switch (icon) {
+        case ui::Icon::Stop:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case ui::Icon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case ui::Icon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case ui::Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+    }
+    if (buttons == ui::Buttons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    return box.exec() == QMessageBox::Ok ? ui::Answer::Ok : ui::Answer::Cancel;
+}
+
+std::optional<std::string> QtPort::ChooseFile(bool save, const ui::FileDialogRequest& request) {
+    QFileDialog dialog(owner_, FromCp(request.title));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(NameFilters(request.filter));
+    dialog.setDefaultSuffix(FromCp(request.defaultExtension));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (!request.proposedName.empty() && request.proposedName.find('*') == std::string::npos) {
+        dialog.selectFile(FromCp(request.proposedName));
+    }
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath();
+        const auto path = ToCp(chosen);
+        if (!path) {
+            ShowMessage(
+                text::Utf8ToCp1252Lossy("Il nome del file contiene caratteri che il programma non pu\xC3\xB2 "
+                                        "usare: sceglierne un altro."),
+                ui::kProgramCaption, ui::Icon::Exclamation, ui::Buttons::Ok);
+            continue;
+        }
+        if (request.createPrompt && !QFileInfo::exists(chosen)) {
+            const std::string caption =
+                request.title.empty() ? std::string(ui::kProgramCaption) : request.title;
+            const ui::Answer create = ShowMessage("Il file " + *path + " non esiste.\n\nCrearlo?", caption,
+                                                  ui::Icon::Question, ui::Buttons::OkCancel);
+            if (create != ui::Answer::Ok) {
+                continue;
+            }
+        }
+        return path;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> QtPort::ChooseFileToOpen(const ui::FileDialogRequest& request) {
+    return ChooseFile(false, request);
+}
+
+std::optional<std::string> QtPort::ChooseFileToSave(const ui::FileDialogRequest& request) {
+    return ChooseFile(true, request);
+}
+
+void QtPort::BeginBusy(bool withClock) {
+    if (!busy_) {
+        busy_ = true;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // The busy state ends when the main event loop is about to wait for the person again.
+        if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+            idle_ = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+                if (QThread::currentThread()->loopLevel() <= 1) {
+                    EndBusy();
+                }
+            });
+        }
+    }
+    if (withClock && clock_) {
+        clock_->Start();
+    }
+    sinceRepaint_.start();
+}
+
+void QtPort::EndBusy() {
+    if (!busy_) {
+        return;
+    }
+    busy_ = false;
+    disconnect(idle_);
+    QApplication::restoreOverrideCursor();
+    if (clock_) {
+        clock_->Stop();
+    }
+}
+
+void QtPort::KeepResponsive() {
+    if (!busy_ || (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintEveryMs)) {
+        return;
+    }
+    sinceRepaint_.start();
+    // Paint and timers only: the person cannot start another command meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool QtPort::ChooseCompany(ui::CompanyDialogRequest& request) {
+    CCompanyDlg dialog(request, owner_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtPort::AskGenerationDate(ui::GenerationDateRequest& request) {
+    CExportDlg dialog(request, owner_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtPort::EditStructure(ui::StructureEditorRequest& request) {
+    CDepotEditDlg dialog(request, owner_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace desktop

@@ -1,0 +1,50 @@
+// The interaction port with real windows: message boxes, file dialogs, the wait cursor and the busy
+// clock, and the program's modal dialogs.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QWidget>
+
+#include "ui/Port.h"
+
+namespace desktop {
+
+class CBusyClock;
+
+class QtPort : public QObject, public ui::Port {
+    Q_OBJECT
+  public:
+    // Windows are owned by `owner`; the busy clock may be absent (no clock, only the wait cursor).
+    QtPort(QWidget* owner, CBusyClock* clock);
+    ~QtPort() override;
+
+    ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
+                           ui::Buttons buttons) override;
+    std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
+    std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
+    void BeginBusy(bool withClock) override;
+    void KeepResponsive() override;
+    bool ChooseCompany(ui::CompanyDialogRequest& request) override;
+    bool AskGenerationDate(ui::GenerationDateRequest& request) override;
+    bool EditStructure(ui::StructureEditorRequest& request) override;
+
+    void SetClock(CBusyClock* clock) { clock_ = clock; }
+    bool IsBusy() const { return busy_; }
+    // Ends the busy state: called when the program is next idle.
+    void EndBusy();
+
+  private:
+    std::optional<std::string> ChooseFile(bool save, const ui::FileDialogRequest& request);
+
+    QWidget* owner_;
+    CBusyClock* clock_;
+    bool busy_ = false;
+    QElapsedTimer sinceRepaint_;
+    QMetaObject::Connection idle_;
+};
+
+// Turns "Description (*.txt)|*.txt|All (*.*)|*.*||" into Qt's name filters.
+QStringList NameFilters(const std::string& filter);
+
+}  // namespace desktop

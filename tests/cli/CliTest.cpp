@@ -1,0 +1,322 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "exchange/Export.h"
+#include "support/TempDir.h"
+#include "text/Text.h"
+
+extern char** environ;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string content;
+    for (const std::string& line : lines) {
+        content += line + "\r\n";
+    }
+    return content;
+}
+
+exchange::CStructureRecord Record(const char* ubicaz, const char* localUtf8, int comune, const char* provin,
+                                  int flag, const char* scoPro, int scoSup, const char* scoTit) {
+    exchange::CStructureRecord r;
+    r.ubicaz = ubicaz;
+    r.local = text::Utf8ToCp1252Lossy(localUtf8);
+    r.comune = comune;
+    r.provin = provin;
+    if (flag >= 0) {
+        r.flags[static_cast<std::size_t>(flag)] = true;
+    }
+    r.scoPro = scoPro;
+    r.scoSup = scoSup;
+    r.scoTit = scoTit;
+    r.copTit = " ";
+    for (std::size_t i = 0; i < r.counts.size(); ++i) {
+        r.counts[i] = static_cast<int>(i % 7);
+    }
+    return r;
+}
+
+// Two structures that pass the check, one with an accented place name.
+const std::vector<exchange::CStructureRecord> kGood = {
+    Record("Via Roma 1", "Città della Pieve", 106, "FI", 0, "Comune", 1200, "A"),
+    Record("Piazza Garibaldi", "Empoli", 98, "FI", 6, "", 0, " ")};
+// A structure with neither a province nor an activity.
+const std::vector<exchange::CStructureRecord> kBad = {Record("Via Nuova", "Siena", 5, "XX", -1, "", 0, " ")};
+
+class CliTest : public ::testing::Test {
+  protected:
+    std::string P(const std::string& name) const { return (dir.path() / name).string(); }
+
+    // Runs velumbra-cli under `locale`, its output and messages caught in files.
+    Outcome Run(std::vector<std::string> args, const char* locale = "C.UTF-8") const {
+        args.insert(args.begin(), VELUMBRA_CLI_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string_view v(*e);
+            if (!v.starts_with("LC_") && !v.starts_with("LANG")) {
+                env.emplace_back(v);
+            }
+        }
+        env.push_back(std::string("LC_ALL=") + locale);
+        std::vector<char*> envp;
+        for (std::string& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, P(".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, P(".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        Outcome o;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        o.out = ReadFile(P(".out"));
+        o.err = ReadFile(P(".err"));
+        return o;
+    }
+
+    // A new census for company 12 in db.mdb, holding `records`.
+    void NewCensus(const std::vector<exchange::CStructureRecord>& records) {
+        ASSERT_EQ(Run({"create", P("db.mdb")}).status, 0);
+        ASSERT_EQ(Run({"company", P("db.mdb"), "12"}).status, 0);
+        WriteFile(P("in.txt"), Communication(records));
+        ASSERT_EQ(Run({"import", P("db.mdb"), P("in.txt"), "--yes"}).status, 0);
+    }
+
+    static std::string Communication(const std::vector<exchange::CStructureRecord>& records,
+                                     int company = 12) {
+        return Joined(
+            exchange::CommunicationLines({company, "01/02/2026", records}, "ComunicazioneVelumbra"));
+    }
+
+    static std::string Listing(const std::vector<exchange::CStructureRecord>& records) {
+        std::string listing;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            listing +=
+                std::to_string(i) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(records[i])) + "\n";
+        }
+        return listing;
+    }
+
+    testing_support::TempDir dir;
+};
+
+TEST_F(CliTest, WrongUsageExitsTwoWithTheUsage) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "manca il comando"},
+        {{"frobnicate", "db"}, "comando sconosciuto «frobnicate»"},
+        {{"list"}, "argomenti mancanti per il comando list"},
+        {{"duplicate", "a", "b", "c"}, "troppi argomenti"},
+        {{"list", "db", "--yes"}, "non prevede l'opzione --yes"},
+        {{"validate", "db", "--bogus"}, "opzione sconosciuta «--bogus»"},
+        {{"export", "db"}, "richiede --output"},
+        {{"export", "db", "--output"}, "manca il valore dell'opzione --output"},
+        {{"export", "db", "--output", "a", "--output=b"}, "ripetuta"},
+        {{"import", "db", "f", "--yes=no"}, "non prende valori"},
+        {{"list", ""}, "non può essere vuoto"},
+        {{"validate", "db", "--report="}, "percorso non vuoto"},
+        {{"list", "db\xff"}, "non rappresentabili in Windows-1252"},
+        {{"list", "db\u4e2d"}, "«db\u4e2d» contiene caratteri non rappresentabili"}};
+    for (const auto& [args, expected] : cases) {
+        const Outcome o = Run(args);
+        EXPECT_EQ(o.status, 2) << expected;
+        EXPECT_EQ(o.out, "");
+        EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find("\nUso:\n"), std::string::npos);
+    }
+    for (const std::vector<std::string>& help : {std::vector<std::string>{"--help"}, {"list", "db", "-h"}}) {
+        const Outcome o = Run(help);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_TRUE(o.out.starts_with("Uso:\n")) << o.out;
+        EXPECT_EQ(o.err, "");
+    }
+}
+
+TEST_F(CliTest, CreateAndChooseTheCompany) {
+    ASSERT_EQ(Run({"create", P("db.mdb")}).status, 0);
+    EXPECT_EQ(Run({"company", P("db.mdb")}).out, "VELUMBRA - Azienda 0 *** azienda non assegnata ***\n");
+    const Outcome again = Run({"create", P("db.mdb")});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err, "");
+
+    EXPECT_EQ(Run({"company", P("db.mdb"), "12"}).status, 0);
+    for (const char* refused : {"x", "12a"}) {
+        const Outcome o = Run({"company", P("db.mdb"), refused});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(o.err.find("ATTENZIONE: Il Codice Regionale Azienda non è valido.\n"), 0u) << o.err;
+    }
+    // The messages follow the terminal: Windows-1252 bytes where it does not speak UTF-8.
+    EXPECT_NE(Run({"company", P("db.mdb"), "x"}, "C").err.find("non \xE8 valido"), std::string::npos);
+    const Outcome title = Run({"company", P("db.mdb")});
+    EXPECT_EQ(title.status, 0);
+    EXPECT_EQ(title.out, "VELUMBRA - Azienda 12 SOC. COOP. AUTOTRASPORTI AMIATINI\n");
+}
+
+TEST_F(CliTest, PathsAreConvertedForTheCore) {
+    // A UTF-8 terminal types "città" as UTF-8, a single-byte one as Windows-1252: the same file.
+    EXPECT_EQ(Run({"create", P("città.mdb")}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "città.mdb"));
+    EXPECT_EQ(Run({"company", P("citt\xE0.mdb")}, "C").status, 0);
+    const Outcome missing = Run({"list", "--", P("-nessuno.mdb")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Errore in fase di apertura del database"), std::string::npos) << missing.err;
+}
+
+TEST_F(CliTest, ExportWritesTheCommunication) {
+    ASSERT_EQ(Run({"create", P("db.mdb")}).status, 0);
+    const Outcome noCompany = Run({"export", P("db.mdb"), "--output", P("out.txt")});
+    EXPECT_EQ(noCompany.status, 1);
+    EXPECT_NE(noCompany.err.find("non è stata ancora selezionata"), std::string::npos);
+    ASSERT_EQ(Run({"company", P("db.mdb"), "12"}).status, 0);
+
+    EXPECT_EQ(Run({"export", P("db.mdb"), "--output", P("out.txt"), "--date", "06/12/2026"}).status, 0);
+    EXPECT_EQ(ReadFile(P("out.txt")),
+              "<VariazioniVelumbra>0\r\n<Azienda=12>\r\n<Data=06/12/2026>\r\n</VariazioniVelumbra>2040\r\n");
+    // The dialog's own check refuses or normalises the date; today is the default.
+    const Outcome illegal = Run({"export", P("db.mdb"), "--output=" + P("bad.txt"), "--date=6/12/2026"});
+    EXPECT_EQ(illegal.status, 1);
+    EXPECT_NE(illegal.err.find("formato illegale"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(P("bad.txt")));
+    EXPECT_EQ(Run({"export", P("db.mdb"), "--output", P("short.txt"), "--date", "06-12-26"}).status, 0);
+    EXPECT_NE(ReadFile(P("short.txt")).find("<Data=06/12/2026>\r\n"), std::string::npos);
+    const auto today = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        return "<Data=" + text::FormatDate(local.tm_mday, local.tm_mon + 1, local.tm_year + 1900) + ">";
+    };
+    const std::string before = today();
+    EXPECT_EQ(Run({"export", P("db.mdb"), "--output", P("today.txt")}).status, 0);
+    const std::string written = ReadFile(P("today.txt"));
+    EXPECT_TRUE(written.find(before) != std::string::npos || written.find(today()) != std::string::npos);
+}
+
+TEST_F(CliTest, ImportChecksWithoutYesAndReplacesWithIt) {
+    NewCensus(kBad);
+    WriteFile(P("good.txt"), Communication(kGood));
+    const Outcome checked = Run({"import", P("db.mdb"), P("good.txt")});
+    EXPECT_EQ(checked.status, 0);
+    EXPECT_NE(checked.err.find("Si intende procedere oltre?\n[Annullato"), std::string::npos) << checked.err;
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kBad));
+
+    const Outcome replaced = Run({"import", P("db.mdb"), P("good.txt"), "--yes"});
+    EXPECT_EQ(replaced.status, 0);
+    EXPECT_NE(replaced.err.find("Sono state registrate 2 schede Struttura"), std::string::npos)
+        << replaced.err;
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
+
+    // Refused files change nothing, with or without --yes.
+    std::string corrupt = Communication(kBad);
+    corrupt[corrupt.rfind('>') + 1] ^= 1;  // the checksum
+    WriteFile(P("corrupt.txt"), corrupt);
+    WriteFile(P("other.txt"), Communication(kBad, 13));
+    const std::pair<const char*, const char*> refusals[] = {{"corrupt.txt", "è corrotto"},
+                                                            {"other.txt", "diversa Azienda TPL"},
+                                                            {"missing.txt", "Impossibile aprire"}};
+    for (const auto& [file, expected] : refusals) {
+        for (const char* yes : {"--yes", "--"}) {  // "--" adds nothing: no --yes
+            const Outcome o = Run({"import", P("db.mdb"), P(file), yes});
+            EXPECT_EQ(o.status, 1) << file;
+            EXPECT_NE(o.err.find(expected), std::string::npos) << o.err;
+        }
+    }
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
+}
+
+TEST_F(CliTest, ExportedCensusImportsBackUnchanged) {
+    NewCensus(kGood);
+    ASSERT_EQ(Run({"export", P("db.mdb"), "--output", P("a.txt"), "--date", "06/12/2026"}).status, 0);
+    const std::string exported = ReadFile(P("a.txt"));
+    EXPECT_EQ(exported,
+              Joined(exchange::CommunicationLines({12, "06/12/2026", kGood}, "VariazioniVelumbra")));
+    std::string back = exported;
+    for (std::size_t at; (at = back.find("VariazioniVelumbra")) != std::string::npos;) {
+        back.replace(at, 18, "ComunicazioneVelumbra");
+    }
+    WriteFile(P("back.txt"), back);
+    ASSERT_EQ(Run({"import", P("db.mdb"), P("back.txt"), "--yes"}).status, 0);
+    ASSERT_EQ(Run({"export", P("db.mdb"), "--output", P("b.txt"), "--date", "06/12/2026"}).status, 0);
+    EXPECT_EQ(ReadFile(P("b.txt")), exported);
+}
+
+TEST_F(CliTest, ValidationErrorsBlockAndAreReported) {
+    NewCensus(kBad);
+    const Outcome silent = Run({"validate", P("db.mdb")});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("errori bloccanti"), std::string::npos);
+    ASSERT_EQ(Run({"validate", P("db.mdb"), "--report", P("report.txt")}).status, 1);
+    const Outcome blocked = Run({"export", P("db.mdb"), "--output", P("out.txt"), "--report", P("r2.txt")});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(P("out.txt")));
+
+    const std::string report = ReadFile(P("report.txt"));
+    EXPECT_EQ(ReadFile(P("r2.txt")).size(), report.size());
+    EXPECT_TRUE(report.starts_with(std::string(72, '=') + "\r\n")) << report;
+    EXPECT_NE(report.find("\r\nDatabase: " + P("db.mdb") + "\r\n" + std::string(72, '=') + "\r\n\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(
+        report.ends_with("\r\nID=0 Manca la provincia\r\nID=0 Non \xE8 indicata neppure una attivit\xE0\r\n"))
+        << report;
+    for (std::size_t at = report.find('\n'); at != std::string::npos; at = report.find('\n', at + 1)) {
+        EXPECT_EQ(report[at - 1], '\r');
+    }
+
+    WriteFile(P("good.txt"), Communication(kGood));
+    ASSERT_EQ(Run({"import", P("db.mdb"), P("good.txt"), "--yes"}).status, 0);
+    const Outcome clean = Run({"validate", P("db.mdb"), "--report", P("none.txt")});
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_EQ(clean.err, "");
+    EXPECT_FALSE(std::filesystem::exists(P("none.txt")));
+}
+
+TEST_F(CliTest, RepairAndDuplicate) {
+    NewCensus(kGood);
+    EXPECT_EQ(Run({"repair", P("db.mdb")}).status, 0);
+    EXPECT_EQ(Run({"repair", P("nessuno.mdb")}).status, 1);
+    EXPECT_EQ(Run({"duplicate", P("db.mdb"), P("copy.mdb")}).status, 0);
+    for (const char* db : {"db.mdb", "copy.mdb"}) {
+        EXPECT_EQ(Run({"list", P(db)}).out, Listing(kGood));
+        EXPECT_EQ(Run({"company", P(db)}).out, "VELUMBRA - Azienda 12 SOC. COOP. AUTOTRASPORTI AMIATINI\n");
+    }
+    WriteFile(P("taken.mdb"), "occupato");
+    const Outcome taken = Run({"duplicate", P("db.mdb"), P("taken.mdb")});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find("Errore durante la duplicazione del database"), std::string::npos);
+    EXPECT_EQ(ReadFile(P("taken.mdb")), "occupato");
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ModalScript.h"
+#include "db/DbTable.h"
+#include "desktop/BusyClock.h"
+#include "desktop/CensusApp.h"
+#include "desktop/CompanyDlg.h"
+#include "desktop/ExportDlg.h"
+#include "desktop/QtText.h"
+#include "exchange/Export.h"
+#include "schema/Creation.h"
+#include "ui/ScriptedPort.h"
+
+using desktop::CMainFrame;
+using desktop::Command;
+
+namespace {
+
+// Waits until the script has answered everything (the command under test runs meanwhile).
+void Finish(ModalScript& script) {
+    QTRY_VERIFY_WITH_TIMEOUT(script.Done(), 20000);
+    QVERIFY2(script.failures.empty(), qPrintable(script.failures.join("; ")));
+}
+
+// A configuration file with the given values.
+QString WriteConfig(const QTemporaryDir& dir, const QString& database) {
+    const QString path = dir.filePath("velumbra.ini");
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue("Directory", dir.path());
+    if (!database.isEmpty()) {
+        settings.setValue("Database", database);
+    }
+    settings.sync();
+    return path;
+}
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir templateDir;
+    QString templatePath;
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(templateDir.isValid());
+        ui::ScriptedPort port;
+        templatePath = templateDir.filePath("template.mdb");
+        QCOMPARE(schema::CreateCensusDatabase(port, templatePath.toStdString(), ""),
+                 schema::CreationOutcome::Created);
+    }
+
+    // A copy of a complete database, associated in the configuration.
+    QString Copy(const QTemporaryDir& dir) {
+        const QString path = dir.filePath("VELUMBRA.MDB");
+        QFile::copy(templatePath, path);
+        return path;
+    }
+
+    void menusFollowTheDatabase() {
+        QTemporaryDir dir;
+        const QString config = WriteConfig(dir, Copy(dir));
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        QVERIFY(app.StartUp());
+        CMainFrame& frame = app.MainFrame();
+        for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport}) {
+            QVERIFY(frame.Action(id)->isEnabled());
+        }
+        QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 0 *** azienda non assegnata ***"));
+        ModalScript script;
+        script.Message(QMessageBox::Ok);  // confirm the disconnection
+        frame.Run(desktop::kSconnetti);
+        Finish(script);
+        QCOMPARE(script.messages[0].text, QString("Confermi sconnessione database ?"));
+        QCOMPARE(script.messages[0].title, QString("Sconnessione Database"));
+        QCOMPARE(script.messages[0].icon, QMessageBox::Question);
+        for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport}) {
+            QVERIFY(!frame.Action(id)->isEnabled());
+        }
+        for (Command id : {desktop::kCrea, desktop::kConnetti, desktop::kSconnetti, desktop::kRipara,
+                           desktop::kDuplica, desktop::kFine, desktop::kAbout}) {
+            QVERIFY(frame.Action(id)->isEnabled());
+        }
+        QCOMPARE(frame.windowTitle(), QString("VELUMBRA - \"Censimento Velumbra\""));
+        // The About box names no database.
+        ModalScript about;
+        about.Message();
+        frame.Run(desktop::kAbout);
+        Finish(about);
+        QVERIFY(about.messages[0].text.startsWith(
+            "INFORMAZIONI SUL PROGRAMMA\n\nVELUMBRA - \"Censimento Velumbra\"\n"));
+        QVERIFY(about.messages[0].text.contains("\nSistema operativo Linux (Rel. "));
+        QVERIFY(about.messages[0].text.endsWith("\n\nDatabase: Nessuno"));
+        QCOMPARE(about.messages[0].icon, QMessageBox::Information);
+        QCOMPARE(about.messages[0].title, QString("Velumbra"));
+    }
+
+    void titleCases() {
+        QTemporaryDir dir;
+        const QString path = Copy(dir);
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, path)});
+        QVERIFY(app.StartUp());
+        CMainFrame& frame = app.MainFrame();
+        const auto set = [&](const char* table, const char* key, const char* field,
+                             const std::string& value) {
+            db::CDbTable t(frame.Session().Connection(), table);
+            t.SelectIndex("codice");
+            QVERIFY(t.Seek({key}) == 1);
+            t.Edit();
+            t.SetField(field, value);
+            QVERIFY(t.Update() == 1);
+        };
+        set("master", "0", "azienda", "4000");
+        frame.UpdateTitle();
+        QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 4000 Azienda non definita"));
+        set("master", "0", "azienda", "12");
+        set("regazi", "12", "denom", "AUTOLINEE DI PROVA   ");
+        frame.UpdateTitle();
+        QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 12 AUTOLINEE DI PROVA"));
+    }
+
+    void cancellingTheExitKeepsTheProgramRunning() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        ModalScript script;
+        script.Message(QMessageBox::Cancel);
+        app.MainFrame().Run(desktop::kFine);
+        Finish(script);
+        QCOMPARE(
+            script.messages[0].text,
+            QString("E' stata richiesta l'uscita da VELUMBRA.\n\nIntendi veramente uscire dal programma ?"));
+        QCOMPARE(script.messages[0].icon, QMessageBox::Question);
+        QVERIFY(app.MainFrame().isVisible());
+    }
+
+    void theClockShowsMinutesAndSeconds() {
+        QCOMPARE(desktop::CBusyClock::Reading(75000), QString("01:15"));
+        QCOMPARE(desktop::CBusyClock::Reading(74499), QString("01:14"));
+        QCOMPARE(desktop::CBusyClock::Reading(74500), QString("01:15"));
+        QCOMPARE(desktop::CBusyClock::Reading(3600000 + 61000),
+                 QString("01:01"));  // minutes wrap past an hour
+        QCOMPARE(desktop::CBusyClock::Reading(0), QString("00:00"));
+
+        QWidget window;
+        window.resize(800, 600);
+        window.show();
+        desktop::CBusyClock clock(&window);
+        QDateTime now = QDateTime::currentDateTimeUtc();
+        clock.SetNow([&] { return now; });
+        clock.Start();
+        QVERIFY(clock.isVisible());
+        QCOMPARE(clock.size(), QSize(12 + 4 * 36 + 30, 48 + 30));
+        now = now.addSecs(75);
+        const QImage first = clock.Render();
+        const QImage second = clock.Render();
+        // Digits 0, 1, 1, 5 and the separator on every other drawing.
+        const auto piece = [](const QImage& image, int x, int w) { return image.copy(10 + x, 10, w, 48); };
+        const QImage one = QImage(":/pictures/digit1.png").convertToFormat(QImage::Format_RGB32);
+        const QImage zero = QImage(":/pictures/digit0.png").convertToFormat(QImage::Format_RGB32);
+        const QImage five = QImage(":/pictures/digit5.png").convertToFormat(QImage::Format_RGB32);
+        const QImage colon = QImage(":/pictures/colon.png").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(piece(first, 0, 36), zero);
+        QCOMPARE(piece(first, 36, 36), one);
+        QCOMPARE(piece(first, 72, 12), colon);
+        QCOMPARE(piece(first, 84, 36), one);
+        QCOMPARE(piece(first, 120, 36), five);
+        QVERIFY(piece(second, 72, 12) != colon);
+        clock.Start();  // already running: the count goes on from the first start
+        now = now.addSecs(1);
+        const QImage six = QImage(":/pictures/digit6.png").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(piece(clock.Render(), 120, 36), six);
+        clock.Stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!clock.isVisible(), 3000);  // hidden at the next tick
+    }
+
+    void theCompanyDialogChecks() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        CMainFrame& frame = app.MainFrame();
+        QString shownText;
+        int entries = 0;
+        ModalScript script;
+        const auto type = [&](const QString& text, bool expectRefusal) {
+            script.Then([&, text](QWidget* w) {
+                auto* dialog = qobject_cast<desktop::CCompanyDlg*>(w);
+                QVERIFY(dialog);
+                if (shownText.isNull()) {
+                    shownText = dialog->Combo()->currentText();
+                    entries = dialog->Combo()->count();
+                    QCOMPARE(dialog->windowTitle(), QString("Intestazione Azienda e Periodo"));
+                }
+                dialog->Combo()->setEditText(text);
+                dialog->setProperty("scripted", false);  // it stays open after a refusal
+                QTimer::singleShot(0, dialog, [dialog] { dialog->accept(); });
+            });
+            if (expectRefusal) {
+                script.Message();
+            }
+        };
+        type("12a", true);
+        type("x", true);
+        type("", false);  // code 0 exists
+        frame.Run(desktop::kAzienda);
+        Finish(script);
+        QCOMPARE(shownText, QString("0000 - *** azienda non assegnata ***"));
+        QCOMPARE(entries, 204);
+        QCOMPARE(script.messages.size(), std::size_t(2));
+        QCOMPARE(script.messages[0].text,
+                 QString("ATTENZIONE: Il Codice Regionale Azienda non è valido.\n\n"
+                         "Occorre selezionare un Codice Regionale Azienda presente nella "
+                         "lista.\n\nI dati immessi non saranno registrati !!!"));
+        QCOMPARE(script.messages[0].icon, QMessageBox::Critical);
+
+        ModalScript pick;
+        pick.Then([](QWidget* w) {
+            auto* dialog = qobject_cast<desktop::CCompanyDlg*>(w);
+            QVERIFY(dialog);
+            const int index = dialog->Combo()->findText("0012", Qt::MatchStartsWith);
+            dialog->Combo()->setCurrentIndex(index);
+            QVERIFY(dialog->Combo()->currentText().startsWith("0012 - "));
+            dialog->accept();
+        });
+        frame.Run(desktop::kAzienda);
+        Finish(pick);
+        QVERIFY(frame.windowTitle().startsWith("VELUMBRA - Azienda 12 "));
+    }
+
+    void theExportDialogChecksTheDate() {
+        ui::GenerationDateRequest request;
+        request.companyEntries = {"0003 - ALFA", "0012 - BETA"};
+        request.company = 12;
+        request.date = "06/12/2026";
+        ui::ScriptedPort port;
+        request.accept = [&](std::string& date) { return exchange::CheckGenerationDate(port, date); };
+        desktop::CExportDlg dialog(request, nullptr);
+        QCOMPARE(dialog.windowTitle(), QString("Esportazione Comunicazione Strutture Aziendali"));
+        QCOMPARE(dialog.Company()->currentText(), QString("0012 - BETA"));
+        QVERIFY(!dialog.Company()->isEnabled());
+        QCOMPARE(dialog.Date()->maxLength(), 10);
+        QCOMPARE(dialog.Date()->text(), QString("06/12/2026"));
+        dialog.Date()->setText("6/12/2026");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open
+        QCOMPARE(port.messages.size(), std::size_t(1));
+        dialog.Date()->setText("06.12-26");
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(request.date, std::string("06/12/2026"));
+    }
+};
+
+QTEST_MAIN(MainFrameTest)
+#include "MainFrameTest.moc"

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include "db/DbTable.h"
+#include "register/StructureEditor.h"
+#include "register/StructureList.h"
+#include "support/Census.h"
+
+namespace {
+
+ui::StructureValues Entered(int seed = 0) {
+    ui::StructureValues v;
+    v.ubicaz = "VIA ROMA " + std::to_string(seed);
+    v.local = "CENTRO";
+    v.comune = 57;
+    v.provin = "FI";
+    v.flags[0] = 1;
+    v.scoPro = "COMUNE";
+    v.scoSup = 120;
+    v.scoTit = 'A';
+    v.copPro = "";
+    v.copSup = 0;
+    v.copTit = ' ';
+    v.counts[0] = 3;
+    v.counts[35] = 1;
+    return v;
+}
+
+std::string IdDepo(testing_support::Census& census) {
+    db::CDbTable master(census.session.Connection(), "master");
+    master.SelectIndex("codice");
+    master.Seek({"0"});
+    std::string value;
+    master.GetField("id_depo", value);
+    return value;
+}
+
+TEST(StructureEditor, ReadingTheControls) {
+    EXPECT_EQ(reg::ComuneFromControl("0048 - CASTELNUOVO"), 48);
+    EXPECT_EQ(reg::ComuneFromControl("48"), 48);
+    EXPECT_EQ(reg::ComuneFromControl("12"), 12);  // not checked against the list
+    EXPECT_EQ(reg::ComuneFromControl(""), -1);
+    EXPECT_EQ(reg::ComuneFromControl("0"), -1);
+    EXPECT_EQ(reg::ComuneFromControl("ABC"), -1);
+    EXPECT_EQ(reg::ProvinceFromControl("AR - Arezzo"), "AR");
+    EXPECT_EQ(reg::ProvinceFromControl("fi"), "fi");
+    EXPECT_EQ(reg::ProvinceFromControl("F "), "F");
+    EXPECT_EQ(reg::TitleFromControl("B - Affitto, leasing o simili"), 'B');
+    EXPECT_EQ(reg::TitleFromControl("  - Non Utilizzato"), ' ');
+    EXPECT_EQ(reg::TitleFromControl("D"), ' ');
+    EXPECT_EQ(reg::TitleFromControl(""), ' ');
+    EXPECT_EQ(reg::NumberFromControl(" -15"), -15);
+    EXPECT_EQ(reg::NumberFromControl("12a"), 12);
+    EXPECT_EQ(reg::NumberFromControl(""), 0);
+    EXPECT_EQ(reg::NumberForControl(-3), "");
+    EXPECT_EQ(reg::NumberForControl(0), "0");
+    EXPECT_EQ(reg::TextFromControl("VIA   "), "VIA");
+    EXPECT_EQ(reg::TitleEntryFor(' '), 0);
+    EXPECT_EQ(reg::TitleEntryFor('C'), 3);
+}
+
+TEST(StructureEditor, OkChecksTheMandatoryDataAndTheSurfaces) {
+    ui::ScriptedPort port;
+    ui::StructureValues blank = reg::BlankStructure();
+    EXPECT_EQ(blank.id, -1);
+    EXPECT_EQ(blank.comune, -1);
+    EXPECT_EQ(blank.scoTit, ' ');
+    EXPECT_FALSE(reg::CheckAndAccept(port, blank));
+    EXPECT_EQ(port.LastMessage().text,
+              "ATTENZIONE; mancano i seguenti dati obbligatori:\n\n"
+              "Ubicazione; Localit\xE0; Comune; Provincia; Attivit\xE0 svolte;\n\n"
+              "Denuncia propriet\xE0 superfici\n\n"
+              "Occorre completare la scheda informativa !!!");
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Information);
+
+    ui::StructureValues v = Entered();
+    v.scoTit = ' ';  // owner and surface without a title
+    v.copSup = 40;   // a surface without owner
+    EXPECT_FALSE(reg::CheckAndAccept(port, v));
+    EXPECT_EQ(port.LastMessage().text,
+              "ATTENZIONE; mancano i seguenti dati obbligatori:\n\n"
+              "Errata Denuncia Superfici Scoperte\nErrata Denuncia Superfici Coperte\n\n"
+              "Occorre completare la scheda informativa !!!");
+    port.Clear();
+    v = Entered();
+    v.provin = "fi";  // kept as typed
+    ASSERT_TRUE(reg::CheckAndAccept(port, v));
+    EXPECT_EQ(v.copPro, " ");  // an empty owner is stored as one blank
+    EXPECT_EQ(v.provin, "fi");
+    v = Entered();
+    v.scoSup = -5;  // a negative surface counts as given
+    EXPECT_TRUE(reg::CheckAndAccept(port, v));
+    EXPECT_TRUE(port.messages.empty());
+}
+
+class StructureListTest : public ::testing::Test {
+  protected:
+    testing_support::Census census;
+};
+
+TEST_F(StructureListTest, NewStructuresTakeTheCounterInsideTheTransaction) {
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    EXPECT_TRUE(list.Rows().empty());
+    EXPECT_FALSE(list.CanChangeSelected());
+    EXPECT_FALSE(list.ModifyStructure());  // nothing selected: nothing happens
+    EXPECT_FALSE(list.DeleteStructure());
+
+    census.port.AnswerNextEditor(Entered(1));
+    ASSERT_TRUE(list.CreateStructure());
+    ASSERT_EQ(list.Rows().size(), 1u);
+    EXPECT_EQ(list.Rows()[0].id, 0);
+    EXPECT_EQ(list.Rows()[0].changed, 1);
+    EXPECT_EQ(list.Rows()[0].scoTit, "Propriet\xE0");
+    EXPECT_EQ(IdDepo(census), "1");
+    const auto& editor = census.port.editorRequests[0];
+    EXPECT_EQ(editor.values, reg::BlankStructure());
+    EXPECT_EQ(editor.municipalityEntries.size(), 301u);
+
+    // Withdrawn with "Ripristina": the row and the counter step go together.
+    list.RevertChanges();
+    EXPECT_TRUE(list.Rows().empty());
+    EXPECT_EQ(IdDepo(census), "0");
+    census.port.AnswerNextEditor(Entered(2));
+    ASSERT_TRUE(list.CreateStructure());
+    EXPECT_EQ(list.Rows()[0].id, 0);             // the same identifier again
+    census.port.AnswerNextEditor(std::nullopt);  // cancelled: nothing stored
+    EXPECT_FALSE(list.CreateStructure());
+    list.Close();  // closing commits
+    EXPECT_EQ(census.Rows().size(), 1u);
+    EXPECT_EQ(IdDepo(census), "1");
+}
+
+TEST_F(StructureListTest, DeletionsAndChangesAreMarkedUntilTheNextLoad) {
+    census.Store({census.ValidRecord(0), census.ValidRecord(1), census.ValidRecord(2)});
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    ASSERT_EQ(list.Rows().size(), 3u);
+    list.Select(1);
+    EXPECT_EQ(list.SelectionId(), "1");
+    EXPECT_EQ(list.SelectionText(), "VIA ROMA 2 - Localit\xE0 1");
+    ASSERT_TRUE(list.DeleteStructure());
+    EXPECT_EQ(list.Rows()[1].deleted, 1);
+    EXPECT_FALSE(list.DeleteStructure());  // a deleted row cannot be deleted again
+    EXPECT_FALSE(list.CanChangeSelected());
+
+    list.Select(2);
+    auto read = list.ReadStructure(2);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->copPro, "");  // a stored blank owner comes back empty
+    EXPECT_EQ(read->copTit, ' ');
+    auto changed = *read;
+    changed.ubicaz = "VIA NUOVA";
+    census.port.AnswerNextEditor(changed);
+    ASSERT_TRUE(list.ModifyStructure());
+    EXPECT_EQ(census.port.editorRequests.back().values, *read);
+    EXPECT_EQ(list.Rows()[2].ubicaz, "VIA NUOVA");
+    EXPECT_EQ(list.Rows()[2].changed, 1);
+
+    list.RevertChanges();
+    ASSERT_EQ(list.Rows().size(), 3u);
+    EXPECT_EQ(list.Rows()[1].deleted, 0);  // back, unmarked
+    EXPECT_EQ(list.Rows()[2].ubicaz, "VIA ROMA 3");
+    EXPECT_EQ(list.Rows()[2].changed, 0);
+
+    list.Select(0);
+    ASSERT_TRUE(list.DeleteStructure());
+    list.RefreshView();  // commits
+    EXPECT_EQ(list.Rows().size(), 2u);
+    list.Close();
+    EXPECT_EQ(census.Rows().size(), 2u);
+}
+
+TEST_F(StructureListTest, AMunicipalityMissingFromTheListShowsAsNonExistent) {
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    auto v = Entered();
+    v.comune = 4000;
+    census.port.AnswerNextEditor(v);
+    ASSERT_TRUE(list.CreateStructure());
+    EXPECT_EQ(list.Rows()[0].comune, "*** Inesistente ***");
+    list.RefreshView();
+    EXPECT_TRUE(list.Rows().empty());  // stored, but not listed
+    list.Close();
+    EXPECT_EQ(census.Rows().size(), 1u);
+}
+
+TEST_F(StructureListTest, AStoreThatFailsLeavesTheCounterAndTheList) {
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    auto v = Entered();
+    v.comune = 70000;  // beyond the column
+    census.port.AnswerNextEditor(v);
+    EXPECT_FALSE(list.CreateStructure());
+    EXPECT_TRUE(list.Rows().empty());
+    EXPECT_EQ(IdDepo(census), "0");
+    EXPECT_FALSE(census.port.messages.empty());
+}
+
+}  // namespace
