@@ -92,6 +92,27 @@ void BM_OpenListWindow(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenListWindow)->Arg(32767)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
+// The two parts of the opening: reading the rows, and measuring the columns.
+void BM_LoadRows(benchmark::State& state) {
+    Census& census = CensusOf(32767);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(reg::LoadRows(*census.session.Connection()));
+    }
+}
+BENCHMARK(BM_LoadRows)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_MeasureGrid(benchmark::State& state) {
+    Census& census = CensusOf(32767);
+    reg::StructureList list(census.session);
+    list.Open();
+    desktop::CDepotGrid grid(list, nullptr);
+    for (auto _ : state) {
+        grid.MeasureGrid();
+    }
+    list.Close();
+}
+BENCHMARK(BM_MeasureGrid)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 void BM_RepaintWhileScrolling(benchmark::State& state) {
     Census& census = CensusOf(static_cast<int>(state.range(0)));
     reg::StructureList list(census.session);

@@ -1,5 +1,7 @@
 #include "db/TextForms.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,10 +10,18 @@
 namespace db {
 namespace {
 
+// "%020.4f" with "," for the decimal point, written without regard to the process's locale.
 std::string DoubleText(double value) {
     char buffer[512];
-    std::snprintf(buffer, sizeof buffer, "%020.4f", value);
-    std::string out = buffer;
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+    std::string out = error == std::errc() ? std::string(buffer, end) : std::string();
+    if (std::isfinite(value)) {
+        const std::size_t sign = out.starts_with("-") ? 1 : 0;
+        if (out.size() < 20) {
+            out.insert(sign, 20 - out.size(), '0');
+        }
+    }
     for (char& c : out) {
         if (c == '.') {
             c = ',';

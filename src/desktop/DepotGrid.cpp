@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 
 #include "desktop/QtText.h"
+#include "text/Text.h"
 
 namespace desktop {
 
@@ -45,6 +46,7 @@ QFont GridFont() {
     font.setPointSize(8);
     font.setWeight(QFont::Bold);
     font.setStyleHint(QFont::SansSerif);
+    font.setKerning(false);  // a text's extent is then the sum of its characters' advances
     return font;
 }
 
@@ -110,32 +112,46 @@ CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent)
 }
 
 void CDepotGrid::MeasureGrid() {
+    // A text's extent is the sum of its characters' advances (the grid's font draws without kerning),
+    // read from a table of the 256 Windows-1252 characters: measuring a large census stays quick.
     const QFontMetrics m(font_);
-    const auto width = [&](const QString& s) { return m.horizontalAdvance(s); };
+    std::array<int, 256> advance{};
+    for (int b = 0; b < 256; ++b) {
+        advance[static_cast<std::size_t>(b)] = m.horizontalAdvance(
+            QChar(static_cast<char16_t>(text::Cp1252ToCodePoint(static_cast<unsigned char>(b)))));
+    }
+    const auto width = [&](const std::string& cp1252) {
+        int w = 0;
+        for (const char c : cp1252) {
+            w += advance[static_cast<unsigned char>(c)];
+        }
+        return w;
+    };
     const auto widest = [&](const char* heading, auto member) {
-        int w = width(It(heading));
+        int w = width(text::Utf8ToCp1252Lossy(heading));
         for (const reg::CDepotRow& row : list_.Rows()) {
-            w = std::max(w, width(FromCp(member(row))));
+            w = std::max(w, width(member(row)));
         }
         return w + 2;
     };
+    const auto fixed = [&](const char* heading) { return width(text::Utf8ToCp1252Lossy(heading)) + 2; };
     GridLayout l;
-    l.wN = width(QStringLiteral("00000")) + 2;
-    l.wU = widest("Ubicazione", [](const reg::CDepotRow& r) { return r.ubicaz; });
-    l.wL = widest("Località", [](const reg::CDepotRow& r) { return r.local; });
-    l.wC = widest("Comune", [](const reg::CDepotRow& r) { return r.comune; });
-    l.wP = width(QStringLiteral("Prov")) + 2;
+    l.wN = fixed("00000");
+    l.wU = widest("Ubicazione", [](const reg::CDepotRow& r) -> const std::string& { return r.ubicaz; });
+    l.wL = widest("Località", [](const reg::CDepotRow& r) -> const std::string& { return r.local; });
+    l.wC = widest("Comune", [](const reg::CDepotRow& r) -> const std::string& { return r.comune; });
+    l.wP = fixed("Prov");
     for (std::size_t i = 0; i < l.wA.size(); ++i) {
-        l.wA[i] = width(It(kActivities[i])) + 2;
+        l.wA[i] = fixed(kActivities[i]);
     }
-    l.wSP = widest("Proprietà", [](const reg::CDepotRow& r) { return r.scoPro; });
+    l.wSP = widest("Proprietà", [](const reg::CDepotRow& r) -> const std::string& { return r.scoPro; });
     l.wSM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.scoSup); });
-    l.wST = widest("Titolo", [](const reg::CDepotRow& r) { return r.scoTit; });
-    l.wCP = widest("Proprietà", [](const reg::CDepotRow& r) { return r.copPro; });
+    l.wST = widest("Titolo", [](const reg::CDepotRow& r) -> const std::string& { return r.scoTit; });
+    l.wCP = widest("Proprietà", [](const reg::CDepotRow& r) -> const std::string& { return r.copPro; });
     l.wCM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.copSup); });
-    l.wCT = widest("Titolo", [](const reg::CDepotRow& r) { return r.copTit; });
-    l.wS = width(QStringLiteral("Servizio")) + 2;
-    l.wR = width(QStringLiteral("Riserva")) + 2;
+    l.wCT = widest("Titolo", [](const reg::CDepotRow& r) -> const std::string& { return r.copTit; });
+    l.wS = fixed("Servizio");
+    l.wR = fixed("Riserva");
     l.h = m.height() + 2;
     l.Derive();
     layout_ = l;

@@ -1,6 +1,7 @@
 #include "engine/Value.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -75,14 +76,21 @@ bool ParseDecimal(std::string_view s, bool allowExponent, long double& out) {
     if (i != s.size()) {
         return false;
     }
-    char* end = nullptr;
-    out = std::strtold(normal.c_str(), &end);
-    return end == normal.c_str() + normal.size() && std::isfinite(out);
+    // Read without regard to the process's locale (a desktop may run with a decimal comma).
+    const char* begin = normal.c_str();
+    const char* end = begin + normal.size();
+    if (*begin == '+') {
+        ++begin;
+    }
+    double value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    out = value;
+    return error == std::errc() && stop == end && std::isfinite(value);
 }
 
-// A whole number of at most 18 digits with an optional sign (blanks around it allowed), as most texts
-// given for numeric fields are. Such a number reads exactly and needs no rounding, so the general
-// reading above would give the same value.
+// A whole number of at most 15 digits with an optional sign (blanks around it allowed), as most texts
+// given for numeric fields are. Such a number is read exactly even as a double and needs no rounding,
+// so the general reading above would give the same value.
 bool ParsePlainInteger(std::string_view s, std::int64_t& out) {
     s = Strip(s);
     bool negative = false;
@@ -90,7 +98,7 @@ bool ParsePlainInteger(std::string_view s, std::int64_t& out) {
         negative = s.front() == '-';
         s.remove_prefix(1);
     }
-    if (s.empty() || s.size() > 18) {
+    if (s.empty() || s.size() > 15) {
         return false;
     }
     std::int64_t value = 0;

@@ -119,10 +119,10 @@ bool CheckAndAccept(ui::Port& port, ui::StructureValues& v) {
     }
     if (missing.empty() && surfaces.empty()) {
         if (v.scoPro.empty()) {
-            v.scoPro = " ";
+            v.scoPro.assign(1, ' ');
         }
         if (v.copPro.empty()) {
-            v.copPro = " ";
+            v.copPro.assign(1, ' ');
         }
         return true;
     }
