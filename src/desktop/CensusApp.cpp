@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 namespace desktop {
 
@@ -23,7 +24,14 @@ void CCensusApp::InstallItalian(QCoreApplication& app) {
 }
 
 bool CCensusApp::StartUp() {
+    // Maximised; placed over the whole screen too, where no window manager maximises it.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        mainFrame_->setGeometry(screen->availableGeometry());
+    }
     mainFrame_->showMaximized();
+    // Painted once before the first question of the start-up.
+    QCoreApplication::processEvents();
+    mainFrame_->repaint();
     return mainFrame_->StartUp();
 }
 
