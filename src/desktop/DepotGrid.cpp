@@ -291,24 +291,7 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     const int h = L.h;
     const int n = RowCount();
     visible_ = (client.height() - 3 * h - 18) / (h + 4);
-    if (first_ < 0) {
-        first_ = 0;
-    }
-    if (first_ + visible_ > n) {
-        first_ = n - visible_;
-    }
-    if (first_ < 0) {
-        first_ = 0;
-    }
-    if (current_ < first_) {
-        current_ = first_;
-    }
-    if (current_ >= n) {
-        current_ = n - 1;
-    }
-    if (current_ >= first_ + visible_) {
-        current_ = first_ + visible_ - 1;
-    }
+    ClampVertical();
     UpdateScrollBars(client.width());
 
     p.fillRect(client, Qt::white);

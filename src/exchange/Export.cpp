@@ -22,9 +22,10 @@ bool CheckGenerationDate(ui::Port& port, std::string& date) {
         legal = engine::IsValidDate(year, month, day);
     }
     if (!legal) {
-        port.ShowMessage("ATTENZIONE: la data di generazione \xE8 espressa in un formato illegale.\n\n"
-                         "Le date devono essere espresse nella forma GG/MM/AAAA.\n\n",
-                         ui::kProgramCaption, ui::Icon::Stop);
+        port.ShowMessage(
+            "ATTENZIONE: la data di generazione \xE8 espressa in un formato illegale.\n\n"
+            "Le date devono essere espresse nella forma GG/MM/AAAA.\n\n",
+            ui::kProgramCaption, ui::Icon::Stop);
         return false;
     }
     date = text::FormatDate(day, month, year);
@@ -49,12 +50,8 @@ std::vector<std::string> CommunicationLines(const CStructureRecordList& list, co
 
 bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
-    const auto company = reg::ReadWorkingCompany(session);
+    const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
-        return false;
-    }
-    if (*company <= 0) {
-        reg::ShowNoWorkingCompany(port);
         return false;
     }
     if (!ValidateCensus(session, now)) {
@@ -78,8 +75,9 @@ bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
     for (IdentifiedRecord& s : structures) {
         list.records.push_back(std::move(s.record));
     }
-    const auto path = port.ChooseFileToSave(TextFileDialog(
-        true, "Generazione Comunicazione Strutture Aziendali", "VariazioniVelumbra_" + text::FormatInt(*company)));
+    const auto path =
+        port.ChooseFileToSave(TextFileDialog(true, "Generazione Comunicazione Strutture Aziendali",
+                                             "VariazioniVelumbra_" + text::FormatInt(*company)));
     if (!path) {
         return false;
     }
@@ -92,9 +90,10 @@ bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
         ShowCannotCreate(port, *path);
         return false;
     }
-    port.ShowMessage(text::Utf8ToCp1252Lossy("La comunicazione delle Strutture Aziendali è stata generata con successo\n"
-                                             "e può essere inoltrata all'Osservatorio Trasporti Regionale"),
-                     ui::kProgramCaption, ui::Icon::Information);
+    port.ShowMessage(
+        text::Utf8ToCp1252Lossy("La comunicazione delle Strutture Aziendali è stata generata con successo\n"
+                                "e può essere inoltrata all'Osservatorio Trasporti Regionale"),
+        ui::kProgramCaption, ui::Icon::Information);
     return true;
 }
 

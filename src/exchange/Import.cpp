@@ -12,9 +12,12 @@ namespace {
 
 constexpr std::string_view kOpeningTag = "<ComunicazioneVelumbra>";
 constexpr std::string_view kClosingTag = "</ComunicazioneVelumbra>";
-constexpr const char* kNotPossible = "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.";
+constexpr const char* kNotPossible =
+    "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.";
 
-std::string It(const std::string& utf8) { return text::Utf8ToCp1252Lossy(utf8); }
+std::string It(const std::string& utf8) {
+    return text::Utf8ToCp1252Lossy(utf8);
+}
 
 }  // namespace
 
@@ -23,7 +26,9 @@ FileCheck ReadCommunication(std::string_view content, int company, CStructureRec
     const std::vector<std::string_view> lines = SplitLines(content);
     std::size_t next = 0;
     // Lines missing at the end of the file read as empty lines.
-    const auto readLine = [&]() -> std::string_view { return next < lines.size() ? lines[next++] : std::string_view(); };
+    const auto readLine = [&]() -> std::string_view {
+        return next < lines.size() ? lines[next++] : std::string_view();
+    };
 
     const std::string_view opening = readLine();
     if (!opening.starts_with(kOpeningTag)) {
@@ -44,7 +49,8 @@ FileCheck ReadCommunication(std::string_view content, int company, CStructureRec
     }
     checksum = AddLineChecksum(checksum, dateLine);
     CStructureRecordList read{company, std::string(dateLine.substr(6, 10)), {}};
-    read.records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), lines.size()) : 0);
+    read.records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), lines.size())
+                                   : 0);
     for (std::int32_t i = 0; i < count; ++i) {
         const std::string_view line = readLine();
         if (!ParseRecordLine(read, line)) {
@@ -119,16 +125,13 @@ bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& 
 
 bool ImportCommunication(schema::Session& session) {
     ui::Port& port = session.Port();
-    const auto company = reg::ReadWorkingCompany(session);
+    const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
         return false;
     }
-    if (*company <= 0) {
-        reg::ShowNoWorkingCompany(port);
-        return false;
-    }
-    const auto path = port.ChooseFileToOpen(TextFileDialog(false, "Acquisizione Ultima Situazione Strutture Aziendali",
-                                                           "ComunicazioneVelumbra_" + text::FormatInt(*company)));
+    const auto path =
+        port.ChooseFileToOpen(TextFileDialog(false, "Acquisizione Ultima Situazione Strutture Aziendali",
+                                             "ComunicazioneVelumbra_" + text::FormatInt(*company)));
     if (!path) {
         return false;
     }
@@ -140,16 +143,18 @@ bool ImportCommunication(schema::Session& session) {
     CStructureRecordList list;
     switch (ReadCommunication(*content, *company, list)) {
         case FileCheck::OtherCompany:
-            port.ShowMessage(It(std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
-                                            "Azienda TPL.\n\n") +
-                                kNotPossible),
-                             ui::kProgramCaption, ui::Icon::Stop);
+            port.ShowMessage(
+                It(std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
+                               "Azienda TPL.\n\n") +
+                   kNotPossible),
+                ui::kProgramCaption, ui::Icon::Stop);
             return false;
         case FileCheck::Corrupt:
-            port.ShowMessage(It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
-                                            "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
-                                kNotPossible),
-                             ui::kProgramCaption, ui::Icon::Stop);
+            port.ShowMessage(
+                It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
+                               "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
+                   kNotPossible),
+                ui::kProgramCaption, ui::Icon::Stop);
             return false;
         case FileCheck::Valid:
             break;
@@ -182,11 +187,12 @@ bool ImportCommunication(schema::Session& session) {
             counter = 0;
         }
     }
-    port.ShowMessage(It("L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-                        "Trasporti Regionale è terminata") +
-                         (replaced ? " con successo.\n" : " con errori.\n") + "Sono state registrate " +
-                         text::FormatInt(counter) + " schede Struttura",
-                     ui::kProgramCaption, ui::Icon::Information);
+    port.ShowMessage(
+        It("L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+           "Trasporti Regionale è terminata") +
+            (replaced ? " con successo.\n" : " con errori.\n") + "Sono state registrate " +
+            text::FormatInt(counter) + " schede Struttura",
+        ui::kProgramCaption, ui::Icon::Information);
     return replaced;
 }
 

@@ -9,18 +9,25 @@
 namespace exchange {
 namespace {
 
-std::string It(const char* utf8) { return text::Utf8ToCp1252Lossy(utf8); }
+std::string It(const char* utf8) {
+    return text::Utf8ToCp1252Lossy(utf8);
+}
 
 bool IsProvince(const std::string& p) {
     static const char* const kProvinces[] = {"AR", "FI", "PT", "PO", "LU", "MS", "PI", "LI", "GR", "SI"};
-    return std::any_of(std::begin(kProvinces), std::end(kProvinces), [&](const char* code) { return p == code; });
+    return std::any_of(std::begin(kProvinces), std::end(kProvinces),
+                       [&](const char* code) { return p == code; });
 }
 
-bool StartsWithSpace(const std::string& s) { return !s.empty() && s[0] == ' '; }
-bool IsTitle(const std::string& t) { return !t.empty() && (t[0] == 'A' || t[0] == 'B' || t[0] == 'C'); }
+bool StartsWithSpace(const std::string& s) {
+    return !s.empty() && s[0] == ' ';
+}
+bool IsTitle(const std::string& t) {
+    return !t.empty() && (t[0] == 'A' || t[0] == 'B' || t[0] == 'C');
+}
 
-void CheckArea(int id, const std::string& owner, std::int32_t surface, const std::string& title, bool uncovered,
-               CValidationErrorList& errors) {
+void CheckArea(int id, const std::string& owner, std::int32_t surface, const std::string& title,
+               bool uncovered, CValidationErrorList& errors) {
     // The group is given when any of its three values is: an empty title counts as given.
     const bool given = !owner.empty() || surface != 0 || title.empty() || title[0] != ' ';
     if (!given) {
@@ -93,20 +100,8 @@ std::vector<std::string> ReportLines(const CValidationErrorList& errors, const L
 }
 
 ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName) {
-    ui::FileDialogRequest request;
-    request.title = title;
-    request.proposedName = proposedName;
-    request.defaultExtension = "TXT";
-    request.filter = "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||";
-    request.pathMustExist = true;
-    request.hideReadOnly = true;
-    if (save) {
-        request.overwritePrompt = true;
-        request.createPrompt = true;
-    } else {
-        request.fileMustExist = true;
-    }
-    return request;
+    return ui::MakeFileDialog(save, title, proposedName, "TXT",
+                              "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
 }
 
 void ShowCannotCreate(ui::Port& port, const std::string& path) {
@@ -118,7 +113,8 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
     CValidationErrorList errors;
     db::CDbSelect s(session.Connection());
     s.SetColumns(
-        "ID, ubicaz, local, comune, provin, deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle, "
+        "ID, ubicaz, local, comune, provin, deposito, rifornim, manutenz, autostaz, capoattr, agenzia, "
+        "direzle, "
         "sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit");
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
@@ -169,7 +165,8 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
                         "E' necessario correggere gli errori presenti nel report che sta per essere\n"
                         "generato."),
                      ui::kProgramCaption, ui::Icon::Stop);
-    const auto path = port.ChooseFileToSave(TextFileDialog(true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
+    const auto path =
+        port.ChooseFileToSave(TextFileDialog(true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
     if (!path) {
         return false;
     }

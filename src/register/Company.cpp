@@ -84,6 +84,15 @@ std::optional<int> ReadWorkingCompany(schema::Session& session) {
     return text::ReadInt(company);
 }
 
+std::optional<int> RequireWorkingCompany(schema::Session& session) {
+    const auto company = ReadWorkingCompany(session);
+    if (company && *company <= 0) {
+        ShowNoWorkingCompany(session.Port());
+        return std::nullopt;
+    }
+    return company;
+}
+
 bool SelectCompany(schema::Session& session) {
     ui::Port& port = session.Port();
     bool stored = false;

@@ -26,6 +26,10 @@ bool CheckCompanyEntry(ui::Port& port, const std::vector<std::string>& entries, 
 // row) when the row cannot be found.
 std::optional<int> ReadWorkingCompany(schema::Session& session);
 
+// The working company for a command that needs one: nothing (after the message) when the settings row
+// is missing or no company has been chosen yet.
+std::optional<int> RequireWorkingCompany(schema::Session& session);
+
 // "&Azienda": the company is chosen in the dialog and stored. True when a choice was stored.
 bool SelectCompany(schema::Session& session);
 

@@ -7,20 +7,8 @@
 namespace schema {
 
 ui::FileDialogRequest DatabaseFileDialog(bool save, const std::string& title) {
-    ui::FileDialogRequest request;
-    request.title = title;
-    request.proposedName = "*.MDB";
-    request.defaultExtension = "MDB";
-    request.filter = "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||";
-    request.hideReadOnly = true;
-    request.pathMustExist = true;
-    if (save) {
-        request.overwritePrompt = true;
-        request.createPrompt = true;
-    } else {
-        request.fileMustExist = true;
-    }
-    return request;
+    return ui::MakeFileDialog(save, title, "*.MDB", "MDB",
+                              "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||");
 }
 
 void CreateDatabaseCommand(ui::Port& port) {

@@ -34,6 +34,24 @@ struct FileDialogRequest {
     bool hideReadOnly = false;
 };
 
+// The two kinds of file dialog the commands use: "open" asks for an existing file in an existing
+// folder; "save" for a file in an existing folder, confirming both an existing name (it would be
+// replaced) and a name that does not exist yet. Neither shows a read-only check box.
+inline FileDialogRequest MakeFileDialog(bool save, std::string title, std::string proposedName,
+                                        std::string defaultExtension, std::string filter) {
+    FileDialogRequest request;
+    request.title = std::move(title);
+    request.proposedName = std::move(proposedName);
+    request.defaultExtension = std::move(defaultExtension);
+    request.filter = std::move(filter);
+    request.pathMustExist = true;
+    request.hideReadOnly = true;
+    request.overwritePrompt = save;
+    request.createPrompt = save;
+    request.fileMustExist = !save;
+    return request;
+}
+
 // The company choice: a list of entries "%04d - name" and an editable text. `accept` is the OK check:
 // it is given the text and tells whether the dialog may close (it shows its own messages).
 struct CompanyDialogRequest {
