@@ -100,6 +100,29 @@ class MainFrameTest : public QObject {
         QCOMPARE(about.messages[0].title, QString("Velumbra"));
     }
 
+    void aMissingConfigurationIsSaid() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", dir.filePath("manca.ini")});
+        ModalScript script;
+        script.Message(QMessageBox::Ok).Message(QMessageBox::Cancel);  // then no new database
+        QVERIFY(app.StartUp());
+        Finish(script);
+        QCOMPARE(script.messages[0].text,
+                 QString("ATTENZIONE: è stata riscontrata una anomalia grave\n"
+                         "che rende impossibile il corretto funzionamento di\n"
+                         "questo programma.\n\n"
+                         "Ipotesi A) Il prodotto non è stato installato nella\n"
+                         "           maniera corretta, utilizzando Setup.\n\n"
+                         "Ipotesi B) Il registro di configurazione di Windows\n"
+                         "           si è corrotto e deve essere ripristinato.\n\n"));
+        QCOMPARE(script.messages[0].icon, QMessageBox::Critical);
+        QCOMPARE(script.messages[0].title, QString("Velumbra"));
+        QCOMPARE(script.messages[1].icon, QMessageBox::Question);
+        QCOMPARE(app.MainFrame().windowTitle(), QString("VELUMBRA - \"Censimento Velumbra\""));
+        QVERIFY(!app.MainFrame().Session().HasOpenDatabase());
+        QVERIFY(!QFile::exists(dir.filePath("manca.ini")));  // never created by the program
+    }
+
     void titleCases() {
         QTemporaryDir dir;
         const QString path = Copy(dir);

@@ -3,6 +3,7 @@
 //   screenshots OUTPUT_FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "desktop/BusyClock.h"
 #include "desktop/CensusApp.h"
 #include "desktop/CompanyDlg.h"
+#include "desktop/DepotEditDlg.h"
 #include "desktop/DepotListDlg.h"
 #include "exchange/Import.h"
 #include "schema/Creation.h"
@@ -145,11 +147,25 @@ int main(int argc, char* argv[]) {
         }
         window->resize(1400, 760);
         QCoreApplication::processEvents();
-        window->Grid()->SelectAt(3 * window->Grid()->Layout().h + 18 + 3 * (window->Grid()->Layout().h + 4) +
-                                 3);
-        window->Run(1057);  // a deleted row
-        window->Grid()->SelectAt(3 * window->Grid()->Layout().h + 18 + 5 * (window->Grid()->Layout().h + 4) +
-                                 3);
+        const auto rowY = [&](int i) {
+            return 3 * window->Grid()->Layout().h + 18 + i * (window->Grid()->Layout().h + 4) + 3;
+        };
+        window->Grid()->SelectAt(rowY(3));
+        window->Grid()->Snapshot();  // painted: the current row is the selected one
+        window->Run(1057);           // a deleted row
+        // A changed row: the editor opens on row 7, its street is changed and OK pressed.
+        window->Grid()->SelectAt(rowY(7));
+        window->Grid()->Snapshot();
+        QTimer::singleShot(300, [] {
+            if (auto* editor = qobject_cast<desktop::CDepotEditDlg*>(QApplication::activeModalWidget())) {
+                if (auto* street = editor->findChild<QLineEdit*>("1008")) {
+                    street->setText("VIA DEL PORTO 7 (NUOVA SEDE)");
+                }
+                editor->accept();
+            }
+        });
+        window->Run(1059);
+        window->Grid()->SelectAt(rowY(5));
         QCoreApplication::processEvents();
         Save(window, out.filePath("list-window.png"));
         window->Grid()->ScrollHorizontally(window->Grid()->Layout().XF - 200);
