@@ -4,17 +4,10 @@
 
 #include "engine/Database.h"
 #include "engine/Messages.h"
+#include "text/Text.h"
 
 namespace engine {
 namespace {
-
-std::string LowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-    return out;
-}
 
 // Rows are kept compactly: each value is its kind followed by its payload (integers as zigzag
 // varints, reals as 8 bytes, dates as six varints, texts as a varint length and the bytes).
@@ -239,7 +232,7 @@ Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
     for (int c = 0; c < columns; ++c) {
         const char* name = sqlite3_column_name(st, c);
         snap->names_.push_back(text::Utf8ToCp1252Lossy(name ? name : ""));
-        snap->lowerNames_.push_back(LowerAscii(snap->names_.back()));
+        snap->lowerNames_.push_back(text::LowerAscii(snap->names_.back()));
         const char* decl = sqlite3_column_decltype(st, c);
         int size = 0;
         declared[static_cast<std::size_t>(c)] =
@@ -286,7 +279,7 @@ void Snapshot::MoveNext() {
 }
 
 int Snapshot::ColumnIndex(std::string_view name) const {
-    const std::string lower = LowerAscii(name);
+    const std::string lower = text::LowerAscii(name);
     for (std::size_t c = 0; c < lowerNames_.size(); ++c) {
         if (lowerNames_[c] == lower) {
             return static_cast<int>(c);

@@ -2,6 +2,7 @@
 
 #include "engine/Messages.h"
 #include "engine/Sql.h"
+#include "text/Text.h"
 
 namespace engine {
 
@@ -9,14 +10,6 @@ using detail::Stmt;
 using detail::Utf8;
 
 namespace {
-
-std::string LowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-    return out;
-}
 
 // The name, with its ASCII letters lowered, is `lower`.
 bool SameLowered(std::string_view name, std::string_view lower) {
@@ -42,7 +35,7 @@ TableCursor::TableCursor(Database& db, std::string table, std::vector<FieldDef> 
       fields_(std::move(fields)),
       quotedTable_(QuoteIdentifier(Utf8(table_))) {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
-        lowerNames_.push_back(LowerAscii(fields_[i].name));
+        lowerNames_.push_back(text::LowerAscii(fields_[i].name));
         inMap_.push_back(positions_.emplace(lowerNames_.back(), i).second);
     }
     followers_.assign(fields_.size() + 1, fields_.size());
@@ -65,7 +58,7 @@ std::size_t TableCursor::FindField(std::string_view field) const {
         lastFound_ = guess;
         return guess;
     }
-    const auto found = positions_.find(LowerAscii(field));
+    const auto found = positions_.find(text::LowerAscii(field));
     if (found == positions_.end()) {
         return fields_.size();
     }
@@ -89,7 +82,7 @@ Status TableCursor::SelectIndex(std::string_view index) {
         return indexes.status();
     }
     for (const IndexDef& def : *indexes) {
-        if (LowerAscii(def.name) != LowerAscii(index)) {
+        if (text::LowerAscii(def.name) != text::LowerAscii(index)) {
             continue;
         }
         std::vector<std::size_t> columns;
@@ -181,8 +174,9 @@ Result<bool> TableCursor::Position(const std::vector<std::string>& keys, bool re
             order += col + ", ";
         }
         // The row found is read at once, after its rowid.
-        seek = Stmt(db_.handle(), "SELECT rowid" + (readRow ? ", " + ColumnList() : std::string()) + " FROM " +
-                                      quotedTable_ + " WHERE " + where + " ORDER BY " + order + "rowid LIMIT 1");
+        seek =
+            Stmt(db_.handle(), "SELECT rowid" + (readRow ? ", " + ColumnList() : std::string()) + " FROM " +
+                                   quotedTable_ + " WHERE " + where + " ORDER BY " + order + "rowid LIMIT 1");
         if (!seek.prepared()) {
             return detail::Failure(db_.handle(), seek.rc());
         }

@@ -5,6 +5,7 @@
 #include "exchange/TextFile.h"
 #include "exchange/Validation.h"
 #include "register/Company.h"
+#include "schema/CensusColumns.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -94,7 +95,7 @@ bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& 
         depositi.SetField("comune", text::FormatInt(r.comune));
         depositi.SetField("provin", r.provin);
         for (std::size_t i = 0; i < kFlagCount; ++i) {
-            depositi.SetField(FlagColumns()[i], r.flags[i] ? "1" : "0");
+            depositi.SetField(schema::FlagColumns()[i], r.flags[i] ? "1" : "0");
         }
         depositi.SetField("sco_pro", r.scoPro);
         depositi.SetField("sco_sup", text::FormatInt(r.scoSup));
@@ -103,7 +104,7 @@ bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& 
         depositi.SetField("cop_sup", text::FormatInt(r.copSup));
         depositi.SetField("cop_tit", r.copTit);
         for (std::size_t i = 0; i < kCountCount; ++i) {
-            depositi.SetField(CountColumns()[i], text::FormatInt(r.counts[i]));
+            depositi.SetField(schema::CountColumns()[i], text::FormatInt(r.counts[i]));
         }
         const bool ok = depositi.Update() == 1;
         ++counter;

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "db/DbSelect.h"
+#include "schema/CensusColumns.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -45,36 +46,14 @@ char TitleChar(const std::string& title) {
 
 }  // namespace
 
-const std::array<const char*, kFlagCount>& FlagColumns() {
-    static const std::array<const char*, kFlagCount> columns = {
-        "deposito", "rifornim", "manutenz", "autostaz", "capoattr", "agenzia", "direzle"};
-    return columns;
-}
-
-const std::array<std::string, kCountCount>& CountColumns() {
-    static const std::array<std::string, kCountCount> columns = [] {
-        std::array<std::string, kCountCount> names;
-        std::size_t i = 0;
-        for (const char* service : {"ext", "sub", "urb"}) {
-            for (const char* lengthClass : {"b", "a", "l", "n", "m", "c"}) {
-                for (const char* use : {"s", "r"}) {
-                    names[i++] = std::string(service) + "_" + lengthClass + "_" + use;
-                }
-            }
-        }
-        return names;
-    }();
-    return columns;
-}
-
 const std::string& RecordColumnList() {
     static const std::string list = [] {
         std::string s = "ubicaz, local, comune, provin";
-        for (const char* flag : FlagColumns()) {
+        for (const char* flag : schema::FlagColumns()) {
             s += std::string(", ") + flag;
         }
         s += ", sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit";
-        for (const std::string& count : CountColumns()) {
+        for (const std::string& count : schema::CountColumns()) {
             s += ", " + count;
         }
         return s;

@@ -21,7 +21,8 @@ struct CStructureRecord {
     std::string local;
     int comune = 0;
     std::string provin;
-    std::array<bool, kFlagCount> flags{};  // deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle
+    std::array<bool, kFlagCount>
+        flags{};  // deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle
     std::string scoPro;
     std::int32_t scoSup = 0;
     std::string scoTit;  // one character, or none
@@ -39,9 +40,6 @@ struct CStructureRecordList {
     std::size_t Count() const { return records.size(); }
 };
 
-// The column names, in record order: the seven flags and the 36 counts.
-const std::array<const char*, kFlagCount>& FlagColumns();
-const std::array<std::string, kCountCount>& CountColumns();
 // The 53 columns of the record, in order, as a select list.
 const std::string& RecordColumnList();
 

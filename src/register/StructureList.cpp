@@ -3,33 +3,14 @@
 #include "db/DbSelect.h"
 #include "register/Company.h"
 #include "register/StructureEditor.h"
+#include "schema/CensusColumns.h"
 #include "text/Text.h"
 
 namespace reg {
 namespace {
 
-const std::array<const char*, 7>& Flags() {
-    static const std::array<const char*, 7> names = {"deposito", "rifornim", "manutenz", "autostaz",
-                                                     "capoattr", "agenzia",  "direzle"};
-    return names;
-}
-
-// The 36 count columns in their order.
-const std::array<std::string, 36>& Counts() {
-    static const std::array<std::string, 36> names = [] {
-        std::array<std::string, 36> n;
-        std::size_t i = 0;
-        for (const char* service : {"ext", "sub", "urb"}) {
-            for (const char* lengthClass : {"b", "a", "l", "n", "m", "c"}) {
-                for (const char* use : {"s", "r"}) {
-                    n[i++] = std::string(service) + "_" + lengthClass + "_" + use;
-                }
-            }
-        }
-        return n;
-    }();
-    return names;
-}
+using schema::CountColumns;
+using schema::FlagColumns;
 
 }  // namespace
 
@@ -60,13 +41,13 @@ CDepotRowList LoadRows(db::CDbConnection& connection) {
     connection.Port().BeginBusy(true);
     CDepotRowList rows;
     std::string columns = "depositi.ID, depositi.ubicaz, depositi.local, regcom.denom, depositi.provin";
-    for (const char* flag : Flags()) {
+    for (const char* flag : FlagColumns()) {
         columns += std::string(", depositi.") + flag;
     }
     columns +=
         ", depositi.sco_pro, depositi.sco_sup, depositi.sco_tit, depositi.cop_pro, depositi.cop_sup, "
         "depositi.cop_tit";
-    for (const std::string& count : Counts()) {
+    for (const std::string& count : CountColumns()) {
         columns += ", depositi." + count;
     }
     db::CDbSelect s(&connection);
@@ -181,7 +162,7 @@ bool StructureList::Store(const ui::StructureValues& v) {
     t.SetField("comune", text::FormatInt(v.comune));
     t.SetField("provin", v.provin);
     for (std::size_t i = 0; i < 7; ++i) {
-        t.SetField(Flags()[i], v.flags[i] == 1 ? "1" : "0");
+        t.SetField(FlagColumns()[i], v.flags[i] == 1 ? "1" : "0");
     }
     t.SetField("sco_pro", v.scoPro);
     t.SetField("sco_sup", text::FormatInt(v.scoSup));
@@ -190,7 +171,7 @@ bool StructureList::Store(const ui::StructureValues& v) {
     t.SetField("cop_sup", text::FormatInt(v.copSup));
     t.SetField("cop_tit", std::string(1, v.copTit));
     for (std::size_t i = 0; i < 36; ++i) {
-        t.SetField(Counts()[i], text::FormatInt(v.counts[i]));
+        t.SetField(CountColumns()[i], text::FormatInt(v.counts[i]));
     }
     return t.Update() == 1;
 }
@@ -246,7 +227,7 @@ std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
     v.comune = text::ReadInt(field("comune"));
     v.provin = field("provin");
     for (std::size_t i = 0; i < 7; ++i) {
-        const std::string flag = field(Flags()[i]);
+        const std::string flag = field(FlagColumns()[i]);
         v.flags[i] = !flag.empty() && flag[0] != '0' ? 1 : 0;
     }
     v.scoPro = text::TrimRight(field("sco_pro"));
@@ -256,7 +237,7 @@ std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
     v.copSup = text::ReadInt(field("cop_sup"));
     v.copTit = first(field("cop_tit"));
     for (std::size_t i = 0; i < 36; ++i) {
-        v.counts[i] = text::ReadInt(field(Counts()[i]));
+        v.counts[i] = text::ReadInt(field(CountColumns()[i]));
     }
     return v;
 }

@@ -156,6 +156,14 @@ bool IsRepresentableInCp1252(std::string_view utf8) {
     return Utf8ToCp1252(utf8).has_value();
 }
 
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+    return out;
+}
+
 std::string TrimRight(std::string_view s) {
     std::string out(s);
     TrimRightInPlace(out);

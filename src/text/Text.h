@@ -30,6 +30,9 @@ char32_t Cp1252ToCodePoint(unsigned char byte);
 // True when every character of the UTF-8 text has a Windows-1252 byte.
 bool IsRepresentableInCp1252(std::string_view utf8);
 
+// ASCII letters in lower case; every other byte unchanged.
+std::string LowerAscii(std::string_view s);
+
 // Removes trailing blanks (spaces only, never tabs or line breaks).
 std::string TrimRight(std::string_view s);
 void TrimRightInPlace(std::string& s);
