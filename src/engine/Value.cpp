@@ -176,17 +176,85 @@ Result<Value> BooleanFromText(std::string_view field, std::string_view text) {
     return Value::Boolean(number != 0);
 }
 
-Result<Value> RealFromText(FieldType type, std::string_view field, std::string_view text) {
-    long double number = 0;
-    if (!ParseDecimal(text, type != FieldType::Currency, number)) {
-        return NotANumber(field, text);
+// A currency text read exactly, without going through a binary fraction: sign, digits, one optional
+// "," or "." with digits (blanks around it allowed), as ParseDecimal takes it without an exponent.
+// Decimals beyond the fourth round half to even, as an integer conversion does.
+enum class CurrencyReading { Read, NotANumber, OutOfRange };
+
+CurrencyReading ParseCurrency(std::string_view s, std::int64_t& out) {
+    s = Strip(s);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
     }
-    if (type == FieldType::Currency) {
-        const long double scaled = std::nearbyint(number * 10000.0L);
-        if (scaled < -9223372036854775807.0L || scaled > 9223372036854775807.0L) {
-            return OutOfRange(field, text, "da -922337203685477,5808 a 922337203685477,5807");
+    const auto digitRun = [&s] {
+        std::size_t n = 0;
+        while (n < s.size() && s[n] >= '0' && s[n] <= '9') {
+            ++n;
         }
-        return Value::CurrencyScaled(static_cast<std::int64_t>(scaled));
+        const std::string_view run = s.substr(0, n);
+        s.remove_prefix(n);
+        return run;
+    };
+    const std::string_view whole = digitRun();
+    std::string_view decimals;
+    if (!s.empty() && (s.front() == ',' || s.front() == '.')) {
+        s.remove_prefix(1);
+        decimals = digitRun();
+    }
+    if (!s.empty() || (whole.empty() && decimals.empty())) {
+        return CurrencyReading::NotANumber;
+    }
+    // The magnitude in ten-thousandths; 2^63 is the largest any currency value has (the negative limit).
+    constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
+    std::uint64_t scaled = 0;
+    bool beyond = false;
+    const auto push = [&](unsigned digit) {
+        if (beyond || scaled > (kLimit - digit) / 10) {
+            beyond = true;
+        } else {
+            scaled = scaled * 10 + digit;
+        }
+    };
+    for (const char c : whole) {
+        push(static_cast<unsigned>(c - '0'));
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        push(i < decimals.size() ? static_cast<unsigned>(decimals[i] - '0') : 0U);
+    }
+    if (!beyond && decimals.size() > 4) {
+        const char first = decimals[4];
+        const bool rest = decimals.substr(5).find_first_not_of('0') != std::string_view::npos;
+        if (first > '5' || (first == '5' && (rest || scaled % 2 == 1))) {
+            beyond = scaled == kLimit;
+            scaled += beyond ? 0 : 1;
+        }
+    }
+    if (beyond || (!negative && scaled > kLimit - 1)) {
+        return CurrencyReading::OutOfRange;
+    }
+    // -(2^63) held as its two's complement without overflowing on the way.
+    out = negative ? static_cast<std::int64_t>(0 - scaled) : static_cast<std::int64_t>(scaled);
+    return CurrencyReading::Read;
+}
+
+Result<Value> RealFromText(FieldType type, std::string_view field, std::string_view text) {
+    if (type == FieldType::Currency) {
+        std::int64_t scaled = 0;
+        switch (ParseCurrency(text, scaled)) {
+            case CurrencyReading::Read:
+                return Value::CurrencyScaled(scaled);
+            case CurrencyReading::NotANumber:
+                return NotANumber(field, text);
+            case CurrencyReading::OutOfRange:
+                break;
+        }
+        return OutOfRange(field, text, "da -922337203685477,5808 a 922337203685477,5807");
+    }
+    long double number = 0;
+    if (!ParseDecimal(text, true, number)) {
+        return NotANumber(field, text);
     }
     if (type == FieldType::Single) {
         if (std::fabs(number) > std::numeric_limits<float>::max()) {

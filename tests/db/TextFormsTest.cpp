@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <utility>
+
 #include "db/TextForms.h"
+#include "engine/Value.h"
 
 namespace {
 
@@ -24,7 +28,23 @@ TEST(TextForms, CurrencyHasSignFifteenDigitsAndFourDecimals) {
     EXPECT_EQ(ValueToText(Value::CurrencyScaled(-2500)), "-000000000000000,2500");
     EXPECT_EQ(ValueToText(Value::CurrencyScaled(0)), "+000000000000000,0000");
     EXPECT_EQ(ValueToText(Value::CurrencyScaled(INT64_MIN)), "-922337203685477,5808");
-    EXPECT_EQ(ValueToText(Value::CurrencyScaled(INT64_MAX)).size(), 21u);
+    EXPECT_EQ(ValueToText(Value::CurrencyScaled(INT64_MAX)), "+922337203685477,5807");
+    EXPECT_EQ(ValueToText(Value::CurrencyScaled(-1)), "-000000000000000,0001");
+    EXPECT_EQ(ValueToText(Value::CurrencyScaled(1234567890123456789)), "+123456789012345,6789");
+}
+
+// A currency text given for a field reads back as the same amount, to the last decimal and at both limits.
+TEST(TextForms, CurrencyReadsBackWhatWasGiven) {
+    for (const auto& [given, shown] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"922337203685477,5807", "+922337203685477,5807"},
+             {"-922337203685477.5808", "-922337203685477,5808"},
+             {"123456789012345.6789", "+123456789012345,6789"},
+             {"0.00015", "+000000000000000,0002"},
+             {"-0,00035", "-000000000000000,0004"}}) {
+        const auto value = engine::ValueFromText(engine::FieldType::Currency, 0, "importo", given);
+        ASSERT_TRUE(value.ok()) << given;
+        EXPECT_EQ(ValueToText(*value), shown) << given;
+    }
 }
 
 TEST(TextForms, DatesAndTheirSentinels) {

@@ -61,6 +61,55 @@ TEST(ValueFromText, RealsAndCurrencyTakeEitherSeparator) {
     Refusal(FieldType::Double, "abc");
 }
 
+// Currency is read digit by digit into ten-thousandths: no binary fraction rounds a digit away, and
+// the range is the whole of the 64-bit integer that holds it.
+TEST(ValueFromText, CurrencyIsReadExactlyOverItsWholeRange) {
+    const auto scaled = [](std::string_view text) { return Parse(FieldType::Currency, text).AsInt(); };
+    EXPECT_EQ(scaled("123456789012345.6789"), 1234567890123456789);
+    EXPECT_EQ(scaled("123456789012345,6789"), 1234567890123456789);
+    EXPECT_EQ(scaled("922337203685477.5807"), INT64_MAX);
+    EXPECT_EQ(scaled(" -922337203685477,5808 "), INT64_MIN);
+    EXPECT_EQ(scaled("+000000000000000000000000000001"), 10000);
+    EXPECT_EQ(scaled("-0"), 0);
+    EXPECT_EQ(scaled("7"), 70000);
+    EXPECT_EQ(scaled("7."), 70000);
+    EXPECT_EQ(scaled(",5"), 5000);
+    EXPECT_EQ(scaled("-.0001"), -1);
+    EXPECT_EQ(Parse(FieldType::Currency, "1").kind(), Value::Kind::Currency);
+
+    // A fifth decimal and beyond: half to even on the fourth, whatever follows counting.
+    EXPECT_EQ(scaled("0.00015"), 2);
+    EXPECT_EQ(scaled("0.00025"), 2);
+    EXPECT_EQ(scaled("0.00035"), 4);
+    EXPECT_EQ(scaled("0.000250000000000000000001"), 3);
+    EXPECT_EQ(scaled("0.000249999999999999999999"), 2);
+    EXPECT_EQ(scaled("-0.00025"), -2);
+    EXPECT_EQ(scaled("-0.00035"), -4);
+    EXPECT_EQ(scaled("-0.00005"), 0);
+    EXPECT_EQ(scaled("0.99995"), 10000);
+    EXPECT_EQ(scaled("922337203685477.58074999"), INT64_MAX);
+    EXPECT_EQ(scaled("-922337203685477.58084999"), INT64_MIN);
+    EXPECT_EQ(scaled("-922337203685477.58085"), INT64_MIN);  // the tie goes to the even limit
+
+    const std::string range = "(da -922337203685477,5808 a 922337203685477,5807).";
+    EXPECT_EQ(Refusal(FieldType::Currency, "922337203685477.5808"),
+              "Il valore <922337203685477.5808> \xE8 fuori dall'intervallo consentito per il campo 'campo' " +
+                  range);
+    for (const char* beyond :
+         {"-922337203685477.5809", "922337203685477.58075", "-922337203685477.580851", "922337203685478",
+          "9223372036854775808", "-9223372036854775808", "99999999999999999999999999999999999999999"}) {
+        EXPECT_TRUE(Refusal(FieldType::Currency, beyond).ends_with(range)) << beyond;
+    }
+    for (const char* notANumber :
+         {"", " ", "+", "-", ".", ",", "1,2,3", "1.2.3", "1e3", "1 000", "0x10", "12a", "--1", "1-",
+          "\xA0"
+          "1"}) {
+        EXPECT_TRUE(Refusal(FieldType::Currency, notANumber)
+                        .ends_with("non \xE8 un numero valido per il campo 'campo'."))
+            << notANumber;
+    }
+}
+
 TEST(ValueFromText, DatesAreReadDayFirst) {
     EXPECT_EQ(Parse(FieldType::Date, "07/03/2010").AsDate(), (engine::DateTime{2010, 3, 7, 0, 0, 0}));
     EXPECT_EQ(Parse(FieldType::Date, "7-3-2010 14:05").AsDate(), (engine::DateTime{2010, 3, 7, 14, 5, 0}));
