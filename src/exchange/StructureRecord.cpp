@@ -151,10 +151,10 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
         r.flags[i] = !fields[4 + i].empty() && fields[4 + i][0] == '1';
     }
     r.scoPro = textField(11);
-    r.scoSup = text::ReadInt(fields[12]);
+    r.scoSup = text::ReadInt64(fields[12]);
     r.scoTit = titleField(13);
     r.copPro = textField(14);
-    r.copSup = text::ReadInt(fields[15]);
+    r.copSup = text::ReadInt64(fields[15]);
     r.copTit = titleField(16);
     for (std::size_t i = 0; i < kCountCount; ++i) {
         r.counts[i] = text::ReadInt(fields[17 + i]);

@@ -24,10 +24,12 @@ struct CStructureRecord {
     std::array<bool, kFlagCount>
         flags{};  // deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle
     std::string scoPro;
-    std::int32_t scoSup = 0;
+    // The surfaces are 32-bit in the census. Held wider, so that a file's number beyond that range is
+    // kept as read and refused when the record is stored, as the 16-bit fields' are.
+    std::int64_t scoSup = 0;
     std::string scoTit;  // one character, or none
     std::string copPro;
-    std::int32_t copSup = 0;
+    std::int64_t copSup = 0;
     std::string copTit;
     std::array<int, kCountCount> counts{};  // ext, sub, urb; classes b a l n m c; service before reserve
     bool operator==(const CStructureRecord&) const = default;
