@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+#include "engine/Database.h"
+#include "engine/TableCursor.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using engine::Database;
+using engine::FieldType;
+
+constexpr const char* kCensusTables[] = {"tavole", "campi",  "indici", "indici2", "relaz",   "relaz2",
+                                         "utenti", "master", "regazi", "regcom",  "depositi"};
+
+class RepairTest : public ::testing::Test {
+  protected:
+    // A census-like file: the census tables, `master` with a unique key and long rows, and a relation
+    // from `depositi` to `master`.
+    void MakeCensus(int rows) {
+        auto created = Database::Create(path, engine::kCensusLocale);
+        ASSERT_TRUE(created.ok()) << created.description();
+        auto db = std::move(*created);
+        for (const char* name : kCensusTables) {
+            auto def = db->NewTableDef(name);
+            ASSERT_TRUE(def.ok());
+            ASSERT_TRUE(def->AddField(
+                {.name = "codice", .type = FieldType::Long, .ordinalPosition = 1, .required = true}));
+            const int extra = std::string(name) == "master" ? 12 : std::string(name) == "depositi" ? 1 : 3;
+            for (int f = 0; f < extra; ++f) {
+                ASSERT_TRUE(def->AddField({.name = "campo" + std::to_string(f),
+                                           .type = FieldType::Text,
+                                           .size = 40,
+                                           .ordinalPosition = f + 2,
+                                           .allowZeroLength = true}));
+            }
+            ASSERT_TRUE(db->AppendTable(*def));
+            ASSERT_TRUE(db->CreateIndex(
+                name, {.name = "chiave", .columns = {"codice"}, .primary = true, .unique = true}));
+        }
+        ASSERT_TRUE(db->CreateRelation({.name = "deposito_master",
+                                        .table = "master",
+                                        .foreignTable = "depositi",
+                                        .fields = {{"codice", "codice"}}}));
+        ASSERT_TRUE(db->BeginTransaction());
+        auto cursor = std::move(*db->OpenTable("master"));
+        for (int i = 1; i <= rows; ++i) {
+            ASSERT_TRUE(cursor->AddNew());
+            ASSERT_TRUE(cursor->SetField("codice", std::to_string(i)));
+            for (int f = 0; f < 12; ++f) {
+                ASSERT_TRUE(cursor->SetField("campo" + std::to_string(f), "STRUTTURA " + std::to_string(i)));
+            }
+            ASSERT_TRUE(cursor->Update());
+        }
+        cursor.reset();
+        ASSERT_TRUE(db->CommitTransaction());
+    }
+
+    void Overwrite(std::uintmax_t offset, std::size_t bytes) {
+        std::fstream file(dir.path() / "census.mdb", std::ios::in | std::ios::out | std::ios::binary);
+        const std::string garbage(bytes, '\x5A');
+        file.seekp(static_cast<std::streamoff>(offset));
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+
+    // One number read with the plain SQLite library, or -1.
+    static long long Number(const std::string& file, const std::string& sql) {
+        sqlite3* db = nullptr;
+        long long n = -1;
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* stmt = nullptr;
+            if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+                sqlite3_step(stmt) == SQLITE_ROW) {
+                n = sqlite3_column_int64(stmt, 0);
+            }
+            sqlite3_finalize(stmt);
+        }
+        sqlite3_close(db);
+        return n;
+    }
+
+    std::set<std::string> Files() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    std::string Bytes() const {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Repairs the file and checks what every rebuilt file must be; returns the rows of `master`.
+    long long RepairDamaged() {
+        int ticks = 0;
+        std::string damaged;
+        const engine::Status s = Database::Repair(path, &damaged, [&] { ++ticks; });
+        EXPECT_TRUE(s) << s.description();
+        EXPECT_EQ(damaged, dir.File("census.danneggiato.mdb"));
+        EXPECT_GT(ticks, 0);
+        EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", "census.danneggiato.mdb"}));
+        EXPECT_EQ(Number(path, "PRAGMA application_id"), engine::kApplicationId);
+        EXPECT_EQ(Number(path, "PRAGMA user_version"), 1);
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM pragma_journal_mode WHERE journal_mode = 'wal'"), 1);
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"),
+                  1);
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), 11);
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), kTriggers);
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE name LIKE 'velumbra%'"), 0);
+        // The key stays unique, and the rows read back whole.
+        EXPECT_EQ(Number(path, "SELECT count(*) - count(DISTINCT codice) FROM master"), 0);
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM master WHERE campo11 <> 'STRUTTURA ' || codice"), 0);
+        auto reopened = Database::Open(path);
+        EXPECT_TRUE(reopened.ok()) << reopened.description();
+        return Number(path, "SELECT count(*) FROM master");
+    }
+
+    testing_support::TempDir dir;
+    const std::string path = dir.File("census.mdb");
+    long long kTriggers = 0;
+    long long pageSize = 0;
+
+    void Measure() {
+        kTriggers = Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'");
+        pageSize = Number(path, "PRAGMA page_size");
+        ASSERT_GT(kTriggers, 0);
+    }
+};
+
+TEST_F(RepairTest, ATruncatedFileIsRebuiltWithTheRowsStillOnIt) {
+    MakeCensus(3000);
+    Measure();
+    const auto size = std::filesystem::file_size(path);
+    std::filesystem::resize_file(path, size / 2);
+    const long long rows = RepairDamaged();
+    EXPECT_GT(rows, 1200);
+    EXPECT_LT(rows, 3000);
+    // Now sound: repaired in place, nothing set aside.
+    EXPECT_TRUE(Database::Repair(path));
+    EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", "census.danneggiato.mdb"}));
+    EXPECT_EQ(Number(path, "SELECT count(*) FROM master"), rows);
+}
+
+TEST_F(RepairTest, OverwrittenPagesAreSkippedQuickly) {
+    MakeCensus(3000);
+    Measure();
+    Overwrite(static_cast<std::uintmax_t>(pageSize), 3 * static_cast<std::size_t>(pageSize));  // pages 2-4
+    const long long rows = RepairDamaged();
+    EXPECT_GT(rows, 2500);
+    EXPECT_LE(rows, 3000);
+}
+
+TEST_F(RepairTest, AnOverwrittenFirstPageLosesNoRow) {
+    MakeCensus(3000);
+    Measure();
+    Overwrite(0, static_cast<std::size_t>(pageSize));
+    EXPECT_EQ(RepairDamaged(), 3000);
+}
+
+TEST_F(RepairTest, AFileThatAnotherProgramHoldsIsLeftAlone) {
+    MakeCensus(200);
+    Overwrite(5 * 4096, 4096);
+    const std::string before = Bytes();
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        char c = 1;
+        (void)!write(ready[1], &c, 1);
+        (void)!read(done[0], &c, 1);
+        sqlite3_close(db);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const engine::Status s = Database::Repair(path);
+    EXPECT_FALSE(s);
+    EXPECT_EQ(s.description(),
+              "Il database '" + path +
+                  "' \xE8 in uso in un altro programma: occorre chiuderlo prima di ripararlo.");
+    EXPECT_EQ(Bytes(), before);
+    EXPECT_EQ(Files().count("census.danneggiato.mdb"), 0u);
+    (void)!write(done[1], &c, 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    for (const int fd : {ready[0], ready[1], done[0], done[1]}) {
+        close(fd);
+    }
+
+    // The same with a connection of this process that the program does not know of.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    sqlite3_exec(other, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    EXPECT_FALSE(Database::Repair(path));
+    sqlite3_close(other);
+    EXPECT_EQ(Bytes(), before);
+
+    // Once let go, it is repaired.
+    EXPECT_TRUE(Database::Repair(path));
+    EXPECT_GT(Number(path, "SELECT count(*) FROM master"), 100);
+    EXPECT_TRUE(Files().count("census.danneggiato.mdb"));
+}
+
+TEST_F(RepairTest, TemporariesNeverOutliveARepair) {
+    MakeCensus(400);
+    // What a killed repair left: abandoned, it goes; one that another repair holds stays.
+    std::ofstream(dir.path() / ".census.mdb.in-riparazione") << std::string(8192, 'x');
+    std::ofstream(dir.path() / ".census.mdb.in-riparazione-journal") << "x";
+    const std::string held = dir.File(".altro.mdb.in-riparazione");
+    std::ofstream(held) << "";
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(held.c_str(), &holder, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder,
+                           "PRAGMA locking_mode = EXCLUSIVE; PRAGMA journal_mode = MEMORY; CREATE TABLE t(a)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_TRUE(Database::Repair(path));  // sound
+    EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", ".altro.mdb.in-riparazione"}));
+    sqlite3_close(holder);
+
+    // A failed rebuild leaves nothing behind: the first page held the whole description of the tables.
+    std::filesystem::remove(held);
+    std::filesystem::remove(path);
+    {
+        auto created = Database::Create(path, engine::kCensusLocale);
+        ASSERT_TRUE(created.ok());
+        for (const char* name : kCensusTables) {
+            auto def = (*created)->NewTableDef(name);
+            ASSERT_TRUE(def->AddField({.name = "a", .type = FieldType::Long, .ordinalPosition = 1}));
+            ASSERT_TRUE((*created)->AppendTable(*def));
+        }
+    }
+    Overwrite(0, 4096);
+    const engine::Status s = Database::Repair(path);
+    EXPECT_FALSE(s);
+    EXPECT_EQ(s.description(), "Il file '" + path + "' non \xE8 un database del censimento.");
+    EXPECT_EQ(Files(), std::set<std::string>{"census.mdb"});
+}
+
+TEST_F(RepairTest, AFileWithoutTheCensusTablesIsRefusedByName) {
+    {
+        auto created = Database::Create(path, engine::kCensusLocale);
+        ASSERT_TRUE(created.ok());
+        auto def = (*created)->NewTableDef("master");
+        ASSERT_TRUE(def->AddField({.name = "a", .type = FieldType::Long, .ordinalPosition = 1}));
+        ASSERT_TRUE((*created)->AppendTable(*def));
+    }
+    const std::string missing =
+        "Il file '" + path + "' non \xE8 un database del censimento completo: manca la tabella 'tavole'.";
+    const engine::Status repaired = Database::Repair(path);
+    EXPECT_EQ(repaired.description(), missing);
+    const engine::Status copied = Database::Compact(path, dir.File("copia.mdb"), engine::kCensusLocale);
+    EXPECT_EQ(copied.description(), missing);
+    EXPECT_EQ(Files(), std::set<std::string>{"census.mdb"});
+
+    // A text file is no database at all.
+    const std::string text = dir.File("testo.mdb");
+    std::ofstream(text) << std::string(5000, 'x');
+    EXPECT_EQ(Database::Repair(text).description(),
+              "Il file '" + text + "' non \xE8 un database del censimento.");
+    EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", "testo.mdb"}));
+}
+
+}  // namespace
