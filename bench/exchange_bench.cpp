@@ -1,9 +1,11 @@
 // The exchange commands on the largest census (32 767 structures), each next to the sqlite3 shell
 // doing the same input and output on a copy of the same database:
 //   import      ImportCommunication (read, check, replace the census)  vs  BEGIN; DELETE; .import TSV; COMMIT
-//   export      ExportCommunication (validation, file)                 vs  .once file + SELECT of the 53 columns
-//   validation  ValidateCensus                                         vs  .once file + SELECT of the 18 checked
-//                                                                          columns (and of the 53, for reference)
+//   export      ExportCommunication (validation, file)                 vs  .once file + SELECT of the 53
+//   columns validation  ValidateCensus                                         vs  .once file + SELECT of the
+//   18 checked
+//                                                                          columns (and of the 53, for
+//                                                                          reference)
 // The census is built once per run: a new database, company 12, a communication file written from
 // generated records and imported through the command itself. At the end the ratios ours/shell are
 // printed (medians when the benchmarks are repeated).
@@ -48,22 +50,24 @@ const exchange::LocalDateTime kNow{15, 3, 2026, 10, 30};
 // ---------------------------------------------------------------------------------------------------
 // Generated contents: every validation rule passes, texts are Windows-1252 with accented letters.
 
-const char* const kStreetKinds[] = {"Via", "Viale", "Piazza", "Largo", "Strada Provinciale", "Localit\xE0",
-                                    "Via di", "Borgo"};
+const char* const kStreetKinds[] = {"Via",         "Viale",  "Piazza", "Largo", "Strada Provinciale",
+                                    "Localit\xE0", "Via di", "Borgo"};
 const char* const kStreetNames[] = {
-    "Garibaldi",      "Cavour",       "della Libert\xE0", "Roma",          "dei Mille",     "XX Settembre",
-    "Fratelli Rosselli", "San Jacopo", "delle Industrie", "Aurelia",      "del Porto",     "Pisana",
-    "Fiorentina",     "Senese",       "dell'Artigianato", "Nicol\xF2 Machiavelli", "Carducci", "Leopardi",
-    "Sant'Andrea",    "del Ciliegio", "Bonistallo",     "Pratese",       "Lucchese",      "Mazzini"};
-const char* const kPlaces[] = {"Capoluogo",   "Zona Industriale", "Le Fornaci",  "Santa Croce", "Pont\xE0",
+    "Garibaldi",       "Cavour",       "della Libert\xE0",  "Roma",
+    "dei Mille",       "XX Settembre", "Fratelli Rosselli", "San Jacopo",
+    "delle Industrie", "Aurelia",      "del Porto",         "Pisana",
+    "Fiorentina",      "Senese",       "dell'Artigianato",  "Nicol\xF2 Machiavelli",
+    "Carducci",        "Leopardi",     "Sant'Andrea",       "del Ciliegio",
+    "Bonistallo",      "Pratese",      "Lucchese",          "Mazzini"};
+const char* const kPlaces[] = {"Capoluogo",   "Zona Industriale", "Le Fornaci",  "Santa Croce",   "Pont\xE0",
                                "San Martino", "La Rotta",         "Stazione FS", "Ponte a Egola", "Il Piano",
-                               "Caldine",     "Querceto",         "Badia",       "Perignano",   "Ceccano"};
+                               "Caldine",     "Querceto",         "Badia",       "Perignano",     "Ceccano"};
 const char* const kProvinces[] = {"AR", "FI", "PT", "PO", "LU", "MS", "PI", "LI", "GR", "SI"};
-const char* const kOwners[] = {"Comune di Pontedera",          "Propriet\xE0 aziendale",
-                               "Provincia di Arezzo",          "Immobiliare Trasporti S.r.l.",
-                               "Demanio dello Stato",          "Ferrovie Regionali S.p.A.",
-                               "Consorzio Autostazioni",       "Privato in locazione",
-                               "Regione Orvania",              "Comune di San Miniato"};
+const char* const kOwners[] = {"Comune di Pontedera",    "Propriet\xE0 aziendale",
+                               "Provincia di Arezzo",    "Immobiliare Trasporti S.r.l.",
+                               "Demanio dello Stato",    "Ferrovie Regionali S.p.A.",
+                               "Consorzio Autostazioni", "Privato in locazione",
+                               "Regione Orvania",        "Comune di San Miniato"};
 
 std::string ClipTo(std::string s, std::size_t size) {
     if (s.size() > size) {
@@ -78,7 +82,9 @@ std::string ClipTo(std::string s, std::size_t size) {
 std::vector<exchange::CStructureRecord> GenerateRecords() {
     std::mt19937 random(20260315);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const auto choose = [&](const auto& list) { return std::string(list[pick(static_cast<int>(std::size(list)))]); };
+    const auto choose = [&](const auto& list) {
+        return std::string(list[pick(static_cast<int>(std::size(list)))]);
+    };
     std::vector<exchange::CStructureRecord> records;
     records.reserve(kStructures);
     for (int i = 0; i < kStructures; ++i) {
@@ -106,7 +112,7 @@ std::vector<exchange::CStructureRecord> GenerateRecords() {
         if (!any) {
             r.flags[static_cast<std::size_t>(pick(exchange::kFlagCount))] = true;
         }
-        const auto area = [&](std::string& owner, std::int32_t& surface, std::string& title) {
+        const auto area = [&](std::string& owner, std::int64_t& surface, std::string& title) {
             if (pick(4) == 0) {  // absent: no owner, no surface, a blank title
                 owner.clear();
                 surface = 0;
@@ -165,7 +171,8 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 std::string ChecksColumns() {
-    return "ID, ubicaz, local, comune, provin, deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle, "
+    return "ID, ubicaz, local, comune, provin, deposito, rifornim, manutenz, autostaz, capoattr, agenzia, "
+           "direzle, "
            "sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit";
 }
 
@@ -221,13 +228,13 @@ class Census {
         const fs::path database = folder_ / "census.mdb";
         {
             ui::ScriptedPort creationPort;
-            if (schema::CreateCensusDatabase(creationPort, database.string(), "") != schema::CreationOutcome::Created) {
+            if (!schema::CreateCensusDatabase(creationPort, database.string(), "")) {
                 Fail("the census database could not be created");
             }
         }
         session_ = std::make_unique<schema::Session>(port_);
         session_->SetPath(database.string());
-        if (session_->OpenAssociatedDatabase() != 1) {
+        if (!session_->OpenAssociatedDatabase()) {
             Fail("the census database could not be opened");
         }
         port_.AnswerNextDialog(text::FormatIntZeroPadded(kCompany, 4));
@@ -258,13 +265,13 @@ class Census {
         session_->CloseConnection();
         fs::copy_file(database, shellReadDatabase());
         fs::copy_file(database, shellImportDatabase());
-        if (!RunShell("sqlite3 " + Quoted(database) + " -cmd '.mode tabs' 'SELECT * FROM depositi ORDER BY ID' > " +
-                      Quoted(rowsTsv()))) {
+        if (!RunShell("sqlite3 " + Quoted(database) +
+                      " -cmd '.mode tabs' 'SELECT * FROM depositi ORDER BY ID' > " + Quoted(rowsTsv()))) {
             Fail("the sqlite3 shell is not installed or failed");
         }
         WriteFile(importScript(), ".mode tabs\nBEGIN;\nDELETE FROM depositi;\n.import " + Quoted(rowsTsv()) +
                                       " depositi\nCOMMIT;\n");
-        if (session_->OpenAssociatedDatabase() != 1) {
+        if (!session_->OpenAssociatedDatabase()) {
             Fail("the census database could not be reopened");
         }
     }
@@ -288,7 +295,9 @@ Census* CensusOrSkip(benchmark::State& state) {
 double ChildrenCpuMs() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+    const auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
+    };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
@@ -302,7 +311,8 @@ void RunShellTimed(benchmark::State& state, const std::string& command) {
             return;
         }
     }
-    state.counters["shell_cpu_ms"] = benchmark::Counter(ChildrenCpuMs() - before, benchmark::Counter::kAvgIterations);
+    state.counters["shell_cpu_ms"] =
+        benchmark::Counter(ChildrenCpuMs() - before, benchmark::Counter::kAvgIterations);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -331,8 +341,9 @@ void BM_ShellImport(benchmark::State& state) {
     if (!census) {
         return;
     }
-    RunShellTimed(state, std::string("sqlite3 ") + kShellPragmas + " " + Quoted(census->shellImportDatabase()) +
-                             " < " + Quoted(census->importScript()) + " > /dev/null");
+    RunShellTimed(state, std::string("sqlite3 ") + kShellPragmas + " " +
+                             Quoted(census->shellImportDatabase()) + " < " + Quoted(census->importScript()) +
+                             " > /dev/null");
 }
 BENCHMARK(BM_ShellImport)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
@@ -418,11 +429,13 @@ class RatioReporter : public benchmark::BenchmarkReporter {
             }
             const std::string name = run.run_name.function_name;
             const auto shellCpu = run.counters.find("shell_cpu_ms");
-            const double cpu = shellCpu != run.counters.end() ? shellCpu->second.value : run.GetAdjustedCPUTime();
+            const double cpu =
+                shellCpu != run.counters.end() ? shellCpu->second.value : run.GetAdjustedCPUTime();
             if (run.run_type == Run::RT_Iteration) {
                 times_[name].push_back(run.GetAdjustedRealTime());
                 cpuTimes_[name].push_back(cpu);
-            } else if (run.aggregate_name == "median") {  // all there is with --benchmark_report_aggregates_only
+            } else if (run.aggregate_name ==
+                       "median") {  // all there is with --benchmark_report_aggregates_only
                 medianTimes_[name] = run.GetAdjustedRealTime();
                 medianCpuTimes_[name] = cpu;
             }
@@ -451,15 +464,17 @@ class RatioReporter : public benchmark::BenchmarkReporter {
                 continue;
             }
             if (!header) {
-                std::cerr << "\nours / sqlite3 shell, medians over the repetitions (ms; target: real time ratio at most 1.30)\n"
+                std::cerr << "\nours / sqlite3 shell, medians over the repetitions (ms; target: real time "
+                             "ratio at most 1.30)\n"
                              "                               real time                    processor time\n";
                 header = true;
             }
             const double oursCpu = Median(cpuTimes_, medianCpuTimes_, p.ours);
             const double shellCpu = Median(cpuTimes_, medianCpuTimes_, p.shell);
             char line[200];
-            std::snprintf(line, sizeof line, "  %-24s %8.1f / %8.1f = %5.2f    %8.1f / %8.1f = %5.2f%s\n", p.what, ours,
-                          shell, ours / shell, oursCpu, shellCpu, shellCpu > 0 ? oursCpu / shellCpu : 0.0,
+            std::snprintf(line, sizeof line, "  %-24s %8.1f / %8.1f = %5.2f    %8.1f / %8.1f = %5.2f%s\n",
+                          p.what, ours, shell, ours / shell, oursCpu, shellCpu,
+                          shellCpu > 0 ? oursCpu / shellCpu : 0.0,
                           ours / shell <= 1.3 ? "" : "  above target");
             std::cerr << line;
         }
@@ -468,7 +483,8 @@ class RatioReporter : public benchmark::BenchmarkReporter {
   private:
     using Samples = std::map<std::string, std::vector<double>>;
 
-    static double Median(const Samples& samples, const std::map<std::string, double>& medians, const std::string& name) {
+    static double Median(const Samples& samples, const std::map<std::string, double>& medians,
+                         const std::string& name) {
         const auto t = samples.find(name);
         if (t == samples.end() || t->second.empty()) {
             const auto m = medians.find(name);

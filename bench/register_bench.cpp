@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -16,6 +18,17 @@
 #include "ui/ScriptedPort.h"
 
 namespace {
+
+// A benchmark whose set-up fails measures nothing: it stops.
+void Require(ui::Outcome outcome) {
+    if (!outcome) {
+        std::fprintf(stderr, "the benchmark's set-up failed\n");
+        std::exit(1);
+    }
+}
+void Require(bool done) {
+    Require(ui::Outcome::DoneIf(done));
+}
 
 struct Census {
     ui::ScriptedPort port;
@@ -34,9 +47,9 @@ Census& CensusOf(int rows) {
         for (const char* suffix : {"", "-wal", "-shm"}) {
             std::filesystem::remove(path.string() + suffix);
         }
-        schema::CreateCensusDatabase(census->port, path.string(), "");
+        Require(schema::CreateCensusDatabase(census->port, path.string(), ""));
         census->session.SetPath(path.string());
-        census->session.OpenAssociatedDatabase();
+        Require(census->session.OpenAssociatedDatabase());
         exchange::CStructureRecordList list{12, "06/12/2026", {}};
         for (int i = 0; i < rows; ++i) {
             exchange::CStructureRecord r;
@@ -56,9 +69,10 @@ Census& CensusOf(int rows) {
             list.records.push_back(r);
         }
         int counter = 0;
-        census->session.Connection()->BeginTransaction();
-        exchange::StoreStructures(*census->session.Connection(), list, counter);
-        census->session.Connection()->CommitTransaction();
+        db::CDbTransaction transaction(*census->session.Connection());
+        Require(transaction.IsActive());
+        Require(exchange::StoreStructures(*census->session.Connection(), list, counter));
+        Require(transaction.Commit());
     }
     return *census;
 }
@@ -81,12 +95,12 @@ void BM_OpenListWindow(benchmark::State& state) {
     Census& census = CensusOf(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         reg::StructureList list(census.session);
-        list.Open();
+        Require(list.Open());
         desktop::CDepotGrid grid(list, nullptr);  // measures
         grid.resize(1920, 1080);
         benchmark::DoNotOptimize(grid.Snapshot());  // first paint
         state.PauseTiming();
-        list.Close();
+        Require(list.Close());
         state.ResumeTiming();
     }
 }
@@ -104,19 +118,19 @@ BENCHMARK(BM_LoadRows)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 void BM_MeasureGrid(benchmark::State& state) {
     Census& census = CensusOf(32767);
     reg::StructureList list(census.session);
-    list.Open();
+    Require(list.Open());
     desktop::CDepotGrid grid(list, nullptr);
     for (auto _ : state) {
         grid.MeasureGrid();
     }
-    list.Close();
+    Require(list.Close());
 }
 BENCHMARK(BM_MeasureGrid)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_RepaintWhileScrolling(benchmark::State& state) {
     Census& census = CensusOf(static_cast<int>(state.range(0)));
     reg::StructureList list(census.session);
-    list.Open();
+    Require(list.Open());
     desktop::CDepotGrid grid(list, nullptr);
     grid.resize(1920, 1080);
     grid.Snapshot();
@@ -130,7 +144,7 @@ void BM_RepaintWhileScrolling(benchmark::State& state) {
         grid.ScrollRows(step);
         benchmark::DoNotOptimize(grid.Snapshot());
     }
-    list.Close();
+    Require(list.Close());
 }
 BENCHMARK(BM_RepaintWhileScrolling)->Arg(32767)->Arg(500)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -139,12 +153,12 @@ void BM_MemoryOfTheOpenList(benchmark::State& state) {
     for (auto _ : state) {
         const long before = ResidentKiB();
         reg::StructureList list(census.session);
-        list.Open();
+        Require(list.Open());
         desktop::CDepotGrid grid(list, nullptr);
         grid.resize(1920, 1080);
         grid.Snapshot();
         state.counters["MiB"] = static_cast<double>(ResidentKiB() - before) / 1024.0;
-        list.Close();
+        Require(list.Close());
     }
 }
 BENCHMARK(BM_MemoryOfTheOpenList)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,7 +22,10 @@ std::filesystem::path Prepare() {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     ui::ScriptedPort port;
-    schema::CreateCensusDatabase(port, (folder / "VELUMBRA.MDB").string(), "");
+    if (!schema::CreateCensusDatabase(port, (folder / "VELUMBRA.MDB").string(), "")) {
+        std::fprintf(stderr, "the census database could not be created\n");
+        std::exit(1);
+    }
     std::ofstream(folder / "velumbra.ini") << "[General]\nDirectory=" << folder.string()
                                            << "\nDatabase=" << (folder / "VELUMBRA.MDB").string() << "\n";
     return folder / "velumbra.ini";

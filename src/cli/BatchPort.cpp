@@ -6,7 +6,11 @@ void BatchPort::AnswerFileDialog(const std::string& title, std::optional<std::st
     files_[title] = std::move(path);
 }
 
-ui::Answer BatchPort::ShowMessage(std::string_view text, std::string_view, ui::Icon, ui::Buttons buttons) {
+ui::Answer BatchPort::ShowMessage(std::string_view text, std::string_view, ui::Icon icon,
+                                  ui::Buttons buttons) {
+    if (icon == ui::Icon::Stop || icon == ui::Icon::Exclamation) {
+        ++errors_;
+    }
     std::string block = ToTerminal(text, encoding_);
     while (!block.empty() && (block.back() == '\n' || block.back() == '\r')) {
         block.pop_back();

@@ -33,6 +33,8 @@ class BatchPort : public ui::Port {
 
     // How many confirmations were asked.
     int ConfirmationsAsked() const { return confirmations_; }
+    // How many failures and refusals were shown (messages with the stop or the exclamation icon).
+    int ErrorsShown() const { return errors_; }
 
     ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
                            ui::Buttons buttons) override;
@@ -55,6 +57,7 @@ class BatchPort : public ui::Port {
     std::optional<std::string> company_;
     std::optional<std::string> date_;
     int confirmations_ = 0;
+    int errors_ = 0;
     int blocks_ = 0;
 };
 

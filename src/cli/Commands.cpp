@@ -16,8 +16,8 @@
 namespace cli {
 namespace {
 
-int StatusOf(bool done) {
-    return done ? kExitDone : kExitFailed;
+int StatusOf(ui::Outcome outcome) {
+    return outcome ? kExitDone : kExitFailed;
 }
 
 // What goes to the standard output must all get there: a listing cut short is a failure.
@@ -52,13 +52,13 @@ int Import(schema::Session& session, BatchPort& port, bool confirmed) {
         return kExitDone;
     }
     // Unconfirmed, the command only checks the file: reaching the confirmation means it is valid.
-    return StatusOf(!confirmed && port.ConfirmationsAsked() > 0);
+    return !confirmed && port.ConfirmationsAsked() > 0 ? kExitDone : kExitFailed;
 }
 
 int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
     schema::Session session(port);
     session.SetPath(invocation.operands[0]);
-    if (session.OpenAssociatedDatabase() != 1) {
+    if (!session.OpenAssociatedDatabase()) {
         return kExitFailed;
     }
     switch (invocation.command) {
@@ -81,10 +81,7 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
     }
 }
 
-}  // namespace
-
-int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, std::FILE* messages) {
-    BatchPort port(messages, encoding, invocation.yes);
+int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out) {
     port.AnswerFileDialog(kReportDialogTitle, invocation.report);
     port.AnswerFileDialog(kExportDialogTitle, invocation.output);
     if (invocation.command == Command::Import) {
@@ -105,6 +102,15 @@ int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, 
         default:
             return RunOnDatabase(invocation, port, out);
     }
+}
+
+}  // namespace
+
+int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, std::FILE* messages) {
+    BatchPort port(messages, encoding, invocation.yes);
+    const int status = RunCommandWith(invocation, port, out);
+    // A command that showed a failure never ends as done, whatever the step that met it returned.
+    return status == kExitDone && port.ErrorsShown() > 0 ? kExitFailed : status;
 }
 
 }  // namespace cli

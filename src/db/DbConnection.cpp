@@ -8,12 +8,13 @@ void ShowDatabaseError(ui::Port& port, const std::string& prefix, const std::str
     port.ShowMessage(prefix + description, ui::kProgramCaption, ui::Icon::Stop);
 }
 
-CDbConnection::CDbConnection(ui::Port& port, const std::string& path) : port_(port) {
+CDbConnection::CDbConnection(ui::Port& port, const std::string& path, engine::Database::Contents contents)
+    : port_(port) {
     open_ = 1;
     if (!path.empty()) {
         path_ = path;
     }
-    auto opened = engine::Database::Open(path);
+    auto opened = engine::Database::Open(path, contents);
     if (!opened) {
         open_ = 0;
         ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", opened.description());
@@ -34,28 +35,80 @@ CDbConnection::~CDbConnection() {
     open_ = 0;
 }
 
-int CDbConnection::Transaction(engine::Status (engine::Database::*operation)(), const char* prefix) {
+ui::Outcome CDbConnection::Transaction(engine::Status (engine::Database::*operation)(), const char* prefix) {
     if (!database_ || open_ != 1) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     engine::Status s = (database_.get()->*operation)();
     if (!s) {
         ShowDatabaseError(port_, prefix, s.description());
-        return 0;
+        return ui::Outcome::Failed();
     }
-    return 1;
+    return ui::Outcome::Done();
 }
 
-int CDbConnection::BeginTransaction() {
+int CDbConnection::TransactionDepth() const {
+    return database_ && open_ == 1 ? database_->TransactionDepth() : 0;
+}
+
+bool CDbConnection::InTransactionAt(int level) const {
+    return level > 0 && TransactionDepth() >= level;
+}
+
+ui::Outcome CDbConnection::BeginTransaction() {
     return Transaction(&engine::Database::BeginTransaction, "Errore in fase di avvio della transazione\n\n");
 }
 
-int CDbConnection::CommitTransaction() {
-    return Transaction(&engine::Database::CommitTransaction, "Errore in fase di convalida della transazione\n\n");
+ui::Outcome CDbConnection::CommitTransaction() {
+    return Transaction(&engine::Database::CommitTransaction,
+                       "Errore in fase di convalida della transazione\n\n");
 }
 
-int CDbConnection::RollbackTransaction() {
-    return Transaction(&engine::Database::RollbackTransaction, "Errore in fase di ripristino della transazione\n\n");
+ui::Outcome CDbConnection::RollbackTransaction() {
+    return Transaction(&engine::Database::RollbackTransaction,
+                       "Errore in fase di ripristino della transazione\n\n");
+}
+
+CDbTransaction::CDbTransaction(CDbConnection& connection) : connection_(connection) {
+    if (connection_.BeginTransaction()) {
+        level_ = connection_.TransactionDepth();
+    }
+}
+
+CDbTransaction::~CDbTransaction() {
+    if (IsActive()) {
+        // Its failure is shown by the connection; a destructor has nobody else to tell.
+        connection_.RollbackTransaction().Ignore("shown already, and there is no caller to tell");
+    }
+}
+
+bool CDbTransaction::IsActive() const {
+    return connection_.InTransactionAt(level_);
+}
+
+ui::Outcome CDbTransaction::Commit() {
+    if (!IsActive()) {
+        // Ended already by the engine: whatever was written is gone, and the failure that ended it
+        // has been shown.
+        level_ = 0;
+        return ui::Outcome::Failed();
+    }
+    const ui::Outcome committed = connection_.CommitTransaction();
+    if (!committed && IsActive()) {
+        connection_.RollbackTransaction().Ignore("the commit's failure is the one the person must read");
+    }
+    level_ = 0;
+    return committed;
+}
+
+ui::Outcome CDbTransaction::Rollback() {
+    if (!IsActive()) {
+        level_ = 0;
+        return ui::Outcome::Done();  // nothing left to withdraw
+    }
+    const ui::Outcome rolledBack = connection_.RollbackTransaction();
+    level_ = 0;
+    return rolledBack;
 }
 
 int CDbConnection::ValueToText(const engine::Value& value, std::string& buffer) const {

@@ -7,14 +7,17 @@
 #include <string>
 
 #include "engine/Database.h"
+#include "ui/Outcome.h"
 #include "ui/Port.h"
 
 namespace db {
 
 class CDbConnection {
   public:
-    // Opens the database at `path` (shared, read-write). Test IsOpen() afterwards.
-    CDbConnection(ui::Port& port, const std::string& path);
+    // Opens the database at `path` (shared, read-write). Test IsOpen() afterwards. A file that lacks
+    // any census table is refused, unless `contents` asks for less.
+    CDbConnection(ui::Port& port, const std::string& path,
+                  engine::Database::Contents contents = engine::Database::Contents::WholeCensus);
     ~CDbConnection();
     CDbConnection(const CDbConnection&) = delete;
     CDbConnection& operator=(const CDbConnection&) = delete;
@@ -23,12 +26,17 @@ class CDbConnection {
     // The path given at construction; nothing when it was empty.
     const std::optional<std::string>& Path() const { return path_; }
 
-    // Each shows its own failure; the result (1 done, 0 not) may be ignored.
-    int BeginTransaction();
-    int CommitTransaction();
-    int RollbackTransaction();
+    // Each shows its own failure and leaves the connection as it was. Callers hold a CDbTransaction
+    // rather than calling these directly.
+    ui::Outcome BeginTransaction();
+    ui::Outcome CommitTransaction();
+    ui::Outcome RollbackTransaction();
+    // Whether the engine still has a transaction at `level` (1 the outermost): a failed write may
+    // have ended it already.
+    bool InTransactionAt(int level) const;
+    int TransactionDepth() const;
 
-    // The text forms of field values; both return 1.
+    // The text forms of field values; both return 1 (they cannot fail).
     int ValueToText(const engine::Value& value, std::string& buffer) const;
     int ValueToTextWithBlob(const engine::Value& value, std::string& buffer) const;
 
@@ -37,12 +45,34 @@ class CDbConnection {
     engine::Database* Database() const { return database_.get(); }
 
   private:
-    int Transaction(engine::Status (engine::Database::*operation)(), const char* prefix);
+    ui::Outcome Transaction(engine::Status (engine::Database::*operation)(), const char* prefix);
 
     ui::Port& port_;
     std::unique_ptr<engine::Database> database_;
     std::optional<std::string> path_;
     int open_ = 0;
+};
+
+// A transaction on an open connection: begun when constructed, rolled back when destroyed unless it
+// was committed. Each step shows its own failure. A transaction that the engine has already ended
+// (a failed write rolls everything back) is not rolled back again, and nothing more is shown for it.
+class CDbTransaction {
+  public:
+    explicit CDbTransaction(CDbConnection& connection);
+    ~CDbTransaction();
+    CDbTransaction(const CDbTransaction&) = delete;
+    CDbTransaction& operator=(const CDbTransaction&) = delete;
+
+    // Whether the transaction began and is still in progress.
+    [[nodiscard]] bool IsActive() const;
+    // Makes the changes permanent. When the commit fails, the changes are rolled back.
+    ui::Outcome Commit();
+    // Withdraws the changes.
+    ui::Outcome Rollback();
+
+  private:
+    CDbConnection& connection_;
+    int level_ = 0;  // the engine's depth that this transaction holds; 0 when not in progress
 };
 
 // Shows a database failure: the prefix, then the engine's description, with the stop icon.

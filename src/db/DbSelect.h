@@ -19,22 +19,26 @@ class CDbSelect {
     CDbSelect(const CDbSelect&) = delete;
     CDbSelect& operator=(const CDbSelect&) = delete;
 
-    // Each replaces its fragment and returns 1; an empty text clears it and returns 0.
+    // Each replaces its fragment and returns 1; an empty text clears it and returns 0. Nothing can
+    // fail here: the result only tells whether the fragment is set.
     int SetColumns(const std::string& columns);
     int SetFrom(const std::string& tables);
     int SetWhere(const std::string& condition);
     int SetOrderBy(const std::string& order);
 
     // Runs the statement and positions on the first row; returns the row flag.
-    int Execute();
+    [[nodiscard]] int Execute();
     // Moves to the next row; returns the row flag.
-    int Next();
+    [[nodiscard]] int Next();
     int RowFlag() const { return rowFlag_; }
     // True once the selection reported an error (running it, moving on or reading a field): the rows
     // read so far may not be all there are.
     bool Failed() const { return failed_; }
     const std::string& Statement() const { return statement_; }
 
+    // The getters give 1 with the value, or 0: a value of another kind (a null among them) reads as 0
+    // or the empty text with nothing shown; a failure is shown and latched in Failed(), which the
+    // reader checks once its loop is over.
     // The column's text with trailing blanks removed.
     int GetText(const std::string& column, std::string& buffer);
     // 16-bit integers and Booleans (true gives -1), 8-bit unsigned integers.

@@ -28,77 +28,78 @@ CDbTable::~CDbTable() {
     open_ = 0;
 }
 
-int CDbTable::Failed(const std::string& message, const engine::Status& status) {
+ui::Outcome CDbTable::Failed(const std::string& message, const engine::Status& status) {
     ShowDatabaseError(connection_->Port(), message, status.description());
-    return 0;
+    return ui::Outcome::Failed();
 }
 
-int CDbTable::SelectIndex(const std::string& index) {
+ui::Outcome CDbTable::SelectIndex(const std::string& index) {
     if (!open_) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     engine::Status s = cursor_->SelectIndex(index);
-    return s ? 1
+    return s ? ui::Outcome::Done()
              : Failed("Errore selezione indice (" + index + ") tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
-int CDbTable::Seek(const std::vector<std::string>& keys) {
+ui::Outcome CDbTable::Seek(const std::vector<std::string>& keys) {
     if (!open_) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     auto found = cursor_->Seek(keys);
     if (!found) {
         return Failed("Errore lettura tavola (" + name_.value_or("") + ")\n\n", found.status());
     }
-    return *found ? 1 : 0;
+    return ui::Outcome::DoneIf(*found);
 }
 
-int CDbTable::Locate(const std::vector<std::string>& keys) {
+ui::Outcome CDbTable::Locate(const std::vector<std::string>& keys) {
     if (!open_) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     auto found = cursor_->Locate(keys);
     if (!found) {
         return Failed("Errore lettura tavola (" + name_.value_or("") + ")\n\n", found.status());
     }
-    return *found ? 1 : 0;
+    return ui::Outcome::DoneIf(*found);
 }
 
-int CDbTable::Edit() {
+ui::Outcome CDbTable::Edit() {
     if (!cursor_) {  // never opened: nothing to act on
-        return 0;
+        return ui::Outcome::Failed();
     }
     engine::Status s = cursor_->Edit();
-    return s ? 1 : Failed("Errore editing tavola (" + name_.value_or("") + ")\n\n", s);
+    return s ? ui::Outcome::Done() : Failed("Errore editing tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
-int CDbTable::AddNew() {
+ui::Outcome CDbTable::AddNew() {
     if (!cursor_) {  // never opened: nothing to act on
-        return 0;
+        return ui::Outcome::Failed();
     }
     engine::Status s = cursor_->AddNew();
-    return s ? 1 : Failed("Errore inserimento tavola (" + name_.value_or("") + ")\n\n", s);
+    return s ? ui::Outcome::Done() : Failed("Errore inserimento tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
-int CDbTable::Update() {
+ui::Outcome CDbTable::Update() {
     if (!cursor_) {  // never opened: nothing to act on
-        return 0;
+        return ui::Outcome::Failed();
     }
     engine::Status s = cursor_->Update();
-    return s ? 1 : Failed("Errore aggiornamento tavola (" + name_.value_or("") + ")\n\n", s);
+    return s ? ui::Outcome::Done()
+             : Failed("Errore aggiornamento tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
-int CDbTable::Delete() {
+ui::Outcome CDbTable::Delete() {
     if (!cursor_) {  // never opened: nothing to act on
-        return 0;
+        return ui::Outcome::Failed();
     }
     engine::Status s = cursor_->Delete();
-    return s ? 1 : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
+    return s ? ui::Outcome::Done() : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
-int CDbTable::SetField(const std::string& field, const std::string& text) {
+ui::Outcome CDbTable::SetField(const std::string& field, const std::string& text) {
     if (!cursor_) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     // Compared as views: the lengths are compared first, and most texts are not dates.
     std::string_view stored = text;
@@ -109,31 +110,31 @@ int CDbTable::SetField(const std::string& field, const std::string& text) {
     }
     engine::Status s = stored.empty() ? cursor_->SetFieldNull(field) : cursor_->SetField(field, stored);
     if (s) {
-        return 1;
+        return ui::Outcome::Done();
     }
     const std::string shown = text.empty() ? "NULL" : text;
     return Failed(
         "Errore campo (" + field + ") della tavola (" + name_.value_or("") + ") <" + shown + ">\n\n", s);
 }
 
-int CDbTable::ReadField(const std::string& field, std::string& buffer, bool withBlob) {
+ui::Outcome CDbTable::ReadField(const std::string& field, std::string& buffer, bool withBlob) {
     if (!cursor_) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     auto value = cursor_->GetField(field);
     if (!value) {
         return Failed("Errore campo (" + field + ") della tavola (" + name_.value_or("") + ")\n\n",
                       value.status());
     }
-    return withBlob ? connection_->ValueToTextWithBlob(*value, buffer)
-                    : connection_->ValueToText(*value, buffer);
+    buffer = withBlob ? ValueToTextWithBlob(*value) : ValueToText(*value);
+    return ui::Outcome::Done();
 }
 
-int CDbTable::GetField(const std::string& field, std::string& buffer) {
+ui::Outcome CDbTable::GetField(const std::string& field, std::string& buffer) {
     return ReadField(field, buffer, false);
 }
 
-int CDbTable::GetFieldWithBlob(const std::string& field, std::string& buffer) {
+ui::Outcome CDbTable::GetFieldWithBlob(const std::string& field, std::string& buffer) {
     return ReadField(field, buffer, true);
 }
 

@@ -9,6 +9,7 @@
 
 #include "db/DbConnection.h"
 #include "engine/TableCursor.h"
+#include "ui/Outcome.h"
 
 namespace db {
 
@@ -21,24 +22,26 @@ class CDbTable {
     CDbTable& operator=(const CDbTable&) = delete;
 
     int IsOpen() const { return open_; }
-    int SelectIndex(const std::string& index);
-    // 1 to 16 key texts, in index order; 1 when a row with that key exists.
-    int Seek(const std::vector<std::string>& keys);
+    // Each operation shows its own failure; done tells the caller whether it worked.
+    ui::Outcome SelectIndex(const std::string& index);
+    // 1 to 16 key texts, in index order; done when a row with that key exists (a failed seek, shown,
+    // counts as a row that does not exist).
+    ui::Outcome Seek(const std::vector<std::string>& keys);
     // As Seek, without reading the row's fields: for a Delete or an Edit to follow.
-    int Locate(const std::vector<std::string>& keys);
-    int Edit();
-    int AddNew();
-    int Update();
-    int Delete();
+    ui::Outcome Locate(const std::vector<std::string>& keys);
+    ui::Outcome Edit();
+    ui::Outcome AddNew();
+    ui::Outcome Update();
+    ui::Outcome Delete();
 
     // An empty text stores null; "00/00/0000" and "99/99/9999" store the dates they stand for.
-    int SetField(const std::string& field, const std::string& text);
-    int GetField(const std::string& field, std::string& buffer);
-    int GetFieldWithBlob(const std::string& field, std::string& buffer);
+    ui::Outcome SetField(const std::string& field, const std::string& text);
+    ui::Outcome GetField(const std::string& field, std::string& buffer);
+    ui::Outcome GetFieldWithBlob(const std::string& field, std::string& buffer);
 
   private:
-    int Failed(const std::string& message, const engine::Status& status);
-    int ReadField(const std::string& field, std::string& buffer, bool withBlob);
+    ui::Outcome Failed(const std::string& message, const engine::Status& status);
+    ui::Outcome ReadField(const std::string& field, std::string& buffer, bool withBlob);
 
     CDbConnection* connection_;
     std::unique_ptr<engine::TableCursor> cursor_;

@@ -136,16 +136,22 @@ void CDepotListDlg::Run(int command) {
             }
             break;
         case kDelete:
-            list_.DeleteStructure();
+            list_.DeleteStructure().Ignore("shown by the list; the grid shows what is stored");
             break;
         case kRefresh:
-            list_.RefreshView();
+            list_.RefreshView().Ignore("shown by the list; the grid shows what is stored");
             break;
         case kRevert:
-            list_.RevertChanges();
+            list_.RevertChanges().Ignore("shown by the list; the grid shows what is stored");
             break;
         default:
             return;
+    }
+    if (!list_.IsOpen()) {
+        // The window's transaction could not begin again: its changes would be stored one by one
+        // and could not be withdrawn, so the window closes (the failure has been shown).
+        reject();
+        return;
     }
     grid_->viewport()->repaint();
     update();
@@ -154,11 +160,12 @@ void CDepotListDlg::Run(int command) {
 void OpenStructureList(schema::Session& session, QWidget* mainWindow) {
     reg::StructureList list(session);
     if (!list.Open()) {
-        return;
+        return;  // shown by the list; the window does not open
     }
     CDepotListDlg window(list, mainWindow);
     window.exec();
-    list.Close();  // commits, whatever way the window was closed
+    // Commits, whatever way the window was closed; a failure is shown by the connection.
+    list.Close().Ignore("shown by the connection, and the window is closed");
 }
 
 }  // namespace desktop

@@ -127,6 +127,13 @@ void CMainFrame::RefreshWindow() {
     centralWidget()->repaint();
 }
 
+namespace {
+
+// The menu's commands show their own failures; the window has nothing to add but a refresh.
+constexpr const char* kShownByTheCommand = "shown by the command; the window only refreshes";
+
+}  // namespace
+
 void CMainFrame::Run(Command id) {
     switch (id) {
         case kFine:
@@ -136,7 +143,7 @@ void CMainFrame::Run(Command id) {
             port_.ShowMessage(ToCp(AboutText()).value_or(""), "", ui::Icon::Information, ui::Buttons::Ok);
             break;
         case kCrea:
-            schema::CreateDatabaseCommand(port_);
+            schema::CreateDatabaseCommand(port_).Ignore(kShownByTheCommand);
             break;
         case kConnetti:
             Connect();
@@ -145,14 +152,14 @@ void CMainFrame::Run(Command id) {
             Disconnect();
             break;
         case kRipara:
-            schema::RepairDatabaseCommand(port_);
+            schema::RepairDatabaseCommand(port_).Ignore(kShownByTheCommand);
             break;
         case kDuplica:
-            schema::DuplicateDatabaseCommand(port_);
+            schema::DuplicateDatabaseCommand(port_).Ignore(kShownByTheCommand);
             break;
         case kAzienda:
             if (session_.HasOpenDatabase()) {
-                reg::SelectCompany(session_);
+                reg::SelectCompany(session_).Ignore(kShownByTheCommand);
                 UpdateTitle();
             }
             break;
@@ -163,12 +170,12 @@ void CMainFrame::Run(Command id) {
             break;
         case kExport:
             if (session_.HasOpenDatabase()) {
-                exchange::ExportCommunication(session_);
+                exchange::ExportCommunication(session_).Ignore(kShownByTheCommand);
             }
             break;
         case kImport:
             if (session_.HasOpenDatabase()) {
-                exchange::ImportCommunication(session_);
+                exchange::ImportCommunication(session_).Ignore(kShownByTheCommand);
             }
             break;
     }
@@ -182,7 +189,7 @@ void CMainFrame::Connect() {
     }
     session_.CloseConnection();
     session_.SetPath(*path);
-    session_.OpenAssociatedDatabase();
+    session_.OpenAssociatedDatabase().Ignore("a file that cannot be opened is forgotten; the title tells");
     UpdateTitle();
     RefreshWindow();
 }
@@ -280,13 +287,10 @@ bool CMainFrame::CreateDefaultDatabase() {
         directory = ToCp(*value).value_or("");
     }
     const std::string path = directory + ToCp(QDir::separator()).value_or("/") + "VELUMBRA.MDB";
-    const schema::CreationOutcome outcome = schema::CreateCensusDatabase(port_, path, "");
-    if (outcome == schema::CreationOutcome::Failed) {
-        return false;
+    if (!schema::CreateCensusDatabase(port_, path, "")) {
+        return false;  // nothing was created: there is no database to go on with
     }
-    if (outcome == schema::CreationOutcome::Created) {
-        session_.SetPath(path);
-    }
+    session_.SetPath(path);
     return true;
 }
 
@@ -299,7 +303,8 @@ bool CMainFrame::StartUp() {
                           "", ui::Icon::Stop, ui::Buttons::Ok);
         return false;
     }
-    session_.OpenAssociatedDatabase();
+    // A database that cannot be opened is forgotten and the program runs without one.
+    session_.OpenAssociatedDatabase().Ignore("the window runs on with or without a database");
     UpdateTitle();
     RefreshMenuStates();
     return true;

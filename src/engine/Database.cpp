@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "engine/FileSystem.h"
 #include "engine/Messages.h"
 #include "engine/Query.h"
 #include "engine/Sql.h"
@@ -158,28 +159,78 @@ bool Database::IsOpenInProgram(std::string_view path) {
     return OpenFiles().count(key) > 0;
 }
 
+namespace {
+
+// Makes the empty file at `file` exclusively, so that two creations never share it; `shown` is the
+// name the person knows it by.
+Status MakeEmptyFile(const std::filesystem::path& file, std::string_view shown) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
+    }
+    std::FILE* made = std::fopen(file.string().c_str(), "wbx");
+    if (!made) {
+        if (std::filesystem::exists(file, ec)) {
+            return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
+        }
+        return Status::Error(Describe("Impossibile creare il file '", Quote(shown),
+                                      "': la cartella non esiste o non si hanno i permessi di scrittura."));
+    }
+    std::fclose(made);
+    return Status::Ok();
+}
+
+// The temporary name of a census file being built for `target`: hidden, beside it, with the
+// identifier of the building process, and an ending no census file has.
+constexpr std::string_view kBuildingEnding = ".in-costruzione";
+
+std::filesystem::path BuildingName(const std::filesystem::path& target) {
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(files::CurrentProcessId());
+    name += kBuildingEnding;
+    return target.parent_path() / name;
+}
+
+// Removes the files that builds killed before they finished left in `folder`: those of processes
+// that no longer run. A build in progress elsewhere is left alone.
+void RemoveAbandonedBuilds(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= kBuildingEnding.size() + 2 || name[0] != '.' || !name.ends_with(kBuildingEnding)) {
+            continue;
+        }
+        const std::string rest = name.substr(0, name.size() - kBuildingEnding.size());
+        const std::size_t dot = rest.rfind('.');
+        const std::string digits = dot == std::string::npos ? "" : rest.substr(dot + 1);
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
+        if (!files::ProcessRuns(std::stol(digits))) {
+            std::error_code removed;
+            std::filesystem::remove(it->path(), removed);
+        }
+    }
+}
+
+}  // namespace
+
 Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::string_view locale) {
     if (!detail::IsSupportedLocale(locale)) {
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
-    std::error_code ec;
-    const auto fsPath = detail::FsPath(path);
     if (path.empty()) {
         return Status::Error(It("Il nome del file del database è vuoto."));
     }
-    if (std::filesystem::exists(fsPath, ec)) {
-        return Status::Error(Describe("Il file '", Quote(path), "' esiste già."));
+    const auto fsPath = detail::FsPath(path);
+    if (Status made = MakeEmptyFile(fsPath, path); !made) {
+        return made;
     }
-    // The file is made exclusively, so two creations never share it.
-    std::FILE* file = std::fopen(Utf8(path).c_str(), "wbx");
-    if (!file) {
-        if (std::filesystem::exists(fsPath, ec)) {
-            return Status::Error(Describe("Il file '", Quote(path), "' esiste già."));
-        }
-        return Status::Error(Describe("Impossibile creare il file '", Quote(path),
-                                      "': la cartella non esiste o non si hanno i permessi di scrittura."));
-    }
-    std::fclose(file);
+    std::error_code ec;
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(Utf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     std::unique_ptr<Database> result(new Database(db, std::string(path)));
@@ -201,7 +252,89 @@ Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::s
     return failure;
 }
 
-Result<std::unique_ptr<Database>> Database::Open(std::string_view path) {
+Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view path,
+                                                              std::string_view locale) {
+    if (!detail::IsSupportedLocale(locale)) {
+        return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
+    }
+    if (path.empty()) {
+        return Status::Error(It("Il nome del file del database è vuoto."));
+    }
+    const auto target = detail::FsPath(path);
+    std::error_code ec;
+    if (std::filesystem::exists(target, ec)) {
+        return Status::Error(Describe("Il file '", Quote(path), "' esiste già."));
+    }
+    RemoveAbandonedBuilds(target.parent_path());
+    const auto building = BuildingName(target);
+    if (Status made = MakeEmptyFile(building, path); !made) {
+        return made;
+    }
+    const std::string buildingPath = text::Utf8ToCp1252Lossy(building.string());
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(building.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<Database> result(new Database(db, buildingPath));
+    result->target_ = std::string(path);
+    if (rc != SQLITE_OK) {
+        Status failure = Failure(db, rc);
+        (void)result->Close();  // removes the temporary; the open's failure is the one to tell
+        return failure;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // Nobody can see the file before it is finished: the journal stays in memory and nothing is
+    // flushed until FinishBuilding.
+    Status s =
+        result->Exec("PRAGMA application_id = " + std::to_string(kBuildingApplicationId) +
+                     "; PRAGMA user_version = 1; PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
+    if (!s) {
+        (void)result->Close();  // removes the temporary; the pragma's failure is the one to tell
+        return s;
+    }
+    return result;
+}
+
+Status Database::FinishBuilding() {
+    if (!db_ || target_.empty()) {
+        return Status::Error(It("Il database non è in costruzione."));
+    }
+    const std::filesystem::path building = detail::FsPath(path_);
+    const std::string shown = target_;
+    const std::filesystem::path target = detail::FsPath(shown);
+    Status s =
+        Exec("PRAGMA application_id = " + std::to_string(kApplicationId) + "; PRAGMA journal_mode = WAL;");
+    target_.clear();  // from here on, closing keeps the file: it is removed below when need be
+    if (s) {
+        s = Close();
+    } else {
+        (void)Close();  // the pragma's failure is the one to tell
+    }
+    const auto diskError = [&] {
+        return Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
+    };
+    if (s && !files::SyncFile(building)) {
+        s = diskError();
+    }
+    if (s && !files::RenameNoReplace(building, target)) {
+        std::error_code ec;
+        s = std::filesystem::exists(target, ec)
+                ? Status::Error(Describe("Il file '", Quote(shown), "' esiste già."))
+                : Status::Error(Describe("Impossibile creare il file '", Quote(shown), "'."));
+    }
+    if (s) {
+        // Some file systems (network shares among them) cannot flush a folder; the file itself is on
+        // the disk already, so its name is the only thing at stake.
+        (void)files::SyncFolder(target.parent_path());
+    }
+    if (!s) {
+        std::error_code ec;
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+            std::filesystem::remove(building.string() + suffix, ec);
+        }
+    }
+    return s;
+}
+
+Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents contents) {
     std::error_code ec;
     const auto fsPath = detail::FsPath(path);
     if (path.empty() || !std::filesystem::exists(fsPath, ec)) {
@@ -228,15 +361,24 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path) {
         }
         return Failure(db, code);
     }
-    if (id.ColumnInt(0) != kApplicationId) {
+    const bool building = contents == Contents::UnderConstruction;
+    if (id.ColumnInt(0) != (building ? kBuildingApplicationId : kApplicationId)) {
         return notCensus();
     }
     id = Stmt();
+    // A file marked as a census but without all its tables (a creation that never finished) is
+    // refused here, so that no command works on half a census.
+    if (contents == Contents::WholeCensus) {
+        if (Status complete = detail::CheckCensusTables(db, path); !complete) {
+            return complete;
+        }
+    }
     if (sqlite3_db_readonly(db, "main") == 1) {
         return Status::Error(Describe("Il file '", Quote(path),
                                       "' è di sola lettura: non si hanno i permessi per modificarlo."));
     }
-    Status s = result->Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    Status s = result->Exec(building ? "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;"
+                                     : "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
     if (!s) {
         return s;
     }
@@ -269,11 +411,26 @@ Status Database::Close() {
         sqlite3_close_v2(db_);  // closes as soon as the last statement is finalised
         db_ = nullptr;
         depth_ = 0;
+        RemoveUnfinishedBuild();
         return s;
     }
     db_ = nullptr;
     depth_ = 0;
+    RemoveUnfinishedBuild();
     return Status::Ok();
+}
+
+void Database::RemoveUnfinishedBuild() {
+    if (target_.empty()) {
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path building = detail::FsPath(path_);
+    std::filesystem::remove(building, ec);
+    std::filesystem::remove(building.string() + "-journal", ec);
+    std::filesystem::remove(building.string() + "-wal", ec);
+    std::filesystem::remove(building.string() + "-shm", ec);
+    target_.clear();
 }
 
 Status Database::Exec(const std::string& utf8Sql) {
@@ -290,7 +447,14 @@ void Database::SetBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(db_, milliseconds);
 }
 
+int Database::TransactionDepth() const {
+    return db_ && !sqlite3_get_autocommit(db_) ? depth_ : 0;
+}
+
 Status Database::BeginTransaction() {
+    if (depth_ > 0 && sqlite3_get_autocommit(db_)) {
+        depth_ = 0;  // the engine already ended it
+    }
     Status s = depth_ == 0 ? Exec("BEGIN IMMEDIATE") : Exec("SAVEPOINT level" + std::to_string(depth_ + 1));
     if (s) {
         ++depth_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ class QueryDef;
 inline constexpr std::string_view kCensusLocale = ";LANGID=0x0409;CP=1252;COUNTRY=0";
 // Marks a file as a census database (SQLite's application_id).
 inline constexpr std::int32_t kApplicationId = 0x56454C55;  // "VELU"
+// Marks a census file still being built: it is never opened as a census.
+inline constexpr std::int32_t kBuildingApplicationId = 0x56454C30;  // "VEL0"
 
 struct FieldDef {
     std::string name;
@@ -78,8 +81,23 @@ class Database {
   public:
     // Creates a new, empty database file; fails when the file exists.
     static Result<std::unique_ptr<Database>> Create(std::string_view path, std::string_view locale);
+    // Begins a new census database that is to be named `path`, which must not exist. It is built
+    // under a temporary name beside it, marked as under construction, with its journal in memory and
+    // nothing flushed: nobody can see it before FinishBuilding gives it its name. Closed or destroyed
+    // before that, it is removed. Files left by builds that were killed are removed first.
+    static Result<std::unique_ptr<Database>> CreateForBuilding(std::string_view path,
+                                                               std::string_view locale);
+    // Marks the file a census in WAL mode, closes it, flushes it to disk and gives it its name; fails
+    // (and removes it) when that name was taken meanwhile or the disk refuses. Every other handle
+    // on the file must be closed first.
+    Status FinishBuilding();
+
+    // What a file must hold to be opened: the census mark, the mark and every census table, or the
+    // mark of a census being built (opened without journal on disk and without flushes).
+    enum class Contents { CensusMark, WholeCensus, UnderConstruction };
     // Opens an existing census database, shared, read-write.
-    static Result<std::unique_ptr<Database>> Open(std::string_view path);
+    static Result<std::unique_ptr<Database>> Open(std::string_view path,
+                                                  Contents contents = Contents::CensusMark);
 
     ~Database();
     Database(const Database&) = delete;
@@ -96,7 +114,9 @@ class Database {
     Status BeginTransaction();
     Status CommitTransaction();
     Status RollbackTransaction();
-    int TransactionDepth() const { return depth_; }
+    // The levels in progress; 0 once the engine itself has ended the transaction (a failed write
+    // that rolls everything back).
+    int TransactionDepth() const;
     // How long a write waits for another program's lock before reporting the database locked.
     void SetBusyTimeout(int milliseconds);
 
@@ -129,18 +149,24 @@ class Database {
     // Checks a closed database file: a sound file is re-indexed and compacted in place; a damaged
     // one is rebuilt from every row that can still be read, and the damaged original is kept beside
     // it under a name that says so. `damagedCopy` receives that name when it happens.
-    static Status Repair(std::string_view path, std::string* damagedCopy = nullptr);
+    // A file that another program holds open is refused. `keepResponsive` is called regularly while
+    // the work runs.
+    static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
+                         const std::function<void()>& keepResponsive = {});
     // Copies a database into a new file, compacting it; fails when the destination exists.
-    static Status Compact(std::string_view source, std::string_view destination, std::string_view locale);
+    static Status Compact(std::string_view source, std::string_view destination, std::string_view locale,
+                          const std::function<void()>& keepResponsive = {});
 
   private:
     Database(sqlite3* db, std::string path);
     Status Exec(const std::string& utf8Sql);
+    void RemoveUnfinishedBuild();
 
     sqlite3* db_ = nullptr;
     std::string path_;
     int depth_ = 0;
     std::string registeredAs_;  // the file's key among those the program holds open
+    std::string target_;        // while a census is being built: the name it will take
 };
 
 }  // namespace engine

@@ -202,6 +202,25 @@ std::string Stmt::ColumnText(int col) const {
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
 }
 
+Status CheckCensusTables(sqlite3* db, std::string_view path) {
+    static constexpr const char* kTables[] = {"tavole", "campi",  "indici", "indici2", "relaz",   "relaz2",
+                                              "utenti", "master", "regazi", "regcom",  "depositi"};
+    for (const char* table : kTables) {
+        Stmt exists(db, std::string("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '") + table +
+                            "' COLLATE NOCASE");
+        const int rc = exists.prepared() ? exists.Step() : sqlite3_errcode(db);
+        if (rc == SQLITE_DONE) {
+            return Status::Error(Describe("Il file '", Quote(path),
+                                          "' non è un database del censimento completo: manca la tabella '",
+                                          Quote(table), "'."));
+        }
+        if (rc != SQLITE_ROW) {
+            return Failure(db, rc);
+        }
+    }
+    return Status::Ok();
+}
+
 Status Failure(sqlite3* db, int rc) {
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
     const std::string_view message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

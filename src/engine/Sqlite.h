@@ -56,6 +56,11 @@ void ReadValueInto(sqlite3_value* stored, FieldType type, Value& out);
 // The field type for a value whose column has no declared type (an expression of a query).
 FieldType NaturalType(sqlite3_value* stored);
 
+// Refuses a file whose schema lacks one of the census tables (the dictionary's seven and the four
+// of the application), with a description that names the missing table. A failure to read the schema
+// is returned as SQLite reported it.
+Status CheckCensusTables(sqlite3* db, std::string_view path);
+
 // Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; only code page 1252 is kept.
 bool IsSupportedLocale(std::string_view locale);
 

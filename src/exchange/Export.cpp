@@ -48,28 +48,32 @@ std::vector<std::string> CommunicationLines(const CStructureRecordList& list, co
     return lines;
 }
 
-bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
+ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
-        return false;
+        return ui::Outcome::Failed();
     }
     if (!ValidateCensus(session, now)) {
-        return false;
+        return ui::Outcome::Failed();
     }
     ui::GenerationDateRequest dialog;
-    dialog.companyEntries = reg::FillCompanyCombo(*session.Connection());
+    auto companies = reg::FillCompanyCombo(*session.Connection());
+    if (!companies) {
+        return ui::Outcome::Failed();
+    }
+    dialog.companyEntries = std::move(*companies);
     dialog.company = *company;
     dialog.date = text::FormatDate(now.day, now.month, now.year);
     dialog.accept = [&port](std::string& date) { return CheckGenerationDate(port, date); };
     if (!port.AskGenerationDate(dialog)) {
-        return false;
+        return ui::Outcome::Failed();
     }
     port.BeginBusy(true);
     CStructureRecordList list{*company, dialog.date, {}};
     std::vector<IdentifiedRecord> structures;
     if (!ReadStructureRecords(*session.Connection(), structures)) {
-        return false;  // a census read only in part is never sent
+        return ui::Outcome::Failed();  // a census read only in part is never sent
     }
     list.records.reserve(structures.size());
     for (IdentifiedRecord& s : structures) {
@@ -79,7 +83,7 @@ bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
         port.ChooseFileToSave(TextFileDialog(true, "Generazione Comunicazione Strutture Aziendali",
                                              "VariazioniVelumbra_" + text::FormatInt(*company)));
     if (!path) {
-        return false;
+        return ui::Outcome::Failed();
     }
     TextFileWriter file;
     for (const std::string& line : CommunicationLines(list, "VariazioniVelumbra")) {
@@ -88,13 +92,13 @@ bool ExportCommunication(schema::Session& session, const LocalDateTime& now) {
     }
     if (!CanCreate(*path) || !file.WriteTo(*path)) {
         ShowCannotCreate(port, *path);
-        return false;
+        return ui::Outcome::Failed();
     }
     port.ShowMessage(
         text::Utf8ToCp1252Lossy("La comunicazione delle Strutture Aziendali è stata generata con successo\n"
                                 "e può essere inoltrata all'Osservatorio Trasporti Regionale"),
         ui::kProgramCaption, ui::Icon::Information);
-    return true;
+    return ui::Outcome::Done();
 }
 
 }  // namespace exchange

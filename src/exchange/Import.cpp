@@ -5,7 +5,9 @@
 #include "exchange/TextFile.h"
 #include "exchange/Validation.h"
 #include "register/Company.h"
+#include "register/StructureList.h"
 #include "schema/CensusColumns.h"
+#include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -67,79 +69,86 @@ FileCheck ReadCommunication(std::string_view content, int company, CStructureRec
     return FileCheck::Valid;
 }
 
-void DeleteAllStructures(db::CDbConnection& connection) {
+ui::Outcome DeleteAllStructures(db::CDbConnection& connection) {
     db::CDbSelect ids(&connection);
     ids.SetColumns("ID");
     ids.SetFrom("depositi");
     db::CDbTable depositi(&connection, "depositi");
-    depositi.SelectIndex("codice");
+    if (!depositi.SelectIndex("codice")) {
+        return ui::Outcome::Failed();
+    }
     for (int row = ids.Execute(); row == 1; row = ids.Next()) {
         std::int16_t id = 0;
-        ids.GetShort(0, id);
-        if (depositi.Locate({text::FormatInt(id)}) == 1) {  // the fields are not needed
-            depositi.Delete();
+        if (!ids.GetShort(0, id)) {
+            return ui::Outcome::Failed();
+        }
+        // The fields are not needed: Locate positions without reading them.
+        if (depositi.Locate({text::FormatInt(id)}) && !depositi.Delete()) {
+            return ui::Outcome::Failed();
         }
         connection.Port().KeepResponsive();
     }
+    return ui::Outcome::DoneIf(!ids.Failed());
 }
 
-bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter) {
+ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter) {
     db::CDbTable depositi(&connection, "depositi");
-    depositi.SelectIndex("codice");
+    if (!depositi.SelectIndex("codice")) {
+        return ui::Outcome::Failed();
+    }
     int n = 0;
     for (const CStructureRecord& r : list.records) {
-        depositi.AddNew();
-        depositi.SetField("ID", text::FormatInt(n));
-        depositi.SetField("ubicaz", r.ubicaz);
-        depositi.SetField("local", r.local);
-        depositi.SetField("comune", text::FormatInt(r.comune));
-        depositi.SetField("provin", r.provin);
-        for (std::size_t i = 0; i < kFlagCount; ++i) {
-            depositi.SetField(schema::FlagColumns()[i], r.flags[i] ? "1" : "0");
-        }
-        depositi.SetField("sco_pro", r.scoPro);
-        depositi.SetField("sco_sup", text::FormatInt(r.scoSup));
-        depositi.SetField("sco_tit", r.scoTit);
-        depositi.SetField("cop_pro", r.copPro);
-        depositi.SetField("cop_sup", text::FormatInt(r.copSup));
-        depositi.SetField("cop_tit", r.copTit);
-        for (std::size_t i = 0; i < kCountCount; ++i) {
-            depositi.SetField(schema::CountColumns()[i], text::FormatInt(r.counts[i]));
-        }
-        const bool ok = depositi.Update() == 1;
         ++counter;
-        ++n;
-        if (!ok) {
-            return false;  // the caller rolls the whole replacement back: no point in going on
+        if (!reg::IdentifierFits(connection.Port(), n)) {
+            return ui::Outcome::Failed();
         }
+        bool stored = depositi.AddNew() && depositi.SetField("ID", text::FormatInt(n)) &&
+                      depositi.SetField("ubicaz", r.ubicaz) && depositi.SetField("local", r.local) &&
+                      depositi.SetField("comune", text::FormatInt(r.comune)) &&
+                      depositi.SetField("provin", r.provin);
+        for (std::size_t i = 0; stored && i < kFlagCount; ++i) {
+            stored = static_cast<bool>(depositi.SetField(schema::FlagColumns()[i], r.flags[i] ? "1" : "0"));
+        }
+        stored = stored && depositi.SetField("sco_pro", r.scoPro) &&
+                 depositi.SetField("sco_sup", text::FormatInt(r.scoSup)) &&
+                 depositi.SetField("sco_tit", r.scoTit) && depositi.SetField("cop_pro", r.copPro) &&
+                 depositi.SetField("cop_sup", text::FormatInt(r.copSup)) &&
+                 depositi.SetField("cop_tit", r.copTit);
+        for (std::size_t i = 0; stored && i < kCountCount; ++i) {
+            stored =
+                static_cast<bool>(depositi.SetField(schema::CountColumns()[i], text::FormatInt(r.counts[i])));
+        }
+        if (!stored || !depositi.Update()) {
+            return ui::Outcome::Failed();  // the caller rolls the whole replacement back
+        }
+        ++n;
         connection.Port().KeepResponsive();
     }
     db::CDbTable master(&connection, "master");
-    master.SelectIndex("codice");
-    if (master.Seek({"0"}) == 1) {
-        master.Edit();
-        master.SetField("id_depo", text::FormatInt(n));
-        master.Update();
+    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+        reg::ShowMasterMissing(connection.Port());
+        return ui::Outcome::Failed();
     }
-    return true;
+    return ui::Outcome::DoneIf(master.Edit() && master.SetField("id_depo", text::FormatInt(n)) &&
+                               master.Update());
 }
 
-bool ImportCommunication(schema::Session& session) {
+ui::Outcome ImportCommunication(schema::Session& session) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
-        return false;
+        return ui::Outcome::Failed();
     }
     const auto path =
         port.ChooseFileToOpen(TextFileDialog(false, "Acquisizione Ultima Situazione Strutture Aziendali",
                                              "ComunicazioneVelumbra_" + text::FormatInt(*company)));
     if (!path) {
-        return false;
+        return ui::Outcome::Failed();
     }
     const auto content = ReadWholeFile(*path);
     if (!content) {
         port.ShowMessage("Impossibile aprire\n\n" + *path, ui::kProgramCaption, ui::Icon::Exclamation);
-        return false;
+        return ui::Outcome::Failed();
     }
     CStructureRecordList list;
     switch (ReadCommunication(*content, *company, list)) {
@@ -149,14 +158,14 @@ bool ImportCommunication(schema::Session& session) {
                                "Azienda TPL.\n\n") +
                    kNotPossible),
                 ui::kProgramCaption, ui::Icon::Stop);
-            return false;
+            return ui::Outcome::Failed();
         case FileCheck::Corrupt:
             port.ShowMessage(
                 It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
                                "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
                    kNotPossible),
                 ui::kProgramCaption, ui::Icon::Stop);
-            return false;
+            return ui::Outcome::Failed();
         case FileCheck::Valid:
             break;
     }
@@ -169,7 +178,7 @@ bool ImportCommunication(schema::Session& session) {
            "Si intende procedere oltre?"),
         ui::kProgramCaption, ui::Icon::Question, ui::Buttons::OkCancel);
     if (answer != ui::Answer::Ok) {
-        return false;
+        return ui::Outcome::Failed();
     }
     port.BeginBusy(true);
     db::CDbConnection& connection = *session.Connection();
@@ -177,15 +186,12 @@ bool ImportCommunication(schema::Session& session) {
     // is left exactly as it was.
     int counter = 0;
     bool replaced = false;
-    if (connection.BeginTransaction() == 1) {
-        DeleteAllStructures(connection);
-        replaced = StoreStructures(connection, list, counter);
-        if (replaced) {
-            replaced = connection.CommitTransaction() == 1;
-        }
+    {
+        db::CDbTransaction transaction(connection);
+        replaced = transaction.IsActive() && DeleteAllStructures(connection) &&
+                   StoreStructures(connection, list, counter) && transaction.Commit();
         if (!replaced) {
-            connection.RollbackTransaction();
-            counter = 0;
+            counter = 0;  // rolled back as the transaction ends
         }
     }
     port.ShowMessage(
@@ -194,7 +200,7 @@ bool ImportCommunication(schema::Session& session) {
             (replaced ? " con successo.\n" : " con errori.\n") + "Sono state registrate " +
             text::FormatInt(counter) + " schede Struttura",
         ui::kProgramCaption, ui::Icon::Information);
-    return replaced;
+    return ui::Outcome::DoneIf(replaced);
 }
 
 }  // namespace exchange

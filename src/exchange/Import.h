@@ -19,15 +19,15 @@ enum class FileCheck {
 // holds the company, the date and every record in file order; otherwise it is left empty.
 FileCheck ReadCommunication(std::string_view content, int company, CStructureRecordList& list);
 
-// Deletes every structure.
-void DeleteAllStructures(db::CDbConnection& connection);
+// Deletes every structure; stops at the first failure (shown).
+ui::Outcome DeleteAllStructures(db::CDbConnection& connection);
 // Stores the records with identifiers 0, 1, 2 ..., then sets id_depo; `counter` grows by one per
-// record tried. Stops at the first record that cannot be stored and returns false (id_depo is then
-// left alone).
-bool StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter);
+// record tried. Stops at the first record that cannot be stored, which is shown (id_depo is then left
+// alone).
+ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter);
 
 // "&Import Comunicazione". The replacement runs in one transaction: when a record cannot be stored,
-// the census stays exactly as it was. True when the census was replaced.
-bool ImportCommunication(schema::Session& session);
+// the census stays exactly as it was. Done when the census was replaced.
+ui::Outcome ImportCommunication(schema::Session& session);
 
 }  // namespace exchange

@@ -108,7 +108,7 @@ void ShowCannotCreate(ui::Port& port, const std::string& path) {
     port.ShowMessage("Impossibile creare\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
 }
 
-bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
+ui::Outcome ValidateCensus(schema::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     CValidationErrorList errors;
     db::CDbSelect s(session.Connection());
@@ -121,14 +121,14 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
     // Every value of a row is read into the same structure, whose texts keep their storage.
     const auto textInto = [&](int position, bool trim, std::string& value) {
         value.clear();
-        s.GetDateOrText(position, value);
+        (void)s.GetDateOrText(position, value);  // a failure is latched: see Failed() below
         if (trim) {
             text::TrimRightInPlace(value);
         }
     };
     const auto shortAt = [&](int position) {
         std::int16_t value = 0;
-        s.GetShort(position, value);
+        (void)s.GetShort(position, value);  // a failure is latched: see Failed() below
         return static_cast<int>(value);
     };
     CheckedStructure c;
@@ -144,20 +144,20 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
         }
         textInto(12, true, c.scoPro);
         c.scoSup = 0;
-        s.GetLong(13, c.scoSup);
+        (void)s.GetLong(13, c.scoSup);
         textInto(14, false, c.scoTit);
         textInto(15, true, c.copPro);
         c.copSup = 0;
-        s.GetLong(16, c.copSup);
+        (void)s.GetLong(16, c.copSup);
         textInto(17, false, c.copTit);
         CheckStructure(c, errors);
         port.KeepResponsive();
     }
     if (s.Failed()) {
-        return false;  // the census could not be read whole: it is not known to be correct
+        return ui::Outcome::Failed();  // the census could not be read whole: it is not known to be correct
     }
     if (errors.empty()) {
-        return true;
+        return ui::Outcome::Done();
     }
     port.ShowMessage(It("ATTENZIONE: La situazione delle strutture aziendali contiene errori bloccanti.\n\n"
                         "La generazione della comunicazione da inoltrare all'Osservatorio Trasporti\n"
@@ -168,7 +168,7 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
     const auto path =
         port.ChooseFileToSave(TextFileDialog(true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
     if (!path) {
-        return false;
+        return ui::Outcome::Failed();
     }
     TextFileWriter report;
     for (const std::string& line : ReportLines(errors, now, session.Path())) {
@@ -177,7 +177,7 @@ bool ValidateCensus(schema::Session& session, const LocalDateTime& now) {
     if (!report.WriteTo(*path)) {
         ShowCannotCreate(port, *path);
     }
-    return false;
+    return ui::Outcome::Failed();
 }
 
 }  // namespace exchange

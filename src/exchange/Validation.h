@@ -18,7 +18,7 @@ using CValidationErrorList = std::vector<ValidationError>;
 struct CheckedStructure {
     int id = 0;
     std::string ubicaz, local, provin, scoPro, copPro;  // right-trimmed
-    std::string scoTit, copTit;                          // as stored; only the first character counts
+    std::string scoTit, copTit;                         // as stored; only the first character counts
     int comune = 0;
     bool anyActivity = false;
     std::int32_t scoSup = 0, copSup = 0;
@@ -36,9 +36,9 @@ LocalDateTime Now();
 std::vector<std::string> ReportLines(const CValidationErrorList& errors, const LocalDateTime& when,
                                      const std::string& databasePath);
 
-// True when every structure passes. Otherwise the blocking message is shown and the report written
-// to the file the person chooses; false. A selection that cannot be run also gives false.
-bool ValidateCensus(schema::Session& session, const LocalDateTime& now = Now());
+// Done when every structure passes. Otherwise the blocking message is shown and the report written
+// to the file the person chooses; not done. A census that cannot be read whole is not done either.
+ui::Outcome ValidateCensus(schema::Session& session, const LocalDateTime& now = Now());
 
 // The file dialog of text files, shared by the report and the communication files.
 ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName);

@@ -2,26 +2,15 @@
 
 #include <cctype>
 
-#include "db/DbSelect.h"
 #include "db/DbTable.h"
+#include "register/CodeList.h"
+#include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace reg {
 
-std::vector<std::string> FillCompanyCombo(db::CDbConnection& connection) {
-    std::vector<std::string> entries;
-    db::CDbSelect companies(&connection);
-    companies.SetColumns("codice, denom");
-    companies.SetFrom("regazi");
-    companies.SetOrderBy("denom");
-    for (int row = companies.Execute(); row == 1; row = companies.Next()) {
-        std::int16_t code = 0;
-        std::string name;
-        companies.GetShort(0, code);
-        companies.GetDateOrText(1, name);
-        entries.push_back(text::FormatIntZeroPadded(code, 4) + " - " + name);
-    }
-    return entries;
+std::optional<std::vector<std::string>> FillCompanyCombo(db::CDbConnection& connection) {
+    return CodeListEntries(connection, "regazi");
 }
 
 int FindEntryWithPrefix(const std::vector<std::string>& entries, const std::string& prefix) {
@@ -74,13 +63,14 @@ void ShowNoWorkingCompany(ui::Port& port) {
 
 std::optional<int> ReadWorkingCompany(schema::Session& session) {
     db::CDbTable master(session.Connection(), "master");
-    master.SelectIndex("codice");
-    if (master.Seek({"0"}) == 0) {
+    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
         ShowMasterMissing(session.Port());
         return std::nullopt;
     }
     std::string company;
-    master.GetFieldWithBlob("azienda", company);
+    if (!master.GetFieldWithBlob("azienda", company)) {
+        return std::nullopt;
+    }
     return text::ReadInt(company);
 }
 
@@ -93,34 +83,35 @@ std::optional<int> RequireWorkingCompany(schema::Session& session) {
     return company;
 }
 
-bool SelectCompany(schema::Session& session) {
+ui::Outcome SelectCompany(schema::Session& session) {
     ui::Port& port = session.Port();
-    bool stored = false;
-    {
-        db::CDbTable master(session.Connection(), "master");
-        master.SelectIndex("codice");
-        if (master.Seek({"0"}) == 0) {
-            ShowMasterMissing(port);
-            return false;
-        }
-        std::string current;
-        master.GetField("azienda", current);
-        ui::CompanyDialogRequest request;
-        request.entries = FillCompanyCombo(*session.Connection());
-        const int selected =
-            FindEntryWithPrefix(request.entries, text::FormatIntZeroPadded(text::ReadInt(current), 4));
-        request.text = selected >= 0 ? request.entries[static_cast<std::size_t>(selected)] : "";
-        int code = text::ReadInt(current);
-        request.accept = [&](const std::string& typed) {
-            return CheckCompanyEntry(port, request.entries, typed, code);
-        };
-        if (port.ChooseCompany(request)) {
-            master.Edit();
-            master.SetField("azienda", text::FormatInt(code));
-            stored = master.Update() == 1;
-        }
+    db::CDbTable master(session.Connection(), "master");
+    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+        ShowMasterMissing(port);
+        return ui::Outcome::Failed();
     }
-    return stored;
+    std::string current;
+    if (!master.GetField("azienda", current)) {
+        return ui::Outcome::Failed();
+    }
+    auto entries = FillCompanyCombo(*session.Connection());
+    if (!entries) {
+        return ui::Outcome::Failed();
+    }
+    ui::CompanyDialogRequest request;
+    request.entries = std::move(*entries);
+    const int selected =
+        FindEntryWithPrefix(request.entries, text::FormatIntZeroPadded(text::ReadInt(current), 4));
+    request.text = selected >= 0 ? request.entries[static_cast<std::size_t>(selected)] : "";
+    int code = text::ReadInt(current);
+    request.accept = [&](const std::string& typed) {
+        return CheckCompanyEntry(port, request.entries, typed, code);
+    };
+    if (!port.ChooseCompany(request)) {
+        return ui::Outcome::Failed();  // cancelled: nothing to store
+    }
+    return ui::Outcome::DoneIf(master.Edit() && master.SetField("azienda", text::FormatInt(code)) &&
+                               master.Update());
 }
 
 }  // namespace reg

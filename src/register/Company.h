@@ -8,19 +8,20 @@
 
 #include "db/DbConnection.h"
 #include "schema/Session.h"
+#include "ui/Outcome.h"
 
 namespace reg {
 
-// The companies of regazi in order of name, each as "%04d - name".
-std::vector<std::string> FillCompanyCombo(db::CDbConnection& connection);
+// The companies of regazi in order of name, each as "%04d - name"; nothing when they cannot be read.
+std::optional<std::vector<std::string>> FillCompanyCombo(db::CDbConnection& connection);
 
 // The first entry beginning with `prefix`, letters compared without case; -1 when none does.
 int FindEntryWithPrefix(const std::vector<std::string>& entries, const std::string& prefix);
 
 // The company dialog's OK check: the first four characters of the text must be digits (none gives
 // 0) and name a listed company. On success `code` holds it; otherwise the refusal is shown.
-bool CheckCompanyEntry(ui::Port& port, const std::vector<std::string>& entries, const std::string& text,
-                       int& code);
+[[nodiscard]] bool CheckCompanyEntry(ui::Port& port, const std::vector<std::string>& entries,
+                                     const std::string& text, int& code);
 
 // The working company read from the settings row; nothing (after the message about a missing master
 // row) when the row cannot be found.
@@ -30,8 +31,9 @@ std::optional<int> ReadWorkingCompany(schema::Session& session);
 // is missing or no company has been chosen yet.
 std::optional<int> RequireWorkingCompany(schema::Session& session);
 
-// "&Azienda": the company is chosen in the dialog and stored. True when a choice was stored.
-bool SelectCompany(schema::Session& session);
+// "&Azienda": the company is chosen in the dialog and stored. Done when a choice was stored (not when
+// the dialog was cancelled).
+ui::Outcome SelectCompany(schema::Session& session);
 
 // Messages shared by the commands that need the working company.
 void ShowMasterMissing(ui::Port& port);

@@ -1,6 +1,6 @@
 #include "register/StructureEditor.h"
 
-#include "db/DbSelect.h"
+#include "register/CodeList.h"
 #include "text/Text.h"
 
 namespace reg {
@@ -18,20 +18,8 @@ ui::StructureValues BlankStructure() {
     return ui::StructureValues{};
 }
 
-std::vector<std::string> FillComuneCombo(db::CDbConnection& connection) {
-    std::vector<std::string> entries;
-    db::CDbSelect municipalities(&connection);
-    municipalities.SetColumns("codice, denom");
-    municipalities.SetFrom("regcom");
-    municipalities.SetOrderBy("denom");
-    for (int row = municipalities.Execute(); row == 1; row = municipalities.Next()) {
-        std::int16_t code = 0;
-        std::string name;
-        municipalities.GetShort(0, code);
-        municipalities.GetDateOrText(1, name);
-        entries.push_back(text::FormatIntZeroPadded(code, 4) + " - " + name);
-    }
-    return entries;
+std::optional<std::vector<std::string>> FillComuneCombo(db::CDbConnection& connection) {
+    return CodeListEntries(connection, "regcom");
 }
 
 const std::array<const char*, 10>& ProvinceEntries() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,9 @@ namespace reg {
 // The editor's values of a new structure.
 ui::StructureValues BlankStructure();
 
-// The municipalities of regcom in order of name, each as "%04d - name".
-std::vector<std::string> FillComuneCombo(db::CDbConnection& connection);
+// The municipalities of regcom in order of name, each as "%04d - name"; nothing when they cannot be
+// read.
+std::optional<std::vector<std::string>> FillComuneCombo(db::CDbConnection& connection);
 // "AR - Arezzo" ... "SI - Siena".
 const std::array<const char*, 10>& ProvinceEntries();
 // "  - Non Utilizzato", "A - Proprietà", "B - Affitto, leasing o simili", "C - Comodato gratuito".
@@ -36,6 +38,6 @@ int TitleEntryFor(char title);
 // The OK check: the mandatory data and the declaration of the surfaces. When something is missing the
 // message says what, and false is returned; otherwise empty owners become a single blank (the census
 // refuses empty texts) and true is returned.
-bool CheckAndAccept(ui::Port& port, ui::StructureValues& values);
+[[nodiscard]] bool CheckAndAccept(ui::Port& port, ui::StructureValues& values);
 
 }  // namespace reg

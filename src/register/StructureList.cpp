@@ -4,6 +4,7 @@
 #include "register/Company.h"
 #include "register/StructureEditor.h"
 #include "schema/CensusColumns.h"
+#include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace reg {
@@ -29,15 +30,14 @@ std::string TitleWord(char title) {
 
 std::string ComuneName(db::CDbConnection& connection, int code) {
     db::CDbTable regcom(&connection, "regcom");
-    regcom.SelectIndex("codice");
     std::string name = "*** Inesistente ***";
-    if (regcom.Seek({text::FormatInt(code)}) == 1) {
-        regcom.GetField("denom", name);
+    if (regcom.SelectIndex("codice") && regcom.Seek({text::FormatInt(code)})) {
+        regcom.GetField("denom", name).Ignore("a failure, shown, leaves the name of a missing one");
     }
     return text::TrimRight(name);
 }
 
-CDepotRowList LoadRows(db::CDbConnection& connection) {
+std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     connection.Port().BeginBusy(true);
     CDepotRowList rows;
     std::string columns = "depositi.ID, depositi.ubicaz, depositi.local, regcom.denom, depositi.provin";
@@ -55,14 +55,15 @@ CDepotRowList LoadRows(db::CDbConnection& connection) {
     s.SetFrom("depositi, regcom");
     s.SetWhere("regcom.codice = depositi.comune");
     s.SetOrderBy("depositi.ID");
+    // A null reads as 0 or the empty text; a failure is latched and checked once the loop is over.
     const auto textAt = [&](int position) {
         std::string value;
-        s.GetDateOrText(position, value);
+        (void)s.GetDateOrText(position, value);
         return text::TrimRight(value);
     };
     const auto shortAt = [&](int position) {
         std::int16_t value = 0;
-        s.GetShort(position, value);
+        (void)s.GetShort(position, value);
         return static_cast<int>(value);
     };
     for (int row = s.Execute(); row == 1; row = s.Next()) {
@@ -76,13 +77,12 @@ CDepotRowList LoadRows(db::CDbConnection& connection) {
             r.flags[i] = shortAt(5 + static_cast<int>(i)) != 0 ? 1 : 0;
         }
         r.scoPro = textAt(12);
-        s.GetLong(13, r.scoSup);
-        std::string title;
-        s.GetDateOrText(14, title);
+        (void)s.GetLong(13, r.scoSup);
+        std::string title = textAt(14);
         r.scoTit = TitleWord(title.empty() ? '\0' : title[0]);
         r.copPro = textAt(15);
-        s.GetLong(16, r.copSup);
-        s.GetDateOrText(17, title);
+        (void)s.GetLong(16, r.copSup);
+        title = textAt(17);
         r.copTit = TitleWord(title.empty() ? '\0' : title[0]);
         for (std::size_t i = 0; i < 36; ++i) {
             r.counts[i] = shortAt(18 + static_cast<int>(i));
@@ -90,37 +90,59 @@ CDepotRowList LoadRows(db::CDbConnection& connection) {
         rows.push_back(std::move(r));
         connection.Port().KeepResponsive();
     }
+    if (s.Failed()) {
+        return std::nullopt;  // a list read in part would hide structures
+    }
     return rows;
 }
 
 StructureList::StructureList(schema::Session& session) : session_(session) {}
 
 StructureList::~StructureList() {
-    Close();
+    if (transaction_) {
+        // The window is gone: its changes are kept, as when it is closed. A failure is shown, and
+        // nobody is left to tell.
+        Close().Ignore("shown, and the window is already gone");
+    }
 }
 
-bool StructureList::Open() {
+ui::Outcome StructureList::Open() {
     db::CDbConnection* connection = session_.Connection();
     if (!connection) {
-        return false;
+        return ui::Outcome::Failed();
     }
-    cursor_ = std::make_unique<db::CDbTable>(connection, "depositi");
-    cursor_->SelectIndex("codice");
-    connection->BeginTransaction();
-    open_ = true;
-    rows_ = LoadRows(*connection);
-    return true;
+    auto cursor = std::make_unique<db::CDbTable>(connection, "depositi");
+    if (!cursor->IsOpen() || !cursor->SelectIndex("codice")) {
+        return ui::Outcome::Failed();
+    }
+    // Without its transaction the window would store every change at once, and withdrawing them
+    // would be impossible: it does not open.
+    auto transaction = std::make_unique<db::CDbTransaction>(*connection);
+    if (!transaction->IsActive()) {
+        return ui::Outcome::Failed();
+    }
+    auto rows = LoadRows(*connection);
+    if (!rows) {
+        return ui::Outcome::Failed();  // the transaction is rolled back: nothing was changed
+    }
+    cursor_ = std::move(cursor);
+    transaction_ = std::move(transaction);
+    rows_ = std::move(*rows);
+    selected_.reset();
+    return ui::Outcome::Done();
 }
 
-void StructureList::Close() {
-    if (!open_) {
-        return;
-    }
-    open_ = false;
-    if (db::CDbConnection* connection = session_.Connection()) {
-        connection->CommitTransaction();
-    }
+ui::Outcome StructureList::Close() {
     cursor_.reset();
+    if (!transaction_) {
+        return ui::Outcome::Failed();
+    }
+    auto transaction = std::move(transaction_);
+    return transaction->Commit();
+}
+
+bool StructureList::IsOpen() const {
+    return transaction_ && transaction_->IsActive();
 }
 
 std::string StructureList::SelectionId() const {
@@ -154,66 +176,71 @@ CDepotRow StructureList::RowFrom(const ui::StructureValues& v, int id) {
     return r;
 }
 
-// Sets every column but the identifier from the editor's values, and stores the row begun.
-bool StructureList::Store(const ui::StructureValues& v) {
+// Sets every column but the identifier from the editor's values, and stores the row begun. Stops at
+// the first field refused.
+ui::Outcome StructureList::Store(const ui::StructureValues& v) {
     db::CDbTable& t = *cursor_;
-    t.SetField("ubicaz", v.ubicaz);
-    t.SetField("local", v.local);
-    t.SetField("comune", text::FormatInt(v.comune));
-    t.SetField("provin", v.provin);
-    for (std::size_t i = 0; i < 7; ++i) {
-        t.SetField(FlagColumns()[i], v.flags[i] == 1 ? "1" : "0");
+    bool set = t.SetField("ubicaz", v.ubicaz) && t.SetField("local", v.local) &&
+               t.SetField("comune", text::FormatInt(v.comune)) && t.SetField("provin", v.provin);
+    for (std::size_t i = 0; set && i < FlagColumns().size(); ++i) {
+        set = static_cast<bool>(t.SetField(FlagColumns()[i], v.flags[i] == 1 ? "1" : "0"));
     }
-    t.SetField("sco_pro", v.scoPro);
-    t.SetField("sco_sup", text::FormatInt(v.scoSup));
-    t.SetField("sco_tit", std::string(1, v.scoTit));
-    t.SetField("cop_pro", v.copPro);
-    t.SetField("cop_sup", text::FormatInt(v.copSup));
-    t.SetField("cop_tit", std::string(1, v.copTit));
-    for (std::size_t i = 0; i < 36; ++i) {
-        t.SetField(CountColumns()[i], text::FormatInt(v.counts[i]));
+    set = set && t.SetField("sco_pro", v.scoPro) && t.SetField("sco_sup", text::FormatInt(v.scoSup)) &&
+          t.SetField("sco_tit", std::string(1, v.scoTit)) && t.SetField("cop_pro", v.copPro) &&
+          t.SetField("cop_sup", text::FormatInt(v.copSup)) && t.SetField("cop_tit", std::string(1, v.copTit));
+    for (std::size_t i = 0; set && i < CountColumns().size(); ++i) {
+        set = static_cast<bool>(t.SetField(CountColumns()[i], text::FormatInt(v.counts[i])));
     }
-    return t.Update() == 1;
+    return set ? t.Update() : ui::Outcome::Failed();
 }
 
-bool StructureList::CreateStructure() {
+ui::Outcome StructureList::CreateStructure() {
+    if (!IsOpen()) {
+        return ui::Outcome::Failed();
+    }
     ui::Port& port = session_.Port();
     db::CDbConnection& connection = *session_.Connection();
+    auto municipalities = FillComuneCombo(connection);
+    if (!municipalities) {
+        return ui::Outcome::Failed();
+    }
     ui::StructureEditorRequest editor;
     editor.values = BlankStructure();
-    editor.municipalityEntries = FillComuneCombo(connection);
+    editor.municipalityEntries = std::move(*municipalities);
     editor.accept = [&port](ui::StructureValues& values) { return CheckAndAccept(port, values); };
     if (!port.EditStructure(editor)) {
-        return false;
+        return ui::Outcome::Failed();
     }
     db::CDbTable master(&connection, "master");
-    master.SelectIndex("codice");
-    if (master.Seek({"0"}) == 0) {
+    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
         ShowMasterMissing(port);
-        return false;
+        return ui::Outcome::Failed();
     }
     std::string next;
-    master.GetField("id_depo", next);
-    const int id = text::ReadInt(next);
-    master.Edit();
-    cursor_->AddNew();
-    cursor_->SetField("ID", text::FormatInt(id));
-    if (!Store(editor.values)) {
-        return false;  // the counter stays where it was
+    if (!master.GetField("id_depo", next)) {
+        return AfterFailure();
     }
-    master.SetField("id_depo", text::FormatInt(id + 1));
-    master.Update();
+    const int id = text::ReadInt(next);
+    if (!IdentifierFits(port, id)) {
+        return ui::Outcome::Failed();
+    }
+    // The structure and the counter's step are stored together, or neither is.
+    if (!master.Edit() || !cursor_->AddNew() || !cursor_->SetField("ID", text::FormatInt(id)) ||
+        !Store(editor.values) || !master.SetField("id_depo", text::FormatInt(id + 1)) || !master.Update()) {
+        return AfterFailure();
+    }
     rows_.push_back(RowFrom(editor.values, id));
-    return true;
+    return ui::Outcome::Done();
 }
 
 std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
-    if (cursor_->Seek({text::FormatInt(id)}) == 0) {
+    if (!cursor_->Seek({text::FormatInt(id)})) {
         return std::nullopt;
     }
+    bool read = true;
     const auto field = [&](const std::string& name) {
         std::string value;
-        cursor_->GetField(name, value);
+        read = read && cursor_->GetField(name, value);
         return value;
     };
     const auto first = [](const std::string& s) {
@@ -236,66 +263,106 @@ std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
     v.copPro = text::TrimRight(field("cop_pro"));
     v.copSup = text::ReadInt(field("cop_sup"));
     v.copTit = first(field("cop_tit"));
-    for (std::size_t i = 0; i < 36; ++i) {
+    for (std::size_t i = 0; i < CountColumns().size(); ++i) {
         v.counts[i] = text::ReadInt(field(CountColumns()[i]));
+    }
+    if (!read) {
+        return std::nullopt;  // a field that cannot be read (shown) would be overwritten with nothing
     }
     return v;
 }
 
-bool StructureList::ModifyStructure() {
-    if (!CanChangeSelected()) {
-        return false;
+ui::Outcome StructureList::ModifyStructure() {
+    if (!IsOpen() || !CanChangeSelected()) {
+        return ui::Outcome::Failed();
     }
     const std::size_t row = *selected_;
     auto values = ReadStructure(rows_[row].id);
     if (!values) {
-        return false;
+        return ui::Outcome::Failed();
+    }
+    auto municipalities = FillComuneCombo(*session_.Connection());
+    if (!municipalities) {
+        return ui::Outcome::Failed();
     }
     ui::Port& port = session_.Port();
     ui::StructureEditorRequest editor;
     editor.values = *values;
-    editor.municipalityEntries = FillComuneCombo(*session_.Connection());
+    editor.municipalityEntries = std::move(*municipalities);
     editor.accept = [&port](ui::StructureValues& v) { return CheckAndAccept(port, v); };
     if (!port.EditStructure(editor)) {
-        return false;
+        return ui::Outcome::Failed();
     }
-    if (cursor_->Seek({text::FormatInt(rows_[row].id)}) == 0 || cursor_->Edit() == 0 ||
-        !Store(editor.values)) {
-        return false;
+    if (!cursor_->Seek({text::FormatInt(rows_[row].id)}) || !cursor_->Edit() || !Store(editor.values)) {
+        return AfterFailure();
     }
     rows_[row] = RowFrom(editor.values, rows_[row].id);
-    return true;
+    return ui::Outcome::Done();
 }
 
-bool StructureList::DeleteStructure() {
-    if (!CanChangeSelected()) {
-        return false;
+ui::Outcome StructureList::DeleteStructure() {
+    if (!IsOpen() || !CanChangeSelected()) {
+        return ui::Outcome::Failed();
     }
     CDepotRow& row = rows_[*selected_];
-    if (cursor_->Seek({text::FormatInt(row.id)}) == 1 && cursor_->Delete() == 1) {
-        row.deleted = 1;
+    if (!cursor_->Seek({text::FormatInt(row.id)}) || !cursor_->Delete()) {
+        return AfterFailure();
+    }
+    row.deleted = 1;
+    return ui::Outcome::Done();
+}
+
+ui::Outcome StructureList::Reload() {
+    selected_.reset();
+    auto rows = LoadRows(*session_.Connection());
+    if (!rows) {
+        return ui::Outcome::Failed();
+    }
+    rows_ = std::move(*rows);
+    return ui::Outcome::Done();
+}
+
+ui::Outcome StructureList::Restart(bool keepChanges) {
+    if (!transaction_) {
+        return ui::Outcome::Failed();
+    }
+    const ui::Outcome ended = keepChanges ? transaction_->Commit() : transaction_->Rollback();
+    transaction_ = std::make_unique<db::CDbTransaction>(*session_.Connection());
+    if (!transaction_->IsActive()) {
+        transaction_.reset();  // the window cannot go on without one
+        return ui::Outcome::Failed();
+    }
+    const ui::Outcome reloaded = Reload();
+    return ui::Outcome::DoneIf(ended && reloaded);
+}
+
+ui::Outcome StructureList::RefreshView() {
+    return Restart(true);
+}
+
+ui::Outcome StructureList::RevertChanges() {
+    return Restart(false);
+}
+
+ui::Outcome StructureList::AfterFailure() {
+    // A failed write may have made the engine end the whole transaction (a full disk): the window's
+    // changes are then gone, and the list is read again under a new transaction so that it shows
+    // what is stored.
+    if (transaction_ && !transaction_->IsActive()) {
+        Restart(false).Ignore("the failure that ended the transaction is the one shown");
+    }
+    return ui::Outcome::Failed();
+}
+
+bool IdentifierFits(ui::Port& port, int id) {
+    if (id >= 0 && id <= kMaxStructureId) {
         return true;
     }
+    port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile registrare la struttura: l'identificativo ") +
+                         text::FormatInt(id) +
+                         text::Utf8ToCp1252Lossy(" supera il massimo consentito (32767)."),
+                     ui::kProgramCaption, ui::Icon::Stop);
     return false;
-}
-
-void StructureList::Reload() {
-    selected_.reset();
-    rows_ = LoadRows(*session_.Connection());
-}
-
-void StructureList::RefreshView() {
-    db::CDbConnection& connection = *session_.Connection();
-    connection.CommitTransaction();
-    connection.BeginTransaction();
-    Reload();
-}
-
-void StructureList::RevertChanges() {
-    db::CDbConnection& connection = *session_.Connection();
-    connection.RollbackTransaction();
-    connection.BeginTransaction();
-    Reload();
 }
 
 }  // namespace reg

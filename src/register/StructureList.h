@@ -36,8 +36,9 @@ using CDepotRowList = std::vector<CDepotRow>;
 std::string TitleWord(char title);
 // The municipality's name, or "*** Inesistente ***".
 std::string ComuneName(db::CDbConnection& connection, int code);
-// Every structure whose municipality is listed, in identifier order.
-CDepotRowList LoadRows(db::CDbConnection& connection);
+// Every structure whose municipality is listed, in identifier order; nothing when the census cannot be
+// read whole (the failure is shown).
+std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection);
 
 class StructureList {
   public:
@@ -46,10 +47,13 @@ class StructureList {
     StructureList(const StructureList&) = delete;
     StructureList& operator=(const StructureList&) = delete;
 
-    // Opens the cursor on depositi, begins the window's transaction and loads the rows.
-    bool Open();
+    // Opens the cursor on depositi, begins the window's transaction and loads the rows. Not done
+    // (and nothing held) when any of them fails: the window then does not open.
+    ui::Outcome Open();
     // Commits the window's transaction (whatever way the window is closed).
-    void Close();
+    ui::Outcome Close();
+    // Whether the window's transaction is in progress: without it the window must close.
+    bool IsOpen() const;
 
     const CDepotRowList& Rows() const { return rows_; }
     // The selected row (the grid's current row when it is on show), or none.
@@ -61,26 +65,35 @@ class StructureList {
     // Whether a command on the selected row applies (a row is selected and not deleted).
     bool CanChangeSelected() const;
 
-    // The commands; each reports its own failures. True when something was stored.
-    bool CreateStructure();
-    bool ModifyStructure();
-    bool DeleteStructure();
-    void RefreshView();
-    void RevertChanges();
+    // The commands; each shows its own failures. Done when something was stored.
+    ui::Outcome CreateStructure();
+    ui::Outcome ModifyStructure();
+    ui::Outcome DeleteStructure();
+    // Commit (or withdraw) the changes, begin again and reload the list. When the new transaction
+    // cannot begin, the list is no longer open.
+    ui::Outcome RefreshView();
+    ui::Outcome RevertChanges();
 
     // The editor's values of a stored structure, read through the cursor; nothing when not found.
     std::optional<ui::StructureValues> ReadStructure(int id);
 
   private:
-    bool Store(const ui::StructureValues& values);
+    ui::Outcome Store(const ui::StructureValues& values);
     CDepotRow RowFrom(const ui::StructureValues& values, int id);
-    void Reload();
+    ui::Outcome Reload();
+    ui::Outcome Restart(bool keepChanges);
+    ui::Outcome AfterFailure();
 
     schema::Session& session_;
     std::unique_ptr<db::CDbTable> cursor_;
+    std::unique_ptr<db::CDbTransaction> transaction_;
     CDepotRowList rows_;
     std::optional<std::size_t> selected_;
-    bool open_ = false;
 };
+
+// The highest structure identifier: the column is a 16-bit integer.
+inline constexpr int kMaxStructureId = 32767;
+// Whether a new structure can take identifier `id`; otherwise says why it cannot be stored.
+[[nodiscard]] bool IdentifierFits(ui::Port& port, int id);
 
 }  // namespace reg

@@ -121,38 +121,42 @@ const Table& Depositi() {
     return t;
 }
 
-// Columns, then the index, its column, and the table's own row: every column required, no rule.
-void Describe(const Table& t, db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
-              db::CDbTable& indici2) {
+// Columns, then the index, its column, and the table's own row: every column required, no rule. Stops
+// at the first row that cannot be stored (its failure is shown).
+ui::Outcome Describe(const Table& t, db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                     db::CDbTable& indici2) {
     for (const Column& c : t.columns) {
-        CDictionary::AddFieldEntry(campi, t.name, c.name, c.type, c.size, 1, Cp(c.label), Cp(c.description),
-                                   std::nullopt, std::nullopt);
+        if (!CDictionary::AddFieldEntry(campi, t.name, c.name, c.type, c.size, 1, Cp(c.label),
+                                        Cp(c.description), std::nullopt, std::nullopt)) {
+            return ui::Outcome::Failed();
+        }
     }
-    CDictionary::AddIndexEntry(indici, t.name, "codice", 1, Cp(t.indexTitle), Cp(t.indexDescription));
-    CDictionary::AddIndexColumnEntry(indici2, t.name, "codice", 0, t.key);
-    CDictionary::AddTableEntry(tavole, t.name, Cp(t.title), Cp(t.description));
+    return ui::Outcome::DoneIf(
+        CDictionary::AddIndexEntry(indici, t.name, "codice", 1, Cp(t.indexTitle), Cp(t.indexDescription)) &&
+        CDictionary::AddIndexColumnEntry(indici2, t.name, "codice", 0, t.key) &&
+        CDictionary::AddTableEntry(tavole, t.name, Cp(t.title), Cp(t.description)));
 }
 
 }  // namespace
 
-void CDictionary::DescribeMaster(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
-                                 db::CDbTable& indici2) {
-    Describe(Master(), tavole, campi, indici, indici2);
+ui::Outcome CDictionary::DescribeMaster(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                        db::CDbTable& indici2) {
+    return Describe(Master(), tavole, campi, indici, indici2);
 }
 
-void CDictionary::DescribeRegazi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
-                                 db::CDbTable& indici2) {
-    Describe(Regazi(), tavole, campi, indici, indici2);
+ui::Outcome CDictionary::DescribeRegazi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                        db::CDbTable& indici2) {
+    return Describe(Regazi(), tavole, campi, indici, indici2);
 }
 
-void CDictionary::DescribeRegcom(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
-                                 db::CDbTable& indici2) {
-    Describe(Regcom(), tavole, campi, indici, indici2);
+ui::Outcome CDictionary::DescribeRegcom(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                        db::CDbTable& indici2) {
+    return Describe(Regcom(), tavole, campi, indici, indici2);
 }
 
-void CDictionary::DescribeDepositi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
-                                   db::CDbTable& indici2) {
-    Describe(Depositi(), tavole, campi, indici, indici2);
+ui::Outcome CDictionary::DescribeDepositi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
+                                          db::CDbTable& indici2) {
+    return Describe(Depositi(), tavole, campi, indici, indici2);
 }
 
 }  // namespace schema

@@ -5,6 +5,7 @@
 #include "db/DbTable.h"
 #include "engine/Database.h"
 #include "schema/Dictionary.h"
+#include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace schema {
@@ -17,67 +18,93 @@ void ShowCreationError(ui::Port& port, const std::string& path, const std::strin
                      ui::Icon::Exclamation);
 }
 
-}  // namespace
-
-void FillCodeTable(db::CDbConnection& connection, const std::string& table,
-                   const std::vector<SeedEntry>& seed) {
-    db::CDbTable cursor(&connection, table);
-    cursor.SelectIndex("codice");
-    for (const SeedEntry& entry : seed) {
-        cursor.AddNew();
-        cursor.SetField("codice", text::FormatInt(entry.code));
-        cursor.SetField("denom", entry.name);
-        cursor.Update();
-        connection.Port().KeepResponsive();
+// Describes the application tables in the dictionary, creates them with their relations, and writes
+// the seed rows and the settings row, on the file being built. Stops at the first failure, which
+// the step that met it has shown.
+ui::Outcome BuildCensus(ui::Port& port, CDictionary& dictionary, engine::Database& creation) {
+    db::CDbConnection connection(port, creation.path(), engine::Database::Contents::UnderConstruction);
+    if (!connection.IsOpen()) {
+        return ui::Outcome::Failed();
     }
+    {
+        db::CDbTable tavole(&connection, "tavole");
+        db::CDbTable campi(&connection, "campi");
+        db::CDbTable indici(&connection, "indici");
+        db::CDbTable indici2(&connection, "indici2");
+        db::CDbTable relaz(&connection, "relaz");
+        db::CDbTable relaz2(&connection, "relaz2");
+        for (const db::CDbTable* cursor : {&tavole, &campi, &indici, &indici2, &relaz, &relaz2}) {
+            if (!cursor->IsOpen()) {
+                return ui::Outcome::Failed();
+            }
+        }
+        if (!dictionary.DescribeMaster(tavole, campi, indici, indici2) ||
+            !dictionary.DescribeRegazi(tavole, campi, indici, indici2) ||
+            !dictionary.DescribeRegcom(tavole, campi, indici, indici2) ||
+            !dictionary.DescribeDepositi(tavole, campi, indici, indici2)) {
+            return ui::Outcome::Failed();
+        }
+    }
+    if (!dictionary.CreateTablesFromDictionary(connection, creation) ||
+        !dictionary.CreateRelations(connection, creation)) {
+        return ui::Outcome::Failed();
+    }
+    db::CDbTransaction transaction(connection);
+    if (!transaction.IsActive() || !FillCodeTable(connection, "regazi", RegaziSeed()) ||
+        !FillCodeTable(connection, "regcom", RegcomSeed())) {
+        return ui::Outcome::Failed();
+    }
+    {
+        db::CDbTable master(&connection, "master");
+        if (!master.IsOpen() || !master.SelectIndex("codice") || !SeekOrAddSettingsRow(master)) {
+            return ui::Outcome::Failed();
+        }
+    }
+    return transaction.Commit();
 }
 
-CreationOutcome CreateCensusDatabase(ui::Port& port, const std::string& path,
-                                     const std::string& successEnding) {
+}  // namespace
+
+ui::Outcome FillCodeTable(db::CDbConnection& connection, const std::string& table,
+                          const std::vector<SeedEntry>& seed) {
+    db::CDbTable cursor(&connection, table);
+    if (!cursor.IsOpen() || !cursor.SelectIndex("codice")) {
+        return ui::Outcome::Failed();
+    }
+    for (const SeedEntry& entry : seed) {
+        if (!cursor.AddNew() || !cursor.SetField("codice", text::FormatInt(entry.code)) ||
+            !cursor.SetField("denom", entry.name) || !cursor.Update()) {
+            return ui::Outcome::Failed();
+        }
+        connection.Port().KeepResponsive();
+    }
+    return ui::Outcome::Done();
+}
+
+ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const std::string& successEnding) {
     port.BeginBusy(true);
-    auto created = engine::Database::Create(path, kLocale);
+    auto created = engine::Database::CreateForBuilding(path, kLocale);
     CDictionary dictionary(port);
     if (!created) {
         ShowCreationError(port, path, created.description());
     }
-    if (!created || dictionary.CreateSpecialTables(**created) == 0) {
-        if (created) {
-            (void)(*created)->Close();
-        }
+    if (!created || !dictionary.CreateSpecialTables(**created)) {
+        // Destroying the handle removes the file begun.
         ShowCreationError(port, path, "");
-        return CreationOutcome::Failed;
+        return ui::Outcome::Failed();
     }
     engine::Database& creation = **created;
-    auto connection = std::make_unique<db::CDbConnection>(port, path);
-    {
-        db::CDbTable tavole(connection.get(), "tavole");
-        db::CDbTable campi(connection.get(), "campi");
-        db::CDbTable indici(connection.get(), "indici");
-        db::CDbTable indici2(connection.get(), "indici2");
-        db::CDbTable relaz(connection.get(), "relaz");
-        db::CDbTable relaz2(connection.get(), "relaz2");
-        dictionary.DescribeMaster(tavole, campi, indici, indici2);
-        dictionary.DescribeRegazi(tavole, campi, indici, indici2);
-        dictionary.DescribeRegcom(tavole, campi, indici, indici2);
-        dictionary.DescribeDepositi(tavole, campi, indici, indici2);
+    if (!BuildCensus(port, dictionary, creation)) {
+        return ui::Outcome::Failed();  // the file begun goes with its handle
     }
-    CreationOutcome outcome = CreationOutcome::Incomplete;
-    if (dictionary.CreateTablesFromDictionary(*connection, creation) == 1 &&
-        dictionary.CreateRelations(*connection, creation) == 1) {
-        connection.reset();
-        connection = std::make_unique<db::CDbConnection>(port, path);
-        connection->BeginTransaction();
-        FillCodeTable(*connection, "regazi", RegaziSeed());
-        FillCodeTable(*connection, "regcom", RegcomSeed());
-        connection->CommitTransaction();
-        port.ShowMessage(
-            "Il database " + path + text::Utf8ToCp1252Lossy(" è stato creato con successo") + successEnding,
-            kCaption, ui::Icon::Information);
-        outcome = CreationOutcome::Created;
+    if (engine::Status finished = creation.FinishBuilding(); !finished) {
+        ShowCreationError(port, path, finished.description());
+        return ui::Outcome::Failed();
     }
-    connection.reset();
-    (void)creation.Close();
-    return outcome;
+    port.ShowMessage(
+        "Il database " + path + text::Utf8ToCp1252Lossy(" è stato creato con successo") + successEnding,
+        kCaption, ui::Icon::Information);
+    return ui::Outcome::Done();
 }
 
 }  // namespace schema

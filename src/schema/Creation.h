@@ -13,19 +13,14 @@ namespace schema {
 // The locale a census database is created and copied with.
 inline constexpr const char* kLocale = ";LANGID=0x0409;CP=1252;COUNTRY=0";
 
-enum class CreationOutcome {
-    Failed,      // the file or its special tables could not be made (both messages shown)
-    Incomplete,  // a table, index or relation failed: the file stays, without code rows
-    Created,     // complete, and the success message shown
-};
+// Creates a complete census database at `path`: its dictionary, tables and relations, the code
+// tables' seed rows and the settings row, built under a temporary name and given its name only when
+// complete. Shows the success message followed by `successEnding`, or the first failure (the file
+// then does not appear).
+ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const std::string& successEnding);
 
-// Creates the file at `path`, its dictionary, tables and relations, fills the code tables and shows
-// the success message followed by `successEnding`. Shows every failure itself.
-CreationOutcome CreateCensusDatabase(ui::Port& port, const std::string& path,
-                                     const std::string& successEnding);
-
-// Writes the seed rows into `table` ("regazi" or "regcom").
-void FillCodeTable(db::CDbConnection& connection, const std::string& table,
-                   const std::vector<SeedEntry>& seed);
+// Writes the seed rows into `table` ("regazi" or "regcom"); stops at the first row not stored.
+ui::Outcome FillCodeTable(db::CDbConnection& connection, const std::string& table,
+                          const std::vector<SeedEntry>& seed);
 
 }  // namespace schema

@@ -130,7 +130,7 @@ void CDictionary::Show(const std::string& text, const std::string& caption) {
     port_.ShowMessage(text, caption, ui::Icon::Exclamation);
 }
 
-int CDictionary::CreateSpecialTables(engine::Database& creation) {
+ui::Outcome CDictionary::CreateSpecialTables(engine::Database& creation) {
     port_.BeginBusy(false);
     const std::string caption = "Creazione Tavole Speciali";
     for (const SpecialTable& table : SpecialTables()) {
@@ -138,7 +138,7 @@ int CDictionary::CreateSpecialTables(engine::Database& creation) {
         auto def = creation.NewTableDef(name);
         if (!def) {
             Show("Errore inizializzazione tavola \"" + name + "\"\n\n" + def.description(), caption);
-            return 0;
+            return ui::Outcome::Failed();
         }
         int position = 0;
         for (const SpecialColumn& c : table.columns) {
@@ -152,7 +152,7 @@ int CDictionary::CreateSpecialTables(engine::Database& creation) {
                 Show("Errore in fase di inserimento campo \"" + std::string(c.name) + "\"\n\n" +
                          added.description(),
                      caption);
-                return 0;
+                return ui::Outcome::Failed();
             }
         }
         engine::Status appended = creation.AppendTable(*def);
@@ -173,60 +173,68 @@ int CDictionary::CreateSpecialTables(engine::Database& creation) {
                  caption);
         }
         if (!appended || !indexed) {
-            return 0;
+            return ui::Outcome::Failed();
         }
     }
-    return 1;
+    return ui::Outcome::Done();
 }
 
-int CDictionary::AddTableEntry(db::CDbTable& tavole, const std::string& nome, const std::string& denom,
-                               const std::string& note) {
-    tavole.AddNew();
-    tavole.SetField("nome", nome);
-    tavole.SetField("denom", denom);
-    tavole.SetField("note", note);
-    return tavole.Update();
+namespace {
+
+// Adds one row with the fields given, in order; stops at the first step that fails.
+ui::Outcome AddRow(db::CDbTable& table, std::initializer_list<std::pair<const char*, std::string>> fields) {
+    if (!table.AddNew()) {
+        return ui::Outcome::Failed();
+    }
+    for (const auto& [name, value] : fields) {
+        if (!table.SetField(name, value)) {
+            return ui::Outcome::Failed();
+        }
+    }
+    return table.Update();
 }
 
-int CDictionary::AddFieldEntry(db::CDbTable& campi, const std::string& tavola, const std::string& nome,
-                               char tipo, int size, int obblig, const std::string& denom,
-                               const std::string& note, const std::optional<std::string>& regola,
-                               const std::optional<std::string>& mess) {
-    campi.AddNew();
-    campi.SetField("tavola", tavola);
-    campi.SetField("nome", nome);
-    campi.SetField("tipo", std::string(1, tipo));
-    campi.SetField("size", text::FormatInt(size));
-    campi.SetField("obblig", obblig == 1 ? "1" : "0");
-    campi.SetField("denom", denom);
-    campi.SetField("note", note);
-    campi.SetField("regola", regola.value_or(""));
-    campi.SetField("mess", mess.value_or(""));
-    return campi.Update();
+}  // namespace
+
+ui::Outcome CDictionary::AddTableEntry(db::CDbTable& tavole, const std::string& nome,
+                                       const std::string& denom, const std::string& note) {
+    return AddRow(tavole, {{"nome", nome}, {"denom", denom}, {"note", note}});
 }
 
-int CDictionary::AddIndexEntry(db::CDbTable& indici, const std::string& tavola, const std::string& nome,
-                               int primkey, const std::string& denom, const std::string& note) {
-    indici.AddNew();
-    indici.SetField("tavola", tavola);
-    indici.SetField("nome", nome);
-    indici.SetField("primkey", primkey == 1 ? "1" : "0");
-    indici.SetField("denom", denom);
-    indici.SetField("note", note);
-    return indici.Update();
+ui::Outcome CDictionary::AddFieldEntry(db::CDbTable& campi, const std::string& tavola,
+                                       const std::string& nome, char tipo, int size, int obblig,
+                                       const std::string& denom, const std::string& note,
+                                       const std::optional<std::string>& regola,
+                                       const std::optional<std::string>& mess) {
+    return AddRow(campi, {{"tavola", tavola},
+                          {"nome", nome},
+                          {"tipo", std::string(1, tipo)},
+                          {"size", text::FormatInt(size)},
+                          {"obblig", obblig == 1 ? "1" : "0"},
+                          {"denom", denom},
+                          {"note", note},
+                          {"regola", regola.value_or("")},
+                          {"mess", mess.value_or("")}});
 }
 
-int CDictionary::AddIndexColumnEntry(db::CDbTable& indici2, const std::string& tavola,
-                                     const std::string& nome, int progr, const std::string& campo) {
-    indici2.AddNew();
-    indici2.SetField("tavola", tavola);
-    indici2.SetField("nome", nome);
-    indici2.SetField("progr", text::FormatInt(progr));
-    indici2.SetField("campo", campo);
-    return indici2.Update();
+ui::Outcome CDictionary::AddIndexEntry(db::CDbTable& indici, const std::string& tavola,
+                                       const std::string& nome, int primkey, const std::string& denom,
+                                       const std::string& note) {
+    return AddRow(indici, {{"tavola", tavola},
+                           {"nome", nome},
+                           {"primkey", primkey == 1 ? "1" : "0"},
+                           {"denom", denom},
+                           {"note", note}});
 }
 
-int CDictionary::CreateTablesFromDictionary(db::CDbConnection& connection, engine::Database& creation) {
+ui::Outcome CDictionary::AddIndexColumnEntry(db::CDbTable& indici2, const std::string& tavola,
+                                             const std::string& nome, int progr, const std::string& campo) {
+    return AddRow(indici2,
+                  {{"tavola", tavola}, {"nome", nome}, {"progr", text::FormatInt(progr)}, {"campo", campo}});
+}
+
+ui::Outcome CDictionary::CreateTablesFromDictionary(db::CDbConnection& connection,
+                                                    engine::Database& creation) {
     port_.BeginBusy(false);
     db::CDbSelect tables(&connection);
     tables.SetColumns("nome");
@@ -234,23 +242,22 @@ int CDictionary::CreateTablesFromDictionary(db::CDbConnection& connection, engin
     tables.SetOrderBy("nome");
     for (int row = tables.Execute(); row == 1; row = tables.Next()) {
         std::string name;
-        tables.GetText("nome", name);
-        if (CreateTableFromDictionary(name, connection, creation) == 0) {
-            return 0;
+        if (!tables.GetText("nome", name) || !CreateTableFromDictionary(name, connection, creation)) {
+            return ui::Outcome::Failed();
         }
     }
-    return 1;
+    return ui::Outcome::DoneIf(!tables.Failed());
 }
 
-int CDictionary::CreateTableFromDictionary(const std::string& table, db::CDbConnection& connection,
-                                           engine::Database& creation) {
+ui::Outcome CDictionary::CreateTableFromDictionary(const std::string& table, db::CDbConnection& connection,
+                                                   engine::Database& creation) {
     const std::string caption = "Creazione Tavola \"" + table + "\"";
     auto def = creation.NewTableDef(table);
     if (!def) {
         Show("Errore inizializzazione tavola \"" + table + "\"\n\n" + def.description(), caption);
-        return 0;
+        return ui::Outcome::Failed();
     }
-    int result = 1;
+    bool result = true;
     {
         db::CDbSelect columns(&connection);
         columns.SetColumns("nome, tipo, size, obblig, regola, mess");
@@ -315,14 +322,17 @@ int CDictionary::CreateTableFromDictionary(const std::string& table, db::CDbConn
             if (!added) {
                 Show("Errore in fase di inserimento campo \"" + nome + "\"\n\n" + added.description(),
                      caption);
-                return 0;
+                return ui::Outcome::Failed();
             }
+        }
+        if (columns.Failed()) {
+            return ui::Outcome::Failed();  // the columns read so far are not all the table has
         }
     }
     engine::Status appended = creation.AppendTable(*def);
     if (!appended) {
         Show("Errore in fase di inserimento tavola \"" + table + "\"\n\n" + appended.description(), caption);
-        result = 0;
+        result = false;
     }
     db::CDbSelect indexes(&connection);
     indexes.SetColumns("nome, primkey");
@@ -346,6 +356,9 @@ int CDictionary::CreateTableFromDictionary(const std::string& table, db::CDbConn
                 columns.GetText("progr", progr);
                 placed = Place(slots, count, text::ReadInt(progr), campo);
             }
+            if (columns.Failed()) {
+                return ui::Outcome::Failed();
+            }
         }
         engine::IndexDef index{.name = nome,
                                .primary = BeginsWithOne(primkey),
@@ -361,14 +374,14 @@ int CDictionary::CreateTableFromDictionary(const std::string& table, db::CDbConn
             Show("Tavola \"" + table + "\": errore creazione indice \"" + nome + "\"\n\n" +
                      created.description(),
                  caption);
-            result = 0;
+            result = false;
         }
     }
-    return result;
+    return ui::Outcome::DoneIf(result && !indexes.Failed());
 }
 
-int CDictionary::CreateRelations(db::CDbConnection& connection, engine::Database& creation) {
-    int result = 1;
+ui::Outcome CDictionary::CreateRelations(db::CDbConnection& connection, engine::Database& creation) {
+    bool result = true;
     db::CDbSelect relations(&connection);
     relations.SetColumns("nome, interna, esterna");
     relations.SetFrom("relaz");
@@ -393,6 +406,9 @@ int CDictionary::CreateRelations(db::CDbConnection& connection, engine::Database
                 pairs.GetText("esterno", esterno);
                 placed = Place(slots, count, text::ReadInt(progr), Pair{interno, esterno});
             }
+            if (pairs.Failed()) {
+                return ui::Outcome::Failed();
+            }
         }
         if (placed) {
             placed = Collect(slots, count, relation.fields);
@@ -402,10 +418,10 @@ int CDictionary::CreateRelations(db::CDbConnection& connection, engine::Database
             port_.ShowMessage(
                 "Errore creazione relazione \"" + relation.name + "\"\n\n" + created.description(),
                 "Creazione relazioni", ui::Icon::Exclamation);
-            result = 0;
+            result = false;
         }
     }
-    return result;
+    return ui::Outcome::DoneIf(result && !relations.Failed());
 }
 
 }  // namespace schema

@@ -11,25 +11,21 @@ ui::FileDialogRequest DatabaseFileDialog(bool save, const std::string& title) {
                               "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||");
 }
 
-void CreateDatabaseCommand(ui::Port& port) {
+ui::Outcome CreateDatabaseCommand(ui::Port& port) {
     const auto path = port.ChooseFileToSave(DatabaseFileDialog(true, "Creazione Nuovo Database"));
-    if (path) {
-        CreateDatabaseAt(port, *path);
-    }
+    return path ? CreateDatabaseAt(port, *path) : ui::Outcome::Failed();
 }
 
-bool CreateDatabaseAt(ui::Port& port, const std::string& path) {
-    return CreateCensusDatabase(port, path, "\n\n") == CreationOutcome::Created;
+ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path) {
+    return CreateCensusDatabase(port, path, "\n\n");
 }
 
-void RepairDatabaseCommand(ui::Port& port) {
+ui::Outcome RepairDatabaseCommand(ui::Port& port) {
     const auto path = port.ChooseFileToOpen(DatabaseFileDialog(false, "Riparazione del Database"));
-    if (path) {
-        RepairDatabaseAt(port, *path);
-    }
+    return path ? RepairDatabaseAt(port, *path) : ui::Outcome::Failed();
 }
 
-bool RepairDatabaseAt(ui::Port& port, const std::string& path) {
+ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
     port.BeginBusy(true);
     std::string damagedCopy;
     engine::Status repaired = engine::Database::Repair(path, &damagedCopy);
@@ -37,7 +33,7 @@ bool RepairDatabaseAt(ui::Port& port, const std::string& path) {
         port.ShowMessage(
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),
             "Riparazione database", ui::Icon::Exclamation);
-        return false;
+        return ui::Outcome::Failed();
     }
     if (!damagedCopy.empty()) {
         port.ShowMessage(
@@ -47,31 +43,29 @@ bool RepairDatabaseAt(ui::Port& port, const std::string& path) {
                 damagedCopy,
             "Riparazione database", ui::Icon::Information);
     }
-    return true;
+    return ui::Outcome::Done();
 }
 
-void DuplicateDatabaseCommand(ui::Port& port) {
+ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
     const auto source = port.ChooseFileToOpen(DatabaseFileDialog(false, "Selezione del Database di origine"));
     if (!source) {
-        return;
+        return ui::Outcome::Failed();
     }
     const auto destination =
         port.ChooseFileToSave(DatabaseFileDialog(true, "Selezione del Database di destinazione"));
-    if (destination) {
-        DuplicateDatabaseAt(port, *source, *destination);
-    }
+    return destination ? DuplicateDatabaseAt(port, *source, *destination) : ui::Outcome::Failed();
 }
 
-bool DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
+ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
     port.BeginBusy(true);
     engine::Status copied = engine::Database::Compact(source, destination, kLocale);
     if (!copied) {
         port.ShowMessage("Errore durante la duplicazione del database\n\n" + source + "\n" + destination +
                              "\n\n" + copied.description(),
                          "Duplicazione database", ui::Icon::Exclamation);
-        return false;
+        return ui::Outcome::Failed();
     }
-    return true;
+    return ui::Outcome::Done();
 }
 
 }  // namespace schema

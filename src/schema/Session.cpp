@@ -1,36 +1,29 @@
 #include "schema/Session.h"
 
 #include "db/DbTable.h"
+#include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace schema {
 
-int Session::OpenAssociatedDatabase() {
+ui::Outcome Session::OpenAssociatedDatabase() {
     if (path_.empty()) {
-        return 0;
+        return ui::Outcome::Failed();
     }
     auto connection = std::make_unique<db::CDbConnection>(port_, path_);
     if (!connection->IsOpen()) {
         connection_.reset();
         path_.clear();
-        return 0;
+        return ui::Outcome::Failed();
     }
     connection_ = std::move(connection);
     db::CDbTable master(connection_.get(), "master");
     if (!master.IsOpen()) {
+        // The database stays connected: the person may still repair or replace it.
         port_.ShowMessage("Attenzione; non esiste il MASTER", ui::kProgramCaption, ui::Icon::Stop);
-        return 1;
+        return ui::Outcome::Failed();
     }
-    master.SelectIndex("codice");
-    if (master.Seek({"0"}) == 0) {
-        // The settings row is added when missing: no company chosen yet, next structure 0.
-        master.AddNew();
-        master.SetField("codice", "0");
-        master.SetField("azienda", "0");
-        master.SetField("id_depo", "0");
-        master.Update();
-    }
-    return 1;
+    return ui::Outcome::DoneIf(master.SelectIndex("codice") && SeekOrAddSettingsRow(master));
 }
 
 std::string Session::Title() const {
@@ -41,18 +34,16 @@ std::string Session::Title() const {
     std::string company;
     {
         db::CDbTable master(connection, "master");
-        master.SelectIndex("codice");
-        if (master.Seek({"0"}) == 0) {
+        if (!master.SelectIndex("codice") || !SeekSettingsRow(master) ||
+            !master.GetField("azienda", company)) {
             return kProgramTitle;
         }
-        master.GetField("azienda", company);
     }
     std::string name = "Azienda non definita";
     {
         db::CDbTable regazi(connection, "regazi");
-        regazi.SelectIndex("codice");
-        if (regazi.Seek({company}) == 1) {
-            regazi.GetField("denom", name);
+        if (regazi.SelectIndex("codice") && regazi.Seek({company})) {
+            regazi.GetField("denom", name).Ignore("a failure, shown, leaves the name undefined");
         }
     }
     text::TrimRightInPlace(name);

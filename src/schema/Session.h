@@ -11,7 +11,7 @@
 namespace schema {
 
 class Session {
-public:
+  public:
     explicit Session(ui::Port& port) : port_(port) {}
 
     ui::Port& Port() const { return port_; }
@@ -19,12 +19,15 @@ public:
     const std::string& Path() const { return path_; }
     void SetPath(std::string path) { path_ = std::move(path); }
     // The open connection, or nothing.
-    db::CDbConnection* Connection() const { return connection_ && connection_->IsOpen() ? connection_.get() : nullptr; }
+    db::CDbConnection* Connection() const {
+        return connection_ && connection_->IsOpen() ? connection_.get() : nullptr;
+    }
     bool HasOpenDatabase() const { return Connection() != nullptr; }
 
-    // Opens the associated database and makes sure the settings row of master exists: 1 when a path
-    // was present and the database opened. A database that cannot be opened is forgotten.
-    int OpenAssociatedDatabase();
+    // Opens the associated database and makes sure the settings row of master exists: done when a
+    // path was present, the database opened and its settings row is there. A database that cannot be
+    // opened is forgotten; one whose master cannot be opened stays connected.
+    ui::Outcome OpenAssociatedDatabase();
     // Closes the connection, if any; the path stays.
     void CloseConnection() { connection_.reset(); }
 
@@ -32,7 +35,7 @@ public:
     // no database or no settings row.
     std::string Title() const;
 
-private:
+  private:
     ui::Port& port_;
     std::string path_;
     std::unique_ptr<db::CDbConnection> connection_;

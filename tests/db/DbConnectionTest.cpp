@@ -16,11 +16,11 @@ TEST(DbConnection, OpeningAMissingFileOrOneThatIsNotADatabaseShowsTheOpenMessage
     const std::string missing = dir.File("manca.mdb");
     {
         db::CDbConnection c(port, missing);
-        EXPECT_EQ(c.IsOpen(), 0);
-        EXPECT_EQ(c.Path(), missing);  // the path is kept all the same
-        c.BeginTransaction();          // nothing happens, nothing is shown
-        c.CommitTransaction();
-        c.RollbackTransaction();
+        EXPECT_FALSE(c.IsOpen());
+        EXPECT_EQ(c.Path(), missing);        // the path is kept all the same
+        EXPECT_FALSE(c.BeginTransaction());  // nothing happens, nothing is shown
+        EXPECT_FALSE(c.CommitTransaction());
+        EXPECT_FALSE(c.RollbackTransaction());
     }
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.LastMessage().text,
@@ -32,49 +32,49 @@ TEST(DbConnection, OpeningAMissingFileOrOneThatIsNotADatabaseShowsTheOpenMessage
     const std::string text = dir.File("testo.mdb");
     std::ofstream(text) << "SQLite format 2\nnot really";
     db::CDbConnection notDb(port, text);
-    EXPECT_EQ(notDb.IsOpen(), 0);
+    EXPECT_FALSE(notDb.IsOpen());
     EXPECT_EQ(port.LastMessage().text, "Errore in fase di apertura del database\n\nIl file '" + text +
                                            "' non \xE8 un database del censimento.");
 
     db::CDbConnection empty(port, "");
-    EXPECT_EQ(empty.IsOpen(), 0);
+    EXPECT_FALSE(empty.IsOpen());
     EXPECT_FALSE(empty.Path().has_value());
 }
 
 TEST_F(Fixture, CommitOrRollbackWithoutATransactionShowsTheEngineError) {
-    connection->CommitTransaction();
+    EXPECT_FALSE(connection->CommitTransaction());
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.LastMessage().text,
               "Errore in fase di convalida della transazione\n\nImpossibile convalidare: nessuna transazione "
               "\xE8 in corso.");
     EXPECT_EQ(port.LastMessage().icon, ui::Icon::Stop);
-    connection->RollbackTransaction();
+    EXPECT_FALSE(connection->RollbackTransaction());
     EXPECT_EQ(port.LastMessage().text,
               "Errore in fase di ripristino della transazione\n\nImpossibile annullare: nessuna transazione "
               "\xE8 in corso.");
-    EXPECT_EQ(connection->IsOpen(), 1);  // a failed transaction operation changes nothing
+    EXPECT_TRUE(connection->IsOpen());  // a failed transaction operation changes nothing
 }
 
 TEST_F(Fixture, ATransactionCoversTheRowsStoredThroughCursors) {
-    connection->BeginTransaction();
+    EXPECT_TRUE(connection->BeginTransaction());
     {
         db::CDbTable t(connection.get(), "prova");
         ASSERT_TRUE(t.AddNew());
-        t.SetField("ID", "1");
-        t.SetField("nome", "uno");
+        EXPECT_TRUE(t.SetField("ID", "1"));
+        EXPECT_TRUE(t.SetField("nome", "uno"));
         ASSERT_TRUE(t.Update());
     }
-    connection->RollbackTransaction();
-    connection->BeginTransaction();
+    EXPECT_TRUE(connection->RollbackTransaction());
+    EXPECT_TRUE(connection->BeginTransaction());
     db::CDbTable t(connection.get(), "prova");
     ASSERT_TRUE(t.SelectIndex("codice"));
-    EXPECT_EQ(t.Seek({"1"}), 0);
-    connection->CommitTransaction();
+    EXPECT_FALSE(t.Seek({"1"}));
+    EXPECT_TRUE(connection->CommitTransaction());
     EXPECT_TRUE(port.messages.empty());
 }
 
 TEST_F(Fixture, ASecondBeginFromAnotherProgramFindsTheDatabaseLocked) {
-    connection->BeginTransaction();
+    EXPECT_TRUE(connection->BeginTransaction());
     auto other = engine::Database::Open(path);
     ASSERT_TRUE(other.ok());
     // A short wait is enough to show the refusal.
@@ -83,7 +83,7 @@ TEST_F(Fixture, ASecondBeginFromAnotherProgramFindsTheDatabaseLocked) {
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.description(),
               "Il database \xE8 bloccato da un altro utente o programma: riprovare pi\xF9 tardi.");
-    connection->CommitTransaction();
+    EXPECT_TRUE(connection->CommitTransaction());
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ class DbFixture : public ::testing::Test {
         ASSERT_TRUE(def.AddField({.name = "piccolo", .type = FieldType::Byte}));
         ASSERT_TRUE(d.AppendTable(def));
         ASSERT_TRUE(d.CreateIndex("prova", {.name = "codice", .columns = {"ID"}, .primary = true}));
-        connection = std::make_unique<db::CDbConnection>(port, path);
+        // Not a whole census: only the tables the tests make.
+        connection = std::make_unique<db::CDbConnection>(port, path, engine::Database::Contents::CensusMark);
         ASSERT_TRUE(connection->IsOpen());
     }
 

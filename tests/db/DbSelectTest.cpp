@@ -17,11 +17,11 @@ class DbSelectTest : public DbFixture {
             {{"ID", "3"}, {"nome", "tre"}, {"piccolo", "200"}},
         };
         for (const auto& row : rows) {
-            t.AddNew();
+            EXPECT_TRUE(t.AddNew());
             for (const auto& [field, value] : row) {
-                t.SetField(field, value);
+                EXPECT_TRUE(t.SetField(field, value));
             }
-            ASSERT_EQ(t.Update(), 1);
+            ASSERT_TRUE(t.Update());
         }
         ASSERT_TRUE(port.messages.empty());
     }
@@ -33,13 +33,13 @@ TEST_F(DbSelectTest, TheStatementIsAssembledFromItsFragments) {
     EXPECT_EQ(s.SetFrom("prova"), 1);
     EXPECT_EQ(s.SetWhere("nome <> \"x\""), 1);
     EXPECT_EQ(s.SetOrderBy(""), 0);
-    s.Execute();
+    EXPECT_EQ(s.Execute(), 1);
     EXPECT_EQ(s.Statement(), "SELECT ID, nome\nFROM prova\nWHERE nome <> \"x\"\n");
     db::CDbSelect o(connection.get());
     o.SetColumns("ID");
     o.SetFrom("prova");
     o.SetOrderBy("ID DESC");
-    o.Execute();
+    EXPECT_EQ(o.Execute(), 1);
     EXPECT_EQ(o.Statement(), "SELECT ID\nFROM prova\nORDER BY ID DESC\n");
     std::int16_t id = 0;
     ASSERT_EQ(o.GetShort(0, id), 1);
@@ -135,14 +135,14 @@ TEST_F(DbSelectTest, ASelectionDoesNotSeeRowsDeletedWhileItIsRead) {
     s.SetFrom("prova");
     s.SetOrderBy("ID");
     db::CDbTable t(connection.get(), "prova");
-    t.SelectIndex("codice");
+    EXPECT_TRUE(t.SelectIndex("codice"));
     int rows = 0;
     for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
         std::string id;
         s.GetText("ID", id);
         for (const char* key : {"1", "2", "3"}) {
-            if (t.Seek({key}) == 1) {
-                t.Delete();
+            if (t.Seek({key})) {
+                EXPECT_TRUE(t.Delete());
             }
         }
         ++rows;

@@ -30,9 +30,12 @@ std::vector<std::string> Municipalities() {
     QTemporaryDir dir;
     const std::string path = dir.filePath("VELUMBRA.MDB").toStdString();
     ui::ScriptedPort port;
-    schema::CreateCensusDatabase(port, path, "");
+    if (!schema::CreateCensusDatabase(port, path, "")) {
+        return {};
+    }
     db::CDbConnection connection(port, path);
-    return connection.IsOpen() ? reg::FillComuneCombo(connection) : std::vector<std::string>{};
+    return connection.IsOpen() ? reg::FillComuneCombo(connection).value_or(std::vector<std::string>{})
+                               : std::vector<std::string>{};
 }
 
 ui::StructureValues Filled(const std::vector<std::string>& municipalities) {

@@ -64,10 +64,10 @@ class GridTest : public QObject {
   private slots:
     void init() {
         const std::string path = dir.filePath(QString("census%1.mdb").arg(++count_)).toStdString();
-        QCOMPARE(schema::CreateCensusDatabase(port, path, ""), schema::CreationOutcome::Created);
+        QVERIFY(schema::CreateCensusDatabase(port, path, ""));
         session = std::make_unique<schema::Session>(port);
         session->SetPath(path);
-        QCOMPARE(session->OpenAssociatedDatabase(), 1);
+        QVERIFY(session->OpenAssociatedDatabase());
     }
     void cleanup() { session.reset(); }
 
@@ -77,9 +77,10 @@ class GridTest : public QObject {
             list.records.push_back(Record(i));
         }
         int counter = 0;
-        session->Connection()->BeginTransaction();
+        db::CDbTransaction transaction(*session->Connection());
+        QVERIFY(transaction.IsActive());
         QVERIFY(exchange::StoreStructures(*session->Connection(), list, counter));
-        session->Connection()->CommitTransaction();
+        QVERIFY(transaction.Commit());
     }
 
     void theLayoutFollowsTheWidths() {
@@ -247,7 +248,7 @@ class GridTest : public QObject {
         QCOMPARE(states(), (std::vector<bool>{true, true, true, true, true}));
         QVERIFY(list.DeleteStructure());
         QCOMPARE(states(), (std::vector<bool>{true, false, false, true, true}));
-        list.RevertChanges();
+        QVERIFY(list.RevertChanges());
         list.Select(std::nullopt);
         QCOMPARE(states(), (std::vector<bool>{true, false, false, true, true}));
     }
@@ -270,9 +271,9 @@ class GridTest : public QObject {
         db::CDbSelect s(session->Connection());
         s.SetColumns("count(*) AS n");
         s.SetFrom("depositi");
-        s.Execute();
+        QCOMPARE(s.Execute(), 1);
         std::int32_t n = 0;
-        s.GetLong(0, n);
+        QCOMPARE(s.GetLong(0, n), 1);
         QCOMPARE(n, 1);
         QCOMPARE(session->Connection()->Database()->TransactionDepth(), 0);
     }

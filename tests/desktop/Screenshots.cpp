@@ -44,7 +44,9 @@ int main(int argc, char* argv[]) {
     const QString database = dir.filePath("VELUMBRA.MDB");
     {
         ui::ScriptedPort port;
-        schema::CreateCensusDatabase(port, database.toStdString(), "");
+        if (!schema::CreateCensusDatabase(port, database.toStdString(), "")) {
+            return 1;
+        }
     }
     const QString config = dir.filePath("velumbra.ini");
     {
@@ -132,10 +134,12 @@ int main(int argc, char* argv[]) {
             records.records.push_back(r);
         }
         int counter = 0;
-        frame.Session().Connection()->BeginTransaction();
-        exchange::DeleteAllStructures(*frame.Session().Connection());
-        exchange::StoreStructures(*frame.Session().Connection(), records, counter);
-        frame.Session().Connection()->CommitTransaction();
+        db::CDbTransaction transaction(*frame.Session().Connection());
+        if (!transaction.IsActive() || !exchange::DeleteAllStructures(*frame.Session().Connection()) ||
+            !exchange::StoreStructures(*frame.Session().Connection(), records, counter) ||
+            !transaction.Commit()) {
+            return 1;
+        }
     }
     frame.resize(1400, 800);
     ModalScript list;

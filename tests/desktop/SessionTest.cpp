@@ -122,11 +122,11 @@ class SessionTest : public QObject {
         ui::ScriptedPort port;
         db::CDbConnection connection(port, database.toStdString());
         db::CDbTable master(&connection, "master");
-        master.SelectIndex("codice");
-        QCOMPARE(master.Seek({"0"}), 1);
+        QVERIFY(master.SelectIndex("codice"));
+        QVERIFY(master.Seek({"0"}));
         std::string company, next;
-        master.GetField("azienda", company);
-        master.GetField("id_depo", next);
+        QVERIFY(master.GetField("azienda", company));
+        QVERIFY(master.GetField("id_depo", next));
         QCOMPARE(company, std::string("12"));
         QCOMPARE(next, std::string("0"));
     }

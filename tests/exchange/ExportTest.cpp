@@ -17,7 +17,7 @@ class ExportTest : public ::testing::Test {
     bool Export(const std::string& date = "06/12/2026", const std::string& file = "out.txt") {
         census.port.AnswerNextDialog(date);
         census.port.AnswerNextFileDialog(census.File(file));
-        return exchange::ExportCommunication(census.session, when);
+        return exchange::ExportCommunication(census.session, when).done();
     }
     testing_support::Census census;
     const exchange::LocalDateTime when{6, 12, 2026, 9, 0};
@@ -101,9 +101,9 @@ TEST_F(ExportTest, RefusalsBeforeAnythingIsWritten) {
 TEST_F(ExportTest, AMissingSettingsRowIsSaid) {
     {
         db::CDbTable master(census.session.Connection(), "master");
-        master.SelectIndex("codice");
-        ASSERT_EQ(master.Seek({"0"}), 1);
-        master.Delete();
+        EXPECT_TRUE(master.SelectIndex("codice"));
+        ASSERT_TRUE(master.Seek({"0"}));
+        EXPECT_TRUE(master.Delete());
     }
     EXPECT_FALSE(exchange::ExportCommunication(census.session, when));
     EXPECT_EQ(

@@ -22,25 +22,27 @@ class CompanyTest : public ::testing::Test {
   protected:
     std::string Stored() {
         db::CDbTable master(census.session.Connection(), "master");
-        master.SelectIndex("codice");
-        master.Seek({"0"});
+        EXPECT_TRUE(master.SelectIndex("codice"));
+        EXPECT_TRUE(master.Seek({"0"}));
         std::string value;
-        master.GetField("azienda", value);
+        EXPECT_TRUE(master.GetField("azienda", value));
         return value;
     }
     void Rename(int code, const std::string& name) {
         db::CDbTable regazi(census.session.Connection(), "regazi");
-        regazi.SelectIndex("codice");
-        ASSERT_EQ(regazi.Seek({std::to_string(code)}), 1);
-        regazi.Edit();
-        regazi.SetField("denom", name);
-        ASSERT_EQ(regazi.Update(), 1);
+        EXPECT_TRUE(regazi.SelectIndex("codice"));
+        ASSERT_TRUE(regazi.Seek({std::to_string(code)}));
+        EXPECT_TRUE(regazi.Edit());
+        EXPECT_TRUE(regazi.SetField("denom", name));
+        ASSERT_TRUE(regazi.Update());
     }
     testing_support::Census census;
 };
 
 TEST_F(CompanyTest, TheListIsInOrderOfName) {
-    const auto entries = reg::FillCompanyCombo(*census.session.Connection());
+    const auto read = reg::FillCompanyCombo(*census.session.Connection());
+    ASSERT_TRUE(read);
+    const std::vector<std::string>& entries = *read;
     ASSERT_EQ(entries.size(), 204u);
     EXPECT_EQ(entries.front(), "0000 - *** azienda non assegnata ***");
     for (std::size_t i = 1; i < entries.size(); ++i) {
@@ -53,7 +55,7 @@ TEST_F(CompanyTest, TheListIsInOrderOfName) {
 }
 
 TEST_F(CompanyTest, TheDialogsCheck) {
-    const auto entries = reg::FillCompanyCombo(*census.session.Connection());
+    const auto entries = reg::FillCompanyCombo(*census.session.Connection()).value();
     const std::string twelve = entries[static_cast<std::size_t>(reg::FindEntryWithPrefix(entries, "0012"))];
     int code = -1;
     EXPECT_TRUE(reg::CheckCompanyEntry(census.port, entries, twelve, code));
@@ -110,9 +112,9 @@ TEST_F(CompanyTest, TheTitleNamesTheCompany) {
 TEST_F(CompanyTest, OpeningAddsTheSettingsRowWhenMissing) {
     {
         db::CDbTable master(census.session.Connection(), "master");
-        master.SelectIndex("codice");
-        ASSERT_EQ(master.Seek({"0"}), 1);
-        master.Delete();
+        EXPECT_TRUE(master.SelectIndex("codice"));
+        ASSERT_TRUE(master.Seek({"0"}));
+        EXPECT_TRUE(master.Delete());
     }
     EXPECT_EQ(census.session.Title(), "VELUMBRA - \"Censimento Velumbra\"");
     EXPECT_FALSE(reg::SelectCompany(census.session));
@@ -120,13 +122,13 @@ TEST_F(CompanyTest, OpeningAddsTheSettingsRowWhenMissing) {
         census.port.LastMessage().text,
         "ATTENZIONE: risulta impossibile trovare il MASTER\n\nPresumibilmente il DataBase \xE8 corrotto !!!");
     census.session.CloseConnection();
-    EXPECT_EQ(census.session.OpenAssociatedDatabase(), 1);
+    EXPECT_TRUE(census.session.OpenAssociatedDatabase());
     EXPECT_EQ(Stored(), "0");
 
     // A database that cannot be opened is forgotten.
     census.port.Clear();
     census.session.SetPath(census.File("manca.mdb"));
-    EXPECT_EQ(census.session.OpenAssociatedDatabase(), 0);
+    EXPECT_FALSE(census.session.OpenAssociatedDatabase());
     EXPECT_EQ(census.session.Path(), "");
     EXPECT_FALSE(census.session.HasOpenDatabase());
     EXPECT_EQ(census.port.messages.size(), 1u);

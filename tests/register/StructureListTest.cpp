@@ -27,10 +27,10 @@ ui::StructureValues Entered(int seed = 0) {
 
 std::string IdDepo(testing_support::Census& census) {
     db::CDbTable master(census.session.Connection(), "master");
-    master.SelectIndex("codice");
-    master.Seek({"0"});
+    EXPECT_TRUE(master.SelectIndex("codice"));
+    EXPECT_TRUE(master.Seek({"0"}));
     std::string value;
-    master.GetField("id_depo", value);
+    EXPECT_TRUE(master.GetField("id_depo", value));
     return value;
 }
 
@@ -117,7 +117,7 @@ TEST_F(StructureListTest, NewStructuresTakeTheCounterInsideTheTransaction) {
     EXPECT_EQ(editor.municipalityEntries.size(), 301u);
 
     // Withdrawn with "Ripristina": the row and the counter step go together.
-    list.RevertChanges();
+    EXPECT_TRUE(list.RevertChanges());
     EXPECT_TRUE(list.Rows().empty());
     EXPECT_EQ(IdDepo(census), "0");
     census.port.AnswerNextEditor(Entered(2));
@@ -125,7 +125,7 @@ TEST_F(StructureListTest, NewStructuresTakeTheCounterInsideTheTransaction) {
     EXPECT_EQ(list.Rows()[0].id, 0);             // the same identifier again
     census.port.AnswerNextEditor(std::nullopt);  // cancelled: nothing stored
     EXPECT_FALSE(list.CreateStructure());
-    list.Close();  // closing commits
+    EXPECT_TRUE(list.Close());  // closing commits
     EXPECT_EQ(census.Rows().size(), 1u);
     EXPECT_EQ(IdDepo(census), "1");
 }
@@ -156,7 +156,7 @@ TEST_F(StructureListTest, DeletionsAndChangesAreMarkedUntilTheNextLoad) {
     EXPECT_EQ(list.Rows()[2].ubicaz, "VIA NUOVA");
     EXPECT_EQ(list.Rows()[2].changed, 1);
 
-    list.RevertChanges();
+    EXPECT_TRUE(list.RevertChanges());
     ASSERT_EQ(list.Rows().size(), 3u);
     EXPECT_EQ(list.Rows()[1].deleted, 0);  // back, unmarked
     EXPECT_EQ(list.Rows()[2].ubicaz, "VIA ROMA 3");
@@ -164,9 +164,9 @@ TEST_F(StructureListTest, DeletionsAndChangesAreMarkedUntilTheNextLoad) {
 
     list.Select(0);
     ASSERT_TRUE(list.DeleteStructure());
-    list.RefreshView();  // commits
+    EXPECT_TRUE(list.RefreshView());  // commits
     EXPECT_EQ(list.Rows().size(), 2u);
-    list.Close();
+    EXPECT_TRUE(list.Close());
     EXPECT_EQ(census.Rows().size(), 2u);
 }
 
@@ -178,9 +178,9 @@ TEST_F(StructureListTest, AMunicipalityMissingFromTheListShowsAsNonExistent) {
     census.port.AnswerNextEditor(v);
     ASSERT_TRUE(list.CreateStructure());
     EXPECT_EQ(list.Rows()[0].comune, "*** Inesistente ***");
-    list.RefreshView();
+    EXPECT_TRUE(list.RefreshView());
     EXPECT_TRUE(list.Rows().empty());  // stored, but not listed
-    list.Close();
+    EXPECT_TRUE(list.Close());
     EXPECT_EQ(census.Rows().size(), 1u);
 }
 

@@ -34,9 +34,9 @@ std::size_t Count(db::CDbConnection& c, const std::string& table) {
     db::CDbSelect s(&c);
     s.SetColumns("count(*) AS n");
     s.SetFrom(table);
-    s.Execute();
+    EXPECT_EQ(s.Execute(), 1);
     std::int32_t n = 0;
-    s.GetLong(0, n);
+    EXPECT_EQ(s.GetLong(0, n), 1);
     return static_cast<std::size_t>(n);
 }
 
@@ -44,16 +44,16 @@ class CreationTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path = dir.File("VELUMBRA.MDB");
-        outcome = schema::CreateCensusDatabase(port, path, "\n\n");
+        created = schema::CreateCensusDatabase(port, path, "\n\n").done();
     }
     testing_support::TempDir dir;
     ui::ScriptedPort port;
     std::string path;
-    schema::CreationOutcome outcome{};
+    bool created = false;
 };
 
 TEST_F(CreationTest, ANewDatabaseHoldsTheDictionaryTheTablesAndTheSeedRows) {
-    ASSERT_EQ(outcome, schema::CreationOutcome::Created);
+    ASSERT_TRUE(created);
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.LastMessage().text, "Il database " + path + " \xE8 stato creato con successo\n\n");
     EXPECT_EQ(port.LastMessage().caption, "Creazione database");
@@ -95,9 +95,13 @@ TEST_F(CreationTest, ANewDatabaseHoldsTheDictionaryTheTablesAndTheSeedRows) {
     EXPECT_EQ(Count(c, "campi"), 61u);
     EXPECT_EQ(Count(c, "indici"), 4u);
     EXPECT_EQ(Count(c, "indici2"), 4u);
-    for (const char* empty : {"relaz", "relaz2", "utenti", "master", "depositi"}) {
+    for (const char* empty : {"relaz", "relaz2", "utenti", "depositi"}) {
         EXPECT_EQ(Count(c, empty), 0u) << empty;
     }
+    // The settings row is part of a complete census: no company chosen yet, next structure 0.
+    EXPECT_EQ(Column(c, "codice", "master"), std::vector<std::string>{"0"});
+    EXPECT_EQ(Column(c, "azienda", "master"), std::vector<std::string>{"0"});
+    EXPECT_EQ(Column(c, "id_depo", "master"), std::vector<std::string>{"0"});
     EXPECT_EQ(Count(c, "regazi"), 204u);
     EXPECT_EQ(Count(c, "regcom"), 301u);
     EXPECT_EQ(Column(c, "denom", "regazi", "codice").front(), "*** azienda non assegnata ***");
@@ -133,53 +137,53 @@ TEST_F(CreationTest, TheSeedListsHaveTheirShape) {
 }
 
 TEST_F(CreationTest, TheCensusTableRefusesIncompleteRows) {
-    ASSERT_EQ(outcome, schema::CreationOutcome::Created);
+    ASSERT_TRUE(created);
     port.Clear();
     db::CDbConnection c(port, path);
     db::CDbTable t(&c, "depositi");
-    ASSERT_EQ(t.SelectIndex("codice"), 1);
+    ASSERT_TRUE(t.SelectIndex("codice"));
     const auto fill = [&](const std::string& id) {
-        t.AddNew();
-        t.SetField("ID", id);
+        EXPECT_TRUE(t.AddNew());
+        EXPECT_TRUE(t.SetField("ID", id));
         for (const char* f : {"ubicaz", "local", "provin", "sco_pro", "cop_pro"}) {
-            t.SetField(f, "AR");
+            EXPECT_TRUE(t.SetField(f, "AR"));
         }
         for (const char* f : {"sco_tit", "cop_tit"}) {
-            t.SetField(f, "A");
+            EXPECT_TRUE(t.SetField(f, "A"));
         }
         for (const char* f : {"comune", "deposito", "rifornim", "manutenz", "autostaz", "capoattr", "agenzia",
                               "direzle", "sco_sup", "cop_sup"}) {
-            t.SetField(f, "0");
+            EXPECT_TRUE(t.SetField(f, "0"));
         }
         for (const char* s : {"ext", "sub", "urb"}) {
             for (const char* k : {"b", "a", "l", "n", "m", "c"}) {
                 for (const char* u : {"s", "r"}) {
-                    t.SetField(std::string(s) + "_" + k + "_" + u, "0");
+                    EXPECT_TRUE(t.SetField(std::string(s) + "_" + k + "_" + u, "0"));
                 }
             }
         }
     };
     fill("1");
-    ASSERT_EQ(t.Update(), 1);
+    ASSERT_TRUE(t.Update());
     fill("1");
-    EXPECT_EQ(t.Update(), 0);  // duplicate ID
+    EXPECT_FALSE(t.Update());  // duplicate ID
     EXPECT_NE(port.LastMessage().text.find("Valore duplicato"), std::string::npos);
     fill("2");
-    t.SetField("local", "");  // null
-    EXPECT_EQ(t.Update(), 0);
+    EXPECT_TRUE(t.SetField("local", ""));  // null
+    EXPECT_FALSE(t.Update());
     EXPECT_NE(port.LastMessage().text.find("'depositi.local' non pu\xF2 contenere un valore Null"),
               std::string::npos);
     fill("2");
-    t.SetField("comune", "");
-    EXPECT_EQ(t.Update(), 0);
+    EXPECT_TRUE(t.SetField("comune", ""));
+    EXPECT_FALSE(t.Update());
     fill("32767");
-    EXPECT_EQ(t.SetField("ID", "32768"), 0);
-    EXPECT_EQ(t.SetField("provin", "ARE"), 0);
-    EXPECT_EQ(t.SetField("sco_tit", "AB"), 0);
-    EXPECT_EQ(t.Update(), 1);
-    ASSERT_EQ(t.Seek({"32767"}), 1);
+    EXPECT_FALSE(t.SetField("ID", "32768"));
+    EXPECT_FALSE(t.SetField("provin", "ARE"));
+    EXPECT_FALSE(t.SetField("sco_tit", "AB"));
+    EXPECT_TRUE(t.Update());
+    ASSERT_TRUE(t.Seek({"32767"}));
     std::string provin;
-    t.GetField("provin", provin);
+    EXPECT_TRUE(t.GetField("provin", provin));
     EXPECT_EQ(provin, "AR");
 }
 
@@ -188,7 +192,7 @@ TEST(Creation, AnExistingFileIsLeftUntouchedAfterBothMessages) {
     ui::ScriptedPort port;
     const std::string path = dir.File("esiste.mdb");
     std::ofstream(path) << "dati preziosi";
-    EXPECT_EQ(schema::CreateCensusDatabase(port, path, ""), schema::CreationOutcome::Failed);
+    EXPECT_FALSE(schema::CreateCensusDatabase(port, path, ""));
     ASSERT_EQ(port.messages.size(), 2u);
     EXPECT_EQ(port.messages[0].text, "Errore durante la creazione del database " + path + "\n\nIl file '" +
                                          path + "' esiste gi\xE0.");

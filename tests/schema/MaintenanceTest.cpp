@@ -17,7 +17,7 @@ class MaintenanceTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path = dir.File("censimento.mdb");
-        ASSERT_EQ(schema::CreateCensusDatabase(port, path, ""), schema::CreationOutcome::Created);
+        ASSERT_TRUE(schema::CreateCensusDatabase(port, path, ""));
         port.Clear();
     }
 
@@ -63,9 +63,10 @@ class MaintenanceTest : public ::testing::Test {
 };
 
 TEST_F(MaintenanceTest, TheCommandsAskForTheirFilesAndStopWhenCancelled) {
-    schema::CreateDatabaseCommand(port);
-    schema::RepairDatabaseCommand(port);
-    schema::DuplicateDatabaseCommand(port);
+    // Cancelled in its dialog, a command is not done and shows nothing.
+    EXPECT_FALSE(schema::CreateDatabaseCommand(port));
+    EXPECT_FALSE(schema::RepairDatabaseCommand(port));
+    EXPECT_FALSE(schema::DuplicateDatabaseCommand(port));
     ASSERT_EQ(port.fileDialogs.size(), 3u);
     const auto& create = port.fileDialogs[0];
     EXPECT_TRUE(create.save);
@@ -88,14 +89,14 @@ TEST_F(MaintenanceTest, TheCommandsAskForTheirFilesAndStopWhenCancelled) {
     // Duplicate cancelled at the second dialog does nothing and shows nothing.
     port.AnswerNextFileDialog(path);
     port.AnswerNextFileDialog(std::nullopt);
-    schema::DuplicateDatabaseCommand(port);
+    EXPECT_FALSE(schema::DuplicateDatabaseCommand(port));
     EXPECT_EQ(port.fileDialogs.back().request.title, "Selezione del Database di destinazione");
     EXPECT_TRUE(port.fileDialogs.back().save);
     EXPECT_TRUE(port.messages.empty());
 
     const std::string created = dir.File("nuovo.mdb");
     port.AnswerNextFileDialog(created);
-    schema::CreateDatabaseCommand(port);
+    EXPECT_TRUE(schema::CreateDatabaseCommand(port));
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.LastMessage().text, "Il database " + created + " \xE8 stato creato con successo\n\n");
 }

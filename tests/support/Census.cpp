@@ -20,7 +20,9 @@ const std::filesystem::path& Template() {
     static const std::filesystem::path path = [] {
         ui::ScriptedPort port;
         const std::filesystem::path p = folder.path() / "template.mdb";
-        schema::CreateCensusDatabase(port, text::Utf8ToCp1252Lossy(p.string()), "");
+        if (!schema::CreateCensusDatabase(port, text::Utf8ToCp1252Lossy(p.string()), "")) {
+            ADD_FAILURE() << "the census template could not be created";
+        }
         return p;
     }();
     return path;
@@ -32,25 +34,26 @@ Census::Census() {
     path = dir.File("VELUMBRA.MDB");
     std::filesystem::copy_file(Template(), dir.path() / "VELUMBRA.MDB");
     session.SetPath(path);
-    session.OpenAssociatedDatabase();
+    EXPECT_TRUE(session.OpenAssociatedDatabase());
 }
 
 void Census::SetCompany(int code) {
     db::CDbTable master(session.Connection(), "master");
-    master.SelectIndex("codice");
-    ASSERT_EQ(master.Seek({"0"}), 1);
-    master.Edit();
-    master.SetField("azienda", text::FormatInt(code));
-    ASSERT_EQ(master.Update(), 1);
+    ASSERT_TRUE(master.SelectIndex("codice"));
+    ASSERT_TRUE(master.Seek({"0"}));
+    ASSERT_TRUE(master.Edit());
+    ASSERT_TRUE(master.SetField("azienda", text::FormatInt(code)));
+    ASSERT_TRUE(master.Update());
 }
 
 void Census::Store(const std::vector<exchange::CStructureRecord>& records) {
     exchange::CStructureRecordList list{12, "06/12/2026", records};
     int counter = 0;
-    session.Connection()->BeginTransaction();
-    exchange::DeleteAllStructures(*session.Connection());
+    db::CDbTransaction transaction(*session.Connection());
+    ASSERT_TRUE(transaction.IsActive());
+    ASSERT_TRUE(exchange::DeleteAllStructures(*session.Connection()));
     ASSERT_TRUE(exchange::StoreStructures(*session.Connection(), list, counter));
-    session.Connection()->CommitTransaction();
+    ASSERT_TRUE(transaction.Commit());
 }
 
 exchange::CStructureRecord Census::ValidRecord(int seed) {
