@@ -28,7 +28,9 @@ ui::Answer BatchPort::ShowMessage(std::string_view text, std::string_view, ui::I
         block.insert(block.begin(), '\n');
     }
     block += '\n';
-    WriteAll(messages_, block);
+    // A message that cannot reach the terminal still counts as shown: an error still makes the
+    // command fail, and the exit status is then the only word left.
+    (void)WriteAll(messages_, block);
     return answer;
 }
 

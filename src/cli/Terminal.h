@@ -28,6 +28,6 @@ std::optional<std::string> FromTerminal(std::string_view typed, Encoding encodin
 std::string OwnTextToTerminal(std::string_view utf8, Encoding encoding);
 
 // Writes all of `bytes`; false when the stream reports an error.
-bool WriteAll(std::FILE* stream, std::string_view bytes);
+[[nodiscard]] bool WriteAll(std::FILE* stream, std::string_view bytes);
 
 }  // namespace cli

@@ -12,8 +12,9 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const cli::ParsedArguments parsed = cli::ParseArguments(arguments, encoding);
     if (!parsed.invocation) {
-        cli::WriteAll(stderr, "velumbra-cli: " + parsed.error + "\n\n" +
-                                  cli::OwnTextToTerminal(cli::UsageText(), encoding));
+        // Wrong usage exits 2 whether or not the explanation reached the terminal.
+        (void)cli::WriteAll(stderr, "velumbra-cli: " + parsed.error + "\n\n" +
+                                        cli::OwnTextToTerminal(cli::UsageText(), encoding));
         return cli::kExitUsage;
     }
     if (parsed.invocation->command == cli::Command::Help) {

@@ -17,7 +17,7 @@ class CCensusApp {
     ~CCensusApp();
 
     // Shows the main window and runs the start-up; false when the program must end at once.
-    bool StartUp();
+    [[nodiscard]] bool StartUp();
     CMainFrame& MainFrame() { return *mainFrame_; }
     const Configuration& Config() const { return configuration_; }
 

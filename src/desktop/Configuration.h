@@ -20,7 +20,7 @@ class Configuration {
     // A value of string type, or nothing.
     std::optional<QString> Read(const QString& name) const;
     // Writes a string value; false when the key cannot be opened for writing.
-    bool Write(const QString& name, const QString& value) const;
+    [[nodiscard]] bool Write(const QString& name, const QString& value) const;
 
     // The INI file's path: --config FILE, else VELUMBRA_CONFIG, else the one beside the installation.
     static QString IniPath(const QStringList& arguments);

@@ -72,7 +72,9 @@ CMainFrame::CMainFrame(const Configuration& configuration)
 CMainFrame::~CMainFrame() {
     // The association in force is what the next start finds.
     session_.CloseConnection();
-    configuration_.Write(QStringLiteral("Database"), FromCp(session_.Path()));
+    // A configuration that may not be written is left as it is, and nothing is shown: the window is
+    // already closing.
+    (void)configuration_.Write(QStringLiteral("Database"), FromCp(session_.Path()));
 }
 
 QAction* CMainFrame::AddItem(QMenu* menu, const char* label, Command id) {

@@ -163,25 +163,26 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
     return true;
 }
 
-bool ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedRecord>& out) {
+ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedRecord>& out) {
     db::CDbSelect s(&connection);
     s.SetColumns("ID, " + RecordColumnList());
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
+    // A null reads as 0 or the empty text; a failure is latched and checked once the loop is over.
     const auto textAt = [&](int position) {
         std::string value;
-        s.GetDateOrText(position, value);
+        (void)s.GetDateOrText(position, value);
         text::TrimRightInPlace(value);
         return value;
     };
     const auto shortAt = [&](int position) {
         std::int16_t value = 0;
-        s.GetShort(position, value);
+        (void)s.GetShort(position, value);
         return static_cast<int>(value);
     };
     const auto longAt = [&](int position) {
         std::int32_t value = 0;
-        s.GetLong(position, value);
+        (void)s.GetLong(position, value);
         return value;
     };
     for (int row = s.Execute(); row == 1; row = s.Next()) {
@@ -197,19 +198,18 @@ bool ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedR
         }
         r.scoPro = textAt(12);
         r.scoSup = longAt(13);
-        std::string title;
-        s.GetDateOrText(14, title);
+        std::string title = textAt(14);
         r.scoTit = title.substr(0, 1);
         r.copPro = textAt(15);
         r.copSup = longAt(16);
-        s.GetDateOrText(17, title);
+        title = textAt(17);
         r.copTit = title.substr(0, 1);
         for (int i = 0; i < kCountCount; ++i) {
             r.counts[static_cast<std::size_t>(i)] = shortAt(18 + i);
         }
         out.push_back(std::move(item));
     }
-    return !s.Failed();
+    return ui::Outcome::DoneIf(!s.Failed());
 }
 
 }  // namespace exchange

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/DbConnection.h"
+#include "ui/Outcome.h"
 
 namespace exchange {
 
@@ -56,7 +57,7 @@ std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line);
 std::string FormatRecordLine(const CStructureRecord& record);
 // Reads a record line: exactly 53 fields, none longer than the reader takes (1023 characters, 63 for
 // the four texts, 15 for the province). Appends the record and returns true, or returns false.
-bool ParseRecordLine(CStructureRecordList& list, std::string_view line);
+[[nodiscard]] bool ParseRecordLine(CStructureRecordList& list, std::string_view line);
 
 // Every structure of depositi in ID order, as records with their identifiers. False when the
 // selection reported an error (the records are then not all there are).
@@ -64,6 +65,6 @@ struct IdentifiedRecord {
     int id = 0;
     CStructureRecord record;
 };
-bool ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedRecord>& out);
+ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedRecord>& out);
 
 }  // namespace exchange

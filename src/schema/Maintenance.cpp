@@ -28,7 +28,8 @@ ui::Outcome RepairDatabaseCommand(ui::Port& port) {
 ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
     port.BeginBusy(true);
     std::string damagedCopy;
-    engine::Status repaired = engine::Database::Repair(path, &damagedCopy);
+    engine::Status repaired =
+        engine::Database::Repair(path, &damagedCopy, [&port] { port.KeepResponsive(); });
     if (!repaired) {
         port.ShowMessage(
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),
@@ -58,7 +59,8 @@ ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
 
 ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
     port.BeginBusy(true);
-    engine::Status copied = engine::Database::Compact(source, destination, kLocale);
+    engine::Status copied =
+        engine::Database::Compact(source, destination, kLocale, [&port] { port.KeepResponsive(); });
     if (!copied) {
         port.ShowMessage("Errore durante la duplicazione del database\n\n" + source + "\n" + destination +
                              "\n\n" + copied.description(),

@@ -3,8 +3,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <sqlite3.h>
+
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "exchange/Export.h"
@@ -71,8 +74,15 @@ class CliTest : public ::testing::Test {
     std::string P(const std::string& name) const { return (dir.path() / name).string(); }
 
     // Runs velumbra-cli under `locale`, its output and messages caught in files.
-    Outcome Run(std::vector<std::string> args, const char* locale = "C.UTF-8") const {
+    Outcome Run(std::vector<std::string> args, const char* locale = "C.UTF-8",
+                std::optional<int> fileSizeLimitKiB = std::nullopt) const {
         args.insert(args.begin(), VELUMBRA_CLI_PATH);
+        if (fileSizeLimitKiB) {
+            // As on a full disk: a write past the limit fails, and the program goes on.
+            args.insert(args.begin(), {"/bin/sh", "-c",
+                                       "trap '' XFSZ; ulimit -f " + std::to_string(*fileSizeLimitKiB) +
+                                           "; exec \"$0\" \"$@\""});
+        }
         std::vector<char*> argv;
         for (std::string& a : args) {
             argv.push_back(a.data());
@@ -317,6 +327,41 @@ TEST_F(CliTest, RepairAndDuplicate) {
     EXPECT_EQ(taken.status, 1);
     EXPECT_NE(taken.err.find("Errore durante la duplicazione del database"), std::string::npos);
     EXPECT_EQ(ReadFile(P("taken.mdb")), "occupato");
+}
+
+// A command that has shown a failure never ends as done: a creation on a full disk leaves nothing and
+// says nothing of success; a file without every census table is refused by every command.
+TEST_F(CliTest, AShownFailureIsNeverAnExitOfSuccess) {
+    const Outcome full = Run({"create", P("db.mdb")}, "C.UTF-8", 120);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("Errore di lettura o di scrittura sul disco."), std::string::npos) << full.err;
+    EXPECT_EQ(full.err.find("creato con successo"), std::string::npos) << full.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "db.mdb"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_TRUE(entry.path().filename().string().starts_with(".out") ||
+                    entry.path().filename().string().starts_with(".err"))
+            << entry.path();
+    }
+
+    NewCensus(kGood);
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "DROP TABLE depositi", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"list", P("db.mdb")},
+                                                    {"company", P("db.mdb")},
+                                                    {"company", P("db.mdb"), "12"},
+                                                    {"validate", P("db.mdb")},
+                                                    {"export", P("db.mdb"), "--output", P("out.txt")},
+                                                    {"import", P("db.mdb"), P("in.txt"), "--yes"}}) {
+        const Outcome o = Run(command);
+        EXPECT_EQ(o.status, 1) << command[0];
+        EXPECT_EQ(o.err, "Errore in fase di apertura del database\n\nIl file '" + P("db.mdb") +
+                             "' non è un database del censimento completo: manca la tabella 'depositi'.\n")
+            << command[0];
+        EXPECT_EQ(o.out, "") << command[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
 }
 
 }  // namespace

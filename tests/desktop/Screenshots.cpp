@@ -56,7 +56,9 @@ int main(int argc, char* argv[]) {
     }
     desktop::CCensusApp census({"velumbra", "--config", config});
     desktop::CMainFrame& frame = census.MainFrame();
-    census.StartUp();
+    if (!census.StartUp()) {
+        return 1;
+    }
     frame.resize(1280, 800);
     frame.showNormal();
     QCoreApplication::processEvents();

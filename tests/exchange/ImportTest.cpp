@@ -8,6 +8,7 @@
 #include "exchange/Import.h"
 #include "exchange/TextFile.h"
 #include "support/Census.h"
+#include "support/Child.h"
 #include "text/Text.h"
 
 namespace {
@@ -182,6 +183,63 @@ TEST_F(ImportTest, ARecordThatCannotBeStoredRollsEverythingBack) {
     ASSERT_EQ(census.port.messages.size(), 3u);
     EXPECT_TRUE(
         census.port.messages[1].text.starts_with("Errore campo (ubicaz) della tavola (depositi) <XXX"));
+}
+
+// The disk fills up while the census is replaced: the failure is shown once, where it is met; the
+// transaction the engine has already ended is not withdrawn a second time (no message about it), and
+// the census stays as it was.
+TEST_F(ImportTest, AFullDiskLeavesTheCensusAsItWasWithOneMessage) {
+    std::vector<exchange::CStructureRecord> many;
+    for (int i = 0; i < 3000; ++i) {
+        many.push_back(census.ValidRecord(i));
+    }
+    census.WriteFile("in.txt", File(many));
+    // The child opens the census on its own: a connection is never used across a fork.
+    census.session.CloseConnection();
+    const auto result = testing_support::RunWithFileSizeLimit(400 * 1024, [&] {
+        ui::ScriptedPort port;
+        schema::Session session(port);
+        session.SetPath(census.path);
+        if (!session.OpenAssociatedDatabase()) {
+            return std::string("not opened");
+        }
+        port.AnswerNextFileDialog(census.File("in.txt"));
+        port.AnswerNextMessage(ui::Answer::Ok);
+        std::string report = exchange::ImportCommunication(session) ? "done" : "failed";
+        for (const auto& m : port.messages) {
+            report += "\n--\n" + m.text;
+        }
+        return report;
+    });
+    ASSERT_TRUE(result);
+    EXPECT_TRUE(result->starts_with("failed")) << *result;
+    EXPECT_EQ(result->find("nessuna transazione"), std::string::npos) << *result;
+    EXPECT_NE(result->find("Errore di lettura o di scrittura sul disco."), std::string::npos) << *result;
+    EXPECT_TRUE(result->ends_with("terminata con errori.\nSono state registrate 0 schede Struttura"))
+        << *result;
+    // The confirmation, the failure, the end: nothing else.
+    std::size_t messages = 0;
+    for (std::size_t at = result->find("\n--\n"); at != std::string::npos;
+         at = result->find("\n--\n", at + 1)) {
+        ++messages;
+    }
+    EXPECT_EQ(messages, 3u) << *result;
+
+    ASSERT_TRUE(census.session.OpenAssociatedDatabase());
+    EXPECT_EQ(census.Rows(), before);
+}
+
+// A file of more structures than identifiers can number is refused at the first that does not fit,
+// and the message says why.
+TEST_F(ImportTest, MoreStructuresThanIdentifiersAreRefusedByName) {
+    std::vector<exchange::CStructureRecord> all(32769, census.ValidRecord(1));
+    EXPECT_FALSE(Import(File(all)));
+    EXPECT_EQ(census.Rows(), before);
+    ASSERT_EQ(census.port.messages.size(), 3u);
+    EXPECT_EQ(census.port.messages[1].text,
+              "Impossibile registrare la struttura: l'identificativo 32768 supera il massimo consentito "
+              "(32767).");
+    EXPECT_EQ(census.port.messages[1].icon, ui::Icon::Stop);
 }
 
 // A number beyond its field's range is kept as the file has it, never clamped: the record cannot be

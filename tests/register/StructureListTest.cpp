@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "db/DbTable.h"
 #include "register/StructureEditor.h"
@@ -194,6 +195,69 @@ TEST_F(StructureListTest, AStoreThatFailsLeavesTheCounterAndTheList) {
     EXPECT_TRUE(list.Rows().empty());
     EXPECT_EQ(IdDepo(census), "0");
     EXPECT_FALSE(census.port.messages.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Another program holds the write lock: the window's transaction cannot begin, so the window does not
+// open at all, rather than storing every change at once where nothing could be withdrawn.
+TEST(StructureListLock, TheListDoesNotOpenWithoutItsTransaction) {
+    testing_support::Census census;
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(census.path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    census.session.Connection()->Database()->SetBusyTimeout(50);
+    census.port.Clear();
+    {
+        reg::StructureList list(census.session);
+        EXPECT_FALSE(list.Open());
+        EXPECT_FALSE(list.IsOpen());
+        EXPECT_TRUE(list.Rows().empty());
+        EXPECT_FALSE(list.DeleteStructure());  // nothing to act on
+    }
+    ASSERT_EQ(census.port.messages.size(), 1u);  // nothing follows about a transaction never begun
+    EXPECT_TRUE(census.port.messages[0].text.starts_with("Errore in fase di avvio della transazione\n\n"));
+    EXPECT_EQ(census.port.messages[0].icon, ui::Icon::Stop);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    // Once the other program lets go, the list opens, and its changes can be withdrawn.
+    census.Store({census.ValidRecord(1)});
+    census.port.Clear();
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    list.Select(0);
+    ASSERT_TRUE(list.DeleteStructure());
+    ASSERT_TRUE(list.RevertChanges());
+    EXPECT_EQ(list.Rows().size(), 1u);
+    EXPECT_EQ(census.Rows().size(), 1u);
+    EXPECT_TRUE(census.port.messages.empty());
+}
+
+// The counter has reached the last identifier the column can hold: the new structure is refused with
+// a message that says so, and nothing is stored.
+TEST(StructureListLock, AnIdentifierThatDoesNotFitIsRefusedByName) {
+    testing_support::Census census;
+    {
+        db::CDbTable master(census.session.Connection(), "master");
+        ASSERT_TRUE(master.SelectIndex("codice") && master.Seek({"0"}) && master.Edit() &&
+                    master.SetField("id_depo", "32768") && master.Update());
+    }
+    census.port.Clear();
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    census.port.AnswerNextEditor(Entered());
+    EXPECT_FALSE(list.CreateStructure());
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_EQ(census.port.LastMessage().text,
+              "Impossibile registrare la struttura: l'identificativo 32768 supera il massimo consentito "
+              "(32767).");
+    EXPECT_TRUE(list.Rows().empty());
+    EXPECT_TRUE(list.Close());
+    EXPECT_TRUE(census.Rows().empty());
+    EXPECT_EQ(IdDepo(census), "32768");
 }
 
 }  // namespace

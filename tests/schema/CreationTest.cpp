@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -8,7 +13,9 @@
 #include "db/DbTable.h"
 #include "engine/Database.h"
 #include "schema/Creation.h"
+#include "schema/Dictionary.h"
 #include "schema/SeedLists.h"
+#include "support/Child.h"
 #include "support/TempDir.h"
 #include "text/Text.h"
 #include "ui/ScriptedPort.h"
@@ -220,6 +227,123 @@ TEST_F(CreationTest, TheFileOpensInTheSqliteShell) {
     std::stringstream content;
     content << std::ifstream(out).rdbuf();
     EXPECT_EQ(content.str(), "ok\n301\n*** COMUNE NON ASSEGNATO ***\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The creation on a disk that fills up at every stage: it either completes, or stops at its first
+// failure with one message (two when the dictionary itself fails: its own, then the creation's),
+// never a success message, and leaves nothing in the folder.
+TEST(Creation, IsWholeOrAbsentWhenTheDiskFillsUp) {
+    int failures = 0, successes = 0;
+    for (std::size_t limit = 8 * 1024; limit <= 160 * 1024; limit += 8 * 1024) {
+        SCOPED_TRACE("file size limit " + std::to_string(limit));
+        testing_support::TempDir dir;
+        const std::string path = dir.File("VELUMBRA.MDB");
+        const auto result = testing_support::RunWithFileSizeLimit(limit, [&] {
+            ui::ScriptedPort port;
+            std::string report = schema::CreateCensusDatabase(port, path, "").done() ? "done" : "failed";
+            for (const auto& m : port.messages) {
+                report += "\n" + m.text;
+            }
+            return report;
+        });
+        ASSERT_TRUE(result);
+        const std::vector<std::string_view> lines = [&] {
+            std::vector<std::string_view> out;
+            std::string_view rest = *result;
+            while (!rest.empty()) {
+                const std::size_t end = rest.find('\n');
+                out.push_back(rest.substr(0, end));
+                rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            }
+            return out;
+        }();
+        const bool succeeded = lines.front() == "done";
+        const bool announced = result->find("creato con successo") != std::string::npos;
+        EXPECT_EQ(succeeded, announced);
+        if (succeeded) {
+            ++successes;
+            EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"VELUMBRA.MDB"});
+            ui::ScriptedPort port;
+            db::CDbConnection c(port, path);
+            ASSERT_TRUE(c.IsOpen());
+            EXPECT_EQ(Count(c, "regcom"), 301u);
+            EXPECT_EQ(Count(c, "master"), 1u);
+        } else {
+            ++failures;
+            EXPECT_TRUE(FolderNames(dir.path()).empty());
+            EXPECT_NE(result->find("Errore di lettura o di scrittura sul disco."), std::string::npos);
+            EXPECT_LE(std::count(result->begin(), result->end(), '\n'), 6);  // one or two messages
+        }
+    }
+    EXPECT_GT(failures, 0);
+    EXPECT_GT(successes, 0);
+}
+
+// A creation killed half-way leaves its temporary file behind: it is never taken for a census, and
+// the next creation in that folder removes it.
+TEST(Creation, AKilledCreationLeavesNothingThatCounts) {
+    testing_support::TempDir dir;
+    const std::string path = dir.File("VELUMBRA.MDB");
+    const auto killed = testing_support::RunWithFileSizeLimit(1 << 30, [&] {
+        auto building = engine::Database::CreateForBuilding(path, schema::kLocale);
+        if (!building) {
+            return std::string("not begun");
+        }
+        ui::ScriptedPort port;
+        schema::CDictionary dictionary(port);
+        if (!dictionary.CreateSpecialTables(**building)) {
+            return std::string("no dictionary");
+        }
+        ::_exit(0);  // killed: nothing is cleaned up
+    });
+    ASSERT_TRUE(killed);
+    ASSERT_TRUE(killed->empty()) << *killed;
+    const auto left = FolderNames(dir.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0].starts_with(".VELUMBRA.MDB.")) << left[0];
+    EXPECT_FALSE(std::filesystem::exists(path));
+    const std::string leftover = dir.File(left[0]);
+    auto opened = engine::Database::Open(leftover);
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.description(), "Il file '" + leftover + "' non \xE8 un database del censimento.");
+
+    ui::ScriptedPort port;
+    EXPECT_TRUE(schema::CreateCensusDatabase(port, path, ""));
+    EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"VELUMBRA.MDB"});
+}
+
+// A file marked as a census that lacks one of its tables (left by an older program killed while
+// creating it) is refused by every command with one message that names the missing table.
+TEST(Creation, AFileWithoutEveryCensusTableIsRefused) {
+    testing_support::TempDir dir;
+    const std::string path = dir.File("VELUMBRA.MDB");
+    ui::ScriptedPort port;
+    ASSERT_TRUE(schema::CreateCensusDatabase(port, path, ""));
+    {
+        auto database = std::move(*engine::Database::Open(path));
+        sqlite3_exec(database->handle(), "DROP TABLE regcom", nullptr, nullptr, nullptr);
+    }
+    port.Clear();
+    db::CDbConnection c(port, path);
+    EXPECT_FALSE(c.IsOpen());
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.LastMessage().text,
+              "Errore in fase di apertura del database\n\nIl file '" + path +
+                  "' non \xE8 un database del censimento completo: manca la tabella 'regcom'.");
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Stop);
 }
 
 }  // namespace
