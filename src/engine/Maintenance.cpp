@@ -2,7 +2,9 @@
 #include <sqlite3recover.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,8 +29,15 @@ namespace {
 
 // The table in which SQLite's recovery puts the rows it cannot give to a table of the schema.
 constexpr const char* kLostRows = "velumbra_righe_perse";
-// The ending of the hidden file in which a damaged file is rebuilt, beside it.
+// The endings of the hidden files a repair works on, beside the damaged file: the file in which it
+// is rebuilt, and the blank census it is rebuilt into when the description of its tables is lost.
+// The blank census is itself built in a file with the builder's process identifier and the ending
+// of files being built.
 constexpr std::string_view kRepairEnding = ".in-riparazione";
+constexpr std::string_view kBlankEnding = ".in-riparazione-vuoto";
+constexpr std::string_view kBuildingEnding = ".in-costruzione";
+// The companions SQLite may give a database file.
+constexpr const char* kCompanions[] = {"-journal", "-wal", "-shm"};
 // How many virtual machine steps of SQLite run between two calls of the caller's keepResponsive.
 constexpr int kStepsBetweenTicks = 20000;
 
@@ -99,6 +108,20 @@ bool IsDamage(int rc) {
     return (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
 }
 
+// A failure of the disk or of memory, as opposed to a row or a statement that does not fit.
+bool IsFatal(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_FULL:
+        case SQLITE_IOERR:
+        case SQLITE_NOMEM:
+        case SQLITE_CANTOPEN:
+        case SQLITE_READONLY:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Opens `file` (UTF-8) on a connection that holds it alone: an exclusive lock, taken at once through
 // the connection's own file, refuses a file that another connection of any process holds open (a
 // connection in WAL mode keeps a shared lock on the file while it is open), and the exclusive locking
@@ -129,32 +152,96 @@ std::filesystem::path RepairName(const std::filesystem::path& original) {
     return original.parent_path() / ("." + original.filename().string() + std::string(kRepairEnding));
 }
 
-void RemoveWithCompanions(const std::filesystem::path& file) {
-    std::error_code ec;
-    for (const char* suffix : {"-journal", "-wal", "-shm", ""}) {
-        std::filesystem::remove(file.string() + suffix, ec);
-    }
+// The hidden blank census into which `original` is rebuilt when its description of its tables is
+// lost. No file's RepairName ends like it.
+std::filesystem::path BlankName(const std::filesystem::path& original) {
+    return original.parent_path() / ("." + original.filename().string() + std::string(kBlankEnding));
 }
 
-// Removes what repairs killed before they finished left in `folder`: a file being rebuilt is locked
-// by its repair for as long as that runs, so one that nobody holds is abandoned.
+void RemoveWithCompanions(const std::filesystem::path& file) {
+    std::error_code ec;
+    for (const char* suffix : kCompanions) {
+        std::filesystem::remove(file.string() + suffix, ec);
+    }
+    std::filesystem::remove(file, ec);
+}
+
+// A file a repair works on: hidden, with one of the repair's endings.
+bool IsRepairFile(const std::string& name) {
+    return name.size() > kBlankEnding.size() + 1 && name[0] == '.' &&
+           (name.ends_with(kRepairEnding) || name.ends_with(kBlankEnding));
+}
+
+// The process that builds a blank census in the file named `name`, or 0 when the name is no such
+// file's: "." + the blank census's own name + "." + the process identifier + kBuildingEnding.
+long BlankBuilder(const std::string& name) {
+    if (!name.starts_with("..") || !name.ends_with(kBuildingEnding)) {
+        return 0;
+    }
+    const std::string rest = name.substr(1, name.size() - 1 - kBuildingEnding.size());
+    const std::size_t dot = rest.rfind('.');
+    if (dot == std::string::npos || !rest.substr(0, dot).ends_with(kBlankEnding) ||
+        !IsRepairFile(rest.substr(0, dot))) {
+        return 0;
+    }
+    const std::string digits = rest.substr(dot + 1);
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return 0;
+    }
+    return std::stol(digits);
+}
+
+// Removes what repairs killed before they finished left in `folder`: a file being rebuilt and a
+// blank census are locked by their repair for as long as that runs, so one that nobody holds is
+// abandoned; a blank census being built is abandoned once its builder no longer runs.
 void RemoveAbandonedRepairs(const std::filesystem::path& folder) {
     std::error_code ec;
     std::vector<std::filesystem::path> abandoned;
     std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.size() > kRepairEnding.size() + 1 && name[0] == '.' && name.ends_with(kRepairEnding)) {
+        if (IsRepairFile(name)) {
             Handle h;
             if (OpenAlone(it->path().string(), false, h) == SQLITE_OK) {
                 abandoned.push_back(it->path());
             }
+        } else if (const long builder = BlankBuilder(name); builder > 0 && !files::ProcessRuns(builder)) {
+            abandoned.push_back(it->path());
         }
     }
     for (const auto& file : abandoned) {
         RemoveWithCompanions(file);
     }
 }
+
+// Removes, when it goes and unless told to keep them, the companions of a file (its journal, its
+// log, the log's index) that were not there when it came: those SQLite made while the file was only
+// read.
+class NewCompanions {
+  public:
+    explicit NewCompanions(const std::filesystem::path& file) : file_(file) {
+        std::error_code ec;
+        for (std::size_t i = 0; i < std::size(kCompanions); ++i) {
+            existed_[i] = std::filesystem::exists(file_.string() + kCompanions[i], ec) || ec;
+        }
+    }
+    ~NewCompanions() {
+        std::error_code ec;
+        for (std::size_t i = 0; i < std::size(kCompanions) && !keep; ++i) {
+            if (!existed_[i]) {
+                std::filesystem::remove(file_.string() + kCompanions[i], ec);
+            }
+        }
+    }
+    NewCompanions(const NewCompanions&) = delete;
+    NewCompanions& operator=(const NewCompanions&) = delete;
+    bool keep = false;
+
+  private:
+    std::filesystem::path file_;
+    bool existed_[std::size(kCompanions)] = {};
+};
 
 // The answer of a one-value query, or `fallback`.
 std::int64_t QueryInt(sqlite3* db, const std::string& sql, std::int64_t fallback = 0) {
@@ -186,19 +273,13 @@ struct RecoverySink {
             (*keepResponsive)();
         }
         const int rc = sqlite3_exec(out, sql, nullptr, nullptr, nullptr);
-        switch (rc & 0xFF) {
-            case SQLITE_FULL:
-            case SQLITE_IOERR:
-            case SQLITE_NOMEM:
-            case SQLITE_CANTOPEN:
-            case SQLITE_READONLY:
-                failure = Failure(out, rc);
-                return 1;
-            default:
-                // A row that breaks a rule of its table, or a piece of the schema that does not
-                // read as SQL, is left out; the rest goes on.
-                return 0;
+        if (IsFatal(rc)) {
+            failure = Failure(out, rc);
+            return 1;
         }
+        // A row that breaks a rule of its table, or a piece of the schema that does not read as SQL,
+        // is left out; the rest goes on.
+        return 0;
     }
 };
 
@@ -334,11 +415,12 @@ void PlaceLostRows(sqlite3* out) {
     sqlite3_exec(out, ("DROP TABLE " + lost).c_str(), nullptr, nullptr, nullptr);
 }
 
-// Rebuilds at `target` (held alone, empty) whatever SQLite's recovery reads of `from`, then marks
-// the file as a census and flushes it. `headerRead` tells whether the damaged file's header could be
-// read: when it could not and no census comes out, the file was no census to begin with.
-Status Rebuild(sqlite3* from, sqlite3* out, std::string_view path, bool headerRead,
-               const std::function<void()>& keepResponsive) {
+// Recovers into `out` (held alone, empty) whatever SQLite's recovery reads of `from`: the tables that
+// the file's description of its tables names, with their rows, and in kLostRows the rows it could not
+// give to any of them. `headerRead` tells whether the damaged file's header could be read: when it
+// could not and the recovery fails, the file was no database to begin with.
+Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool headerRead,
+                   const std::function<void()>& keepResponsive) {
     Status s = ExecOn(out, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
     if (!s) {
         return s;
@@ -381,23 +463,348 @@ Status Rebuild(sqlite3* from, sqlite3* out, std::string_view path, bool headerRe
     if (rc != SQLITE_OK && !headerRead) {
         return NotCensus(path);
     }
+    return Status::Ok();
+}
+
+// Runs the caller's finishing statements (Windows-1252, text constants between double quotes) on a
+// rebuilt file, inside its transaction. What they cannot do is left as it was read, unless the disk
+// or the memory failed.
+Status RunFinish(sqlite3* db, const std::string& finish) {
+    if (finish.empty()) {
+        return Status::Ok();
+    }
+    const int rc = sqlite3_exec(db, Utf8(TranslateSql(finish)).c_str(), nullptr, nullptr, nullptr);
+    return IsFatal(rc) ? Failure(db, rc) : Status::Ok();
+}
+
+// Marks a rebuilt file as a census with its log in WAL mode; from here on what it writes is flushed.
+Status Seal(sqlite3* db) {
+    return ExecOn(db, "PRAGMA synchronous = FULL; PRAGMA application_id = " + std::to_string(kApplicationId) +
+                          "; PRAGMA user_version = 1; PRAGMA journal_mode = WAL");
+}
+
+// Finishes a file rebuilt under its own description of its tables: the lost rows go to their tables,
+// and it must hold every census table.
+Status Settle(sqlite3* out, std::string_view path, bool headerRead, const std::string& finish) {
     // Something that reads as a database came out, though perhaps no table of it.
     const bool anything = TableExists(out, kLostRows) ||
                           QueryInt(out, "SELECT count(*) FROM sqlite_master WHERE type = 'table'") > 0;
-    s = ExecOn(out, "BEGIN");
+    Status s = ExecOn(out, "BEGIN");
     if (s) {
         PlaceLostRows(out);
+        s = RunFinish(out, finish);
+    }
+    if (s) {
         s = ExecOn(out, "COMMIT");
     }
     if (s && !detail::CheckCensusTables(out, path)) {
         return headerRead || anything ? SchemaLost(path) : NotCensus(path);
     }
-    if (s) {
-        s = ExecOn(out,
-                   "PRAGMA synchronous = FULL; PRAGMA application_id = " + std::to_string(kApplicationId) +
-                       "; PRAGMA user_version = 1; PRAGMA journal_mode = WAL");
+    return s ? Seal(out) : s;
+}
+
+// True when `out` holds every table, index and trigger of `blank`, described alike: the damaged file's
+// own description of its tables was read back whole.
+bool HoldsSchemaOf(sqlite3* out, sqlite3* blank) {
+    Stmt objects(blank,
+                 "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
+                 "'sqlite\\_%' ESCAPE '\\'");
+    Stmt found(out, "SELECT count(*) FROM sqlite_master WHERE type = ?1 AND name = ?2 AND sql = ?3");
+    if (!objects.prepared() || !found.prepared()) {
+        return false;
     }
-    return s;
+    while (objects.Step() == SQLITE_ROW) {
+        found.Reset();
+        for (int i = 0; i < 3; ++i) {
+            sqlite3_bind_value(found.get(), i + 1, sqlite3_column_value(objects.get(), i));
+        }
+        if (found.Step() != SQLITE_ROW || found.ColumnInt(0) == 0) {
+            return false;
+        }
+    }
+    return objects.rc() == SQLITE_DONE;
+}
+
+// A column of a table of the blank census, and the values it can hold as SQLite stores them under the
+// affinity of its declared type.
+struct Column {
+    enum class Holds { Numbers, NumbersOrText, Text, Anything };
+    std::string name;
+    Holds holds = Holds::Anything;
+    bool nullable = true;
+    bool rowid = false;  // names the row identifier: its value is stored as NULL in the record
+
+    bool Fits(int type) const {
+        switch (type) {
+            case SQLITE_NULL:
+                return nullable || rowid;
+            case SQLITE_INTEGER:
+            case SQLITE_FLOAT:
+                return holds != Holds::Text;
+            case SQLITE_TEXT:
+                return holds != Holds::Numbers;
+            default:
+                return holds == Holds::Anything;
+        }
+    }
+};
+
+// SQLite's rules for the affinity of a declared type.
+Column::Holds HoldsOf(std::string declared) {
+    std::transform(declared.begin(), declared.end(), declared.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+    if (has("INT")) {
+        return Column::Holds::Numbers;
+    }
+    if (has("CHAR") || has("CLOB") || has("TEXT")) {
+        return Column::Holds::Text;
+    }
+    if (has("BLOB") || declared.empty()) {
+        return Column::Holds::Anything;
+    }
+    if (has("REAL") || has("FLOA") || has("DOUB")) {
+        return Column::Holds::Numbers;
+    }
+    return Column::Holds::NumbersOrText;
+}
+
+// A table of the blank census. The tables to fill receive recovered rows; a recovered row that fits
+// another table is one of the rows the blank holds already.
+struct BlankTable {
+    std::string name;  // UTF-8
+    std::vector<Column> columns;
+    bool fill = false;
+    std::map<std::vector<std::size_t>, Stmt> inserts;  // by the columns given
+
+    bool Fits(sqlite3_stmt* row, int first, std::size_t count) const {
+        if (count != columns.size()) {
+            return false;
+        }
+        for (std::size_t c = 0; c < count; ++c) {
+            if (!columns[c].Fits(sqlite3_column_type(row, first + static_cast<int>(c)))) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+std::vector<BlankTable> TablesOf(sqlite3* blank, const std::vector<std::string>& fill) {
+    std::vector<BlankTable> tables;
+    Stmt names(blank,
+               "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE "
+               "'\\' ORDER BY name");
+    while (names.prepared() && names.Step() == SQLITE_ROW) {
+        BlankTable table{.name = names.ColumnText(0)};
+        table.fill = std::any_of(fill.begin(), fill.end(),
+                                 [&](const std::string& name) { return Utf8(name) == table.name; });
+        Stmt info(blank,
+                  "SELECT name, type, \"notnull\", pk = 1 AND upper(type) = 'INTEGER' AND (SELECT count(*) "
+                  "FROM pragma_table_info(?1) WHERE pk > 0) = 1 FROM pragma_table_info(?1) ORDER BY cid");
+        info.BindText(1, table.name);
+        while (info.prepared() && info.Step() == SQLITE_ROW) {
+            table.columns.push_back({.name = info.ColumnText(0),
+                                     .holds = HoldsOf(info.ColumnText(1)),
+                                     .nullable = info.ColumnInt(2) == 0,
+                                     .rowid = info.ColumnInt(3) != 0});
+        }
+        tables.push_back(std::move(table));
+    }
+    return tables;
+}
+
+// Puts recovered rows into the tables of the blank census, keeping the row identifiers they had.
+class Placer {
+  public:
+    Placer(sqlite3* blank, const std::function<void()>& keepResponsive)
+        : blank_(blank), keepResponsive_(keepResponsive) {}
+
+    // Stores `rowid` and `count` values of `row` from column `first` on as the given columns of
+    // `table`; a row that breaks a rule of the table or takes a key already taken is left out.
+    void Place(BlankTable& table, const std::vector<std::size_t>& columns, sqlite3_value* rowid,
+               sqlite3_stmt* row, int first) {
+        Stmt& insert = table.inserts[columns];
+        if (!insert.prepared()) {
+            std::string names = "rowid", values = "?1";
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const Column& column = table.columns[columns[c]];
+                names += ", " + QuoteIdentifier(column.name);
+                const std::string value = "?" + std::to_string(c + 2);
+                values += column.rowid ? ", coalesce(" + value + ", ?1)" : ", " + value;
+            }
+            insert = Stmt(blank_, "INSERT OR IGNORE INTO main." + QuoteIdentifier(table.name) + " (" + names +
+                                      ") VALUES (" + values + ")");
+            if (!insert.prepared()) {
+                return;
+            }
+        }
+        insert.Reset();
+        sqlite3_bind_value(insert.get(), 1, rowid);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            sqlite3_bind_value(insert.get(), static_cast<int>(c + 2),
+                               sqlite3_column_value(row, first + static_cast<int>(c)));
+        }
+        const int rc = insert.Step();
+        if (rc == SQLITE_DONE) {
+            placed += sqlite3_changes(blank_) > 0 ? 1 : 0;
+        } else if (IsFatal(rc) && failure) {
+            failure = Failure(blank_, rc);
+        }
+        if (keepResponsive_ && ++rows_ % 256 == 0) {
+            keepResponsive_();
+        }
+    }
+
+    std::int64_t placed = 0;
+    Status failure = Status::Ok();
+
+  private:
+    sqlite3* blank_;
+    const std::function<void()>& keepResponsive_;
+    std::int64_t rows_ = 0;
+};
+
+// The name under which the blank's own rows of `table` are set aside while the recovered rows go in.
+std::string AsideName(const BlankTable& table) {
+    return "temp." + QuoteIdentifier("velumbra_vuoto_" + table.name);
+}
+
+// Rebuilds into `blank` (a blank census, held alone) the rows of the damaged file that `out` holds:
+// those of the tables recovered under their own description, by the names of their columns, and the
+// lost rows, each into the one table of the blank whose columns its values fit (or, when the part of
+// the description that names its b-tree was itself among the lost rows, that table). Only the tables
+// to fill receive rows; there the recovered rows take their keys first, and the blank's own rows keep
+// the keys no recovered row took. A file whose header could not be read and of which no row was
+// placed was no census.
+Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census, std::string_view path,
+               bool headerRead, const std::function<void()>& keepResponsive) {
+    Status s =
+        ExecOn(blank, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA temp_store = MEMORY");
+    if (s) {
+        s = ExecOn(blank, "BEGIN");
+    }
+    std::vector<BlankTable> tables = TablesOf(blank, census.tables);
+    for (const BlankTable& table : tables) {
+        if (s && table.fill) {
+            s = ExecOn(blank, "CREATE TABLE " + AsideName(table) + " AS SELECT * FROM main." +
+                                  QuoteIdentifier(table.name) + "; DELETE FROM main." +
+                                  QuoteIdentifier(table.name));
+        }
+    }
+    if (!s) {
+        return s;
+    }
+    Placer placer(blank, keepResponsive);
+
+    // The tables recovered under their own description.
+    for (BlankTable& table : tables) {
+        if (!table.fill || !TableExists(out, table.name)) {
+            continue;
+        }
+        std::vector<std::size_t> columns;
+        std::string names = "rowid";
+        Stmt info(out, "SELECT name FROM pragma_table_info(?1)");
+        info.BindText(1, table.name);
+        while (info.prepared() && info.Step() == SQLITE_ROW) {
+            const std::string name = info.ColumnText(0);
+            for (std::size_t c = 0; c < table.columns.size(); ++c) {
+                if (sqlite3_stricmp(table.columns[c].name.c_str(), name.c_str()) == 0) {
+                    columns.push_back(c);
+                    names += ", " + QuoteIdentifier(name);
+                }
+            }
+        }
+        Stmt rows(out, "SELECT " + names + " FROM " + QuoteIdentifier(table.name));
+        while (rows.prepared() && rows.Step() == SQLITE_ROW && placer.failure) {
+            placer.Place(table, columns, sqlite3_column_value(rows.get(), 0), rows.get(), 1);
+        }
+    }
+
+    // The lost rows. Those of an index have no row identifier; the pieces of the description of the
+    // tables tell the b-trees of the tables they name.
+    if (TableExists(out, kLostRows)) {
+        const std::string lost = QuoteIdentifier(kLostRows);
+        const std::int64_t fields =
+            QueryInt(out, "SELECT count(*) - 4 FROM pragma_table_info(" + QuoteLiteral(kLostRows) + ")");
+        const std::string schemaRow =
+            "nfield = 5 AND c0 IN ('table', 'index', 'trigger') AND typeof(c4) = 'text' AND c4 LIKE 'CREATE "
+            "%'";
+        std::map<std::int64_t, std::string> roots;  // root page -> table
+        if (fields >= 5) {
+            Stmt schema(out, "SELECT c3, c1 FROM " + lost + " WHERE " + schemaRow +
+                                 " AND c0 = 'table' AND typeof(c3) = 'integer'");
+            while (schema.prepared() && schema.Step() == SQLITE_ROW) {
+                roots[schema.ColumnInt(0)] = schema.ColumnText(1);
+            }
+        }
+        std::vector<std::size_t> all;
+        Stmt rows(out, "SELECT rootpgno, nfield, id, * FROM " + lost + " WHERE id IS NOT NULL" +
+                           (fields >= 5 ? " AND NOT (" + schemaRow + ")" : std::string()));
+        while (rows.prepared() && rows.Step() == SQLITE_ROW && placer.failure) {
+            // Columns: the three chosen, then rootpgno, pgno, nfield, id, c0...
+            constexpr int kFirstValue = 7;
+            const auto nfield =
+                static_cast<std::size_t>(std::clamp<std::int64_t>(rows.ColumnInt(1), 0, fields));
+            const auto root = roots.find(rows.ColumnInt(0));
+            BlankTable* chosen = nullptr;
+            int fitting = 0;
+            for (BlankTable& table : tables) {
+                if (table.Fits(rows.get(), kFirstValue, nfield)) {
+                    ++fitting;
+                    if (!chosen || (root != roots.end() && root->second == table.name)) {
+                        chosen = &table;
+                    }
+                }
+            }
+            const bool named = chosen && root != roots.end() && root->second == chosen->name;
+            if (!chosen || !chosen->fill || (fitting > 1 && !named)) {
+                continue;
+            }
+            all.resize(nfield);
+            for (std::size_t c = 0; c < nfield; ++c) {
+                all[c] = c;
+            }
+            placer.Place(*chosen, all, sqlite3_column_value(rows.get(), 2), rows.get(), kFirstValue);
+        }
+    }
+    if (!placer.failure) {
+        return placer.failure;
+    }
+    for (BlankTable& table : tables) {
+        table.inserts.clear();
+        if (s && table.fill) {
+            std::string names;
+            for (const Column& column : table.columns) {
+                names += (names.empty() ? "" : ", ") + QuoteIdentifier(column.name);
+            }
+            s = ExecOn(blank, "INSERT OR IGNORE INTO main." + QuoteIdentifier(table.name) + " (" + names +
+                                  ") SELECT " + names + " FROM " + AsideName(table) + "; DROP TABLE " +
+                                  AsideName(table));
+        }
+    }
+    if (s) {
+        s = RunFinish(blank, census.finish);
+    }
+    if (s) {
+        s = ExecOn(blank, "COMMIT");
+    }
+    if (s && !headerRead && placer.placed == 0) {
+        return NotCensus(path);
+    }
+    return s ? Seal(blank) : s;
+}
+
+// Makes the blank census at `file` and holds it alone. Another repair in the same folder that looked
+// for abandoned files between its making and the lock could remove it: the lock fails then, and so
+// does this repair, leaving nothing behind.
+Status OpenBlank(const Database::BlankCensus& census, const std::filesystem::path& file, Handle& blank) {
+    Status s = census.make(text::Utf8ToCp1252Lossy(file.string()));
+    if (!s) {
+        return s;
+    }
+    const int rc = OpenAlone(file.string(), false, blank);
+    return rc == SQLITE_OK ? Status::Ok() : Failure(blank.db, rc);
 }
 
 // Opens an existing census database file for copying.
@@ -440,7 +847,7 @@ std::string UniqueName(const std::filesystem::path& dir, const std::string& stem
 }  // namespace
 
 Status Database::Repair(std::string_view path, std::string* damagedCopy,
-                        const std::function<void()>& keepResponsive) {
+                        const std::function<void()>& keepResponsive, const BlankCensus& blank) {
     if (IsOpenInProgram(path)) {
         return Status::Error(
             Describe("Il database '", Quote(path),
@@ -454,6 +861,9 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     const std::filesystem::path dir = original.parent_path();
     RemoveAbandonedRepairs(dir);
 
+    // Whatever SQLite makes beside the original while reading it goes again unless the original is
+    // changed (compacted in place, or replaced by the rebuilt file, which sees to them itself).
+    NewCompanions companions(original);
     // The file is held alone from here until the rebuilt file has taken its name.
     Handle h;
     int rc = OpenAlone(original.string(), false, h);
@@ -488,6 +898,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         }
     }
     if (sound) {
+        companions.keep = true;
         return ExecOn(h.db, "REINDEX; VACUUM");
     }
     if (headerRead) {
@@ -495,28 +906,48 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         sqlite3_exec(h.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
     }
 
+    // The file is rebuilt under its own description of its tables; when that was not read back whole,
+    // the rows are moved on into a blank census, which then takes the original's name instead.
     const std::filesystem::path rebuilt = RepairName(original);
-    RemoveWithCompanions(rebuilt);  // nobody holds it: the original's lock is ours
+    const std::filesystem::path blankFile = BlankName(original);
+    RemoveWithCompanions(rebuilt);  // nobody holds them: the original's lock is ours
+    RemoveWithCompanions(blankFile);
+    std::filesystem::path result = rebuilt;
     Status s;
     {
-        Handle out;
+        Handle out, into;
         rc = OpenAlone(rebuilt.string(), true, out);
         if (rc != SQLITE_OK) {
             s = Failure(out.db, rc);
         } else {
             const Ticking writing(out.db, keepResponsive);
-            s = Rebuild(h.db, out.db, path, headerRead, keepResponsive);
+            s = RecoverInto(h.db, out.db, path, headerRead, keepResponsive);
+            // Without a blank census the file's own description is all there is; when that fails
+            // too, the reason the blank census could not be made is the one to tell.
+            Status made = s && blank.make ? OpenBlank(blank, blankFile, into) : Status::Ok();
+            if (s && into.db && !HoldsSchemaOf(out.db, into.db)) {
+                const Ticking filling(into.db, keepResponsive);
+                result = blankFile;
+                s = Salvage(out.db, into.db, blank, path, headerRead, keepResponsive);
+            } else if (s) {
+                s = Settle(out.db, path, headerRead, blank.finish);
+                if (!s && !made) {
+                    s = std::move(made);
+                }
+            }
         }
+        Handle& kept = result == rebuilt ? out : into;
         if (s) {
-            rc = sqlite3_close(out.db);
-            out.db = nullptr;
-            if (rc != SQLITE_OK || !files::SyncFile(rebuilt)) {
+            rc = sqlite3_close(kept.db);
+            kept.db = nullptr;
+            if (rc != SQLITE_OK || !files::SyncFile(result)) {
                 s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(path), "'."));
             }
         }
     }
+    RemoveWithCompanions(result == rebuilt ? blankFile : rebuilt);
     if (!s) {
-        RemoveWithCompanions(rebuilt);
+        RemoveWithCompanions(result);
         return s;
     }
     // The damaged original is kept beside the rebuilt file, which takes its name.
@@ -524,7 +955,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     const std::string ext = original.extension().string();
     const std::filesystem::path damaged = dir / UniqueName(dir, stem + ".danneggiato", ext);
     if (!files::RenameNoReplace(original, damaged)) {
-        RemoveWithCompanions(rebuilt);
+        RemoveWithCompanions(result);
         return Status::Error(Describe("Impossibile rinominare il file danneggiato '", Quote(path), "'."));
     }
     // A log that still holds pages (its first page was unreadable, so it was never copied in) goes
@@ -536,13 +967,14 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         std::filesystem::remove(log, ec);
     }
     std::filesystem::remove(original.string() + "-shm", ec);
-    if (!files::RenameNoReplace(rebuilt, original)) {
-        RemoveWithCompanions(rebuilt);
+    if (!files::RenameNoReplace(result, original)) {
+        RemoveWithCompanions(result);
         std::filesystem::rename(damaged, original, ec);
         return Status::Error(
             Describe("Impossibile sostituire il file '", Quote(path), "' con quello ricostruito."));
     }
     (void)files::SyncFolder(dir);  // the file itself is on the disk already; only its name is at stake
+    companions.keep = true;
     if (damagedCopy) {
         *damagedCopy = text::Utf8ToCp1252Lossy(damaged.string());
     }

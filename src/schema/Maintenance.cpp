@@ -1,10 +1,74 @@
 #include "schema/Maintenance.h"
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "engine/Database.h"
 #include "schema/Creation.h"
 #include "text/Text.h"
 
 namespace schema {
+namespace {
+
+// The port through which a repair makes its blank census: the person asked for a repair, not for a
+// new database, so it shows nothing; it keeps the busy indicator ticking, and keeps the description
+// of the first failure for the repair to report.
+class SilentPort final : public ui::Port {
+  public:
+    explicit SilentPort(ui::Port& port) : port_(port) {}
+
+    ui::Answer ShowMessage(std::string_view text, std::string_view, ui::Icon icon, ui::Buttons) override {
+        // "Errore durante la creazione del database NAME\n\nDESCRIPTION"
+        const std::size_t cut = text.find("\n\n");
+        if (icon != ui::Icon::Information && failure.empty() && cut != std::string_view::npos) {
+            failure = std::string(text.substr(cut + 2));
+        }
+        return ui::Answer::Ok;
+    }
+    std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    void BeginBusy(bool) override {}
+    void KeepResponsive() override { port_.KeepResponsive(); }
+    bool ChooseCompany(ui::CompanyDialogRequest&) override { return false; }
+    bool AskGenerationDate(ui::GenerationDateRequest&) override { return false; }
+    bool EditStructure(ui::StructureEditorRequest&) override { return false; }
+
+    std::string failure;
+
+  private:
+    ui::Port& port_;
+};
+
+// What a census whose description of its tables is lost is rebuilt into: a census as the program
+// creates it, with its dictionary, its code tables and a settings row, into which go the structures
+// and the settings row still readable (the other rows are the program's own). The next structure
+// identifier is then made to follow every structure recovered, so that no new structure takes the
+// identifier of one that came back.
+engine::Database::BlankCensus BlankCensusFor(ui::Port& port) {
+    return {
+        .make =
+            [&port](const std::string& file) {
+                SilentPort silent(port);
+                if (CreateCensusDatabase(silent, file, "")) {
+                    return engine::Status::Ok();
+                }
+                return engine::Status::Error(
+                    silent.failure.empty()
+                        ? text::Utf8ToCp1252Lossy("Impossibile creare il database in cui ricostruire i dati.")
+                        : silent.failure);
+            },
+        .tables = {"depositi", "master"},
+        .finish =
+            "UPDATE master SET id_depo = max(id_depo, (SELECT coalesce(max(ID) + 1, 0) FROM depositi)) "
+            "WHERE codice = 0"};
+}
+
+}  // namespace
 
 ui::FileDialogRequest DatabaseFileDialog(bool save, const std::string& title) {
     return ui::MakeFileDialog(save, title, "*.MDB", "MDB",
@@ -28,8 +92,8 @@ ui::Outcome RepairDatabaseCommand(ui::Port& port) {
 ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
     port.BeginBusy(true);
     std::string damagedCopy;
-    engine::Status repaired =
-        engine::Database::Repair(path, &damagedCopy, [&port] { port.KeepResponsive(); });
+    engine::Status repaired = engine::Database::Repair(
+        path, &damagedCopy, [&port] { port.KeepResponsive(); }, BlankCensusFor(port));
     if (!repaired) {
         port.ShowMessage(
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),

@@ -273,4 +273,71 @@ TEST_F(RepairTest, AFileWithoutTheCensusTablesIsRefusedByName) {
     EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", "testo.mdb"}));
 }
 
+TEST_F(RepairTest, WhatKilledRepairsLeftOfTheirBlankCensusesGoes) {
+    MakeCensus(200);
+    // A blank census that nobody holds, and one being built by a process that no longer runs, go; one
+    // being built by a process that runs stays.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::ofstream(dir.path() / ".census.mdb.in-riparazione-vuoto") << std::string(8192, 'x');
+    std::ofstream(dir.path() / ".census.mdb.in-riparazione-vuoto-wal") << "x";
+    std::ofstream(dir.path() /
+                  ("..census.mdb.in-riparazione-vuoto." + std::to_string(child) + ".in-costruzione"))
+        << "x";
+    const std::string running =
+        "..altro.mdb.in-riparazione-vuoto." + std::to_string(getpid()) + ".in-costruzione";
+    std::ofstream(dir.path() / running) << "x";
+    EXPECT_TRUE(Database::Repair(path));  // sound
+    EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", running}));
+}
+
+TEST_F(RepairTest, ABlankCensusThatCannotBeMadeLeavesTheFolderAsItWas) {
+    MakeCensus(3000);
+    Measure();
+    int made = 0;
+    const Database::BlankCensus failing{.make =
+                                            [&made](const std::string&) {
+                                                ++made;
+                                                return engine::Status::Error("Disco pieno.");
+                                            },
+                                        .tables = {"master"}};
+    // Pages of rows lost, the description of the tables whole: rebuilt under it all the same.
+    Overwrite(static_cast<std::uintmax_t>(pageSize), 3 * static_cast<std::size_t>(pageSize));
+    EXPECT_TRUE(Database::Repair(path, nullptr, {}, failing));
+    EXPECT_EQ(made, 1);
+    EXPECT_GT(Number(path, "SELECT count(*) FROM master"), 2500);
+    std::filesystem::remove(dir.path() / "census.danneggiato.mdb");
+
+    // The description lost (the first page after its header, and the pages its rows spill onto): only
+    // the blank census could have held the rows.
+    std::vector<long long> pages;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name = 'sqlite_schema'", -1, &stmt,
+                                     nullptr),
+                  SQLITE_OK);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            pages.push_back(sqlite3_column_int64(stmt, 0));
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+    }
+    ASSERT_GE(pages.size(), 2u);
+    for (const long long page : pages) {
+        const auto from = static_cast<std::uintmax_t>((page - 1) * pageSize + (page == 1 ? 100 : 0));
+        Overwrite(from, static_cast<std::size_t>(static_cast<std::uintmax_t>(page * pageSize) - from));
+    }
+    const engine::Status s = Database::Repair(path, nullptr, {}, failing);
+    EXPECT_EQ(s.description(), "Disco pieno.");
+    EXPECT_EQ(made, 2);
+    EXPECT_EQ(Files(), std::set<std::string>{"census.mdb"});
+}
+
 }  // namespace

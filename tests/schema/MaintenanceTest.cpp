@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
+#include <random>
+#include <set>
 #include <sstream>
 
 #include "db/DbSelect.h"
@@ -55,6 +58,133 @@ class MaintenanceTest : public ::testing::Test {
             codes.push_back(code);
         }
         return codes;
+    }
+
+    // Statements run with the plain SQLite library on `file`; the first column of the last row of the
+    // last statement, or "" (NULL too), or "error".
+    static std::string Sql(const std::string& file, const std::string& sql) {
+        sqlite3* db = nullptr;
+        std::string answer = "error";
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) ==
+            SQLITE_OK) {
+            const char* tail = sql.c_str();
+            while (tail && *tail) {
+                sqlite3_stmt* stmt = nullptr;
+                if (sqlite3_prepare_v2(db, tail, -1, &stmt, &tail) != SQLITE_OK) {
+                    answer = "error";
+                    break;
+                }
+                if (!stmt) {
+                    break;
+                }
+                answer = "";
+                int rc = SQLITE_ROW;
+                while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+                    answer = text ? text : "";
+                }
+                sqlite3_finalize(stmt);
+                if (rc != SQLITE_DONE) {
+                    answer = "error";
+                    break;
+                }
+            }
+        }
+        sqlite3_close(db);
+        return answer;
+    }
+
+    // Adds `count` structures (identifiers 1...count, every column valid) and makes company 12 the
+    // working one; the settings row's next identifier follows the last structure.
+    void AddStructures(int count) {
+        std::string columns, values;
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        sqlite3_stmt* info = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT name, type FROM pragma_table_info('depositi')", -1, &info,
+                                     nullptr),
+                  SQLITE_OK);
+        while (sqlite3_step(info) == SQLITE_ROW) {
+            const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(info, 0));
+            const std::string type = reinterpret_cast<const char*>(sqlite3_column_text(info, 1));
+            columns += (columns.empty() ? "\"" : ", \"") + name + "\"";
+            std::string value = "i % 100";
+            if (name == "ID") {
+                value = "i";
+            } else if (type == "BOOLEAN") {
+                value = "i % 2";
+            } else if (type == "INTEGER") {
+                value = "i * 10";
+            } else if (type.starts_with("VARCHAR(")) {
+                value = "substr('S' || i || ' " + name + " DI PROVA', 1, " + type.substr(8);
+                value.pop_back();
+                value += ")";
+            }
+            values += (values.empty() ? "" : ", ") + value;
+        }
+        sqlite3_finalize(info);
+        sqlite3_close(db);
+        ASSERT_EQ(
+            Sql(path, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                          std::to_string(count) + ") INSERT INTO depositi (" + columns + ") SELECT " +
+                          values + " FROM n; UPDATE master SET azienda = 12, id_depo = " +
+                          std::to_string(count + 1) + " WHERE codice = 0; SELECT count(*) FROM depositi"),
+            std::to_string(count));
+    }
+
+    // Overwrites with noise the pages that hold the description of the tables (the first page after
+    // its header, and the pages its rows and long texts spill onto) and, when asked, those of one
+    // table; the header stays readable.
+    void DestroyTheDescription(const std::string& alsoTable = "") {
+        std::vector<long long> pages;
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name IN ('sqlite_schema', ?1)", -1,
+                                     &stmt, nullptr),
+                  SQLITE_OK);
+        sqlite3_bind_text(stmt, 1, alsoTable.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            pages.push_back(sqlite3_column_int64(stmt, 0));
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        ASSERT_GE(pages.size(), 2u);  // the first page and at least one more
+        std::mt19937 noise(7);
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        for (const long long page : pages) {
+            const std::streamoff from = (page - 1) * 4096 + (page == 1 ? 100 : 0);
+            std::string bytes(static_cast<std::size_t>(page * 4096 - from), '\0');
+            for (char& c : bytes) {
+                c = static_cast<char>(noise());
+            }
+            file.seekp(from);
+            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+    }
+
+    std::set<std::string> Files() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    // The description of the tables of a census as the program creates it.
+    std::string FreshDescription() {
+        const std::string fresh = dir.File("nuovo.mdb");
+        EXPECT_TRUE(schema::CreateCensusDatabase(port, fresh, ""));
+        port.Clear();
+        const std::string description = Description(fresh);
+        std::filesystem::remove(fresh);
+        return description;
+    }
+
+    static std::string Description(const std::string& file) {
+        return Sql(file,
+                   "SELECT group_concat(type || ' ' || name || ' ' || sql, char(10)) FROM (SELECT * FROM "
+                   "sqlite_master ORDER BY name)");
     }
 
     testing_support::TempDir dir;
@@ -186,6 +316,94 @@ TEST_F(MaintenanceTest, DuplicateCopiesEvenAnOpenDatabaseButNeverOverwrites) {
         files += entry.path().string().find(".copia") != std::string::npos ? 1 : 0;
     }
     EXPECT_EQ(files, 0);
+}
+
+TEST_F(MaintenanceTest, ACensusWhoseDescriptionOfItsTablesIsLostIsRebuiltWithTheProgramsOwn) {
+    const std::string fresh = FreshDescription();
+    const std::string seeds =
+        Sql(path,
+            "SELECT (SELECT count(*) FROM regazi) || ' ' || (SELECT count(*) FROM regcom) || ' ' || "
+            "(SELECT count(*) FROM campi)");
+    AddStructures(3000);
+    DestroyTheDescription();
+    const std::string damaged = dir.File("censimento.danneggiato.mdb");
+    ASSERT_TRUE(schema::RepairDatabaseAt(port, path));
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.LastMessage().text,
+              "Il database era danneggiato ed \xE8 stato ricostruito con tutti i dati ancora leggibili:\n\n" +
+                  path + "\n\nIl file danneggiato \xE8 stato conservato come:\n\n" + damaged);
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Information);
+    EXPECT_EQ(Files(), (std::set<std::string>{"censimento.mdb", "censimento.danneggiato.mdb"}));
+
+    // The program's own tables and rows, the structures and the settings row of the damaged file.
+    EXPECT_EQ(Sql(path, "PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(Description(path), fresh);
+    EXPECT_EQ(Sql(path,
+                  "SELECT (SELECT count(*) FROM regazi) || ' ' || (SELECT count(*) FROM regcom) || ' ' || "
+                  "(SELECT count(*) FROM campi)"),
+              seeds);
+    EXPECT_GE(std::stoi(Sql(path, "SELECT count(*) FROM depositi")), 2900);
+    EXPECT_EQ(
+        Sql(path,
+            "SELECT count(*) FROM depositi WHERE local <> substr('S' || ID || ' local DI PROVA', 1, 30) "
+            "OR urb_n_s <> ID % 100 OR cop_sup <> ID * 10"),
+        "0");
+    EXPECT_EQ(Sql(path,
+                  "SELECT count(*) || ' ' || max(codice) || ' ' || max(azienda) || ' ' || max(id_depo) FROM "
+                  "master"),
+              "1 0 12 3001");
+    EXPECT_TRUE(engine::Database::Open(path, engine::Database::Contents::WholeCensus).ok());
+
+    // Now sound: repaired silently in place.
+    port.Clear();
+    EXPECT_TRUE(schema::RepairDatabaseAt(port, path));
+    EXPECT_TRUE(port.messages.empty());
+    EXPECT_EQ(Files(), (std::set<std::string>{"censimento.mdb", "censimento.danneggiato.mdb"}));
+}
+
+TEST_F(MaintenanceTest, WithoutItsSettingsRowTheRebuiltCensusNumbersNewStructuresAfterTheOldOnes) {
+    AddStructures(2000);
+    ASSERT_EQ(Sql(path, "DELETE FROM depositi WHERE ID > 1990; SELECT max(ID) FROM depositi"), "1990");
+    DestroyTheDescription("master");
+    ASSERT_TRUE(schema::RepairDatabaseAt(port, path));
+    EXPECT_EQ(Sql(path, "PRAGMA integrity_check"), "ok");
+    EXPECT_GE(std::stoi(Sql(path, "SELECT count(*) FROM depositi")), 1900);
+    EXPECT_EQ(Sql(path, "SELECT max(ID) + 1 FROM depositi"), "1991");
+    // The blank census's settings row: no company chosen, the next identifier after the last structure.
+    EXPECT_EQ(Sql(path,
+                  "SELECT count(*) || ' ' || max(codice) || ' ' || max(azienda) || ' ' || max(id_depo) FROM "
+                  "master"),
+              "1 0 0 1991");
+}
+
+TEST_F(MaintenanceTest, AFailedRepairLeavesTheFolderAsItWas) {
+    std::filesystem::remove(path);
+    // No database at all.
+    const std::string text = dir.File("testo.mdb");
+    std::ofstream(text) << std::string(5000, 'x');
+    // A database of another program, in WAL mode, whose first page is lost: what can be read of it fits
+    // no census table.
+    const std::string other = dir.File("altro.mdb");
+    ASSERT_EQ(Sql(other,
+                  "PRAGMA journal_mode = WAL; CREATE TABLE t(a, b, c, d, e, f, g); WITH RECURSIVE "
+                  "n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) INSERT INTO t SELECT "
+                  "'a' || i, 'b', 'c', 'd', 'e', 'f', 'g' FROM n; SELECT count(*) FROM t"),
+              "2000");
+    {
+        std::fstream file(other, std::ios::in | std::ios::out | std::ios::binary);
+        const std::string garbage(4096, '\x5A');
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    const std::set<std::string> before = Files();
+    ASSERT_EQ(before, (std::set<std::string>{"testo.mdb", "altro.mdb"}));
+    for (const std::string& file : {text, other}) {
+        port.Clear();
+        EXPECT_FALSE(schema::RepairDatabaseAt(port, file));
+        EXPECT_EQ(port.LastMessage().text, "Errore durante la riparazione del database\n\n" + file +
+                                               "\n\nIl file '" + file +
+                                               "' non \xE8 un database del censimento.");
+        EXPECT_EQ(Files(), before);
+    }
 }
 
 }  // namespace
