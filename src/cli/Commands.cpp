@@ -35,14 +35,14 @@ int ShowCompany(schema::Session& session, BatchPort& port, std::FILE* out) {
 }
 
 int ListStructures(schema::Session& session, BatchPort& port, std::FILE* out) {
-    std::vector<exchange::IdentifiedRecord> structures;
+    std::vector<exchange::CStructureRecord> structures;
     if (!exchange::ReadStructureRecords(*session.Connection(), structures)) {
         return kExitFailed;
     }
     std::string listing;
-    for (const exchange::IdentifiedRecord& s : structures) {
+    for (const exchange::CStructureRecord& s : structures) {
         listing +=
-            text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s.record)) + "\n";
+            text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
     }
     return Print(port, out, listing);
 }

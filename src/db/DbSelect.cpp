@@ -94,8 +94,12 @@ int CDbSelect::Next() {
         rowFlag_ = 0;
         return rowFlag_;
     }
-    // The rows are already in memory: moving on cannot fail.
-    snapshot_->MoveNext();
+    engine::Status moved = snapshot_->MoveNext();
+    if (!moved) {
+        rowFlag_ = 0;
+        ShowError("Errore lettura riga successiva della select corrente", moved.description(), ui::Icon::Stop);
+        return rowFlag_;
+    }
     if (snapshot_->AtEnd()) {
         rowFlag_ = 0;
     }

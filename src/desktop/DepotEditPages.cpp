@@ -218,7 +218,7 @@ void CLocationPage::ShowPage(const ui::StructureValues& v) {
         SelectStartingWith(provin_, FromCp(v.provin));
     }
     for (std::size_t i = 0; i < flags_.size(); ++i) {
-        flags_[i]->setChecked(v.flags[i] == 1);
+        flags_[i]->setChecked(v.flags[i]);
     }
 }
 
@@ -228,7 +228,7 @@ void CLocationPage::SavePage(ui::StructureValues& v) const {
     v.comune = reg::ComuneFromControl(Cp(comune_->currentText()));
     v.provin = reg::ProvinceFromControl(Cp(provin_->currentText()));
     for (std::size_t i = 0; i < flags_.size(); ++i) {
-        v.flags[i] = flags_[i]->isChecked() ? 1 : 0;
+        v.flags[i] = flags_[i]->isChecked();
     }
 }
 
@@ -277,8 +277,8 @@ void COwnershipPage::ShowPage(const ui::StructureValues& v) {
     Show(owner_[1], v.copPro);
     Show(surface_[0], reg::NumberForControl(v.scoSup));
     Show(surface_[1], reg::NumberForControl(v.copSup));
-    SelectEntry(title_[0], reg::TitleEntryFor(v.scoTit));
-    SelectEntry(title_[1], reg::TitleEntryFor(v.copTit));
+    SelectEntry(title_[0], reg::TitleEntryFor(census::TitleChar(v.scoTit)));
+    SelectEntry(title_[1], reg::TitleEntryFor(census::TitleChar(v.copTit)));
 }
 
 void COwnershipPage::SavePage(ui::StructureValues& v) const {
@@ -286,8 +286,8 @@ void COwnershipPage::SavePage(ui::StructureValues& v) const {
     v.copPro = reg::TextFromControl(Cp(owner_[1]->text()));
     v.scoSup = reg::NumberFromControl(Cp(surface_[0]->text()));
     v.copSup = reg::NumberFromControl(Cp(surface_[1]->text()));
-    v.scoTit = reg::TitleFromControl(Cp(title_[0]->currentText()));
-    v.copTit = reg::TitleFromControl(Cp(title_[1]->currentText()));
+    v.scoTit.assign(1, reg::TitleFromControl(Cp(title_[0]->currentText())));
+    v.copTit.assign(1, reg::TitleFromControl(Cp(title_[1]->currentText())));
 }
 
 // ---- Dotazione Mezzi

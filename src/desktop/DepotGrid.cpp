@@ -139,17 +139,19 @@ void CDepotGrid::MeasureGrid() {
     l.wN = fixed("00000");
     l.wU = widest("Ubicazione", [](const reg::CDepotRow& r) -> const std::string& { return r.ubicaz; });
     l.wL = widest("Località", [](const reg::CDepotRow& r) -> const std::string& { return r.local; });
-    l.wC = widest("Comune", [](const reg::CDepotRow& r) -> const std::string& { return r.comune; });
+    l.wC = widest("Comune", [](const reg::CDepotRow& r) -> const std::string& { return r.comuneName; });
     l.wP = fixed("Prov");
     for (std::size_t i = 0; i < l.wA.size(); ++i) {
         l.wA[i] = fixed(kActivities[i]);
     }
     l.wSP = widest("Proprietà", [](const reg::CDepotRow& r) -> const std::string& { return r.scoPro; });
     l.wSM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.scoSup); });
-    l.wST = widest("Titolo", [](const reg::CDepotRow& r) -> const std::string& { return r.scoTit; });
+    l.wST =
+        widest("Titolo", [](const reg::CDepotRow& r) { return reg::TitleWord(census::TitleChar(r.scoTit)); });
     l.wCP = widest("Proprietà", [](const reg::CDepotRow& r) -> const std::string& { return r.copPro; });
     l.wCM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.copSup); });
-    l.wCT = widest("Titolo", [](const reg::CDepotRow& r) -> const std::string& { return r.copTit; });
+    l.wCT =
+        widest("Titolo", [](const reg::CDepotRow& r) { return reg::TitleWord(census::TitleChar(r.copTit)); });
     l.wS = fixed("Servizio");
     l.wR = fixed("Riserva");
     l.h = m.height() + 2;
@@ -380,17 +382,17 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
         text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, QString::number(row.id));
         cell(1, Qt::AlignLeft, FromCp(row.ubicaz));
         cell(2, Qt::AlignLeft, FromCp(row.local));
-        cell(3, Qt::AlignLeft, FromCp(row.comune));
+        cell(3, Qt::AlignLeft, FromCp(row.comuneName));
         cell(4, Qt::AlignLeft, FromCp(row.provin));
         for (std::size_t a = 0; a < 7; ++a) {
             cell(5 + a, Qt::AlignHCenter, row.flags[a] ? QStringLiteral("SI") : QStringLiteral(" "));
         }
         cell(12, Qt::AlignLeft, FromCp(row.scoPro));
         cell(13, Qt::AlignRight, QString::number(row.scoSup));
-        cell(14, Qt::AlignLeft, FromCp(row.scoTit));
+        cell(14, Qt::AlignLeft, FromCp(reg::TitleWord(census::TitleChar(row.scoTit))));
         cell(15, Qt::AlignLeft, FromCp(row.copPro));
         cell(16, Qt::AlignRight, QString::number(row.copSup));
-        cell(17, Qt::AlignLeft, FromCp(row.copTit));
+        cell(17, Qt::AlignLeft, FromCp(reg::TitleWord(census::TitleChar(row.copTit))));
         for (std::size_t k = 0; k < 36; ++k) {
             cell(18 + k, Qt::AlignRight,
                  row.counts[k] ? QString::number(row.counts[k]) : QStringLiteral(" "));

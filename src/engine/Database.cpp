@@ -405,6 +405,10 @@ Status Database::Close() {
     if (!sqlite3_get_autocommit(db_)) {
         (void)Exec("ROLLBACK");
     }
+    for (sqlite3* reader : idleReaders_) {
+        sqlite3_close_v2(reader);
+    }
+    idleReaders_.clear();
     const int rc = sqlite3_close(db_);
     if (rc != SQLITE_OK) {
         Status s = Failure(db_, rc);
@@ -418,6 +422,38 @@ Status Database::Close() {
     depth_ = 0;
     RemoveUnfinishedBuild();
     return Status::Ok();
+}
+
+sqlite3* Database::TakeReader() {
+    // A transaction that has changed no row yet shows what a reader shows.
+    if (!db_ || (sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE &&
+                 sqlite3_total_changes64(db_) != changesAtBegin_)) {
+        return nullptr;
+    }
+    Stmt mode(db_, "PRAGMA journal_mode");
+    if (!mode.prepared() || mode.Step() != SQLITE_ROW || mode.ColumnText(0) != "wal") {
+        return nullptr;
+    }
+    if (!idleReaders_.empty()) {
+        sqlite3* reader = idleReaders_.back();
+        idleReaders_.pop_back();
+        return reader;
+    }
+    sqlite3* reader = nullptr;
+    if (sqlite3_open_v2(Utf8(path_).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(reader);
+        return nullptr;  // the snapshot is then kept in memory instead
+    }
+    sqlite3_busy_timeout(reader, kBusyTimeoutMs);
+    return reader;
+}
+
+void Database::ReturnReader(sqlite3* reader) {
+    if (db_ && idleReaders_.size() < 4) {
+        idleReaders_.push_back(reader);
+    } else {
+        sqlite3_close_v2(reader);
+    }
 }
 
 void Database::RemoveUnfinishedBuild() {
@@ -454,6 +490,9 @@ int Database::TransactionDepth() const {
 Status Database::BeginTransaction() {
     if (depth_ > 0 && sqlite3_get_autocommit(db_)) {
         depth_ = 0;  // the engine already ended it
+    }
+    if (depth_ == 0) {
+        changesAtBegin_ = sqlite3_total_changes64(db_);
     }
     Status s = depth_ == 0 ? Exec("BEGIN IMMEDIATE") : Exec("SAVEPOINT level" + std::to_string(depth_ + 1));
     if (s) {
@@ -893,7 +932,7 @@ Result<std::unique_ptr<QueryDef>> Database::CreateQuery(std::string_view sql) {
     if (sqlite3_stmt_readonly(st.get()) == 0) {
         return Status::Error(It("L'istruzione SQL di una selezione non può modificare il database."));
     }
-    return std::unique_ptr<QueryDef>(new QueryDef(*this, std::move(st)));
+    return std::unique_ptr<QueryDef>(new QueryDef(*this, std::move(st), utf8));
 }
 
 }  // namespace engine

@@ -144,15 +144,37 @@ class Database {
 
     sqlite3* handle() const { return db_; }
 
+    // A read-only handle on the same file, for a snapshot that streams its rows under a read
+    // transaction of its own; nothing when the file is not in WAL mode (readers would then hold off
+    // this handle's writes) or this handle has changes not committed yet (which a reader would not
+    // see). Given back with ReturnReader once the snapshot is done.
+    sqlite3* TakeReader();
+    void ReturnReader(sqlite3* reader);
+
     // True while this program holds the file open.
     static bool IsOpenInProgram(std::string_view path);
+    // What a damaged census is rebuilt into when the description of its tables cannot be read back
+    // whole: a blank census that the caller makes, complete with the rows the program itself writes.
+    // The rows still readable in the damaged file go into the tables named in `tables` (those whose
+    // rows the person wrote), each row into the one table of the blank census whose columns its
+    // values fit; a recovered row takes the place of the blank's row with the same key, a second row
+    // with a key already taken is left out, and rows that fit the other tables are left out too (the
+    // blank holds the program's own). `finish` (SQL, run last on every rebuilt census) makes what
+    // was recovered agree with itself.
+    struct BlankCensus {
+        // Makes the blank census at `path` (which does not exist); shows nothing.
+        std::function<Status(const std::string& path)> make;
+        std::vector<std::string> tables;
+        std::string finish;
+    };
     // Checks a closed database file: a sound file is re-indexed and compacted in place; a damaged
     // one is rebuilt from every row that can still be read, and the damaged original is kept beside
     // it under a name that says so. `damagedCopy` receives that name when it happens.
     // A file that another program holds open is refused. `keepResponsive` is called regularly while
-    // the work runs.
+    // the work runs. Without `blank`, a file whose description of its tables is lost is not rebuilt.
+    // A repair that fails leaves the folder as it was.
     static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
-                         const std::function<void()>& keepResponsive = {});
+                         const std::function<void()>& keepResponsive = {}, const BlankCensus& blank = {});
     // Copies a database into a new file, compacting it; fails when the destination exists.
     static Status Compact(std::string_view source, std::string_view destination, std::string_view locale,
                           const std::function<void()>& keepResponsive = {});
@@ -166,7 +188,9 @@ class Database {
     std::string path_;
     int depth_ = 0;
     std::string registeredAs_;  // the file's key among those the program holds open
-    std::string target_;        // while a census is being built: the name it will take
+    std::vector<sqlite3*> idleReaders_;
+    long long changesAtBegin_ = 0;  // the rows changed through this handle when its transaction began
+    std::string target_;            // while a census is being built: the name it will take
 };
 
 }  // namespace engine

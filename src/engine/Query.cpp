@@ -222,29 +222,66 @@ void EncodeStored(std::string& out, sqlite3_value* stored, FieldType type) {
 
 }  // namespace
 
-Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
-    sqlite3_stmt* st = stmt_.get();
-    sqlite3_reset(st);
-    std::unique_ptr<Snapshot> snap(new Snapshot());
+namespace {
+
+// The names and declared types of a statement's columns.
+void DescribeColumns(sqlite3_stmt* st, std::vector<std::string>& names, std::vector<std::string>& lowerNames,
+                     std::vector<FieldType>& types, std::vector<bool>& declared) {
     const int columns = sqlite3_column_count(st);
-    std::vector<FieldType> types(static_cast<std::size_t>(columns));
-    std::vector<bool> declared(static_cast<std::size_t>(columns));
+    types.assign(static_cast<std::size_t>(columns), FieldType::Text);
+    declared.assign(static_cast<std::size_t>(columns), false);
     for (int c = 0; c < columns; ++c) {
         const char* name = sqlite3_column_name(st, c);
-        snap->names_.push_back(text::Utf8ToCp1252Lossy(name ? name : ""));
-        snap->lowerNames_.push_back(text::LowerAscii(snap->names_.back()));
+        names.push_back(text::Utf8ToCp1252Lossy(name ? name : ""));
+        lowerNames.push_back(text::LowerAscii(names.back()));
         const char* decl = sqlite3_column_decltype(st, c);
         int size = 0;
         declared[static_cast<std::size_t>(c)] =
             decl && detail::ParseDeclaredType(decl, types[static_cast<std::size_t>(c)], size);
     }
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
+    sqlite3* reader = db_.TakeReader();
+    if (!reader) {
+        return KeepInMemory();
+    }
+    std::unique_ptr<Snapshot> snap(new Snapshot());
+    snap->owner_ = &db_;
+    snap->reader_ = reader;
+    // The read transaction begins with the first step and holds the rows as they are now.
+    int rc = sqlite3_exec(reader, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        snap->stream_ = detail::Stmt(reader, utf8Sql_);
+        rc = snap->stream_.prepared() ? SQLITE_OK : snap->stream_.rc();
+    }
+    if (rc != SQLITE_OK) {
+        return detail::Failure(reader, rc);  // the snapshot gives the reader back as it goes
+    }
+    DescribeColumns(snap->stream_.get(), snap->names_, snap->lowerNames_, snap->types_, snap->declared_);
+    snap->row_.resize(snap->names_.size());
+    if (Status first = snap->Step(); !first) {
+        return first;
+    }
+    return snap;
+}
+
+Result<std::unique_ptr<Snapshot>> QueryDef::KeepInMemory() {
+    sqlite3_stmt* st = stmt_.get();
+    sqlite3_reset(st);
+    std::unique_ptr<Snapshot> snap(new Snapshot());
+    DescribeColumns(st, snap->names_, snap->lowerNames_, snap->types_, snap->declared_);
+    const int columns = static_cast<int>(snap->names_.size());
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         snap->offsets_.push_back(snap->data_.size());
         for (int c = 0; c < columns; ++c) {
             sqlite3_value* stored = sqlite3_column_value(st, c);
             const auto i = static_cast<std::size_t>(c);
-            EncodeStored(snap->data_, stored, declared[i] ? types[i] : detail::NaturalType(stored));
+            EncodeStored(snap->data_, stored,
+                         snap->declared_[i] ? snap->types_[i] : detail::NaturalType(stored));
         }
     }
     if (rc != SQLITE_DONE) {
@@ -253,9 +290,37 @@ Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
         return failure;
     }
     sqlite3_reset(st);
-    snap->rowCount_ = snap->offsets_.size();
+    snap->atEnd_ = snap->offsets_.empty();
     snap->DecodeCurrent();
     return snap;
+}
+
+Snapshot::~Snapshot() {
+    if (reader_) {
+        stream_ = detail::Stmt();
+        sqlite3_exec(reader_, "COMMIT", nullptr, nullptr, nullptr);  // ends the read transaction
+        owner_->ReturnReader(reader_);
+    }
+}
+
+Status Snapshot::Step() {
+    const int rc = stream_.Step();
+    if (rc == SQLITE_ROW) {
+        atEnd_ = false;
+        ReadStreamed();
+        return Status::Ok();
+    }
+    atEnd_ = true;
+    row_.clear();
+    return rc == SQLITE_DONE ? Status::Ok() : detail::Failure(reader_, rc);
+}
+
+void Snapshot::ReadStreamed() {
+    sqlite3_stmt* st = stream_.get();
+    for (std::size_t c = 0; c < row_.size(); ++c) {
+        sqlite3_value* stored = sqlite3_column_value(st, static_cast<int>(c));
+        detail::ReadValueInto(stored, declared_[c] ? types_[c] : detail::NaturalType(stored), row_[c]);
+    }
 }
 
 void Snapshot::DecodeCurrent() {
@@ -271,11 +336,17 @@ void Snapshot::DecodeCurrent() {
     }
 }
 
-void Snapshot::MoveNext() {
-    if (!AtEnd()) {
-        ++current_;
-        DecodeCurrent();
+Status Snapshot::MoveNext() {
+    if (AtEnd()) {
+        return Status::Ok();
     }
+    if (reader_) {
+        return Step();
+    }
+    ++current_;
+    atEnd_ = current_ >= offsets_.size();
+    DecodeCurrent();
+    return Status::Ok();
 }
 
 int Snapshot::ColumnIndex(std::string_view name) const {

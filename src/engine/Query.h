@@ -17,22 +17,30 @@ class Snapshot;
 
 class QueryDef {
   public:
-    // Runs the query and keeps every row of its result: changes made to the database afterwards,
-    // even while the snapshot is being read, are not seen through it.
+    // Runs the query as a snapshot: changes made to the database afterwards, even while the
+    // snapshot is being read, are not seen through it. The rows stream from a read transaction of
+    // their own on a second handle when the file allows it; otherwise they are kept in memory.
     Result<std::unique_ptr<Snapshot>> OpenSnapshot();
 
   private:
     friend class Database;
-    QueryDef(Database& db, detail::Stmt stmt) : db_(db), stmt_(std::move(stmt)) {}
+    QueryDef(Database& db, detail::Stmt stmt, std::string utf8Sql)
+        : db_(db), stmt_(std::move(stmt)), utf8Sql_(std::move(utf8Sql)) {}
+    Result<std::unique_ptr<Snapshot>> KeepInMemory();
     Database& db_;
     detail::Stmt stmt_;
+    std::string utf8Sql_;
 };
 
 class Snapshot {
   public:
-    bool AtEnd() const { return current_ >= rowCount_; }
-    void MoveNext();
-    std::size_t RowCount() const { return rowCount_; }
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+    bool AtEnd() const { return atEnd_; }
+    // Moves to the next row; a row that cannot be read ends the snapshot with the failure.
+    Status MoveNext();
 
     int ColumnCount() const { return static_cast<int>(names_.size()); }
     const std::string& ColumnName(int index) const { return names_[static_cast<std::size_t>(index)]; }
@@ -43,7 +51,8 @@ class Snapshot {
     // The same without a copy, or nothing where Field gives a failure: the value stays valid until the
     // snapshot moves on.
     const Value* FieldIfAny(int index) const {
-        return !AtEnd() && index >= 0 && index < ColumnCount() ? &row_[static_cast<std::size_t>(index)] : nullptr;
+        return !AtEnd() && index >= 0 && index < ColumnCount() ? &row_[static_cast<std::size_t>(index)]
+                                                               : nullptr;
     }
     Result<Value> Field(std::string_view name) const;
 
@@ -51,14 +60,25 @@ class Snapshot {
     friend class QueryDef;
     Snapshot() = default;
     void DecodeCurrent();
+    void ReadStreamed();
+    Status Step();
 
     std::vector<std::string> names_;
     std::vector<std::string> lowerNames_;
+    std::vector<FieldType> types_;
+    std::vector<bool> declared_;
+    bool atEnd_ = true;
+    std::vector<Value> row_;  // the current row, decoded
+
+    // Kept in memory:
     std::string data_;                  // every row, encoded one after another
     std::vector<std::size_t> offsets_;  // where each row begins in data_
-    std::size_t rowCount_ = 0;
     std::size_t current_ = 0;
-    std::vector<Value> row_;  // the current row, decoded
+
+    // Streamed:
+    Database* owner_ = nullptr;
+    sqlite3* reader_ = nullptr;  // holds the read transaction
+    detail::Stmt stream_;
 };
 
 }  // namespace engine

@@ -71,13 +71,8 @@ ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& n
     }
     port.BeginBusy(true);
     CStructureRecordList list{*company, dialog.date, {}};
-    std::vector<IdentifiedRecord> structures;
-    if (!ReadStructureRecords(*session.Connection(), structures)) {
+    if (!ReadStructureRecords(*session.Connection(), list.records)) {
         return ui::Outcome::Failed();  // a census read only in part is never sent
-    }
-    list.records.reserve(structures.size());
-    for (IdentifiedRecord& s : structures) {
-        list.records.push_back(std::move(s.record));
     }
     const auto path =
         port.ChooseFileToSave(TextFileDialog(true, "Generazione Comunicazione Strutture Aziendali",

@@ -6,7 +6,7 @@
 #include "exchange/Validation.h"
 #include "register/Company.h"
 #include "register/StructureList.h"
-#include "schema/CensusColumns.h"
+#include "schema/CensusRow.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
 
@@ -102,22 +102,8 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
         if (!reg::IdentifierFits(connection.Port(), n)) {
             return ui::Outcome::Failed();
         }
-        bool stored = depositi.AddNew() && depositi.SetField("ID", text::FormatInt(n)) &&
-                      depositi.SetField("ubicaz", r.ubicaz) && depositi.SetField("local", r.local) &&
-                      depositi.SetField("comune", text::FormatInt(r.comune)) &&
-                      depositi.SetField("provin", r.provin);
-        for (std::size_t i = 0; stored && i < kFlagCount; ++i) {
-            stored = static_cast<bool>(depositi.SetField(schema::FlagColumns()[i], r.flags[i] ? "1" : "0"));
-        }
-        stored = stored && depositi.SetField("sco_pro", r.scoPro) &&
-                 depositi.SetField("sco_sup", text::FormatInt(r.scoSup)) &&
-                 depositi.SetField("sco_tit", r.scoTit) && depositi.SetField("cop_pro", r.copPro) &&
-                 depositi.SetField("cop_sup", text::FormatInt(r.copSup)) &&
-                 depositi.SetField("cop_tit", r.copTit);
-        for (std::size_t i = 0; stored && i < kCountCount; ++i) {
-            stored =
-                static_cast<bool>(depositi.SetField(schema::CountColumns()[i], text::FormatInt(r.counts[i])));
-        }
+        const bool stored = depositi.AddNew() && depositi.SetField("ID", text::FormatInt(n)) &&
+                            schema::SetStructureFields(depositi, r);
         if (!stored || !depositi.Update()) {
             return ui::Outcome::Failed();  // the caller rolls the whole replacement back
         }

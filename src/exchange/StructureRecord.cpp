@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "db/DbSelect.h"
-#include "schema/CensusColumns.h"
+#include "schema/CensusRow.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -39,27 +39,14 @@ void AppendNumber(std::string& line, std::int64_t value) {
     line.append(digits, static_cast<std::size_t>(end - digits));
 }
 
-// The first character of a title; a missing one is written as a blank.
+// The first character of a title; a missing one is written as a blank, and so is one that would
+// break the layout.
 char TitleChar(const std::string& title) {
-    return title.empty() || title[0] == '\t' || title[0] == '\r' || title[0] == '\n' ? ' ' : title[0];
+    const char c = census::TitleChar(title);
+    return c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
 }
 
 }  // namespace
-
-const std::string& RecordColumnList() {
-    static const std::string list = [] {
-        std::string s = "ubicaz, local, comune, provin";
-        for (const char* flag : schema::FlagColumns()) {
-            s += std::string(", ") + flag;
-        }
-        s += ", sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit";
-        for (const std::string& count : schema::CountColumns()) {
-            s += ", " + count;
-        }
-        return s;
-    }();
-    return list;
-}
 
 std::int32_t ComputeLineChecksum(std::string_view line) {
     // Signed 32-bit arithmetic that wraps around on lines of many megabytes, as the observatory's
@@ -163,51 +150,17 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
     return true;
 }
 
-ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<IdentifiedRecord>& out) {
+ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<CStructureRecord>& out) {
     db::CDbSelect s(&connection);
-    s.SetColumns("ID, " + RecordColumnList());
+    s.SetColumns("ID, " + census::ColumnList());
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
-    // A null reads as 0 or the empty text; a failure is latched and checked once the loop is over.
-    const auto textAt = [&](int position) {
-        std::string value;
-        (void)s.GetDateOrText(position, value);
-        text::TrimRightInPlace(value);
-        return value;
-    };
-    const auto shortAt = [&](int position) {
-        std::int16_t value = 0;
-        (void)s.GetShort(position, value);
-        return static_cast<int>(value);
-    };
-    const auto longAt = [&](int position) {
-        std::int32_t value = 0;
-        (void)s.GetLong(position, value);
-        return value;
-    };
     for (int row = s.Execute(); row == 1; row = s.Next()) {
-        IdentifiedRecord item;
-        item.id = shortAt(0);
-        CStructureRecord& r = item.record;
-        r.ubicaz = textAt(1);
-        r.local = textAt(2);
-        r.comune = shortAt(3);
-        r.provin = textAt(4);
-        for (int i = 0; i < kFlagCount; ++i) {
-            r.flags[static_cast<std::size_t>(i)] = shortAt(5 + i) != 0;
-        }
-        r.scoPro = textAt(12);
-        r.scoSup = longAt(13);
-        std::string title = textAt(14);
-        r.scoTit = title.substr(0, 1);
-        r.copPro = textAt(15);
-        r.copSup = longAt(16);
-        title = textAt(17);
-        r.copTit = title.substr(0, 1);
-        for (int i = 0; i < kCountCount; ++i) {
-            r.counts[static_cast<std::size_t>(i)] = shortAt(18 + i);
-        }
-        out.push_back(std::move(item));
+        CStructureRecord& r = out.emplace_back();
+        std::int16_t id = 0;
+        (void)s.GetShort(0, id);  // a failure is latched: see Failed() below
+        r.id = id;
+        schema::ReadStructure(s, 1, r);
     }
     return ui::Outcome::DoneIf(!s.Failed());
 }

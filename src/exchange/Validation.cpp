@@ -1,9 +1,11 @@
 #include "exchange/Validation.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "db/DbSelect.h"
 #include "exchange/TextFile.h"
+#include "schema/CensusRow.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -26,7 +28,7 @@ bool IsTitle(const std::string& t) {
     return !t.empty() && (t[0] == 'A' || t[0] == 'B' || t[0] == 'C');
 }
 
-void CheckArea(int id, const std::string& owner, std::int32_t surface, const std::string& title,
+void CheckArea(int id, const std::string& owner, std::int64_t surface, const std::string& title,
                bool uncovered, CValidationErrorList& errors) {
     // The group is given when any of its three values is: an empty title counts as given.
     const bool given = !owner.empty() || surface != 0 || title.empty() || title[0] != ' ';
@@ -51,7 +53,7 @@ void CheckArea(int id, const std::string& owner, std::int32_t surface, const std
 
 }  // namespace
 
-void CheckStructure(const CheckedStructure& s, CValidationErrorList& errors) {
+void CheckStructure(const census::Structure& s, CValidationErrorList& errors) {
     const auto add = [&](const char* utf8) { errors.push_back({s.id, It(utf8)}); };
     if (s.ubicaz.empty()) {
         add("Manca ubicazione");
@@ -71,7 +73,7 @@ void CheckStructure(const CheckedStructure& s, CValidationErrorList& errors) {
     if (!IsProvince(s.provin)) {
         add("Manca la provincia");
     }
-    if (!s.anyActivity) {
+    if (std::none_of(s.flags.begin(), s.flags.end(), [](bool flag) { return flag; })) {
         add("Non è indicata neppure una attività");
     }
     CheckArea(s.id, s.scoPro, s.scoSup, s.scoTit, true, errors);
@@ -112,44 +114,16 @@ ui::Outcome ValidateCensus(schema::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     CValidationErrorList errors;
     db::CDbSelect s(session.Connection());
-    s.SetColumns(
-        "ID, ubicaz, local, comune, provin, deposito, rifornim, manutenz, autostaz, capoattr, agenzia, "
-        "direzle, "
-        "sco_pro, sco_sup, sco_tit, cop_pro, cop_sup, cop_tit");
+    s.SetColumns("ID, " + census::ColumnList());
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
-    // Every value of a row is read into the same structure, whose texts keep their storage.
-    const auto textInto = [&](int position, bool trim, std::string& value) {
-        value.clear();
-        (void)s.GetDateOrText(position, value);  // a failure is latched: see Failed() below
-        if (trim) {
-            text::TrimRightInPlace(value);
-        }
-    };
-    const auto shortAt = [&](int position) {
-        std::int16_t value = 0;
-        (void)s.GetShort(position, value);  // a failure is latched: see Failed() below
-        return static_cast<int>(value);
-    };
-    CheckedStructure c;
+    // Every row is read into the same structure, whose texts keep their storage.
+    census::Structure c;
     for (int row = s.Execute(); row == 1; row = s.Next()) {
-        c.id = shortAt(0);
-        textInto(1, true, c.ubicaz);
-        textInto(2, true, c.local);
-        c.comune = shortAt(3);
-        textInto(4, true, c.provin);
-        c.anyActivity = false;
-        for (int flag = 5; flag <= 11; ++flag) {
-            c.anyActivity = shortAt(flag) != 0 || c.anyActivity;
-        }
-        textInto(12, true, c.scoPro);
-        c.scoSup = 0;
-        (void)s.GetLong(13, c.scoSup);
-        textInto(14, false, c.scoTit);
-        textInto(15, true, c.copPro);
-        c.copSup = 0;
-        (void)s.GetLong(16, c.copSup);
-        textInto(17, false, c.copTit);
+        std::int16_t id = 0;
+        (void)s.GetShort(0, id);  // a failure is latched: see Failed() below
+        c.id = id;
+        schema::ReadStructure(s, 1, c);
         CheckStructure(c, errors);
         port.KeepResponsive();
     }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "census/Structure.h"
 #include "schema/Session.h"
 
 namespace exchange {
@@ -14,18 +15,9 @@ struct ValidationError {
 };
 using CValidationErrorList = std::vector<ValidationError>;
 
-// One structure as the check reads it.
-struct CheckedStructure {
-    int id = 0;
-    std::string ubicaz, local, provin, scoPro, copPro;  // right-trimmed
-    std::string scoTit, copTit;                         // as stored; only the first character counts
-    int comune = 0;
-    bool anyActivity = false;
-    std::int32_t scoSup = 0, copSup = 0;
-};
-
-// Appends the failures of one structure, in rule order.
-void CheckStructure(const CheckedStructure& s, CValidationErrorList& errors);
+// Appends the failures of one structure, as read from the census (texts right-trimmed, titles as
+// stored: only their first character counts), in rule order.
+void CheckStructure(const census::Structure& s, CValidationErrorList& errors);
 
 struct LocalDateTime {
     int day, month, year, hour, minute;

@@ -58,7 +58,7 @@ std::int32_t NumberFromControl(const std::string& text) {
     return text::ReadInt(Read(text));
 }
 
-std::string NumberForControl(std::int32_t value) {
+std::string NumberForControl(std::int64_t value) {
     return value < 0 ? std::string() : text::FormatInt(value);
 }
 
@@ -86,12 +86,12 @@ bool CheckAndAccept(ui::Port& port, ui::StructureValues& v) {
     if (v.provin.empty()) {
         missing += "Provincia; ";
     }
-    if (std::all_of(v.flags.begin(), v.flags.end(), [](int f) { return f == 0; })) {
+    if (std::none_of(v.flags.begin(), v.flags.end(), [](bool f) { return f; })) {
         missing += text::Utf8ToCp1252Lossy("Attività svolte;");
     }
     std::string surfaces;
-    const auto declared = [](const std::string& owner, std::int32_t surface, char title) {
-        return std::array<bool, 3>{!owner.empty(), surface != 0, title != ' '};
+    const auto declared = [](const std::string& owner, std::int64_t surface, const std::string& title) {
+        return std::array<bool, 3>{!owner.empty(), surface != 0, census::TitleChar(title) != ' '};
     };
     const auto uncovered = declared(v.scoPro, v.scoSup, v.scoTit);
     const auto covered = declared(v.copPro, v.copSup, v.copTit);

@@ -31,7 +31,7 @@ char TitleFromControl(const std::string& text);            // 'A', 'B', 'C', els
 std::int32_t NumberFromControl(const std::string& text);   // C-style decimal, 0 when none
 
 // The texts the controls show.
-std::string NumberForControl(std::int32_t value);  // "%d", or empty when negative
+std::string NumberForControl(std::int64_t value);  // "%d", or empty when negative
 // The entry of the title list to select; -1 for none.
 int TitleEntryFor(char title);
 

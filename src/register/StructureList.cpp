@@ -3,18 +3,11 @@
 #include "db/DbSelect.h"
 #include "register/Company.h"
 #include "register/StructureEditor.h"
-#include "schema/CensusColumns.h"
+#include "schema/CensusRow.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace reg {
-namespace {
-
-using schema::CountColumns;
-using schema::FlagColumns;
-
-}  // namespace
-
 std::string TitleWord(char title) {
     switch (title) {
         case 'A':
@@ -40,54 +33,20 @@ std::string ComuneName(db::CDbConnection& connection, int code) {
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     connection.Port().BeginBusy(true);
     CDepotRowList rows;
-    std::string columns = "depositi.ID, depositi.ubicaz, depositi.local, regcom.denom, depositi.provin";
-    for (const char* flag : FlagColumns()) {
-        columns += std::string(", depositi.") + flag;
-    }
-    columns +=
-        ", depositi.sco_pro, depositi.sco_sup, depositi.sco_tit, depositi.cop_pro, depositi.cop_sup, "
-        "depositi.cop_tit";
-    for (const std::string& count : CountColumns()) {
-        columns += ", depositi." + count;
-    }
     db::CDbSelect s(&connection);
-    s.SetColumns(columns);
+    s.SetColumns("depositi.ID, regcom.denom, " + census::ColumnList());
     s.SetFrom("depositi, regcom");
     s.SetWhere("regcom.codice = depositi.comune");
     s.SetOrderBy("depositi.ID");
-    // A null reads as 0 or the empty text; a failure is latched and checked once the loop is over.
-    const auto textAt = [&](int position) {
-        std::string value;
-        (void)s.GetDateOrText(position, value);
-        return text::TrimRight(value);
-    };
-    const auto shortAt = [&](int position) {
-        std::int16_t value = 0;
-        (void)s.GetShort(position, value);
-        return static_cast<int>(value);
-    };
     for (int row = s.Execute(); row == 1; row = s.Next()) {
-        CDepotRow r;
-        r.id = shortAt(0);
-        r.ubicaz = textAt(1);
-        r.local = textAt(2);
-        r.comune = textAt(3);
-        r.provin = textAt(4);
-        for (std::size_t i = 0; i < 7; ++i) {
-            r.flags[i] = shortAt(5 + static_cast<int>(i)) != 0 ? 1 : 0;
-        }
-        r.scoPro = textAt(12);
-        (void)s.GetLong(13, r.scoSup);
-        std::string title = textAt(14);
-        r.scoTit = TitleWord(title.empty() ? '\0' : title[0]);
-        r.copPro = textAt(15);
-        (void)s.GetLong(16, r.copSup);
-        title = textAt(17);
-        r.copTit = TitleWord(title.empty() ? '\0' : title[0]);
-        for (std::size_t i = 0; i < 36; ++i) {
-            r.counts[i] = shortAt(18 + static_cast<int>(i));
-        }
-        rows.push_back(std::move(r));
+        CDepotRow& r = rows.emplace_back();
+        std::int16_t id = 0;
+        // A failure is latched and checked once the loop is over.
+        (void)s.GetShort(0, id);
+        r.id = id;
+        (void)s.GetDateOrText(1, r.comuneName);
+        text::TrimRightInPlace(r.comuneName);
+        schema::ReadStructure(s, 2, r);
         connection.Port().KeepResponsive();
     }
     if (s.Failed()) {
@@ -159,39 +118,11 @@ bool StructureList::CanChangeSelected() const {
 
 CDepotRow StructureList::RowFrom(const ui::StructureValues& v, int id) {
     CDepotRow r;
+    static_cast<census::Structure&>(r) = v;
     r.id = id;
-    r.ubicaz = v.ubicaz;
-    r.local = v.local;
-    r.comune = ComuneName(*session_.Connection(), v.comune);
-    r.provin = v.provin;
-    r.flags = v.flags;
+    r.comuneName = ComuneName(*session_.Connection(), v.comune);
     r.changed = 1;
-    r.scoPro = v.scoPro;
-    r.scoSup = v.scoSup;
-    r.scoTit = TitleWord(v.scoTit);
-    r.copPro = v.copPro;
-    r.copSup = v.copSup;
-    r.copTit = TitleWord(v.copTit);
-    r.counts = v.counts;
     return r;
-}
-
-// Sets every column but the identifier from the editor's values, and stores the row begun. Stops at
-// the first field refused.
-ui::Outcome StructureList::Store(const ui::StructureValues& v) {
-    db::CDbTable& t = *cursor_;
-    bool set = t.SetField("ubicaz", v.ubicaz) && t.SetField("local", v.local) &&
-               t.SetField("comune", text::FormatInt(v.comune)) && t.SetField("provin", v.provin);
-    for (std::size_t i = 0; set && i < FlagColumns().size(); ++i) {
-        set = static_cast<bool>(t.SetField(FlagColumns()[i], v.flags[i] == 1 ? "1" : "0"));
-    }
-    set = set && t.SetField("sco_pro", v.scoPro) && t.SetField("sco_sup", text::FormatInt(v.scoSup)) &&
-          t.SetField("sco_tit", std::string(1, v.scoTit)) && t.SetField("cop_pro", v.copPro) &&
-          t.SetField("cop_sup", text::FormatInt(v.copSup)) && t.SetField("cop_tit", std::string(1, v.copTit));
-    for (std::size_t i = 0; set && i < CountColumns().size(); ++i) {
-        set = static_cast<bool>(t.SetField(CountColumns()[i], text::FormatInt(v.counts[i])));
-    }
-    return set ? t.Update() : ui::Outcome::Failed();
 }
 
 ui::Outcome StructureList::CreateStructure() {
@@ -226,7 +157,8 @@ ui::Outcome StructureList::CreateStructure() {
     }
     // The structure and the counter's step are stored together, or neither is.
     if (!master.Edit() || !cursor_->AddNew() || !cursor_->SetField("ID", text::FormatInt(id)) ||
-        !Store(editor.values) || !master.SetField("id_depo", text::FormatInt(id + 1)) || !master.Update()) {
+        !schema::SetStructureFields(*cursor_, editor.values) || !cursor_->Update() ||
+        !master.SetField("id_depo", text::FormatInt(id + 1)) || !master.Update()) {
         return AfterFailure();
     }
     rows_.push_back(RowFrom(editor.values, id));
@@ -234,40 +166,10 @@ ui::Outcome StructureList::CreateStructure() {
 }
 
 std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
-    if (!cursor_->Seek({text::FormatInt(id)})) {
-        return std::nullopt;
-    }
-    bool read = true;
-    const auto field = [&](const std::string& name) {
-        std::string value;
-        read = read && cursor_->GetField(name, value);
-        return value;
-    };
-    const auto first = [](const std::string& s) {
-        // A stored title that is empty counts as no title.
-        return s.empty() ? ' ' : s[0];
-    };
     ui::StructureValues v;
-    v.id = text::ReadInt(field("ID"));
-    v.ubicaz = field("ubicaz");
-    v.local = field("local");
-    v.comune = text::ReadInt(field("comune"));
-    v.provin = field("provin");
-    for (std::size_t i = 0; i < 7; ++i) {
-        const std::string flag = field(FlagColumns()[i]);
-        v.flags[i] = !flag.empty() && flag[0] != '0' ? 1 : 0;
-    }
-    v.scoPro = text::TrimRight(field("sco_pro"));
-    v.scoSup = text::ReadInt(field("sco_sup"));
-    v.scoTit = first(field("sco_tit"));
-    v.copPro = text::TrimRight(field("cop_pro"));
-    v.copSup = text::ReadInt(field("cop_sup"));
-    v.copTit = first(field("cop_tit"));
-    for (std::size_t i = 0; i < CountColumns().size(); ++i) {
-        v.counts[i] = text::ReadInt(field(CountColumns()[i]));
-    }
-    if (!read) {
-        return std::nullopt;  // a field that cannot be read (shown) would be overwritten with nothing
+    // A field that cannot be read (shown) would be overwritten with nothing: the editor does not open.
+    if (!cursor_->Seek({text::FormatInt(id)}) || !schema::ReadStructure(*cursor_, v)) {
+        return std::nullopt;
     }
     return v;
 }
@@ -293,7 +195,8 @@ ui::Outcome StructureList::ModifyStructure() {
     if (!port.EditStructure(editor)) {
         return ui::Outcome::Failed();
     }
-    if (!cursor_->Seek({text::FormatInt(rows_[row].id)}) || !cursor_->Edit() || !Store(editor.values)) {
+    if (!cursor_->Seek({text::FormatInt(rows_[row].id)}) || !cursor_->Edit() ||
+        !schema::SetStructureFields(*cursor_, editor.values) || !cursor_->Update()) {
         return AfterFailure();
     }
     rows_[row] = RowFrom(editor.values, rows_[row].id);
@@ -355,7 +258,7 @@ ui::Outcome StructureList::AfterFailure() {
 }
 
 bool IdentifierFits(ui::Port& port, int id) {
-    if (id >= 0 && id <= kMaxStructureId) {
+    if (id >= 0 && id <= census::kMaxStructureId) {
         return true;
     }
     port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile registrare la struttura: l'identificativo ") +

@@ -8,27 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "census/Structure.h"
 #include "db/DbTable.h"
 #include "schema/Session.h"
 
 namespace reg {
 
-struct CDepotRow {
-    int id = 0;
-    std::string ubicaz;
-    std::string local;
-    std::string comune;  // the municipality's name
-    std::string provin;
-    std::array<int, 7> flags{};
+// One listed structure: the census record, its municipality's name and the window's marks.
+struct CDepotRow : census::Structure {
+    std::string comuneName;
     int changed = 0;  // inserted or modified in this window since the last load
     int deleted = 0;  // deleted in this window since the last load
-    std::string scoPro;
-    std::int32_t scoSup = 0;
-    std::string scoTit;  // the title's word
-    std::string copPro;
-    std::int32_t copSup = 0;
-    std::string copTit;
-    std::array<int, 36> counts{};
 };
 using CDepotRowList = std::vector<CDepotRow>;
 
@@ -78,7 +68,6 @@ class StructureList {
     std::optional<ui::StructureValues> ReadStructure(int id);
 
   private:
-    ui::Outcome Store(const ui::StructureValues& values);
     CDepotRow RowFrom(const ui::StructureValues& values, int id);
     ui::Outcome Reload();
     ui::Outcome Restart(bool keepChanges);
@@ -91,8 +80,6 @@ class StructureList {
     std::optional<std::size_t> selected_;
 };
 
-// The highest structure identifier: the column is a 16-bit integer.
-inline constexpr int kMaxStructureId = 32767;
 // Whether a new structure can take identifier `id`; otherwise says why it cannot be stored.
 [[nodiscard]] bool IdentifierFits(ui::Port& port, int id);
 

@@ -1,6 +1,7 @@
 // The description of the four application tables, written into the dictionary of a new database.
 #include <vector>
 
+#include "census/Structure.h"
 #include "schema/Dictionary.h"
 #include "text/Text.h"
 
@@ -30,49 +31,55 @@ std::string Cp(const std::string& utf8) {
 }
 
 std::vector<Column> DepositiColumns() {
-    std::vector<Column> columns = {
-        {"ID", 'I', 0, "ID deposito", "ID Deposito"},
-        {"ubicaz", 'A', 40, "Ubicazione", "Ubicazione della struttura"},
-        {"local", 'A', 30, "Località", "Località"},
-        {"comune", 'I', 0, "Comune", "Codice del Comune nel quale è ubicata la struttura"},
-        {"provin", 'A', 2, "Provincia", "Sigla della Provincia nella quale è ubicata la struttura"},
-        {"deposito", 'B', 0, "Deposito", "Attività deposito"},
-        {"rifornim", 'B', 0, "Rifornimento", "Attività rifornimento - pulizia veicoli"},
-        {"manutenz", 'B', 0, "Manutenzione", "Attività manutenzione veicoli"},
-        {"autostaz", 'B', 0, "Autostazione", "Attività autostazione - agenzia"},
-        {"capoattr", 'B', 0, "Capolinea attrezzato", "Attività capolinea attrezzato"},
-        {"agenzia", 'B', 0, "Agenzia", "Agenzia"},
-        {"direzle", 'I', 0, "Direzionale", "Attività direzionale amministrativa"},
-        {"sco_pro", 'A', 40, "Proprietà Scoperte", "Proprietà delle aree scoperte"},
-        {"sco_sup", 'L', 0, "Superificie Scoperte", "Superficie delle aree scoperte (MQ)"},
-        {"sco_tit", 'A', 1, "Titolo Scoperte", "Titolo di godimento delle aree scoperte"},
-        {"cop_pro", 'A', 40, "Proprietà Coperte", "Proprietà delle aree coperte"},
-        {"cop_sup", 'L', 0, "Superificie Coperte", "Superficie delle aree coperte (MQ)"},
-        {"cop_tit", 'A', 1, "Titolo Coperte", "Titolo di godimento delle aree coperte"},
+    // The labels of the census's columns, in their order: the names, kinds and sizes are the
+    // census record's own.
+    std::vector<std::pair<std::string, std::string>> labels = {
+        {"Ubicazione", "Ubicazione della struttura"},
+        {"Località", "Località"},
+        {"Comune", "Codice del Comune nel quale è ubicata la struttura"},
+        {"Provincia", "Sigla della Provincia nella quale è ubicata la struttura"},
+        {"Deposito", "Attività deposito"},
+        {"Rifornimento", "Attività rifornimento - pulizia veicoli"},
+        {"Manutenzione", "Attività manutenzione veicoli"},
+        {"Autostazione", "Attività autostazione - agenzia"},
+        {"Capolinea attrezzato", "Attività capolinea attrezzato"},
+        {"Agenzia", "Agenzia"},
+        {"Direzionale", "Attività direzionale amministrativa"},
+        {"Proprietà Scoperte", "Proprietà delle aree scoperte"},
+        {"Superificie Scoperte", "Superficie delle aree scoperte (MQ)"},
+        {"Titolo Scoperte", "Titolo di godimento delle aree scoperte"},
+        {"Proprietà Coperte", "Proprietà delle aree coperte"},
+        {"Superificie Coperte", "Superficie delle aree coperte (MQ)"},
+        {"Titolo Coperte", "Titolo di godimento delle aree coperte"},
     };
     // The 36 bus counts: by service, then length class, then in service before reserve.
     struct Part {
-        const char* code;
         const char* label;
         const char* word;
     };
-    const Part services[] = {
-        {"ext", "Ext", "extraurbani"}, {"sub", "Sub", "suburbani"}, {"urb", "Urb", "urbani"}};
-    const Part classes[] = {{"b", "Bipiano", "bipiano"}, {"a", "Articolati", "articolati"},
-                            {"l", "Lunghi", "lunghi"},   {"n", "Normali", "normali"},
-                            {"m", "Medi", "medi"},       {"c", "Corti", "corti"}};
-    const Part uses[] = {{"s", "S", "servizio"}, {"r", "R", "riserva"}};
+    const Part services[] = {{"Ext", "extraurbani"}, {"Sub", "suburbani"}, {"Urb", "urbani"}};
+    const Part classes[] = {{"Bipiano", "bipiano"}, {"Articolati", "articolati"},
+                            {"Lunghi", "lunghi"},   {"Normali", "normali"},
+                            {"Medi", "medi"},       {"Corti", "corti"}};
+    const Part uses[] = {{"S", "servizio"}, {"R", "riserva"}};
     for (const Part& service : services) {
         for (const Part& lengthClass : classes) {
             for (const Part& use : uses) {
-                const std::string name = std::string(service.code) + "_" + lengthClass.code + "_" + use.code;
                 // The suburban short reserve has always been described with the urban wording.
-                const char* word = name == "sub_c_r" ? "urbani" : service.word;
-                columns.push_back(
-                    {name, 'I', 0, std::string(service.label) + " " + lengthClass.label + " " + use.label,
+                const bool suburbanShortReserve = std::string(service.label) == "Sub" &&
+                                                  std::string(lengthClass.label) == "Corti" &&
+                                                  std::string(use.label) == "R";
+                const char* word = suburbanShortReserve ? "urbani" : service.word;
+                labels.push_back(
+                    {std::string(service.label) + " " + lengthClass.label + " " + use.label,
                      std::string("N.ro autobus ") + word + " " + lengthClass.word + " (" + use.word + ")"});
             }
         }
+    }
+    std::vector<Column> columns = {{"ID", 'I', 0, "ID deposito", "ID Deposito"}};
+    for (std::size_t i = 0; i < census::kRecordFields; ++i) {
+        const census::Column& c = census::Columns()[i];
+        columns.push_back({c.name, static_cast<char>(c.kind), c.size, labels[i].first, labels[i].second});
     }
     return columns;
 }

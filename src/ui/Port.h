@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "census/Structure.h"
+
 namespace ui {
 
 // The caption of message boxes that name none of their own.
@@ -69,24 +71,8 @@ struct GenerationDateRequest {
     std::function<bool(std::string& date)> accept;
 };
 
-// The working values of one structure in the editor: every column of the census, as the editor's
-// controls hold them.
-struct StructureValues {
-    int id = -1;  // -1: not stored yet
-    std::string ubicaz;
-    std::string local;
-    int comune = -1;  // -1: none
-    std::string provin;
-    std::array<int, 7> flags{};  // deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle
-    std::string scoPro;
-    std::int32_t scoSup = 0;
-    char scoTit = ' ';  // 'A', 'B', 'C', or a blank for none
-    std::string copPro;
-    std::int32_t copSup = 0;
-    char copTit = ' ';
-    std::array<int, 36> counts{};  // ext, sub, urb; classes b a l n m c; in service before reserve
-    bool operator==(const StructureValues&) const = default;
-};
+// The working values of one structure in the editor: the census's own record.
+using StructureValues = census::Structure;
 
 // The structure editor: `accept` is the OK check (it shows its own message, and may complete the
 // values); the municipalities are the entries "%04d - name" of the municipality list.

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 
@@ -84,6 +85,51 @@ TEST_F(Fixture, ASecondBeginFromAnotherProgramFindsTheDatabaseLocked) {
     EXPECT_EQ(s.description(),
               "Il database \xE8 bloccato da un altro utente o programma: riprovare pi\xF9 tardi.");
     EXPECT_TRUE(connection->CommitTransaction());
+}
+
+// A transaction object keeps what it commits, withdraws what it does not, and says nothing more when
+// the engine has already ended it (as a failed write on a full disk does).
+TEST_F(Fixture, ATransactionRollsBackUnlessCommitted) {
+    const auto store = [&](const char* id) {
+        db::CDbTable t(connection.get(), "prova");
+        return t.AddNew() && t.SetField("ID", id) && t.SetField("nome", "n") && t.Update();
+    };
+    const auto stored = [&](const char* id) {
+        db::CDbTable t(connection.get(), "prova");
+        return t.SelectIndex("codice") && t.Seek({id});
+    };
+    {
+        db::CDbTransaction kept(*connection);
+        ASSERT_TRUE(kept.IsActive());
+        ASSERT_TRUE(store("1"));
+        {
+            db::CDbTransaction inner(*connection);  // a level inside, dropped without a commit
+            ASSERT_TRUE(inner.IsActive());
+            ASSERT_TRUE(store("2"));
+        }
+        EXPECT_TRUE(kept.IsActive());
+        EXPECT_TRUE(kept.Commit());
+        EXPECT_FALSE(kept.IsActive());
+    }
+    {
+        db::CDbTransaction dropped(*connection);
+        ASSERT_TRUE(store("3"));
+    }
+    EXPECT_TRUE(stored("1"));
+    EXPECT_FALSE(stored("2"));
+    EXPECT_FALSE(stored("3"));
+    EXPECT_EQ(connection->TransactionDepth(), 0);
+    {
+        db::CDbTransaction ended(*connection);
+        ASSERT_TRUE(store("4"));
+        // The engine ends it behind the object's back.
+        ASSERT_EQ(sqlite3_exec(connection->Database()->handle(), "ROLLBACK", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        EXPECT_FALSE(ended.IsActive());
+        EXPECT_FALSE(ended.Commit());  // nothing of it is kept, and the caller is told
+    }
+    EXPECT_FALSE(stored("4"));
+    EXPECT_TRUE(port.messages.empty());  // no word about a transaction that is gone
 }
 
 }  // namespace

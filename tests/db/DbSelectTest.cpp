@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "db/DbFixture.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
@@ -152,6 +154,35 @@ TEST_F(DbSelectTest, ASelectionDoesNotSeeRowsDeletedWhileItIsRead) {
     after.SetColumns("ID");
     after.SetFrom("prova");
     EXPECT_EQ(after.Execute(), 0);
+    EXPECT_TRUE(port.messages.empty());
+}
+
+// Inside a transaction a selection sees what the transaction has stored so far, and still not what
+// is changed while it is read; rows stored by a committed transaction are seen by every selection.
+TEST_F(DbSelectTest, ASelectionSeesItsOwnTransactionsRows) {
+    const auto ids = [&] {
+        db::CDbSelect s(connection.get());
+        s.SetColumns("ID");
+        s.SetFrom("prova");
+        s.SetOrderBy("ID");
+        std::vector<std::string> out;
+        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+            std::string id;
+            EXPECT_EQ(s.GetText("ID", id), 1);
+            out.push_back(id);
+        }
+        return out;
+    };
+    db::CDbTable t(connection.get(), "prova");
+    ASSERT_TRUE(t.SelectIndex("codice"));
+    {
+        db::CDbTransaction transaction(*connection);
+        EXPECT_EQ(ids(), (std::vector<std::string>{"1", "2", "3"}));  // nothing changed yet
+        ASSERT_TRUE(t.AddNew() && t.SetField("ID", "9") && t.SetField("nome", "nove") && t.Update());
+        EXPECT_EQ(ids(), (std::vector<std::string>{"1", "2", "3", "9"}));
+        ASSERT_TRUE(transaction.Commit());
+    }
+    EXPECT_EQ(ids(), (std::vector<std::string>{"1", "2", "3", "9"}));
     EXPECT_TRUE(port.messages.empty());
 }
 

@@ -53,7 +53,7 @@ class EngineTest : public ::testing::Test {
         auto snap = (*q)->OpenSnapshot();
         EXPECT_TRUE(snap.ok()) << snap.description();
         std::vector<std::vector<Value>> rows;
-        for (; !(*snap)->AtEnd(); (*snap)->MoveNext()) {
+        for (; !(*snap)->AtEnd(); (void)(*snap)->MoveNext()) {
             std::vector<Value> row;
             for (int c = 0; c < (*snap)->ColumnCount(); ++c) {
                 row.push_back(*(*snap)->Field(c));
@@ -256,7 +256,7 @@ TEST_F(EngineTest, SnapshotsKeepTheirRowsWhileTheTableChanges) {
     auto snap = std::move(*(*q)->OpenSnapshot());
     ASSERT_TRUE(c->SelectIndex("codice"));
     int seen = 0;
-    for (; !snap->AtEnd(); snap->MoveNext()) {
+    for (; !snap->AtEnd(); (void)snap->MoveNext()) {
         const auto id = snap->Field("id")->AsInt();
         EXPECT_EQ(snap->Field(0)->kind(), Value::Kind::Integer);
         EXPECT_EQ(snap->Field("NOME")->AsBytes(), "r" + std::to_string(id));

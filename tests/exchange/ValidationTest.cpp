@@ -5,7 +5,7 @@
 
 namespace {
 
-using exchange::CheckedStructure;
+using CheckedStructure = census::Structure;
 
 CheckedStructure Complete() {
     CheckedStructure s;
@@ -14,7 +14,7 @@ CheckedStructure Complete() {
     s.local = "FIRENZE";
     s.comune = 57;
     s.provin = "FI";
-    s.anyActivity = true;
+    s.flags[2] = true;
     s.scoTit = " ";  // no uncovered area
     s.copPro = "ACME";
     s.copSup = 150;
@@ -39,6 +39,7 @@ TEST(CheckStructure, ACompleteStructurePasses) {
 
 TEST(CheckStructure, EveryRuleInItsOrder) {
     CheckedStructure s;
+    s.comune = 0;  // the code of no municipality
     s.ubicaz = "";
     s.local = " X";
     s.provin = "fi";

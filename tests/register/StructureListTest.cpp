@@ -17,10 +17,10 @@ ui::StructureValues Entered(int seed = 0) {
     v.flags[0] = 1;
     v.scoPro = "COMUNE";
     v.scoSup = 120;
-    v.scoTit = 'A';
+    v.scoTit = "A";
     v.copPro = "";
     v.copSup = 0;
-    v.copTit = ' ';
+    v.copTit = " ";
     v.counts[0] = 3;
     v.counts[35] = 1;
     return v;
@@ -64,7 +64,7 @@ TEST(StructureEditor, OkChecksTheMandatoryDataAndTheSurfaces) {
     ui::StructureValues blank = reg::BlankStructure();
     EXPECT_EQ(blank.id, -1);
     EXPECT_EQ(blank.comune, -1);
-    EXPECT_EQ(blank.scoTit, ' ');
+    EXPECT_EQ(blank.scoTit, " ");
     EXPECT_FALSE(reg::CheckAndAccept(port, blank));
     EXPECT_EQ(port.LastMessage().text,
               "ATTENZIONE; mancano i seguenti dati obbligatori:\n\n"
@@ -74,7 +74,7 @@ TEST(StructureEditor, OkChecksTheMandatoryDataAndTheSurfaces) {
     EXPECT_EQ(port.LastMessage().icon, ui::Icon::Information);
 
     ui::StructureValues v = Entered();
-    v.scoTit = ' ';  // owner and surface without a title
+    v.scoTit = " ";  // owner and surface without a title
     v.copSup = 40;   // a surface without owner
     EXPECT_FALSE(reg::CheckAndAccept(port, v));
     EXPECT_EQ(port.LastMessage().text,
@@ -111,7 +111,8 @@ TEST_F(StructureListTest, NewStructuresTakeTheCounterInsideTheTransaction) {
     ASSERT_EQ(list.Rows().size(), 1u);
     EXPECT_EQ(list.Rows()[0].id, 0);
     EXPECT_EQ(list.Rows()[0].changed, 1);
-    EXPECT_EQ(list.Rows()[0].scoTit, "Propriet\xE0");
+    EXPECT_EQ(list.Rows()[0].scoTit, "A");
+    EXPECT_EQ(reg::TitleWord(census::TitleChar(list.Rows()[0].scoTit)), "Propriet\xE0");
     EXPECT_EQ(IdDepo(census), "1");
     const auto& editor = census.port.editorRequests[0];
     EXPECT_EQ(editor.values, reg::BlankStructure());
@@ -148,7 +149,7 @@ TEST_F(StructureListTest, DeletionsAndChangesAreMarkedUntilTheNextLoad) {
     auto read = list.ReadStructure(2);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->copPro, "");  // a stored blank owner comes back empty
-    EXPECT_EQ(read->copTit, ' ');
+    EXPECT_EQ(read->copTit, " ");
     auto changed = *read;
     changed.ubicaz = "VIA NUOVA";
     census.port.AnswerNextEditor(changed);
@@ -178,7 +179,7 @@ TEST_F(StructureListTest, AMunicipalityMissingFromTheListShowsAsNonExistent) {
     v.comune = 4000;
     census.port.AnswerNextEditor(v);
     ASSERT_TRUE(list.CreateStructure());
-    EXPECT_EQ(list.Rows()[0].comune, "*** Inesistente ***");
+    EXPECT_EQ(list.Rows()[0].comuneName, "*** Inesistente ***");
     EXPECT_TRUE(list.RefreshView());
     EXPECT_TRUE(list.Rows().empty());  // stored, but not listed
     EXPECT_TRUE(list.Close());

@@ -77,11 +77,11 @@ exchange::CStructureRecord Census::ValidRecord(int seed) {
 }
 
 std::vector<std::string> Census::Rows() {
-    std::vector<exchange::IdentifiedRecord> records;
+    std::vector<exchange::CStructureRecord> records;
     EXPECT_TRUE(exchange::ReadStructureRecords(*session.Connection(), records));
     std::vector<std::string> rows;
     for (const auto& r : records) {
-        rows.push_back(std::to_string(r.id) + "\t" + exchange::FormatRecordLine(r.record));
+        rows.push_back(std::to_string(r.id) + "\t" + exchange::FormatRecordLine(r));
     }
     return rows;
 }

@@ -1,0 +1,84 @@
+// One structure of the census, as every part of the program holds it: stored in depositi, listed,
+// edited, checked, exported and imported. Texts are Windows-1252 bytes.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace census {
+
+inline constexpr std::size_t kFlagCount = 7;    // the activities carried out there
+inline constexpr std::size_t kCountCount = 36;  // the bus counts
+// The columns of a structure after its identifier, in the order of depositi and of the record line.
+inline constexpr std::size_t kRecordFields = 4 + kFlagCount + 6 + kCountCount;
+// The identifier is a 16-bit integer: 0 to 32767.
+inline constexpr int kMaxStructureId = 32767;
+
+struct Structure {
+    int id = -1;  // -1: not stored yet
+    std::string ubicaz;
+    std::string local;
+    int comune = -1;  // the municipality's code; -1: none chosen
+    std::string provin;
+    // deposito, rifornim, manutenz, autostaz, capoattr, agenzia, direzle
+    std::array<bool, kFlagCount> flags{};
+    std::string scoPro;
+    std::int64_t scoSup = 0;   // wider than the column: a number read from a file is kept as it is
+    std::string scoTit = " ";  // "A", "B", "C" or a blank; any other text is kept (and refused on storing)
+    std::string copPro;
+    std::int64_t copSup = 0;
+    std::string copTit = " ";
+    // ext, sub, urb; within each the length classes b a l n m c; in service before reserve
+    std::array<int, kCountCount> counts{};
+    bool operator==(const Structure&) const = default;
+};
+
+// The kinds of the columns, as the dictionary's type codes name them.
+enum class ColumnKind : char { Text = 'A', Boolean = 'B', Integer = 'I', Long = 'L' };
+
+struct Column {
+    const char* name;
+    ColumnKind kind;
+    int size;  // characters, for texts
+};
+
+// The 53 columns after the identifier, in order.
+const std::array<Column, kRecordFields>& Columns();
+// Where the series begin among them.
+inline constexpr std::size_t kFirstFlag = 4;
+inline constexpr std::size_t kFirstCount = kFirstFlag + kFlagCount + 6;
+// "ubicaz, local, ..., urb_c_r": the 53 names as a select list.
+const std::string& ColumnList();
+
+// Calls `visit(column, member)` for the 53 columns in order, with the member of `s` that holds it: a
+// std::string, an int (the municipality and the counts), a bool (the flags but direzle) or a
+// std::int64_t (the surfaces). direzle is a number column held as a flag.
+template <typename S, typename Visit>
+void VisitColumns(S& s, Visit&& visit) {
+    const auto& c = Columns();
+    visit(c[0], s.ubicaz);
+    visit(c[1], s.local);
+    visit(c[2], s.comune);
+    visit(c[3], s.provin);
+    for (std::size_t i = 0; i < kFlagCount; ++i) {
+        visit(c[kFirstFlag + i], s.flags[i]);
+    }
+    visit(c[11], s.scoPro);
+    visit(c[12], s.scoSup);
+    visit(c[13], s.scoTit);
+    visit(c[14], s.copPro);
+    visit(c[15], s.copSup);
+    visit(c[16], s.copTit);
+    for (std::size_t i = 0; i < kCountCount; ++i) {
+        visit(c[kFirstCount + i], s.counts[i]);
+    }
+}
+
+// The first character of a title, or a blank where there is none.
+inline char TitleChar(const std::string& title) {
+    return title.empty() ? ' ' : title[0];
+}
+
+}  // namespace census
