@@ -1,0 +1,159 @@
+// Opening the structure list as a person does: the desktop program put together as main.cpp does (Italian
+// texts, the configuration, the main window shown maximised), then the menu command "Archivio Depositi"
+// on the associated census. One opening per process, timed inside the process from the command to the
+// end of the grid's first painting, and to the return to the event loop once that painting has been
+// flushed to the display. The process's peak memory is read with the empty main window shown and again
+// with the list painted.
+//
+//     list_window_bench --config INI
+//
+// Prints one line: painted_ms=… flushed_ms=… visible_rows=… main=WxH list=WxH grid=WxH hwm_main_kib=…
+// hwm_list_kib=… rss_main_kib=… rss_list_kib=…; exit status 0 when the list opened and painted.
+// Run it on a real display (xcb, 1920 x 1080): bench/run starts an Xvfb for it.
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "desktop/CensusApp.h"
+#include "desktop/DepotGrid.h"
+
+namespace {
+
+// VmHWM (peak) or VmRSS (now) of this process, in KiB.
+long StatusKiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    long value = 0;
+    while (status >> name) {
+        if (name == key) {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return 0;
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Catches the first painting of a census grid's viewport after the command. The application's filter
+// sees the paint event before the grid does; the grid's own "painted" callback, wrapped here, tells
+// when its painting is complete.
+class FirstGridPaint : public QObject {
+  public:
+    std::chrono::steady_clock::time_point start;
+    bool armed = false;
+    double paintedMs = -1;
+    double flushedMs = -1;
+    QSize listSize;
+    QSize gridSize;
+    int visibleRows = 0;
+    long hwmList = 0;
+    long rssList = 0;
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (!armed || event->type() != QEvent::Paint) {
+            return false;
+        }
+        auto* grid = object->parent() ? qobject_cast<desktop::CDepotGrid*>(object->parent()) : nullptr;
+        if (!grid || grid->viewport() != object) {
+            return false;
+        }
+        armed = false;
+        grid->onPainted = [this, grid, original = grid->onPainted] {
+            if (original) {
+                original();
+            }
+            if (paintedMs >= 0) {
+                return;  // a later painting
+            }
+            paintedMs = MsSince(start);
+            // The window's painting is flushed to the display before the loop takes the next event.
+            QTimer::singleShot(0, this, [this, grid] {
+                flushedMs = MsSince(start);
+                hwmList = StatusKiB("VmHWM:");
+                rssList = StatusKiB("VmRSS:");
+                listSize = grid->window()->size();
+                gridSize = grid->viewport()->size();
+                visibleRows = grid->VisibleRows();
+                // Closed as "Fine" does.
+                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                    dialog->accept();
+                }
+            });
+        };
+        return false;
+    }
+};
+
+void ProcessEventsFor(int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velumbra"));
+    desktop::CCensusApp::InstallItalian(app);
+    desktop::CCensusApp census(QApplication::arguments());
+    if (!census.StartUp()) {
+        std::fprintf(stderr, "the program did not start\n");
+        return 1;
+    }
+    desktop::CMainFrame& frame = census.MainFrame();
+    if (!frame.Session().HasOpenDatabase()) {
+        std::fprintf(stderr, "the census database did not open\n");
+        return 1;
+    }
+    // The empty main window, exposed and painted, and left to settle.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000 && !(frame.windowHandle() && frame.windowHandle()->isExposed())) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ProcessEventsFor(300);
+    const long hwmMain = StatusKiB("VmHWM:");
+    const long rssMain = StatusKiB("VmRSS:");
+
+    FirstGridPaint probe;
+    app.installEventFilter(&probe);
+    QTimer::singleShot(0, &app, [&] {
+        probe.armed = true;
+        probe.start = std::chrono::steady_clock::now();
+        frame.Action(desktop::kDepositi)->trigger();  // returns when the window is closed
+        QCoreApplication::exit(0);
+    });
+    // A list that never paints ends the run after a minute.
+    QTimer::singleShot(60000, &app, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            dialog->reject();
+        }
+        QCoreApplication::exit(1);
+    });
+    QApplication::exec();
+    if (probe.flushedMs < 0) {
+        std::fprintf(stderr, "the structure list did not paint\n");
+        return 1;
+    }
+    std::printf(
+        "painted_ms=%.2f flushed_ms=%.2f visible_rows=%d main=%dx%d list=%dx%d grid=%dx%d hwm_main_kib=%ld "
+        "hwm_list_kib=%ld rss_main_kib=%ld rss_list_kib=%ld\n",
+        probe.paintedMs, probe.flushedMs, probe.visibleRows, frame.width(), frame.height(),
+        probe.listSize.width(), probe.listSize.height(), probe.gridSize.width(), probe.gridSize.height(),
+        hwmMain, probe.hwmList, rssMain, probe.rssList);
+    return 0;
+}

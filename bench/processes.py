@@ -1,0 +1,374 @@
+#!/usr/bin/python3
+"""Whole processes against whole processes: our programs next to the sqlite3 shell doing the same work.
+
+    processes.py --build DIR [--runs N] [--work DIR] [--display :N]
+
+Called by bench/run once the programs are built. It prepares the largest census once (create, company 12,
+import of a generated communication file of 32 767 valid structures), then times, in turn (ours, shell,
+ours, shell, ...), N runs of each side after one untimed run of each:
+
+  export    velumbra-cli export DB --output FILE --date 01/02/2026  vs  the shell writing the 53 record
+            columns of depositi ordered by ID to a file (.once FILE + SELECT)
+  import    velumbra-cli import DB FILE --yes on a full census      vs  BEGIN; DELETE FROM depositi;
+            .import TSV depositi; COMMIT (mode tabs) on a copy of the same database
+  creation  velumbra-cli create DB                                  vs  the shell replaying the .dump of a
+            database we created into a new file (WAL, synchronous=NORMAL, as our files have)
+
+Copies and removals happen before each run, outside the timing; each run is one process started with
+posix_spawn and reaped with wait4; the peak memory (max RSS) comes from a few more runs of each side
+under GNU time. With --display, the
+desktop figures are taken on that X display (1920 x 1080): the structure list opened from the menu in
+fresh processes (list_window_bench), one wheel step in the open list (register_bench) and the start-up
+to the main window. The last thing printed is the table of medians, ratios and goals.
+"""
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+COMPANY = 12
+STRUCTURES = 32767
+FLAGS = ["deposito", "rifornim", "manutenz", "autostaz", "capoattr", "agenzia", "direzle"]
+COUNTS = ["%s_%s_%s" % (s, c, u) for s in ("ext", "sub", "urb") for c in "balnmc" for u in "sr"]
+# The columns of a record line, in the file's order (ID is not part of it).
+RECORD_COLUMNS = (["ubicaz", "local", "comune", "provin"] + FLAGS +
+                  ["sco_pro", "sco_sup", "sco_tit", "cop_pro", "cop_sup", "cop_tit"] + COUNTS)
+SHELL_PRAGMAS = ["-cmd", "PRAGMA synchronous=NORMAL"]
+MiB = 1024.0
+MEMORY_RUNS = 5
+GNU_TIME = "/usr/bin/time"
+
+
+class Failure(Exception):
+    pass
+
+
+def log(*args):
+    print(*args, flush=True)
+
+
+def remove_database(path):
+    for suffix in ("", "-wal", "-shm", "-journal"):
+        if os.path.exists(path + suffix):
+            os.remove(path + suffix)
+
+
+def copy_database(source, target):
+    remove_database(target)
+    for suffix in ("", "-wal"):
+        if os.path.exists(source + suffix):
+            shutil.copyfile(source + suffix, target + suffix)
+
+
+def spawn(argv, stdin=None, stdout=None, stderr=None, env=None):
+    """Runs one process; returns (wall seconds, exit status, max RSS in KiB: not below this interpreter's)."""
+    actions = [(os.POSIX_SPAWN_OPEN, 0, stdin or os.devnull, os.O_RDONLY, 0),
+               (os.POSIX_SPAWN_OPEN, 1, stdout or os.devnull, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
+               (os.POSIX_SPAWN_OPEN, 2, stderr or os.devnull, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
+    start = time.perf_counter()
+    pid = os.posix_spawn(argv[0], argv, env if env is not None else os.environ, file_actions=actions)
+    _, status, usage = os.wait4(pid, 0)
+    elapsed = time.perf_counter() - start
+    return elapsed, os.waitstatus_to_exitcode(status), usage.ru_maxrss
+
+
+class Side:
+    """One side of a comparison: how to prepare a run (untimed) and the process to time."""
+
+    def __init__(self, name, prepare, argv, stdin=None, check=None, env=None):
+        self.name, self.prepare, self.argv, self.stdin, self.check, self.env = name, prepare, argv, stdin, check, env
+        self.times, self.rss = [], []
+
+    def run(self, work, keep):
+        self.prepare()
+        errors = os.path.join(work, self.name.replace(" ", "_") + ".err")
+        elapsed, status, _ = spawn(self.argv, stdin=self.stdin, stderr=errors, env=self.env)
+        if status != 0:
+            with open(errors, encoding="utf-8", errors="replace") as f:
+                raise Failure("%s exited with %d: %s" % (self.name, status, f.read().strip()[:500]))
+        if self.check:
+            self.check()
+        if keep:
+            self.times.append(elapsed * 1000.0)
+
+
+    def measure_memory(self, work):
+        """One run under GNU time for the peak memory. wait4's own figure cannot be used: a child starts
+        as a copy of this interpreter, whose peak the kernel carries over into the child's."""
+        self.prepare()
+        report = os.path.join(work, "memory.txt")
+        _, status, _ = spawn([GNU_TIME, "-f", "%M", "-o", report, *self.argv], stdin=self.stdin, env=self.env)
+        if status != 0:
+            raise Failure("%s exited with %d under time" % (self.name, status))
+        with open(report) as f:
+            self.rss.append(int(f.read().split()[-1]))
+
+
+def compare(work, runs, ours, shell):
+    """Interleaved runs: one untimed of each, then ours, shell, ours, shell ... N of each; then a few runs
+    of each under GNU time for the peak memory."""
+    for keep in [False] + [True] * runs:
+        ours.run(work, keep)
+        shell.run(work, keep)
+    for _ in range(MEMORY_RUNS):
+        ours.measure_memory(work)
+        shell.measure_memory(work)
+
+
+def describe(side):
+    t = side.times
+    return "%-22s median %8.1f ms  (min %7.1f, max %7.1f)  peak memory %6.1f MiB" % (
+        side.name, statistics.median(t), min(t), max(t), statistics.median(side.rss) / MiB)
+
+
+def sqlite3(*args, output=None):
+    """Runs the shell; returns what it prints, or writes it to `output`."""
+    argv = [shutil.which("sqlite3"), *args]
+    if output:
+        with open(output, "w") as out:
+            subprocess.run(argv, check=True, stdout=out)
+        return None
+    return subprocess.run(argv, check=True, stdout=subprocess.PIPE, text=True).stdout
+
+
+def count_rows(database):
+    return int(sqlite3(database, "SELECT count(*) FROM depositi").strip())
+
+
+def prepare_census(cli, work):
+    """The largest census, through our own commands: create, company 12, import of a generated file."""
+    census = os.path.join(work, "census.mdb")
+    communication = os.path.join(work, "ComunicazioneVelumbra_12.txt")
+    subprocess.run([sys.executable, os.path.join(HERE, "make_census.py"), communication, str(STRUCTURES),
+                    str(COMPANY)], check=True)
+    for argv in ([cli, "create", census], [cli, "company", census, str(COMPANY)],
+                 [cli, "import", census, communication, "--yes"], [cli, "validate", census]):
+        result = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if result.returncode != 0:
+            raise Failure("preparing the census: %s failed (%d): %s" % (
+                " ".join(argv[1:2]), result.returncode, result.stdout.strip()[:500]))
+    if count_rows(census) != STRUCTURES:
+        raise Failure("the prepared census does not hold %d structures" % STRUCTURES)
+    return census, communication
+
+
+def bench_export(cli, work, runs, census):
+    ours_db, shell_db = os.path.join(work, "export-ours.mdb"), os.path.join(work, "export-shell.mdb")
+    copy_database(census, ours_db)
+    copy_database(census, shell_db)
+    ours_file, shell_file = os.path.join(work, "export-ours.txt"), os.path.join(work, "export-shell.tsv")
+
+    def check_ours():
+        with open(ours_file, "rb") as f:
+            lines = f.read().count(b"\r\n")
+        if lines != STRUCTURES + 4:
+            raise Failure("our export wrote %d lines" % lines)
+
+    ours = Side("export (ours)", lambda: os.path.exists(ours_file) and os.remove(ours_file),
+                [cli, "export", ours_db, "--output", ours_file, "--date", "01/02/2026"], check=check_ours)
+    shell = Side("export (sqlite3)", lambda: os.path.exists(shell_file) and os.remove(shell_file),
+                 [shutil.which("sqlite3"), *SHELL_PRAGMAS, "-cmd", ".mode tabs", "-cmd", ".once " + shell_file,
+                  shell_db, "SELECT %s FROM depositi ORDER BY ID" % ", ".join(RECORD_COLUMNS)])
+    compare(work, runs, ours, shell)
+    with open(shell_file, "rb") as f:
+        if f.read().count(b"\n") != STRUCTURES:
+            raise Failure("the shell's export does not hold every structure")
+    return ours, shell
+
+
+def bench_import(cli, work, runs, census, communication):
+    ours_db, shell_db = os.path.join(work, "import-ours.mdb"), os.path.join(work, "import-shell.mdb")
+    rows = os.path.join(work, "depositi.tsv")
+    script = os.path.join(work, "import.sql")
+    sqlite3(census, "-cmd", ".mode tabs", "SELECT * FROM depositi ORDER BY ID", output=rows)
+    with open(script, "w") as f:
+        f.write(".mode tabs\nBEGIN;\nDELETE FROM depositi;\n.import '%s' depositi\nCOMMIT;\n" % rows)
+
+    def check(database):
+        def holds_the_census():
+            if count_rows(database) != STRUCTURES:
+                raise Failure("%s does not hold the census after the import" % database)
+        return holds_the_census
+
+    ours = Side("import (ours)", lambda: copy_database(census, ours_db),
+                [cli, "import", ours_db, communication, "--yes"], check=check(ours_db))
+    shell = Side("import (sqlite3)", lambda: copy_database(census, shell_db),
+                 [shutil.which("sqlite3"), *SHELL_PRAGMAS, shell_db], stdin=script, check=check(shell_db))
+    compare(work, runs, ours, shell)
+    return ours, shell
+
+
+def bench_creation(cli, work, runs):
+    fresh, dump = os.path.join(work, "fresh.mdb"), os.path.join(work, "fresh.sql")
+    remove_database(fresh)
+    subprocess.run([cli, "create", fresh], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sqlite3(fresh, ".dump", output=dump)
+    ours_db, shell_db = os.path.join(work, "create-ours.mdb"), os.path.join(work, "create-shell.mdb")
+    ours = Side("creation (ours)", lambda: remove_database(ours_db), [cli, "create", ours_db])
+    shell = Side("creation (sqlite3)", lambda: remove_database(shell_db),
+                 [shutil.which("sqlite3"), "-cmd", "PRAGMA journal_mode=WAL", *SHELL_PRAGMAS, shell_db],
+                 stdin=dump)
+    compare(work, runs, ours, shell)
+    return ours, shell
+
+
+def write_configuration(work, name, database):
+    path = os.path.join(work, name)
+    with open(path, "w") as f:
+        f.write("[General]\nDirectory=%s\nDatabase=%s\n" % (work, database))
+    return path
+
+
+def desktop_environment(display, work):
+    runtime = os.path.join(work, "runtime")
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    env = dict(os.environ)
+    env.update({"DISPLAY": display, "QT_QPA_PLATFORM": "xcb", "XDG_RUNTIME_DIR": runtime})
+    for name in ("WAYLAND_DISPLAY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR"):
+        env.pop(name, None)
+    return env
+
+
+def bench_list_window(build, work, runs, census, env):
+    database = os.path.join(work, "list.mdb")
+    copy_database(census, database)
+    config = write_configuration(work, "list.ini", database)
+    program = os.path.join(build, "bench", "list_window_bench")
+    output, errors = os.path.join(work, "list.out"), os.path.join(work, "list.err")
+    samples = []
+    for keep in [False] + [True] * runs:
+        _, status, _ = spawn([program, "--config", config], stdout=output, stderr=errors, env=env)
+        if status != 0:
+            with open(errors, encoding="utf-8", errors="replace") as f:
+                raise Failure("list_window_bench exited with %d: %s" % (status, f.read().strip()[:500]))
+        with open(output) as f:
+            values = dict(item.split("=", 1) for item in f.read().split())
+        if keep:
+            samples.append(values)
+    return samples
+
+
+def bench_start_up(build, work, runs, census, env):
+    config = write_configuration(work, "startup.ini", census)
+    program = os.path.join(build, "src", "desktop", "velumbra")
+    times = []
+    for keep in [False] + [True] * runs:
+        elapsed, status, _ = spawn([program, "--config", config, "--exit-when-shown"], env=env)
+        if status != 0:
+            raise Failure("velumbra --exit-when-shown exited with %d" % status)
+        if keep:
+            times.append(elapsed * 1000.0)
+    return times
+
+
+def bench_wheel_step(build, work, census, env):
+    database = os.path.join(work, "wheel.mdb")
+    copy_database(census, database)
+    config = write_configuration(work, "wheel.ini", database)
+    report = os.path.join(work, "register_bench.json")
+    subprocess.run([os.path.join(build, "bench", "register_bench"), "--config", config,
+                    "--benchmark_repetitions=5", "--benchmark_out=" + report, "--benchmark_out_format=json"],
+                   check=True, env=env)
+    with open(report) as f:
+        runs = [b for b in json.load(f)["benchmarks"] if b.get("run_type") == "aggregate"]
+    median = next(b for b in runs if b.get("aggregate_name") == "median")
+    return median["real_time"], median.get("viewport_w"), median.get("viewport_h")
+
+
+def verdict(value, goal):
+    return "yes" if value <= goal else "NO"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--runs", type=int, default=15)
+    parser.add_argument("--work", default=os.path.join(os.environ.get("TMPDIR", "/tmp"), "velumbra-bench"))
+    parser.add_argument("--display")
+    args = parser.parse_args()
+    cli = os.path.join(os.path.abspath(args.build), "src", "cli", "velumbra-cli")
+    work = os.path.abspath(args.work)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+
+    log("Preparing the largest census (%d structures) in %s" % (STRUCTURES, work))
+    census, communication = prepare_census(cli, work)
+    table = []
+
+    log("\nExport, %d runs of each side, interleaved" % args.runs)
+    ours, shell = bench_export(cli, work, args.runs, census)
+    log("  " + describe(ours) + "\n  " + describe(shell))
+    o, s = statistics.median(ours.times), statistics.median(shell.times)
+    table.append(("export of the largest census", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
+                  verdict(o / s, 1.3)))
+    peak = statistics.median(ours.rss) / MiB
+    table.append(("  peak memory of the export", "%.1f MiB" % peak,
+                  "%.1f MiB" % (statistics.median(shell.rss) / MiB), "", "<= 24 MiB", verdict(peak, 24)))
+
+    log("\nImport replacing the full census, %d runs of each side, interleaved" % args.runs)
+    ours, shell = bench_import(cli, work, args.runs, census, communication)
+    log("  " + describe(ours) + "\n  " + describe(shell))
+    o, s = statistics.median(ours.times), statistics.median(shell.times)
+    table.append(("import replacing the census", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
+                  verdict(o / s, 1.3)))
+
+    log("\nCreation of a complete database, %d runs of each side, interleaved" % args.runs)
+    ours, shell = bench_creation(cli, work, args.runs)
+    log("  " + describe(ours) + "\n  " + describe(shell))
+    o, s = statistics.median(ours.times), statistics.median(shell.times)
+    table.append(("creation of a database", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
+                  verdict(o / s, 1.3)))
+
+    if args.display:
+        env = desktop_environment(args.display, work)
+        log("\nStructure list opened from the menu on the largest census, display %s, %d processes" % (
+            args.display, args.runs))
+        samples = bench_list_window(args.build, work, args.runs, census, env)
+        first = samples[0]
+        log("  main window %s, list window %s, grid viewport %s, %s rows visible" % (
+            first["main"], first["list"], first["grid"], first["visible_rows"]))
+        painted = [float(v["painted_ms"]) for v in samples]
+        flushed = [float(v["flushed_ms"]) for v in samples]
+        growth = [(int(v["hwm_list_kib"]) - int(v["hwm_main_kib"])) / MiB for v in samples]
+        log("  grid painted        median %7.1f ms  (min %6.1f, max %6.1f)" % (
+            statistics.median(painted), min(painted), max(painted)))
+        log("  painting flushed    median %7.1f ms  (min %6.1f, max %6.1f)" % (
+            statistics.median(flushed), min(flushed), max(flushed)))
+        log("  peak memory (VmHWM): main window %.1f MiB, with the list painted %.1f MiB" % (
+            statistics.median(int(v["hwm_main_kib"]) for v in samples) / MiB,
+            statistics.median(int(v["hwm_list_kib"]) for v in samples) / MiB))
+        shown = statistics.median(flushed)
+        table.append(("list opened and painted (%s)" % first["main"], "%.1f ms" % shown, "", "", "<= 200 ms",
+                      verdict(shown, 200)))
+        extra = statistics.median(growth)
+        table.append(("  list memory over main window", "+%.1f MiB" % extra, "", "", "<= +24 MiB",
+                      verdict(extra, 24)))
+
+        log("\nOne wheel step in the open list (Google Benchmark, 5 repetitions)")
+        frame, width, height = bench_wheel_step(args.build, work, census, env)
+        table.append(("  one wheel step, frame (%sx%s grid)" % (int(width or 0), int(height or 0)),
+                      "%.2f ms" % frame, "", "", "", ""))
+
+        log("\nStart-up to the main window shown and painted, %d processes" % args.runs)
+        times = bench_start_up(args.build, work, args.runs, census, env)
+        log("  median %.1f ms (min %.1f, max %.1f)" % (statistics.median(times), min(times), max(times)))
+        table.append(("start-up to the main window", "%.1f ms" % statistics.median(times), "", "", "", ""))
+
+    header = ("work", "ours (median)", "sqlite3 shell", "ratio", "goal", "met")
+    widths = [max(len(str(row[i])) for row in [header] + table) for i in range(len(header))]
+    log("\nResults: medians of %d runs; ratio = ours / shell, whole processes run in turn" % args.runs)
+    for row in [header] + table:
+        log("  " + "  ".join(str(v).ljust(w) if i == 0 else str(v).rjust(w)
+                             for i, (v, w) in enumerate(zip(row, widths))).rstrip())
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except (Failure, subprocess.CalledProcessError) as e:
+        sys.exit("bench: %s" % e)
