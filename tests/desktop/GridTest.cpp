@@ -1,8 +1,15 @@
+// The census grid as a person sees it: the grid is drawn on the offscreen platform, and every check
+// reads the picture (colours, the rules found in it, the ink inside a cell) or the grid's public state.
+// Where a row or a column stands is found in the picture, never worked out from the grid's layout.
 #include <QApplication>
 #include <QMenu>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <optional>
+#include <set>
 
 #include "ModalScript.h"
 #include "db/DbSelect.h"
@@ -14,9 +21,31 @@
 
 namespace {
 
+const QColor kWhite(255, 255, 255);
+const QColor kRule(192, 192, 192);
+const QColor kServicesBand(0, 0, 255);  // over the bus counts
+const QColor kBlocksBand(0, 0, 224);    // the blocks of columns and the length classes
+const QColor kHeadingsBand(0, 0, 192);  // the column headings
+const QColor kCurrent(255, 255, 0);
+const QColor kChangedInk(192, 0, 0);
+
+// Columns in the order a person reads them.
+constexpr int kIdentifier = 0;
+constexpr int kLocation = 1;
+constexpr int kProvince = 4;
+constexpr int kFirstActivity = 5;
+constexpr int kLastActivity = 11;
+constexpr int kUncoveredSurface = 13;
+constexpr int kUncoveredTitle = 14;
+constexpr int kCoveredTitle = 17;
+constexpr int kFirstCount = 18;  // extra-urban double-deckers in service
+constexpr int kColumns = 5 + 7 + 6 + 36;
+
+const std::string kLongLocation = "PIAZZA DELLA STAZIONE CENTRALE 1000";
+
 exchange::CStructureRecord Record(int i) {
     exchange::CStructureRecord r;
-    r.ubicaz = "VIA ROMA " + std::to_string(i);
+    r.ubicaz = i == 4 ? kLongLocation : "VIA ROMA " + std::to_string(i);
     r.local = "CENTRO";
     r.comune = 1 + i % 50;
     r.provin = "FI";
@@ -31,6 +60,91 @@ exchange::CStructureRecord Record(int i) {
     return r;
 }
 
+QString Location(int i) {
+    return QString::fromStdString(Record(i).ubicaz);
+}
+
+// A stretch of one colour down a column of pixels, ends included.
+struct Run {
+    QColor colour;
+    int from;
+    int to;
+    int Length() const { return to - from + 1; }
+};
+
+std::vector<Run> RunsDown(const QImage& image, int x, int from = 0, int to = -1) {
+    std::vector<Run> runs;
+    if (to < 0) {
+        to = image.height() - 1;
+    }
+    for (int y = from; y <= to; ++y) {
+        const QColor c = image.pixelColor(x, y);
+        if (runs.empty() || runs.back().colour != c) {
+            runs.push_back({c, y, y});
+        } else {
+            runs.back().to = y;
+        }
+    }
+    return runs;
+}
+
+std::vector<QColor> Colours(const std::vector<Run>& runs) {
+    std::vector<QColor> colours;
+    for (const Run& r : runs) {
+        colours.push_back(r.colour);
+    }
+    return colours;
+}
+
+// The x of every pixel of `colour` along row y.
+std::vector<int> Across(const QImage& image, int y, const QColor& colour) {
+    std::vector<int> xs;
+    for (int x = 0; x < image.width(); ++x) {
+        if (image.pixelColor(x, y) == colour) {
+            xs.push_back(x);
+        }
+    }
+    return xs;
+}
+
+// The pixels inside `area` that differ from the cell's background, relative to the box around them.
+struct Ink {
+    QRect box;
+    std::set<std::pair<int, int>> pixels;
+    bool Empty() const { return pixels.empty(); }
+};
+
+Ink InkIn(const QImage& image, const QRect& area, const QColor& background) {
+    std::vector<QPoint> found;
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (image.pixelColor(x, y) != background) {
+                found.emplace_back(x, y);
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    Ink ink{box, {}};
+    for (const QPoint& p : found) {
+        ink.pixels.emplace(p.x() - box.left(), p.y() - box.top());
+    }
+    return ink;
+}
+
+// `text` drawn alone in the grid's font, black on white: the shape a cell showing it must hold.
+Ink TextAlone(const QString& text) {
+    QImage image(800, 60, QImage::Format_RGB32);
+    image.fill(kWhite);
+    {
+        QPainter p(&image);
+        p.setFont(desktop::GridFont());
+        p.setPen(Qt::black);
+        p.drawText(QRect(10, 10, 780, 40), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    }
+    return InkIn(image, image.rect(), kWhite);
+}
+
 bool HasColour(const QImage& image, const QRect& area, const QColor& colour) {
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
@@ -43,14 +157,105 @@ bool HasColour(const QImage& image, const QRect& area, const QColor& colour) {
 }
 
 bool AllColour(const QImage& image, const QRect& area, const QColor& colour) {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (image.pixelColor(x, y) != colour) {
-                return false;
+    return !area.isEmpty() && InkIn(image, area, colour).Empty();
+}
+
+// What the grid shows, and where its rules are, as found in the picture.
+struct Picture {
+    QImage image;
+    Run headings{};                // the band of the column headings
+    int headingsRule = -1;         // y of the rule under the headings
+    std::vector<int> columnRules;  // x of the rule closing each column, found across the headings
+    std::vector<int> rowRules;     // y of the rule under each row drawn
+    int contentRight = -1;         // the last x the rows reach
+
+    int Rows() const { return static_cast<int>(rowRules.size()); }
+    int RowTop(int row) const {
+        return row == 0 ? headingsRule : rowRules[static_cast<std::size_t>(row - 1)];
+    }
+    int RowMiddle(int row) const { return (RowTop(row) + rowRules[static_cast<std::size_t>(row)]) / 2; }
+    // Inside one cell, its rules left out (columns counted from the first one visible).
+    QRect Cell(int row, int column) const {
+        const int left = column == 0 ? 0 : columnRules[static_cast<std::size_t>(column - 1)] + 1;
+        const int right = columnRules[static_cast<std::size_t>(column)] - 1;
+        return QRect(QPoint(left, RowTop(row) + 1),
+                     QPoint(right, rowRules[static_cast<std::size_t>(row)] - 1));
+    }
+    // The colour a row is filled with, read just right of the first column rule, where no text is.
+    QColor Background(int row) const { return image.pixelColor(columnRules.front() + 1, RowMiddle(row)); }
+    Ink InkInCell(int row, int column) const { return InkIn(image, Cell(row, column), Background(row)); }
+    // Whether a left-aligned cell holds `text`: the very pixels of the text drawn alone.
+    bool Shows(int row, int column, const QString& text) const {
+        return InkInCell(row, column).pixels == TextAlone(text).pixels;
+    }
+    // The rows filled with the current row's colour.
+    std::vector<int> Highlighted() const {
+        std::vector<int> rows;
+        for (int r = 0; r < Rows(); ++r) {
+            if (Background(r) == kCurrent) {
+                rows.push_back(r);
+            }
+        }
+        return rows;
+    }
+};
+
+// The grid's viewport as the window shows it, read back into a picture.
+Picture Look(desktop::CDepotGrid& grid) {
+    Picture p;
+    p.image = grid.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage& image = p.image;
+    // The headings' band, down the left edge (a rule may stand on one pixel column, not on three).
+    for (int x = 0; x < 3 && p.headingsRule < 0; ++x) {
+        for (const Run& r : RunsDown(image, x)) {
+            if (r.colour == kHeadingsBand) {
+                p.headings = r;
+                p.headingsRule = r.to + 1;
+                break;
             }
         }
     }
-    return true;
+    if (p.headingsRule < 0) {
+        return p;
+    }
+    p.columnRules = Across(image, (p.headings.from + p.headings.to) / 2, kRule);
+    // The rule over the headings runs from one end of the grid to the other.
+    const std::vector<int> top = Across(image, p.headings.from - 1, kRule);
+    if (top.empty()) {
+        return p;
+    }
+    p.contentRight = top.back();
+    // A row's rule crosses the whole grid; nothing else below the headings does.
+    for (int y = p.headingsRule + 1; y < image.height(); ++y) {
+        bool rule = true;
+        for (int x = 0; x <= p.contentRight && rule; ++x) {
+            rule = image.pixelColor(x, y) == kRule;
+        }
+        if (rule) {
+            p.rowRules.push_back(y);
+        }
+    }
+    return p;
+}
+
+int FontHeight() {
+    return QFontMetrics(desktop::GridFont()).height();
+}
+
+std::vector<int> Shifted(const std::vector<int>& xs, int by, int width) {
+    std::vector<int> out;
+    for (const int x : xs) {
+        if (x - by >= 0 && x - by < width) {
+            out.push_back(x - by);
+        }
+    }
+    return out;
+}
+
+std::vector<int> Below(const std::vector<int>& xs, int limit) {
+    std::vector<int> out;
+    std::copy_if(xs.begin(), xs.end(), std::back_inserter(out), [&](int x) { return x < limit; });
+    return out;
 }
 
 }  // namespace
@@ -83,36 +288,70 @@ class GridTest : public QObject {
         QVERIFY(transaction.Commit());
     }
 
-    void theLayoutFollowsTheWidths() {
-        desktop::GridLayout l;
-        l.wN = 30, l.wU = 100, l.wL = 80, l.wC = 90, l.wP = 25;
-        l.wA = {40, 50, 60, 70, 45, 35, 55};
-        l.wSP = 60, l.wSM = 30, l.wST = 40, l.wCP = 61, l.wCM = 31, l.wCT = 41, l.wS = 44, l.wR = 40;
-        l.Derive();
-        QCOMPARE(l.XL, 40);
-        QCOMPARE(l.WL, 100 + 80 + 90 + 25 + 40);
-        QCOMPARE(l.XA, 40 + 335);
-        QCOMPARE(l.WA, 355 + 70);
-        QCOMPARE(l.XS, l.XA + l.WA);
-        QCOMPARE(l.WS, 160);
-        QCOMPARE(l.XC, l.XS + 160);
-        QCOMPARE(l.XF, l.XC + 163);
-        QCOMPARE(l.B, 104);
-        QCOMPARE(l.G, 624);
-        QCOMPARE(l.T, 30 + 335 + 425 + 160 + 163 + 3 * 624);
-        const auto columns = l.Columns();
-        QCOMPARE(columns.size(), std::size_t(5 + 7 + 6 + 36));
-        QCOMPARE(columns[2].left, l.XL + 110);   // locality
-        QCOMPARE(columns[3].left, l.XL + 200);   // municipality
-        QCOMPARE(columns[4].left, l.XL + 300);   // province
-        QCOMPARE(columns[6].left, l.XA + 50);    // second activity
-        QCOMPARE(columns[13].left, l.XS + 70);   // uncovered surface
-        QCOMPARE(columns[19].left, l.XF + 54);   // extra-urban double-decker reserve
-        QCOMPARE(columns[20].left, l.XF + 104);  // next class
-        QCOMPARE(columns.back().left + columns.back().width + 5, l.XF + 3 * l.G - 5);
+    // Three blue bands of one height head the grid: the services over the bus counts only, the blocks
+    // from the location on, the column headings across the whole grid; each holds its white titles.
+    void theHeadingIsThreeBlueBands() {
+        Store(6);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotGrid grid(list, nullptr);
+        grid.resize(6000, 400);  // every column in view
+        grid.show();
+        QCoreApplication::processEvents();
+        const Picture p = Look(grid);
+        QVERIFY(p.headingsRule > 0);
+        QCOMPARE(p.columnRules.size(), std::size_t(kColumns));
+        const auto rule = [&](int column) { return p.columnRules[static_cast<std::size_t>(column)]; };
+
+        // Down the first count column: the three bands, each under a rule, then the rule of the headings.
+        const std::vector<Run> counts = RunsDown(p.image, rule(kCoveredTitle) + 1, 0, p.headingsRule);
+        QCOMPARE(Colours(counts), (std::vector<QColor>{kRule, kServicesBand, kRule, kBlocksBand, kRule,
+                                                       kHeadingsBand, kRule}));
+        const int band = counts[1].Length();
+        QVERIFY2(band >= FontHeight(), "a band lower than a line of text");
+        QCOMPARE(counts[3].Length(), band);
+        QCOMPARE(counts[5].Length(), band);
+        QCOMPARE(counts[5].from, p.headings.from);
+        // Over the location only the two lower bands, over the identifier only the headings.
+        QCOMPARE(Colours(RunsDown(p.image, rule(kIdentifier) + 1, 0, p.headingsRule)),
+                 (std::vector<QColor>{kWhite, kRule, kBlocksBand, kRule, kHeadingsBand, kRule}));
+        QCOMPARE(Colours(RunsDown(p.image, 2, 0, p.headingsRule)),
+                 (std::vector<QColor>{kWhite, kRule, kHeadingsBand, kRule}));
+
+        // The services band spans the 36 counts in three groups of 12 columns; the blocks band is divided
+        // where a block of columns ends.
+        const int servicesMiddle = (counts[1].from + counts[1].to) / 2;
+        QCOMPARE(Across(p.image, servicesMiddle, kRule),
+                 (std::vector<int>{rule(kCoveredTitle), rule(29), rule(41), rule(kColumns - 1)}));
+        const std::vector<int> blue = Across(p.image, servicesMiddle, kServicesBand);
+        QCOMPARE(blue.front(), rule(kCoveredTitle) + 1);
+        QCOMPARE(blue.back(), rule(kColumns - 1) - 1);
+        std::vector<int> blockEnds{rule(kIdentifier), rule(kProvince), rule(kLastActivity),
+                                   rule(kUncoveredTitle), rule(kCoveredTitle)};
+        for (int column = kFirstCount + 1; column < kColumns; column += 2) {
+            blockEnds.push_back(rule(column));  // each length class: in service and in reserve
+        }
+        QCOMPARE(Across(p.image, (counts[3].from + counts[3].to) / 2, kRule), blockEnds);
+
+        // White titles in every group, block and column heading.
+        const auto titled = [&](int left, int right, const Run& run) {
+            return HasColour(p.image, QRect(QPoint(left + 1, run.from), QPoint(right - 1, run.to)), kWhite);
+        };
+        for (const int group : {kCoveredTitle, 29, 41}) {
+            QVERIFY2(titled(rule(group), rule(group + 12), counts[1]), qPrintable(QString::number(group)));
+        }
+        for (std::size_t b = 0; b + 1 < blockEnds.size(); ++b) {
+            QVERIFY2(titled(blockEnds[b], blockEnds[b + 1], counts[3]), qPrintable(QString::number(b)));
+        }
+        QVERIFY(titled(-1, rule(0), p.headings));
+        for (int column = 1; column < kColumns; ++column) {
+            QVERIFY2(titled(rule(column - 1), rule(column), p.headings), qPrintable(QString::number(column)));
+        }
     }
 
-    void paintingShowsBandsRowsAndMarks() {
+    // Under the heading, one row per structure at even spacing; the current row is yellow across the
+    // grid; each cell shows its value (a zero count stays blank); deleted rows are grey, changed ones red.
+    void rowsShowTheCensus() {
         Store(6);
         reg::StructureList list(*session);
         QVERIFY(list.Open());
@@ -120,27 +359,49 @@ class GridTest : public QObject {
         grid.resize(6000, 400);
         grid.show();
         QCoreApplication::processEvents();
-        const desktop::GridLayout& l = grid.Layout();
-        const int h = l.h;
-        QImage image = grid.Snapshot();
-        QCOMPARE(image.pixelColor(l.XF + 2, 2), QColor(0, 0, 255));
-        QCOMPARE(image.pixelColor(l.XL + 1, h + 8), QColor(0, 0, 224));
-        QCOMPARE(image.pixelColor(2, 2 * h + 14), QColor(0, 0, 192));
-        QCOMPARE(image.pixelColor(2, 2), QColor(Qt::white));  // no band over the identifier
-        // The current row (0) is yellow, from the left edge to the end of the content.
-        const int row0 = 3 * h + 18;
-        QCOMPARE(image.pixelColor(l.T - 2, row0 + 3), QColor(255, 255, 0));
-        QCOMPARE(image.pixelColor(l.T - 2, row0 + (h + 4) + 3), QColor(Qt::white));
-        const auto columns = l.Columns();
-        const auto cell = [&](int row, std::size_t c) {
-            return QRect(columns[c].left, row0 + row * (h + 4) + 2, columns[c].width, h);
-        };
-        // Row 0: zero surface shows "0" (ink), a zero count an empty cell; row 1's count 1 has ink.
-        QVERIFY(HasColour(image, cell(0, 13), Qt::black));
-        QVERIFY(AllColour(image, cell(0, 18), QColor(255, 255, 0)));
-        QVERIFY(HasColour(image, cell(1, 18), Qt::black));
-        QVERIFY(AllColour(image, cell(3, 18), Qt::white));
+        Picture p = Look(grid);
+        QCOMPARE(p.Rows(), 6);
+        QCOMPARE(p.columnRules.size(), std::size_t(kColumns));
+        const int pitch = p.rowRules[0] - p.headingsRule;
+        QVERIFY2(pitch > FontHeight(), "a row lower than a line of text");
+        for (int r = 1; r < p.Rows(); ++r) {
+            QCOMPARE(p.rowRules[static_cast<std::size_t>(r)] - p.rowRules[static_cast<std::size_t>(r - 1)],
+                     pitch);
+        }
+        QVERIFY(AllColour(
+            p.image,
+            QRect(QPoint(0, p.rowRules.back() + 1), QPoint(p.image.width() - 1, p.image.height() - 1)),
+            kWhite));
+        // Every row's rules close every column.
+        for (int r = 0; r < p.Rows(); ++r) {
+            for (const int x : p.columnRules) {
+                QCOMPARE(p.image.pixelColor(x, p.RowTop(r) + 1), kRule);
+            }
+        }
+
+        // Row 0 is the current one: yellow from the left edge to the end of the grid, and nothing else.
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
+        QVERIFY(AllColour(p.image, QRect(0, p.RowTop(0) + 1, 1, pitch - 1), kCurrent));
+        QCOMPARE(p.image.pixelColor(p.columnRules.back() - 1, p.RowMiddle(0)), kCurrent);
+        QCOMPARE(p.image.pixelColor(p.columnRules.back() + 1, p.RowMiddle(0)), kWhite);
         QVERIFY(list.Selected() == std::optional<std::size_t>(0));
+
+        // The locations, left-aligned, whole: the longest one is not cut by its column.
+        for (int r = 0; r < 6; ++r) {
+            QVERIFY2(p.Shows(r, kLocation, Location(r)), qPrintable(Location(r)));
+            QVERIFY(!p.InkInCell(r, kIdentifier).Empty());
+            QVERIFY(!p.InkInCell(r, kProvince).Empty());
+        }
+        // A zero surface shows "0"; a zero count an empty cell, a count of 1 ink; a set activity "SI".
+        QVERIFY(!p.InkInCell(0, kUncoveredSurface).Empty());
+        QVERIFY(p.InkInCell(0, kFirstCount).Empty());
+        QVERIFY(!p.InkInCell(1, kFirstCount).Empty());
+        QVERIFY(p.InkInCell(3, kFirstCount).Empty());
+        QCOMPARE(p.InkInCell(1, kFirstActivity).box.size(), TextAlone("SI").box.size());  // centred
+        QVERIFY(p.InkInCell(1, kFirstActivity + 1).Empty());
+        QVERIFY(AllColour(p.image, p.Cell(3, kFirstCount), kWhite));
+        QVERIFY(AllColour(p.image, p.Cell(0, kFirstCount), kCurrent));
+        QVERIFY(HasColour(p.image, p.Cell(1, kLocation), Qt::black));
 
         // A deleted row in grey, a changed one in dark red.
         list.Select(2);
@@ -151,11 +412,12 @@ class GridTest : public QObject {
         list.Select(3);
         QVERIFY(list.ModifyStructure());
         grid.MeasureGrid();
-        image = grid.Snapshot();
-        QVERIFY(HasColour(image, cell(2, 1), QColor(192, 192, 192)));
-        QVERIFY(!HasColour(image, cell(2, 1), Qt::black));
-        QVERIFY(HasColour(image, cell(3, 1), QColor(192, 0, 0)));
-        QVERIFY(!HasColour(image, cell(3, 1), Qt::black));
+        p = Look(grid);
+        QVERIFY(HasColour(p.image, p.Cell(2, kLocation), kRule));
+        QVERIFY(!HasColour(p.image, p.Cell(2, kLocation), Qt::black));
+        QVERIFY(HasColour(p.image, p.Cell(3, kLocation), kChangedInk));
+        QVERIFY(!HasColour(p.image, p.Cell(3, kLocation), Qt::black));
+        QVERIFY(HasColour(p.image, p.Cell(4, kLocation), Qt::black));
     }
 
     void clicksWheelAndKeysMoveTheCurrentRow() {
@@ -165,45 +427,177 @@ class GridTest : public QObject {
         desktop::CDepotGrid grid(list, nullptr);
         grid.resize(800, 300);
         grid.show();
-        grid.Snapshot();  // measures the visible rows
-        const int h = grid.Layout().h;
-        const int V = grid.VisibleRows();
+        QCoreApplication::processEvents();
+        Picture p = Look(grid);
+        const int V = p.Rows();
         QVERIFY(V > 2 && V < 40);
-        const auto rowY = [&](int i) { return 3 * h + 18 + i * (h + 4) + 3; };
-        grid.SelectAt(rowY(2));
-        QCOMPARE(grid.CurrentRow(), 2);
-        grid.SelectAt(10);  // in the heading: the first visible row
-        QCOMPARE(grid.CurrentRow(), 0);
-        grid.SelectAt(rowY(V + 3));  // below the last visible row
-        QCOMPARE(grid.CurrentRow(), V - 1);
+        QCOMPARE(grid.VisibleRows(), V);
+        // As many rows as the window holds: another one would not fit.
+        QVERIFY(p.image.height() - p.rowRules.back() < p.rowRules[1] - p.rowRules[0]);
+        const auto click = [&](int y) {
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, y));
+        };
+        const auto shown = [&](int first) {
+            for (int r = 0; r < p.Rows(); ++r) {
+                if (!p.Shows(r, kLocation, Location(first + r))) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        QVERIFY(shown(0));
 
+        click(p.RowMiddle(2));
+        QCOMPARE(grid.CurrentRow(), 2);
+        p = Look(grid);
+        QCOMPARE(p.Highlighted(), std::vector<int>{2});
+        click(p.RowTop(2) + 1);  // the top edge of a row
+        QCOMPARE(grid.CurrentRow(), 2);
+        click(p.rowRules[2] - 1);  // its bottom edge
+        QCOMPARE(grid.CurrentRow(), 2);
+        click(p.headings.from + 2);  // in the heading: the first visible row
+        QCOMPARE(grid.CurrentRow(), 0);
+        grid.SelectAt(p.RowMiddle(V - 1) +
+                      3 * (p.rowRules[1] - p.rowRules[0]));  // below the last visible row
+        QCOMPARE(grid.CurrentRow(), V - 1);
+        p = Look(grid);
+        QCOMPARE(p.Highlighted(), std::vector<int>{V - 1});
+        int command = 0;
+        grid.onCommand = [&](int c) { command = c; };
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(1)));
+        QCOMPARE(grid.CurrentRow(), 1);
+        QCOMPARE(command, 1059);  // modify
+        command = 0;
+
+        // The wheel scrolls one row, whatever the amount; the current row is dragged along.
+        click(p.RowMiddle(0));
         QWheelEvent down(QPointF(50, 50), QPointF(50, 50), QPoint(), QPoint(0, -360), Qt::NoButton,
                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(grid.viewport(), &down);
-        QCOMPARE(grid.FirstVisible(), 1);  // one row, whatever the amount
+        QCOMPARE(grid.FirstVisible(), 1);
+        QCOMPARE(grid.CurrentRow(), 1);
+        p = Look(grid);
+        QVERIFY(shown(1));
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
+        QCOMPARE(grid.verticalScrollBar()->value(), 1);
         grid.ScrollTo(1000);
         QCOMPARE(grid.FirstVisible(), 40 - V);
-        QCOMPARE(grid.CurrentRow(), 40 - V);  // dragged along
-        grid.SelectAt(rowY(1));
+        QCOMPARE(grid.CurrentRow(), 40 - V);
+        p = Look(grid);
+        QVERIFY(shown(40 - V));
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
+        click(p.RowMiddle(1));
         QCOMPARE(grid.CurrentRow(), 40 - V + 1);
+        // The vertical scroll bar moves the rows too.
+        grid.verticalScrollBar()->setValue(5);
+        QCOMPARE(grid.FirstVisible(), 5);
+        p = Look(grid);
+        QVERIFY(shown(5));
 
         grid.setFocus();
         QTest::keyClick(&grid, Qt::Key_Home);
         QCOMPARE(grid.CurrentRow(), 0);
         QCOMPARE(grid.FirstVisible(), 0);
+        p = Look(grid);
+        QVERIFY(shown(0));
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
+        QTest::keyClick(&grid, Qt::Key_PageDown);  // a page further, at the top of the window
+        QCOMPARE(grid.CurrentRow(), V);
+        QCOMPARE(grid.FirstVisible(), V);
+        p = Look(grid);
+        QVERIFY(shown(V));
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
         QTest::keyClick(&grid, Qt::Key_End);
         QCOMPARE(grid.CurrentRow(), 39);
         QCOMPARE(grid.FirstVisible(), 40 - V);
+        p = Look(grid);
+        QVERIFY(shown(40 - V));
+        QCOMPARE(p.Highlighted(), std::vector<int>{V - 1});
         QTest::keyClick(&grid, Qt::Key_Up);
         QCOMPARE(grid.CurrentRow(), 38);
+        QCOMPARE(Look(grid).Highlighted(), std::vector<int>{V - 2});
         QTest::keyClick(&grid, Qt::Key_PageUp);
         QCOMPARE(grid.CurrentRow(), 38 - V);
+        QCOMPARE(grid.FirstVisible(), 40 - 2 * V);
         QTest::keyClick(&grid, Qt::Key_Down);
         QCOMPARE(grid.CurrentRow(), 39 - V);
-        int command = 0;
-        grid.onCommand = [&](int c) { command = c; };
+        QTest::keyClick(&grid, Qt::Key_PageDown);
+        QCOMPARE(grid.CurrentRow(), 39);
+        QCOMPARE(grid.FirstVisible(), 40 - V);
+        QCOMPARE(Look(grid).Highlighted(), std::vector<int>{V - 1});
         QTest::keyClick(&grid, Qt::Key_Return);
         QCOMPARE(command, 1059);
+    }
+
+    // Sideways, the columns move under the window by the amount scrolled, as far as the grid's end.
+    void scrollingSidewaysMovesTheColumns() {
+        Store(6);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotGrid grid(list, nullptr);
+        grid.resize(6000, 300);
+        grid.show();
+        QCoreApplication::processEvents();
+        const Picture whole = Look(grid);
+        QCOMPARE(whole.columnRules.size(), std::size_t(kColumns));
+        QVERIFY(!grid.horizontalScrollBar()->isEnabled());
+
+        grid.resize(800, 300);
+        QCoreApplication::processEvents();
+        const Picture start = Look(grid);
+        const int width = start.image.width();
+        QVERIFY(grid.horizontalScrollBar()->isEnabled());
+        QCOMPARE(start.columnRules, Shifted(whole.columnRules, 0, width));
+        QCOMPARE(start.contentRight, width - 1);  // the grid goes on beyond the window
+
+        grid.ScrollHorizontally(200);
+        QCOMPARE(grid.HorizontalPosition(), 200);
+        Picture p = Look(grid);
+        QCOMPARE(grid.horizontalScrollBar()->value(), 200);
+        QCOMPARE(p.columnRules, Shifted(whole.columnRules, 200, width));
+        QCOMPARE(Below(p.columnRules, width - 200), Shifted(start.columnRules, 200, width));
+        QCOMPARE(p.Rows(), start.Rows());
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
+
+        // The cells move with their rules: brought into view, the first count column shows its counts.
+        const int counts = whole.columnRules[kCoveredTitle] - 50;
+        QVERIFY(counts > 0);
+        grid.ScrollHorizontally(counts);
+        QCOMPARE(grid.HorizontalPosition(), counts);
+        p = Look(grid);
+        QCOMPARE(p.columnRules, Shifted(whole.columnRules, counts, width));
+        const auto visible =
+            std::find(p.columnRules.begin(), p.columnRules.end(), whole.columnRules[kFirstCount] - counts);
+        QVERIFY(visible != p.columnRules.end());
+        const int firstCount = static_cast<int>(visible - p.columnRules.begin());
+        QVERIFY(p.InkInCell(0, firstCount).Empty());
+        QVERIFY(!p.InkInCell(1, firstCount).Empty());
+        QVERIFY(!p.InkInCell(2, firstCount).Empty());
+        QVERIFY(p.InkInCell(3, firstCount).Empty());
+        QCOMPARE(p.Highlighted(), std::vector<int>{0});
+
+        // The scroll bar does the same.
+        grid.horizontalScrollBar()->setValue(120);
+        QCOMPARE(grid.HorizontalPosition(), 120);
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, 120, width));
+
+        // No further than the grid's end: its last column reaches the window's right edge, and
+        // nothing more is drawn however far one asks.
+        grid.ScrollHorizontally(1000000);
+        const int end = grid.HorizontalPosition();
+        p = Look(grid);
+        QCOMPARE(grid.horizontalScrollBar()->value(), grid.horizontalScrollBar()->maximum());
+        QCOMPARE(p.columnRules, Shifted(whole.columnRules, end, width));
+        const int lastRule = whole.columnRules.back() - end;
+        QVERIFY2(lastRule >= width - 1 && lastRule <= width, qPrintable(QString::number(lastRule)));
+        QCOMPARE(p.contentRight, width - 1);
+        grid.ScrollHorizontally(end + 100);
+        QCOMPARE(grid.HorizontalPosition(), end);
+        QCOMPARE(Look(grid).image, p.image);
+
+        grid.ScrollHorizontally(-50);
+        QCOMPARE(grid.HorizontalPosition(), 0);
+        QCOMPARE(Look(grid).image, start.image);
     }
 
     void fewRowsStayAtTheTop() {
@@ -213,12 +607,27 @@ class GridTest : public QObject {
         desktop::CDepotGrid grid(list, nullptr);
         grid.resize(800, 600);
         grid.show();
-        grid.Snapshot();
+        QCoreApplication::processEvents();
         grid.ScrollRows(5);
         QCOMPARE(grid.FirstVisible(), 0);
-        const int h = grid.Layout().h;
-        grid.SelectAt(3 * h + 18 + 2 * (h + 4) + 3);
+        Picture p = Look(grid);
+        QCOMPARE(p.Rows(), 3);
+        for (int r = 0; r < 3; ++r) {
+            QVERIFY(p.Shows(r, kLocation, Location(r)));
+        }
+        QVERIFY(AllColour(
+            p.image,
+            QRect(QPoint(0, p.rowRules.back() + 1), QPoint(p.image.width() - 1, p.image.height() - 1)),
+            kWhite));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(2)));
         QCOMPARE(grid.CurrentRow(), 2);
+        QCOMPARE(Look(grid).Highlighted(), std::vector<int>{2});
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(0)));
+        QCOMPARE(grid.CurrentRow(), 0);
+        // A click in the empty space under the rows selects the last row.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.image.height() - 5));
+        QCOMPARE(grid.CurrentRow(), 2);
+        QCOMPARE(Look(grid).Highlighted(), std::vector<int>{2});
         QVERIFY(!grid.verticalScrollBar()->isEnabled());
     }
 
@@ -229,7 +638,8 @@ class GridTest : public QObject {
         desktop::CDepotGrid grid(list, nullptr);
         grid.resize(800, 400);
         grid.show();
-        grid.Snapshot();
+        QCoreApplication::processEvents();
+        Look(grid);
         const auto states = [&] {
             std::vector<bool> enabled;
             QTimer::singleShot(50, [&] {
@@ -261,9 +671,12 @@ class GridTest : public QObject {
             seen = qobject_cast<desktop::CDepotListDlg*>(w);
             QVERIFY(seen);
             QCOMPARE(seen->Button(1057)->text(), QString("Elimina Strauttura"));
-            seen->Grid()->SelectAt(3 * seen->Grid()->Layout().h + 18 + 3);
-            seen->Grid()->Snapshot();  // painted: the current row is the selected one
-            seen->Run(1057);           // delete the first
+            desktop::CDepotGrid& grid = *seen->Grid();
+            const Picture p = Look(grid);
+            QCOMPARE(p.Rows(), 2);
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(0)));
+            QCOMPARE(grid.CurrentRow(), 0);  // painted: the current row is the selected one
+            seen->Run(1057);                 // delete the first
             QTest::keyClick(seen, Qt::Key_Escape);
         });
         desktop::OpenStructureList(*session, nullptr);

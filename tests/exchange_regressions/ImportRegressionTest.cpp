@@ -1,5 +1,6 @@
 // Every input kept from the import fuzzer is read without harm and gives the answer its name states:
-// valid_*, corrupt_* or other_* (for company 12).
+// valid_*, corrupt_* or other_* (for company 12). Each folder must hold such inputs: an empty one, or a
+// file named otherwise, fails rather than being skipped.
 
 #include <gtest/gtest.h>
 
@@ -19,17 +20,27 @@ namespace {
 
 using exchange::FileCheck;
 
-std::vector<std::string> InputNames(const std::filesystem::path& folder) {
+bool NamedForItsAnswer(const std::string& name) {
+    return name.starts_with("valid_") || name.starts_with("corrupt_") || name.starts_with("other_");
+}
+
+// Every file of the folder but its README; none when the folder is missing.
+std::vector<std::string> FileNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() &&
-            (name.starts_with("valid_") || name.starts_with("corrupt_") || name.starts_with("other_"))) {
+        if (name != "README.md") {
             names.push_back(name);
         }
     }
     std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> InputNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names = FileNames(folder);
+    std::erase_if(names, [](const std::string& name) { return !NamedForItsAnswer(name); });
     return names;
 }
 
@@ -77,8 +88,26 @@ TEST_P(KeptInputs, ReadsAsItsNameSays) {
     CheckKeptInput(std::filesystem::path(VELUMBRA_KEPT_INPUTS) / GetParam());
 }
 
+// No GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST: with no input in the folder, GoogleTest reports the
+// suite as failed.
 INSTANTIATE_TEST_SUITE_P(Import, KeptInputs, testing::ValuesIn(InputNames(VELUMBRA_KEPT_INPUTS)), TestName);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(KeptInputs);
+
+// An input copied into a folder under the name the fuzzer gave it would never be read: every file is
+// named for its answer, and each folder holds inputs of every answer.
+TEST(KeptInputFolders, HoldInputsNamedForEveryAnswer) {
+    for (const std::filesystem::path folder : {VELUMBRA_FUZZ_CORPUS, VELUMBRA_KEPT_INPUTS}) {
+        SCOPED_TRACE(folder.string());
+        const std::vector<std::string> names = FileNames(folder);
+        for (const std::string& name : names) {
+            EXPECT_TRUE(NamedForItsAnswer(name)) << name << " is not named for the answer it must give";
+        }
+        for (const char* answer : {"valid_", "corrupt_", "other_"}) {
+            EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                                    [&](const std::string& name) { return name.starts_with(answer); }))
+                << "no input named " << answer << "...";
+        }
+    }
+}
 
 // The seeds the fuzzer starts from must stay meaningful: the empty census and the three-record file
 // are there, and read as they were written.
@@ -103,6 +132,36 @@ TEST(SeedCorpusContent, HoldsTheEmptyAndTheThreeRecordCensus) {
 
     ASSERT_EQ(exchange::ReadCommunication(ReadBytes(corpus / "other_company_34"), 34, list),
               FileCheck::Valid);
+    EXPECT_EQ(list.Count(), 3u);
+}
+
+// The kept inputs that read valid give the texts byte for byte: NUL, 0xFF and a CR inside a line are
+// kept as they are, and a negative count reads no record.
+TEST(KeptInputContent, TextsAreTakenByteForByte) {
+    const std::filesystem::path kept = VELUMBRA_KEPT_INPUTS;
+    exchange::CStructureRecordList list;
+    ASSERT_EQ(exchange::ReadCommunication(ReadBytes(kept / "valid_nul_and_ff_in_texts"), 12, list),
+              FileCheck::Valid);
+    ASSERT_EQ(list.Count(), 2u);
+    EXPECT_EQ(list.records[0].ubicaz, std::string("Via\0Roma\0\xFF", 10) + "1");
+    EXPECT_EQ(list.records[0].local, std::string("\xFF\xFF\0", 3));
+    EXPECT_EQ(list.records[1].ubicaz, std::string(1, '\0'));
+    EXPECT_EQ(list.records[1].local, "\xFF");
+
+    ASSERT_EQ(exchange::ReadCommunication(ReadBytes(kept / "valid_cr_inside_text"), 12, list),
+              FileCheck::Valid);
+    ASSERT_EQ(list.Count(), 1u);
+    EXPECT_EQ(list.records[0].ubicaz, "Via\rRoma 1");
+    EXPECT_EQ(list.records[0].local, "Deposito\r");
+
+    ASSERT_EQ(exchange::ReadCommunication(ReadBytes(kept / "valid_count_negative"), 12, list),
+              FileCheck::Valid);
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(list.date, "15/03/2024");
+
+    ASSERT_EQ(exchange::ReadCommunication(ReadBytes(kept / "valid_date_with_dashes"), 12, list),
+              FileCheck::Valid);
+    EXPECT_EQ(list.date, "2024-03-15");
     EXPECT_EQ(list.Count(), 3u);
 }
 
