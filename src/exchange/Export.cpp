@@ -1,8 +1,10 @@
 #include "exchange/Export.h"
 
+#include "db/DbSelect.h"
 #include "engine/Value.h"
 #include "exchange/TextFile.h"
 #include "register/Company.h"
+#include "schema/CensusRow.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -32,20 +34,59 @@ bool CheckGenerationDate(ui::Port& port, std::string& date) {
     return true;
 }
 
+namespace {
+
+std::string OpeningLine(const std::string& tag, std::size_t count) {
+    return "<" + tag + ">" + text::FormatInt(static_cast<std::int64_t>(count));
+}
+
+std::string CompanyLine(int company) {
+    return "<Azienda=" + text::FormatInt(company) + ">";
+}
+
+std::string DateLine(const std::string& date) {
+    return "<Data=" + date + ">";
+}
+
+std::string ClosingLine(const std::string& tag, std::int32_t checksum) {
+    return "</" + tag + ">" + text::FormatInt(checksum);
+}
+
+}  // namespace
+
 std::vector<std::string> CommunicationLines(const CStructureRecordList& list, const std::string& tag) {
     std::vector<std::string> lines;
     lines.reserve(list.Count() + 4);
-    lines.push_back("<" + tag + ">" + text::FormatInt(static_cast<std::int64_t>(list.Count())));
-    lines.push_back("<Azienda=" + text::FormatInt(list.company) + ">");
-    lines.push_back("<Data=" + list.date + ">");
+    lines.push_back(OpeningLine(tag, list.Count()));
+    lines.push_back(CompanyLine(list.company));
+    lines.push_back(DateLine(list.date));
     std::int32_t checksum = AddLineChecksum(0, lines[1]);
     checksum = AddLineChecksum(checksum, lines[2]);
     for (const CStructureRecord& record : list.records) {
         lines.push_back(FormatRecordLine(record));
         checksum = AddLineChecksum(checksum, lines.back());
     }
-    lines.push_back("</" + tag + ">" + text::FormatInt(checksum));
+    lines.push_back(ClosingLine(tag, checksum));
     return lines;
+}
+
+ui::Outcome ReadCommunicationBody(db::CDbConnection& connection, CommunicationBody& body) {
+    db::CDbSelect s(&connection);
+    s.SetColumns(census::ColumnList());
+    s.SetFrom("depositi");
+    s.SetOrderBy("ID");
+    // One record at a time: each row is formatted straight into the lines, and nothing else is kept.
+    CStructureRecord record;
+    for (int row = s.Execute(); row == 1; row = s.Next()) {
+        schema::ReadStructure(s, 0, record);
+        const std::size_t start = body.lines.size();
+        AppendRecordLine(body.lines, record);
+        body.checksum = AddLineChecksum(body.checksum, std::string_view(body.lines).substr(start));
+        body.lines += "\r\n";
+        ++body.count;
+        connection.Port().KeepResponsive();
+    }
+    return ui::Outcome::DoneIf(!s.Failed());
 }
 
 ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& now) {
@@ -70,8 +111,12 @@ ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& n
         return ui::Outcome::Failed();
     }
     port.BeginBusy(true);
-    CStructureRecordList list{*company, dialog.date, {}};
-    if (!ReadStructureRecords(*session.Connection(), list.records)) {
+    const std::string tag = "VariazioniVelumbra";
+    const std::string companyLine = CompanyLine(*company);
+    const std::string dateLine = DateLine(dialog.date);
+    CommunicationBody body;
+    body.checksum = AddLineChecksum(AddLineChecksum(0, companyLine), dateLine);
+    if (!ReadCommunicationBody(*session.Connection(), body)) {
         return ui::Outcome::Failed();  // a census read only in part is never sent
     }
     const auto path =
@@ -81,10 +126,12 @@ ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& n
         return ui::Outcome::Failed();
     }
     TextFileWriter file;
-    for (const std::string& line : CommunicationLines(list, "VariazioniVelumbra")) {
-        file.AddLine(line);
-        port.KeepResponsive();
-    }
+    file.AddLine(OpeningLine(tag, body.count));
+    file.AddLine(companyLine);
+    file.AddLine(dateLine);
+    file.AddLines(body.lines);
+    body.lines = std::string();  // the writer holds its own copy
+    file.AddLine(ClosingLine(tag, body.checksum));
     if (!CanCreate(*path) || !file.WriteTo(*path)) {
         ShowCannotCreate(port, *path);
         return ui::Outcome::Failed();

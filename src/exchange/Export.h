@@ -19,6 +19,16 @@ namespace exchange {
 // company and date lines, the records and the closing tag with the checksum.
 std::vector<std::string> CommunicationLines(const CStructureRecordList& list, const std::string& tag);
 
+// The records of the census in ID order as the lines of a communication file, each ended by CR LF,
+// with their number and the running checksum carried on from the value it holds. Not done when the
+// census cannot be read whole (the failure is shown).
+struct CommunicationBody {
+    std::string lines;
+    std::size_t count = 0;
+    std::int32_t checksum = 0;
+};
+ui::Outcome ReadCommunicationBody(db::CDbConnection& connection, CommunicationBody& body);
+
 // "&Export Comunicazione". Done when the file was written.
 ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& now = Now());
 

@@ -68,6 +68,11 @@ std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line) {
 std::string FormatRecordLine(const CStructureRecord& r) {
     std::string line;
     line.reserve(256);
+    AppendRecordLine(line, r);
+    return line;
+}
+
+void AppendRecordLine(std::string& line, const CStructureRecord& r) {
     AppendText(line, r.ubicaz);
     line += '\t';
     AppendText(line, r.local);
@@ -90,7 +95,6 @@ std::string FormatRecordLine(const CStructureRecord& r) {
     for (const int count : r.counts) {
         AppendNumber(line, count);
     }
-    return line;
 }
 
 bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {

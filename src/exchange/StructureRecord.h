@@ -37,6 +37,8 @@ std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line);
 // The record line, without its line end. A TAB, carriage return or line feed inside a text is written
 // as a blank, so that the layout holds.
 std::string FormatRecordLine(const CStructureRecord& record);
+// The same, appended to `out`.
+void AppendRecordLine(std::string& out, const CStructureRecord& record);
 // Reads a record line: exactly 53 fields, none longer than the reader takes (1023 characters, 63 for
 // the four texts, 15 for the province). Appends the record and returns true, or returns false.
 [[nodiscard]] bool ParseRecordLine(CStructureRecordList& list, std::string_view line);

@@ -145,6 +145,10 @@ void TextFileWriter::AddLine(std::string_view line) {
     content_ += "\r\n";
 }
 
+void TextFileWriter::AddLines(std::string_view endedLines) {
+    content_ += endedLines;
+}
+
 bool TextFileWriter::WriteTo(const std::string& path) const {
     const std::filesystem::path target = FsPath(path);
     if (target.filename().empty()) {
@@ -188,12 +192,21 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (!in) {
         return std::nullopt;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    // Read in one piece into a string of the file's size; a file that grows meanwhile is read on.
+    std::string content(static_cast<std::size_t>(std::filesystem::file_size(source, ec)), '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
     if (in.bad()) {
         return std::nullopt;
     }
-    return content.str();
+    char more[65536];
+    while (in.read(more, sizeof more) || in.gcount() > 0) {
+        content.append(more, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return content;
 }
 
 std::vector<std::string_view> SplitLines(std::string_view content) {

@@ -17,6 +17,8 @@ namespace exchange {
 class TextFileWriter {
   public:
     void AddLine(std::string_view line);
+    // Lines already ended by CR LF, as they are.
+    void AddLines(std::string_view endedLines);
     // The path as the core holds it (Windows-1252).
     [[nodiscard]] bool WriteTo(const std::string& path) const;
     [[nodiscard]] const std::string& Content() const { return content_; }
