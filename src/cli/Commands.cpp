@@ -9,8 +9,8 @@
 #include "exchange/StructureRecord.h"
 #include "exchange/Validation.h"
 #include "register/Company.h"
-#include "schema/Maintenance.h"
-#include "schema/Session.h"
+#include "app/Maintenance.h"
+#include "app/Session.h"
 #include "text/Text.h"
 
 namespace cli {
@@ -30,11 +30,11 @@ int Print(BatchPort& port, std::FILE* out, const std::string& utf8) {
     return kExitDone;
 }
 
-int ShowCompany(schema::Session& session, BatchPort& port, std::FILE* out) {
+int ShowCompany(app::Session& session, BatchPort& port, std::FILE* out) {
     return Print(port, out, text::Cp1252ToUtf8(session.Title()) + "\n");
 }
 
-int ListStructures(schema::Session& session, BatchPort& port, std::FILE* out) {
+int ListStructures(app::Session& session, BatchPort& port, std::FILE* out) {
     std::vector<exchange::CStructureRecord> structures;
     if (!exchange::ReadStructureRecords(*session.Connection(), structures)) {
         return kExitFailed;
@@ -47,7 +47,7 @@ int ListStructures(schema::Session& session, BatchPort& port, std::FILE* out) {
     return Print(port, out, listing);
 }
 
-int Import(schema::Session& session, BatchPort& port, bool confirmed) {
+int Import(app::Session& session, BatchPort& port, bool confirmed) {
     if (exchange::ImportCommunication(session)) {
         return kExitDone;
     }
@@ -56,7 +56,7 @@ int Import(schema::Session& session, BatchPort& port, bool confirmed) {
 }
 
 int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
-    schema::Session session(port);
+    app::Session session(port);
     session.SetPath(invocation.operands[0]);
     if (!session.OpenAssociatedDatabase()) {
         return kExitFailed;
@@ -93,12 +93,12 @@ int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out
         case Command::Help:
             return kExitUsage;
         case Command::Create:
-            return StatusOf(schema::CreateDatabaseAt(port, invocation.operands[0]));
+            return StatusOf(app::CreateDatabaseAt(port, invocation.operands[0]));
         case Command::Repair:
-            return StatusOf(schema::RepairDatabaseAt(port, invocation.operands[0]));
+            return StatusOf(app::RepairDatabaseAt(port, invocation.operands[0]));
         case Command::Duplicate:
             return StatusOf(
-                schema::DuplicateDatabaseAt(port, invocation.operands[0], invocation.operands[1]));
+                app::DuplicateDatabaseAt(port, invocation.operands[0], invocation.operands[1]));
         default:
             return RunOnDatabase(invocation, port, out);
     }

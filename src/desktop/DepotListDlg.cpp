@@ -157,7 +157,7 @@ void CDepotListDlg::Run(int command) {
     update();
 }
 
-void OpenStructureList(schema::Session& session, QWidget* mainWindow) {
+void OpenStructureList(app::Session& session, QWidget* mainWindow) {
     reg::StructureList list(session);
     if (!list.Open()) {
         return;  // shown by the list; the window does not open

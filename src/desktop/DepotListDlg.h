@@ -42,6 +42,6 @@ class CDepotListDlg : public QDialog {
 };
 
 // "Archivio Depositi": opens the list in its transaction, runs the window, commits on closing.
-void OpenStructureList(schema::Session& session, QWidget* mainWindow);
+void OpenStructureList(app::Session& session, QWidget* mainWindow);
 
 }  // namespace desktop

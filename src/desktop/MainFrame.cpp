@@ -19,7 +19,7 @@
 #include "exchange/Import.h"
 #include "register/Company.h"
 #include "schema/Creation.h"
-#include "schema/Maintenance.h"
+#include "app/Maintenance.h"
 
 namespace desktop {
 
@@ -145,7 +145,7 @@ void CMainFrame::Run(Command id) {
             port_.ShowMessage(ToCp(AboutText()).value_or(""), "", ui::Icon::Information, ui::Buttons::Ok);
             break;
         case kCrea:
-            schema::CreateDatabaseCommand(port_).Ignore(kShownByTheCommand);
+            app::CreateDatabaseCommand(port_).Ignore(kShownByTheCommand);
             break;
         case kConnetti:
             Connect();
@@ -154,10 +154,10 @@ void CMainFrame::Run(Command id) {
             Disconnect();
             break;
         case kRipara:
-            schema::RepairDatabaseCommand(port_).Ignore(kShownByTheCommand);
+            app::RepairDatabaseCommand(port_).Ignore(kShownByTheCommand);
             break;
         case kDuplica:
-            schema::DuplicateDatabaseCommand(port_).Ignore(kShownByTheCommand);
+            app::DuplicateDatabaseCommand(port_).Ignore(kShownByTheCommand);
             break;
         case kAzienda:
             if (session_.HasOpenDatabase()) {
@@ -185,7 +185,7 @@ void CMainFrame::Run(Command id) {
 }
 
 void CMainFrame::Connect() {
-    const auto path = port_.ChooseFileToOpen(schema::DatabaseFileDialog(false, "Selezione del Database"));
+    const auto path = port_.ChooseFileToOpen(app::DatabaseFileDialog(false, "Selezione del Database"));
     if (!path) {
         return;
     }
@@ -297,7 +297,7 @@ bool CMainFrame::CreateDefaultDatabase() {
 }
 
 bool CMainFrame::StartUp() {
-    setWindowTitle(FromCp(schema::kProgramTitle));
+    setWindowTitle(FromCp(app::kProgramTitle));
     ReadConfiguration();
     if (session_.Path().empty() && !AskForNewDatabase()) {
         port_.ShowMessage(text::Utf8ToCp1252Lossy("Non è stato possibile associare un database valido.\n\n"

@@ -9,7 +9,7 @@
 
 #include "desktop/Configuration.h"
 #include "desktop/QtPort.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 
 namespace desktop {
 
@@ -36,7 +36,7 @@ class CMainFrame : public QMainWindow {
     explicit CMainFrame(const Configuration& configuration);
     ~CMainFrame() override;
 
-    schema::Session& Session() { return session_; }
+    app::Session& Session() { return session_; }
     QtPort& Port() { return port_; }
     CBusyClock* Clock() const { return clock_; }
     QAction* Action(Command id) const { return actions_.at(id); }
@@ -72,7 +72,7 @@ class CMainFrame : public QMainWindow {
 
     const Configuration& configuration_;
     QtPort port_;
-    schema::Session session_;
+    app::Session session_;
     CBusyClock* clock_ = nullptr;
     QMenu* archivi_ = nullptr;
     std::map<Command, QAction*> actions_;

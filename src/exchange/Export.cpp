@@ -89,7 +89,7 @@ ui::Outcome ReadCommunicationBody(db::CDbConnection& connection, CommunicationBo
     return ui::Outcome::DoneIf(!s.Failed());
 }
 
-ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& now) {
+ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {

@@ -6,7 +6,7 @@
 
 #include "exchange/StructureRecord.h"
 #include "exchange/Validation.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 
 namespace exchange {
 
@@ -30,6 +30,6 @@ struct CommunicationBody {
 ui::Outcome ReadCommunicationBody(db::CDbConnection& connection, CommunicationBody& body);
 
 // "&Export Comunicazione". Done when the file was written.
-ui::Outcome ExportCommunication(schema::Session& session, const LocalDateTime& now = Now());
+ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now = Now());
 
 }  // namespace exchange

@@ -119,7 +119,7 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
                                master.Update());
 }
 
-ui::Outcome ImportCommunication(schema::Session& session) {
+ui::Outcome ImportCommunication(app::Session& session) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "exchange/StructureRecord.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 
 namespace exchange {
 
@@ -28,6 +28,6 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
 
 // "&Import Comunicazione". The replacement runs in one transaction: when a record cannot be stored,
 // the census stays exactly as it was. Done when the census was replaced.
-ui::Outcome ImportCommunication(schema::Session& session);
+ui::Outcome ImportCommunication(app::Session& session);
 
 }  // namespace exchange

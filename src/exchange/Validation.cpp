@@ -110,7 +110,7 @@ void ShowCannotCreate(ui::Port& port, const std::string& path) {
     port.ShowMessage("Impossibile creare\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
 }
 
-ui::Outcome ValidateCensus(schema::Session& session, const LocalDateTime& now) {
+ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     CValidationErrorList errors;
     db::CDbSelect s(session.Connection());

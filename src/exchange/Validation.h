@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "census/Structure.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 
 namespace exchange {
 
@@ -30,7 +30,7 @@ std::vector<std::string> ReportLines(const CValidationErrorList& errors, const L
 
 // Done when every structure passes. Otherwise the blocking message is shown and the report written
 // to the file the person chooses; not done. A census that cannot be read whole is not done either.
-ui::Outcome ValidateCensus(schema::Session& session, const LocalDateTime& now = Now());
+ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now = Now());
 
 // The file dialog of text files, shared by the report and the communication files.
 ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName);

@@ -61,7 +61,7 @@ void ShowNoWorkingCompany(ui::Port& port) {
         ui::kProgramCaption, ui::Icon::Stop);
 }
 
-std::optional<int> ReadWorkingCompany(schema::Session& session) {
+std::optional<int> ReadWorkingCompany(app::Session& session) {
     db::CDbTable master(session.Connection(), "master");
     if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
         ShowMasterMissing(session.Port());
@@ -74,7 +74,7 @@ std::optional<int> ReadWorkingCompany(schema::Session& session) {
     return text::ReadInt(company);
 }
 
-std::optional<int> RequireWorkingCompany(schema::Session& session) {
+std::optional<int> RequireWorkingCompany(app::Session& session) {
     const auto company = ReadWorkingCompany(session);
     if (company && *company <= 0) {
         ShowNoWorkingCompany(session.Port());
@@ -83,7 +83,7 @@ std::optional<int> RequireWorkingCompany(schema::Session& session) {
     return company;
 }
 
-ui::Outcome SelectCompany(schema::Session& session) {
+ui::Outcome SelectCompany(app::Session& session) {
     ui::Port& port = session.Port();
     db::CDbTable master(session.Connection(), "master");
     if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/DbConnection.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 #include "ui/Outcome.h"
 
 namespace reg {
@@ -25,15 +25,15 @@ int FindEntryWithPrefix(const std::vector<std::string>& entries, const std::stri
 
 // The working company read from the settings row; nothing (after the message about a missing master
 // row) when the row cannot be found.
-std::optional<int> ReadWorkingCompany(schema::Session& session);
+std::optional<int> ReadWorkingCompany(app::Session& session);
 
 // The working company for a command that needs one: nothing (after the message) when the settings row
 // is missing or no company has been chosen yet.
-std::optional<int> RequireWorkingCompany(schema::Session& session);
+std::optional<int> RequireWorkingCompany(app::Session& session);
 
 // "&Azienda": the company is chosen in the dialog and stored. Done when a choice was stored (not when
 // the dialog was cancelled).
-ui::Outcome SelectCompany(schema::Session& session);
+ui::Outcome SelectCompany(app::Session& session);
 
 // Messages shared by the commands that need the working company.
 void ShowMasterMissing(ui::Port& port);

@@ -55,7 +55,7 @@ std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     return rows;
 }
 
-StructureList::StructureList(schema::Session& session) : session_(session) {}
+StructureList::StructureList(app::Session& session) : session_(session) {}
 
 StructureList::~StructureList() {
     if (transaction_) {

@@ -10,7 +10,7 @@
 
 #include "census/Structure.h"
 #include "db/DbTable.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 
 namespace reg {
 
@@ -32,7 +32,7 @@ std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection);
 
 class StructureList {
   public:
-    explicit StructureList(schema::Session& session);
+    explicit StructureList(app::Session& session);
     ~StructureList();
     StructureList(const StructureList&) = delete;
     StructureList& operator=(const StructureList&) = delete;
@@ -73,7 +73,7 @@ class StructureList {
     ui::Outcome Restart(bool keepChanges);
     ui::Outcome AfterFailure();
 
-    schema::Session& session_;
+    app::Session& session_;
     std::unique_ptr<db::CDbTable> cursor_;
     std::unique_ptr<db::CDbTransaction> transaction_;
     CDepotRowList rows_;

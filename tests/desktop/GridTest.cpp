@@ -264,13 +264,13 @@ class GridTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     ui::ScriptedPort port;
-    std::unique_ptr<schema::Session> session;
+    std::unique_ptr<app::Session> session;
 
   private slots:
     void init() {
         const std::string path = dir.filePath(QString("census%1.mdb").arg(++count_)).toStdString();
         QVERIFY(schema::CreateCensusDatabase(port, path, ""));
-        session = std::make_unique<schema::Session>(port);
+        session = std::make_unique<app::Session>(port);
         session->SetPath(path);
         QVERIFY(session->OpenAssociatedDatabase());
     }

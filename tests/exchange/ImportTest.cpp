@@ -198,7 +198,7 @@ TEST_F(ImportTest, AFullDiskLeavesTheCensusAsItWasWithOneMessage) {
     census.session.CloseConnection();
     const auto result = testing_support::RunWithFileSizeLimit(400 * 1024, [&] {
         ui::ScriptedPort port;
-        schema::Session session(port);
+        app::Session session(port);
         session.SetPath(census.path);
         if (!session.OpenAssociatedDatabase()) {
             return std::string("not opened");

@@ -154,7 +154,7 @@ TEST_F(ValidateCensusTest, AReportThatCannotBeWrittenIsSaid) {
 
 TEST(ValidateCensus, ACensusThatCannotBeReadIsNotCorrect) {
     ui::ScriptedPort port;
-    schema::Session session(port);  // no database at all
+    app::Session session(port);  // no database at all
     EXPECT_FALSE(exchange::ValidateCensus(session));
 }
 

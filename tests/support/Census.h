@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "exchange/StructureRecord.h"
-#include "schema/Session.h"
+#include "app/Session.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedPort.h"
 
@@ -19,7 +19,7 @@ class Census {
     ui::ScriptedPort port;
     TempDir dir;
     std::string path;
-    schema::Session session{port};
+    app::Session session{port};
 
     // Sets the working company.
     void SetCompany(int code);

@@ -8,7 +8,7 @@
 #include "db/DbConnection.h"
 #include "ui/Port.h"
 
-namespace schema {
+namespace app {
 
 class Session {
   public:
@@ -44,4 +44,4 @@ class Session {
 // The program title shown when no company can be named.
 inline constexpr const char* kProgramTitle = "VELUMBRA - \"Censimento Velumbra\"";
 
-}  // namespace schema
+}  // namespace app

@@ -8,7 +8,7 @@
 #include "ui/Outcome.h"
 #include "ui/Port.h"
 
-namespace schema {
+namespace app {
 
 // The file dialog of the maintenance commands: "open" asks for an existing file, "save" for a new
 // one (confirming an existing name and a name that does not exist yet).
@@ -27,4 +27,4 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path);
 ui::Outcome DuplicateDatabaseCommand(ui::Port& port);
 ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination);
 
-}  // namespace schema
+}  // namespace app

@@ -1,10 +1,10 @@
-#include "schema/Session.h"
+#include "app/Session.h"
 
 #include "db/DbTable.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
 
-namespace schema {
+namespace app {
 
 ui::Outcome Session::OpenAssociatedDatabase() {
     if (path_.empty()) {
@@ -23,7 +23,7 @@ ui::Outcome Session::OpenAssociatedDatabase() {
         port_.ShowMessage("Attenzione; non esiste il MASTER", ui::kProgramCaption, ui::Icon::Stop);
         return ui::Outcome::Failed();
     }
-    return ui::Outcome::DoneIf(master.SelectIndex("codice") && SeekOrAddSettingsRow(master));
+    return ui::Outcome::DoneIf(master.SelectIndex("codice") && schema::SeekOrAddSettingsRow(master));
 }
 
 std::string Session::Title() const {
@@ -34,7 +34,7 @@ std::string Session::Title() const {
     std::string company;
     {
         db::CDbTable master(connection, "master");
-        if (!master.SelectIndex("codice") || !SeekSettingsRow(master) ||
+        if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master) ||
             !master.GetField("azienda", company)) {
             return kProgramTitle;
         }
@@ -50,4 +50,4 @@ std::string Session::Title() const {
     return "VELUMBRA - Azienda " + text::FormatInt(text::ReadInt(company)) + " " + name;
 }
 
-}  // namespace schema
+}  // namespace app

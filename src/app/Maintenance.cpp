@@ -1,4 +1,4 @@
-#include "schema/Maintenance.h"
+#include "app/Maintenance.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +8,7 @@
 #include "schema/Creation.h"
 #include "text/Text.h"
 
-namespace schema {
+namespace app {
 namespace {
 
 // The port through which a repair makes its blank census: the person asked for a repair, not for a
@@ -54,7 +54,7 @@ engine::Database::BlankCensus BlankCensusFor(ui::Port& port) {
         .make =
             [&port](const std::string& file) {
                 SilentPort silent(port);
-                if (CreateCensusDatabase(silent, file, "")) {
+                if (schema::CreateCensusDatabase(silent, file, "")) {
                     return engine::Status::Ok();
                 }
                 return engine::Status::Error(
@@ -81,7 +81,7 @@ ui::Outcome CreateDatabaseCommand(ui::Port& port) {
 }
 
 ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path) {
-    return CreateCensusDatabase(port, path, "\n\n");
+    return schema::CreateCensusDatabase(port, path, "\n\n");
 }
 
 ui::Outcome RepairDatabaseCommand(ui::Port& port) {
@@ -124,7 +124,7 @@ ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
 ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
     port.BeginBusy(true);
     engine::Status copied =
-        engine::Database::Compact(source, destination, kLocale, [&port] { port.KeepResponsive(); });
+        engine::Database::Compact(source, destination, schema::kLocale, [&port] { port.KeepResponsive(); });
     if (!copied) {
         port.ShowMessage("Errore durante la duplicazione del database\n\n" + source + "\n" + destination +
                              "\n\n" + copied.description(),
@@ -134,4 +134,4 @@ ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const
     return ui::Outcome::Done();
 }
 
-}  // namespace schema
+}  // namespace app

@@ -10,7 +10,7 @@
 #include "engine/Database.h"
 #include "engine/TableCursor.h"
 #include "schema/Creation.h"
-#include "schema/Maintenance.h"
+#include "app/Maintenance.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedPort.h"
 
@@ -194,9 +194,9 @@ class MaintenanceTest : public ::testing::Test {
 
 TEST_F(MaintenanceTest, TheCommandsAskForTheirFilesAndStopWhenCancelled) {
     // Cancelled in its dialog, a command is not done and shows nothing.
-    EXPECT_FALSE(schema::CreateDatabaseCommand(port));
-    EXPECT_FALSE(schema::RepairDatabaseCommand(port));
-    EXPECT_FALSE(schema::DuplicateDatabaseCommand(port));
+    EXPECT_FALSE(app::CreateDatabaseCommand(port));
+    EXPECT_FALSE(app::RepairDatabaseCommand(port));
+    EXPECT_FALSE(app::DuplicateDatabaseCommand(port));
     ASSERT_EQ(port.fileDialogs.size(), 3u);
     const auto& create = port.fileDialogs[0];
     EXPECT_TRUE(create.save);
@@ -219,21 +219,21 @@ TEST_F(MaintenanceTest, TheCommandsAskForTheirFilesAndStopWhenCancelled) {
     // Duplicate cancelled at the second dialog does nothing and shows nothing.
     port.AnswerNextFileDialog(path);
     port.AnswerNextFileDialog(std::nullopt);
-    EXPECT_FALSE(schema::DuplicateDatabaseCommand(port));
+    EXPECT_FALSE(app::DuplicateDatabaseCommand(port));
     EXPECT_EQ(port.fileDialogs.back().request.title, "Selezione del Database di destinazione");
     EXPECT_TRUE(port.fileDialogs.back().save);
     EXPECT_TRUE(port.messages.empty());
 
     const std::string created = dir.File("nuovo.mdb");
     port.AnswerNextFileDialog(created);
-    EXPECT_TRUE(schema::CreateDatabaseCommand(port));
+    EXPECT_TRUE(app::CreateDatabaseCommand(port));
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.LastMessage().text, "Il database " + created + " \xE8 stato creato con successo\n\n");
 }
 
 TEST_F(MaintenanceTest, ASoundFileIsRepairedSilently) {
     AddManyRows(50);
-    EXPECT_TRUE(schema::RepairDatabaseAt(port, path));
+    EXPECT_TRUE(app::RepairDatabaseAt(port, path));
     EXPECT_TRUE(port.messages.empty());
     EXPECT_EQ(Codes(path).size(), 351u);
     EXPECT_EQ(port.busyRequests, std::vector<bool>{true});
@@ -249,7 +249,7 @@ TEST_F(MaintenanceTest, ADamagedFileIsRebuiltFromItsReadableRows) {
         file.seekp(static_cast<std::streamoff>(size / 2 / 4096 * 4096));
         file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
     }
-    ASSERT_TRUE(schema::RepairDatabaseAt(port, path));
+    ASSERT_TRUE(app::RepairDatabaseAt(port, path));
     ASSERT_EQ(port.messages.size(), 1u);
     const std::string damaged = dir.File("censimento.danneggiato.mdb");
     EXPECT_EQ(port.LastMessage().text,
@@ -267,20 +267,20 @@ TEST_F(MaintenanceTest, ADamagedFileIsRebuiltFromItsReadableRows) {
     EXPECT_EQ(repaired->Indexes("regcom")->size(), 1u);
     repaired.reset();
     port.Clear();
-    EXPECT_TRUE(schema::RepairDatabaseAt(port, path));  // now sound
+    EXPECT_TRUE(app::RepairDatabaseAt(port, path));  // now sound
     EXPECT_TRUE(port.messages.empty());
 }
 
 TEST_F(MaintenanceTest, RepairRefusals) {
     const std::string missing = dir.File("manca.mdb");
-    EXPECT_FALSE(schema::RepairDatabaseAt(port, missing));
+    EXPECT_FALSE(app::RepairDatabaseAt(port, missing));
     EXPECT_EQ(port.LastMessage().text, "Errore durante la riparazione del database\n\n" + missing +
                                            "\n\nImpossibile trovare il file '" + missing + "'.");
     EXPECT_EQ(port.LastMessage().caption, "Riparazione database");
     EXPECT_EQ(port.LastMessage().icon, ui::Icon::Exclamation);
 
     db::CDbConnection open(port, path);
-    EXPECT_FALSE(schema::RepairDatabaseAt(port, path));
+    EXPECT_FALSE(app::RepairDatabaseAt(port, path));
     EXPECT_EQ(port.LastMessage().text, "Errore durante la riparazione del database\n\n" + path +
                                            "\n\nIl database '" + path +
                                            "' \xE8 aperto in questo programma: occorre sconnetterlo prima di "
@@ -288,7 +288,7 @@ TEST_F(MaintenanceTest, RepairRefusals) {
 
     const std::string text = dir.File("testo.mdb");
     std::ofstream(text) << std::string(5000, 'x');
-    EXPECT_FALSE(schema::RepairDatabaseAt(port, text));
+    EXPECT_FALSE(app::RepairDatabaseAt(port, text));
     EXPECT_EQ(port.LastMessage().text, "Errore durante la riparazione del database\n\n" + text +
                                            "\n\nIl file '" + text + "' non \xE8 un database del censimento.");
 }
@@ -297,18 +297,18 @@ TEST_F(MaintenanceTest, DuplicateCopiesEvenAnOpenDatabaseButNeverOverwrites) {
     AddManyRows(20);
     db::CDbConnection open(port, path);  // duplicating the connected database is safe
     const std::string copy = dir.File("copia.mdb");
-    EXPECT_TRUE(schema::DuplicateDatabaseAt(port, path, copy));
+    EXPECT_TRUE(app::DuplicateDatabaseAt(port, path, copy));
     EXPECT_TRUE(port.messages.empty());
     EXPECT_EQ(Codes(copy), Codes(path));
 
-    EXPECT_FALSE(schema::DuplicateDatabaseAt(port, path, copy));
+    EXPECT_FALSE(app::DuplicateDatabaseAt(port, path, copy));
     EXPECT_EQ(port.LastMessage().text, "Errore durante la duplicazione del database\n\n" + path + "\n" +
                                            copy + "\n\nIl file '" + copy + "' esiste gi\xE0.");
     EXPECT_EQ(port.LastMessage().caption, "Duplicazione database");
     EXPECT_EQ(port.LastMessage().icon, ui::Icon::Exclamation);
 
     const std::string missing = dir.File("manca.mdb");
-    EXPECT_FALSE(schema::DuplicateDatabaseAt(port, missing, dir.File("altra.mdb")));
+    EXPECT_FALSE(app::DuplicateDatabaseAt(port, missing, dir.File("altra.mdb")));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "altra.mdb"));
     // No temporary file is left behind.
     int files = 0;
@@ -327,7 +327,7 @@ TEST_F(MaintenanceTest, ACensusWhoseDescriptionOfItsTablesIsLostIsRebuiltWithThe
     AddStructures(3000);
     DestroyTheDescription();
     const std::string damaged = dir.File("censimento.danneggiato.mdb");
-    ASSERT_TRUE(schema::RepairDatabaseAt(port, path));
+    ASSERT_TRUE(app::RepairDatabaseAt(port, path));
     ASSERT_EQ(port.messages.size(), 1u);
     EXPECT_EQ(port.LastMessage().text,
               "Il database era danneggiato ed \xE8 stato ricostruito con tutti i dati ancora leggibili:\n\n" +
@@ -356,7 +356,7 @@ TEST_F(MaintenanceTest, ACensusWhoseDescriptionOfItsTablesIsLostIsRebuiltWithThe
 
     // Now sound: repaired silently in place.
     port.Clear();
-    EXPECT_TRUE(schema::RepairDatabaseAt(port, path));
+    EXPECT_TRUE(app::RepairDatabaseAt(port, path));
     EXPECT_TRUE(port.messages.empty());
     EXPECT_EQ(Files(), (std::set<std::string>{"censimento.mdb", "censimento.danneggiato.mdb"}));
 }
@@ -365,7 +365,7 @@ TEST_F(MaintenanceTest, WithoutItsSettingsRowTheRebuiltCensusNumbersNewStructure
     AddStructures(2000);
     ASSERT_EQ(Sql(path, "DELETE FROM depositi WHERE ID > 1990; SELECT max(ID) FROM depositi"), "1990");
     DestroyTheDescription("master");
-    ASSERT_TRUE(schema::RepairDatabaseAt(port, path));
+    ASSERT_TRUE(app::RepairDatabaseAt(port, path));
     EXPECT_EQ(Sql(path, "PRAGMA integrity_check"), "ok");
     EXPECT_GE(std::stoi(Sql(path, "SELECT count(*) FROM depositi")), 1900);
     EXPECT_EQ(Sql(path, "SELECT max(ID) + 1 FROM depositi"), "1991");
@@ -398,7 +398,7 @@ TEST_F(MaintenanceTest, AFailedRepairLeavesTheFolderAsItWas) {
     ASSERT_EQ(before, (std::set<std::string>{"testo.mdb", "altro.mdb"}));
     for (const std::string& file : {text, other}) {
         port.Clear();
-        EXPECT_FALSE(schema::RepairDatabaseAt(port, file));
+        EXPECT_FALSE(app::RepairDatabaseAt(port, file));
         EXPECT_EQ(port.LastMessage().text, "Errore durante la riparazione del database\n\n" + file +
                                                "\n\nIl file '" + file +
                                                "' non \xE8 un database del censimento.");
