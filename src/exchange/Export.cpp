@@ -1,10 +1,8 @@
 #include "exchange/Export.h"
 
-#include "db/DbSelect.h"
 #include "engine/Value.h"
 #include "exchange/TextFile.h"
 #include "register/Company.h"
-#include "schema/CensusRow.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -70,32 +68,16 @@ std::vector<std::string> CommunicationLines(const CStructureRecordList& list, co
     return lines;
 }
 
-ui::Outcome ReadCommunicationBody(db::CDbConnection& connection, CommunicationBody& body) {
-    db::CDbSelect s(&connection);
-    s.SetColumns(census::ColumnList());
-    s.SetFrom("depositi");
-    s.SetOrderBy("ID");
-    // One record at a time: each row is formatted straight into the lines, and nothing else is kept.
-    CStructureRecord record;
-    for (int row = s.Execute(); row == 1; row = s.Next()) {
-        schema::ReadStructure(s, 0, record);
-        const std::size_t start = body.lines.size();
-        AppendRecordLine(body.lines, record);
-        body.checksum = AddLineChecksum(body.checksum, std::string_view(body.lines).substr(start));
-        body.lines += "\r\n";
-        ++body.count;
-        connection.Port().KeepResponsive();
-    }
-    return ui::Outcome::DoneIf(!s.Failed());
-}
-
 ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
         return ui::Outcome::Failed();
     }
-    if (!ValidateCensus(session, now)) {
+    // One reading of the census checks every structure and formats it for the file; the lines are
+    // sent only when every structure passes.
+    CommunicationBody body;
+    if (!CheckCensus(session, now, &body)) {
         return ui::Outcome::Failed();
     }
     ui::GenerationDateRequest dialog;
@@ -114,10 +96,9 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
     const std::string tag = "VariazioniVelumbra";
     const std::string companyLine = CompanyLine(*company);
     const std::string dateLine = DateLine(dialog.date);
-    CommunicationBody body;
-    body.checksum = AddLineChecksum(AddLineChecksum(0, companyLine), dateLine);
-    if (!ReadCommunicationBody(*session.Connection(), body)) {
-        return ui::Outcome::Failed();  // a census read only in part is never sent
+    std::int32_t checksum = AddLineChecksum(AddLineChecksum(0, companyLine), dateLine);
+    for (const std::int32_t line : body.lineChecksums) {
+        checksum = AddChecksum(checksum, line);
     }
     const auto path =
         port.ChooseFileToSave(TextFileDialog(true, "Generazione Comunicazione Strutture Aziendali",
@@ -126,12 +107,12 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
         return ui::Outcome::Failed();
     }
     TextFileWriter file;
-    file.AddLine(OpeningLine(tag, body.count));
+    file.AddLine(OpeningLine(tag, body.lineChecksums.size()));
     file.AddLine(companyLine);
     file.AddLine(dateLine);
     file.AddLines(body.lines);
     body.lines = std::string();  // the writer holds its own copy
-    file.AddLine(ClosingLine(tag, body.checksum));
+    file.AddLine(ClosingLine(tag, checksum));
     if (!CanCreate(*path) || !file.WriteTo(*path)) {
         ShowCannotCreate(port, *path);
         return ui::Outcome::Failed();

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "exchange/StructureRecord.h"
 #include "app/Session.h"
+#include "exchange/StructureRecord.h"
 
 namespace exchange {
 

@@ -61,8 +61,11 @@ std::int32_t ComputeLineChecksum(std::string_view line) {
 }
 
 std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line) {
-    return static_cast<std::int32_t>((static_cast<std::int64_t>(previous) + ComputeLineChecksum(line)) %
-                                     kModulus);
+    return AddChecksum(previous, ComputeLineChecksum(line));
+}
+
+std::int32_t AddChecksum(std::int32_t previous, std::int32_t lineChecksum) {
+    return static_cast<std::int32_t>((static_cast<std::int64_t>(previous) + lineChecksum) % kModulus);
 }
 
 std::string FormatRecordLine(const CStructureRecord& r) {

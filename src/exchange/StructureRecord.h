@@ -33,6 +33,8 @@ std::int32_t ComputeLineChecksum(std::string_view line);
 // The running checksum of the files: (previous + checksum of the line) mod 1,000,000,000, the
 // remainder truncated toward zero.
 std::int32_t AddLineChecksum(std::int32_t previous, std::string_view line);
+// The same step with a line's checksum already computed.
+std::int32_t AddChecksum(std::int32_t previous, std::int32_t lineChecksum);
 
 // The record line, without its line end. A TAB, carriage return or line feed inside a text is written
 // as a blank, so that the layout holds.

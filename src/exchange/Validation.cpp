@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "db/DbSelect.h"
+#include "exchange/StructureRecord.h"
 #include "exchange/TextFile.h"
 #include "schema/CensusRow.h"
 #include "text/Text.h"
@@ -111,6 +112,10 @@ void ShowCannotCreate(ui::Port& port, const std::string& path) {
 }
 
 ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now) {
+    return CheckCensus(session, now, nullptr);
+}
+
+ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body) {
     ui::Port& port = session.Port();
     CValidationErrorList errors;
     db::CDbSelect s(session.Connection());
@@ -125,7 +130,16 @@ ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now) {
         c.id = id;
         schema::ReadStructure(s, 1, c);
         CheckStructure(c, errors);
+        if (body && errors.empty()) {  // once a structure fails, no line will be sent
+            const std::size_t start = body->lines.size();
+            AppendRecordLine(body->lines, c);
+            body->lineChecksums.push_back(ComputeLineChecksum(std::string_view(body->lines).substr(start)));
+            body->lines += "\r\n";
+        }
         port.KeepResponsive();
+    }
+    if (body && !errors.empty()) {
+        *body = CommunicationBody{};
     }
     if (s.Failed()) {
         return ui::Outcome::Failed();  // the census could not be read whole: it is not known to be correct

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "census/Structure.h"
 #include "app/Session.h"
+#include "census/Structure.h"
 
 namespace exchange {
 
@@ -27,6 +27,18 @@ LocalDateTime Now();
 // The report: its header (date and time, database path) and one line per failure.
 std::vector<std::string> ReportLines(const CValidationErrorList& errors, const LocalDateTime& when,
                                      const std::string& databasePath);
+
+// The census's structures in ID order as the record lines of a communication file, each ended by CR
+// LF, with the checksum of each line (the running checksum begins with the company and date lines,
+// which are known only later).
+struct CommunicationBody {
+    std::string lines;
+    std::vector<std::int32_t> lineChecksums;
+};
+
+// Checks every structure, as ValidateCensus does, in one reading of the census that also formats
+// each structure into `body` (when given) for the export. On failures `body` is left empty.
+ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body);
 
 // Done when every structure passes. Otherwise the blocking message is shown and the report written
 // to the file the person chooses; not done. A census that cannot be read whole is not done either.
