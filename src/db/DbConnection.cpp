@@ -94,10 +94,11 @@ ui::Outcome CDbTransaction::Commit() {
         return ui::Outcome::Failed();
     }
     const ui::Outcome committed = connection_.CommitTransaction();
-    if (!committed && IsActive()) {
-        connection_.RollbackTransaction().Ignore("the commit's failure is the one the person must read");
+    if (committed || !IsActive()) {
+        level_ = 0;
     }
-    level_ = 0;
+    // A commit that failed with the transaction still in progress (the database busy, the disk
+    // full) leaves it as it was: the caller may try again, and destroying the object withdraws it.
     return committed;
 }
 

@@ -65,7 +65,8 @@ class CDbTransaction {
 
     // Whether the transaction began and is still in progress.
     [[nodiscard]] bool IsActive() const;
-    // Makes the changes permanent. When the commit fails, the changes are rolled back.
+    // Makes the changes permanent. A commit that fails leaves the transaction as it was, when the
+    // engine has not ended it: it may be tried again, or withdrawn.
     ui::Outcome Commit();
     // Withdraws the changes.
     ui::Outcome Rollback();

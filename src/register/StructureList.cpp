@@ -230,6 +230,9 @@ ui::Outcome StructureList::Restart(bool keepChanges) {
         return ui::Outcome::Failed();
     }
     const ui::Outcome ended = keepChanges ? transaction_->Commit() : transaction_->Rollback();
+    if (!ended && transaction_->IsActive()) {
+        return ui::Outcome::Failed();  // still in progress, the window's changes kept: it may be tried again
+    }
     transaction_ = std::make_unique<db::CDbTransaction>(*session_.Connection());
     if (!transaction_->IsActive()) {
         transaction_.reset();  // the window cannot go on without one
