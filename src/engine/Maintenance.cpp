@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Attributes.h"
 #include "engine/Database.h"
 #include "engine/DbPage.h"
 #include "engine/FileSystem.h"
@@ -503,8 +504,8 @@ Status Settle(sqlite3* out, std::string_view path, bool headerRead, const std::s
     return s ? Seal(out) : s;
 }
 
-// True when `out` holds every table, index and trigger of `blank`, described alike: the damaged file's
-// own description of its tables was read back whole.
+// True when `out` holds every table, index and trigger of `blank`, described alike, and the attributes
+// that the blank records of them: the damaged file's own description of its tables was read back whole.
 bool HoldsSchemaOf(sqlite3* out, sqlite3* blank) {
     Stmt objects(blank,
                  "SELECT type, name, sql FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE "
@@ -522,7 +523,8 @@ bool HoldsSchemaOf(sqlite3* out, sqlite3* blank) {
             return false;
         }
     }
-    return objects.rc() == SQLITE_DONE;
+    // The attributes of the fields and indexes kept in the engine's own table belong to it too.
+    return objects.rc() == SQLITE_DONE && detail::HoldsAttributesOf(out, blank);
 }
 
 // A column of a table of the blank census, and the values it can hold as SQLite stores them under the

@@ -4,6 +4,7 @@
 
 #include "engine/Database.h"
 #include "engine/Messages.h"
+#include "engine/Sql.h"
 #include "text/Text.h"
 
 namespace engine {
@@ -376,6 +377,22 @@ Result<Value> Snapshot::Field(std::string_view name) const {
         return Status::Error(Describe("Il campo '", Quote(name), "' non fa parte della selezione."));
     }
     return Field(index);
+}
+
+// A query is prepared at once, so that a statement that cannot run is refused here.
+Result<std::unique_ptr<QueryDef>> Database::CreateQuery(std::string_view sql) {
+    const std::string utf8 = detail::Utf8(TranslateSql(sql));
+    detail::Stmt st(db_, utf8);
+    if (!st.prepared()) {
+        if (st.rc() == SQLITE_OK) {  // nothing but blanks or comments
+            return Status::Error(It("L'istruzione SQL è vuota."));
+        }
+        return detail::Failure(db_, st.rc());
+    }
+    if (sqlite3_stmt_readonly(st.get()) == 0) {
+        return Status::Error(It("L'istruzione SQL di una selezione non può modificare il database."));
+    }
+    return std::unique_ptr<QueryDef>(new QueryDef(*this, std::move(st), utf8));
 }
 
 }  // namespace engine

@@ -361,4 +361,13 @@ Status TableCursor::SetFieldNull(std::string_view field) {
     return SetFieldValue(field, Value::Null());
 }
 
+// A table-mode cursor on a table of the file, with its fields as the file describes them.
+Result<std::unique_ptr<TableCursor>> Database::OpenTable(std::string_view table) {
+    auto fields = Fields(table);
+    if (!fields) {
+        return fields.status();
+    }
+    return std::unique_ptr<TableCursor>(new TableCursor(*this, std::string(table), std::move(*fields)));
+}
+
 }  // namespace engine

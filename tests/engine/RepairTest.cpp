@@ -3,9 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 
+#include "Described.h"
 #include "engine/Database.h"
 #include "engine/TableCursor.h"
 #include "support/TempDir.h"
@@ -20,10 +22,10 @@ constexpr const char* kCensusTables[] = {"tavole", "campi",  "indici", "indici2"
 
 class RepairTest : public ::testing::Test {
   protected:
-    // A census-like file: the census tables, `master` with a unique key and long rows, and a relation
-    // from `depositi` to `master`.
-    void MakeCensus(int rows) {
-        auto created = Database::Create(path, engine::kCensusLocale);
+    // A census-like file: the census tables, `master` with a unique key and long rows, a second index
+    // with every flag and a validation rule, and a relation from `depositi` to `master`.
+    void MakeCensus(int rows, const std::string& file = "") {
+        auto created = Database::Create(file.empty() ? path : file, engine::kCensusLocale);
         ASSERT_TRUE(created.ok()) << created.description();
         auto db = std::move(*created);
         for (const char* name : kCensusTables) {
@@ -33,16 +35,24 @@ class RepairTest : public ::testing::Test {
                 {.name = "codice", .type = FieldType::Long, .ordinalPosition = 1, .required = true}));
             const int extra = std::string(name) == "master" ? 12 : std::string(name) == "depositi" ? 1 : 3;
             for (int f = 0; f < extra; ++f) {
+                const bool ruled = f == 0 && std::string(name) == "master";
                 ASSERT_TRUE(def->AddField({.name = "campo" + std::to_string(f),
                                            .type = FieldType::Text,
                                            .size = 40,
                                            .ordinalPosition = f + 2,
-                                           .allowZeroLength = true}));
+                                           .allowZeroLength = true,
+                                           .validationRule = ruled ? "Is Null Or > \"A\"" : "",
+                                           .validationText = ruled ? "Non \xE8 una struttura." : ""}));
             }
             ASSERT_TRUE(db->AppendTable(*def));
             ASSERT_TRUE(db->CreateIndex(
                 name, {.name = "chiave", .columns = {"codice"}, .primary = true, .unique = true}));
         }
+        ASSERT_TRUE(db->CreateIndex("master", {.name = "per_testo",
+                                               .columns = {"campo0", "campo1"},
+                                               .clustered = true,
+                                               .ignoreNulls = true,
+                                               .required = true}));
         ASSERT_TRUE(db->CreateRelation({.name = "deposito_master",
                                         .table = "master",
                                         .foreignTable = "depositi",
@@ -59,6 +69,9 @@ class RepairTest : public ::testing::Test {
         }
         cursor.reset();
         ASSERT_TRUE(db->CommitTransaction());
+        if (file.empty()) {
+            description = engine_testing::Described(*db);
+        }
     }
 
     void Overwrite(std::uintmax_t offset, std::size_t bytes) {
@@ -97,8 +110,27 @@ class RepairTest : public ::testing::Test {
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    // Repairs the file and checks what every rebuilt file must be; returns the rows of `master`.
-    long long RepairDamaged() {
+    // The pages that hold the engine's table of attributes and its key.
+    std::vector<long long> AttributePages() const {
+        std::vector<long long> pages;
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* stmt = nullptr;
+            if (sqlite3_prepare_v2(db, "SELECT pageno FROM dbstat WHERE name LIKE '%velumbra_attributi%'", -1,
+                                   &stmt, nullptr) == SQLITE_OK) {
+                while (sqlite3_step(stmt) == SQLITE_ROW) {
+                    pages.push_back(sqlite3_column_int64(stmt, 0));
+                }
+            }
+            sqlite3_finalize(stmt);
+        }
+        sqlite3_close(db);
+        return pages;
+    }
+
+    // Repairs the file and checks what every rebuilt file must be; returns the rows of `master`. The
+    // description of the tables must come back whole unless the pages of the attributes were lost.
+    long long RepairDamaged(bool attributesLost = false) {
         int ticks = 0;
         std::string damaged;
         const engine::Status s = Database::Repair(path, &damaged, [&] { ++ticks; });
@@ -111,14 +143,22 @@ class RepairTest : public ::testing::Test {
         EXPECT_EQ(Number(path, "SELECT count(*) FROM pragma_journal_mode WHERE journal_mode = 'wal'"), 1);
         EXPECT_EQ(Number(path, "SELECT count(*) FROM pragma_integrity_check WHERE integrity_check = 'ok'"),
                   1);
-        EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), 11);
+        // The census tables and the engine's table of attributes; nothing of the repair's own.
+        EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), 12);
         EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'"), kTriggers);
-        EXPECT_EQ(Number(path, "SELECT count(*) FROM sqlite_master WHERE name LIKE 'velumbra%'"), 0);
+        EXPECT_EQ(Number(path,
+                         "SELECT count(*) FROM sqlite_master WHERE name LIKE 'velumbra%' AND "
+                         "name NOT LIKE '%velumbra_attributi%'"),
+                  0);
         // The key stays unique, and the rows read back whole.
         EXPECT_EQ(Number(path, "SELECT count(*) - count(DISTINCT codice) FROM master"), 0);
         EXPECT_EQ(Number(path, "SELECT count(*) FROM master WHERE campo11 <> 'STRUTTURA ' || codice"), 0);
         auto reopened = Database::Open(path);
         EXPECT_TRUE(reopened.ok()) << reopened.description();
+        if (reopened.ok() && !attributesLost) {
+            // Every attribute of the fields and indexes as the census was made.
+            EXPECT_EQ(engine_testing::Described(**reopened), description);
+        }
         return Number(path, "SELECT count(*) FROM master");
     }
 
@@ -126,6 +166,7 @@ class RepairTest : public ::testing::Test {
     const std::string path = dir.File("census.mdb");
     long long kTriggers = 0;
     long long pageSize = 0;
+    std::string description;  // the tables as MakeCensus made them
 
     void Measure() {
         kTriggers = Number(path, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'");
@@ -151,8 +192,11 @@ TEST_F(RepairTest, ATruncatedFileIsRebuiltWithTheRowsStillOnIt) {
 TEST_F(RepairTest, OverwrittenPagesAreSkippedQuickly) {
     MakeCensus(3000);
     Measure();
+    const std::vector<long long> attributes = AttributePages();
     Overwrite(static_cast<std::uintmax_t>(pageSize), 3 * static_cast<std::size_t>(pageSize));  // pages 2-4
-    const long long rows = RepairDamaged();
+    // Without a blank census, attributes on those pages cannot come back (see below).
+    const long long rows =
+        RepairDamaged(std::any_of(attributes.begin(), attributes.end(), [](long long p) { return p <= 4; }));
     EXPECT_GT(rows, 2500);
     EXPECT_LE(rows, 3000);
 }
@@ -230,7 +274,8 @@ TEST_F(RepairTest, TemporariesNeverOutliveARepair) {
     EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", ".altro.mdb.in-riparazione"}));
     sqlite3_close(holder);
 
-    // A failed rebuild leaves nothing behind: the first page held the whole description of the tables.
+    // A failed rebuild leaves nothing behind: the first page held the whole description of the tables
+    // but for the engine's table of attributes, which goes too.
     std::filesystem::remove(held);
     std::filesystem::remove(path);
     {
@@ -242,7 +287,12 @@ TEST_F(RepairTest, TemporariesNeverOutliveARepair) {
             ASSERT_TRUE((*created)->AppendTable(*def));
         }
     }
+    const std::vector<long long> attributes = AttributePages();
+    ASSERT_EQ(attributes.size(), 2u);  // the table and its key
     Overwrite(0, 4096);
+    for (const long long page : attributes) {
+        Overwrite(static_cast<std::uintmax_t>((page - 1) * 4096), 4096);
+    }
     const engine::Status s = Database::Repair(path);
     EXPECT_FALSE(s);
     EXPECT_EQ(s.description(), "Il file '" + path + "' non \xE8 un database del censimento.");
@@ -338,6 +388,32 @@ TEST_F(RepairTest, ABlankCensusThatCannotBeMadeLeavesTheFolderAsItWas) {
     EXPECT_EQ(s.description(), "Disco pieno.");
     EXPECT_EQ(made, 2);
     EXPECT_EQ(Files(), std::set<std::string>{"census.mdb"});
+}
+
+TEST_F(RepairTest, AttributesLostWithTheirPagesComeBackFromTheBlankCensus) {
+    MakeCensus(3000);
+    Measure();
+    const std::vector<long long> attributes = AttributePages();
+    ASSERT_EQ(attributes.size(), 2u);  // the table and its key
+    for (const long long page : attributes) {
+        Overwrite(static_cast<std::uintmax_t>((page - 1) * pageSize), static_cast<std::size_t>(pageSize));
+    }
+    int made = 0;
+    const Database::BlankCensus blank{.make =
+                                          [&](const std::string& file) {
+                                              ++made;
+                                              MakeCensus(0, file);
+                                              return engine::Status::Ok();
+                                          },
+                                      .tables = {"master", "depositi"}};
+    std::string damaged;
+    ASSERT_TRUE(Database::Repair(path, &damaged, {}, blank));
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(damaged, dir.File("census.danneggiato.mdb"));
+    EXPECT_EQ(Number(path, "SELECT count(*) FROM master"), 3000);
+    auto reopened = Database::Open(path);
+    ASSERT_TRUE(reopened.ok()) << reopened.description();
+    EXPECT_EQ(engine_testing::Described(**reopened), description);
 }
 
 }  // namespace

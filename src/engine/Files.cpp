@@ -1,0 +1,401 @@
+// Database files: creating them (a new census built under a temporary name among them), opening and
+// closing them, the registry of the files this program holds open, and the read-only handles that
+// snapshots stream from.
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <set>
+
+#include "engine/Database.h"
+#include "engine/FileSystem.h"
+#include "engine/Messages.h"
+#include "engine/Sqlite.h"
+
+namespace engine {
+
+using detail::Failure;
+using detail::Stmt;
+using detail::Utf8;
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+}  // namespace
+
+// Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; the census is kept in code page
+// 1252, so any other code page is refused.
+bool detail::IsSupportedLocale(std::string_view locale) {
+    std::size_t pos = 0;
+    bool any = false;
+    while (pos < locale.size()) {
+        std::size_t end = locale.find(';', pos);
+        if (end == std::string_view::npos) {
+            end = locale.size();
+        }
+        const std::string_view item = locale.substr(pos, end - pos);
+        pos = end + 1;
+        if (item.empty()) {
+            continue;
+        }
+        const std::size_t eq = item.find('=');
+        if (eq == std::string_view::npos) {
+            return false;
+        }
+        const std::string_view key = item.substr(0, eq);
+        const std::string_view value = item.substr(eq + 1);
+        if (key == "CP") {
+            if (value != "1252") {
+                return false;
+            }
+        } else if (key != "LANGID" && key != "COUNTRY") {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+namespace {
+
+std::mutex& OpenFilesMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::multiset<std::string>& OpenFiles() {
+    static std::multiset<std::string> files;
+    return files;
+}
+
+std::string FileKey(std::string_view path) {
+    std::error_code ec;
+    auto canonical = std::filesystem::weakly_canonical(detail::FsPath(path), ec);
+    return ec ? detail::FsPath(path).string() : canonical.string();
+}
+
+}  // namespace
+
+Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {
+    registeredAs_ = FileKey(path_);
+    std::lock_guard lock(OpenFilesMutex());
+    OpenFiles().insert(registeredAs_);
+}
+
+bool Database::IsOpenInProgram(std::string_view path) {
+    const std::string key = FileKey(path);
+    std::lock_guard lock(OpenFilesMutex());
+    return OpenFiles().count(key) > 0;
+}
+
+namespace {
+
+// Makes the empty file at `file` exclusively, so that two creations never share it; `shown` is the
+// name the person knows it by.
+Status MakeEmptyFile(const std::filesystem::path& file, std::string_view shown) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
+    }
+    std::FILE* made = std::fopen(file.string().c_str(), "wbx");
+    if (!made) {
+        if (std::filesystem::exists(file, ec)) {
+            return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
+        }
+        return Status::Error(Describe("Impossibile creare il file '", Quote(shown),
+                                      "': la cartella non esiste o non si hanno i permessi di scrittura."));
+    }
+    std::fclose(made);
+    return Status::Ok();
+}
+
+// The temporary name of a census file being built for `target`: hidden, beside it, with the
+// identifier of the building process, and an ending no census file has.
+constexpr std::string_view kBuildingEnding = ".in-costruzione";
+
+std::filesystem::path BuildingName(const std::filesystem::path& target) {
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(files::CurrentProcessId());
+    name += kBuildingEnding;
+    return target.parent_path() / name;
+}
+
+// Removes the files that builds killed before they finished left in `folder`: those of processes
+// that no longer run. A build in progress elsewhere is left alone.
+void RemoveAbandonedBuilds(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= kBuildingEnding.size() + 2 || name[0] != '.' || !name.ends_with(kBuildingEnding)) {
+            continue;
+        }
+        const std::string rest = name.substr(0, name.size() - kBuildingEnding.size());
+        const std::size_t dot = rest.rfind('.');
+        const std::string digits = dot == std::string::npos ? "" : rest.substr(dot + 1);
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
+        if (!files::ProcessRuns(std::stol(digits))) {
+            std::error_code removed;
+            std::filesystem::remove(it->path(), removed);
+        }
+    }
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::string_view locale) {
+    if (!detail::IsSupportedLocale(locale)) {
+        return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
+    }
+    if (path.empty()) {
+        return Status::Error(It("Il nome del file del database è vuoto."));
+    }
+    const auto fsPath = detail::FsPath(path);
+    if (Status made = MakeEmptyFile(fsPath, path); !made) {
+        return made;
+    }
+    std::error_code ec;
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(Utf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<Database> result(new Database(db, std::string(path)));
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        Status s = result->Exec(
+            "PRAGMA application_id = " + std::to_string(kApplicationId) +
+            "; PRAGMA user_version = 1; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+        if (s) {
+            return result;
+        }
+        result.reset();
+        std::filesystem::remove(fsPath, ec);
+        return s;
+    }
+    Status failure = Failure(db, rc);
+    result.reset();
+    std::filesystem::remove(fsPath, ec);
+    return failure;
+}
+
+Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view path,
+                                                              std::string_view locale) {
+    if (!detail::IsSupportedLocale(locale)) {
+        return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
+    }
+    if (path.empty()) {
+        return Status::Error(It("Il nome del file del database è vuoto."));
+    }
+    const auto target = detail::FsPath(path);
+    std::error_code ec;
+    if (std::filesystem::exists(target, ec)) {
+        return Status::Error(Describe("Il file '", Quote(path), "' esiste già."));
+    }
+    RemoveAbandonedBuilds(target.parent_path());
+    const auto building = BuildingName(target);
+    if (Status made = MakeEmptyFile(building, path); !made) {
+        return made;
+    }
+    const std::string buildingPath = text::Utf8ToCp1252Lossy(building.string());
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(building.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<Database> result(new Database(db, buildingPath));
+    result->target_ = std::string(path);
+    if (rc != SQLITE_OK) {
+        Status failure = Failure(db, rc);
+        (void)result->Close();  // removes the temporary; the open's failure is the one to tell
+        return failure;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // Nobody can see the file before it is finished: the journal stays in memory and nothing is
+    // flushed until FinishBuilding.
+    Status s =
+        result->Exec("PRAGMA application_id = " + std::to_string(kBuildingApplicationId) +
+                     "; PRAGMA user_version = 1; PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
+    if (!s) {
+        (void)result->Close();  // removes the temporary; the pragma's failure is the one to tell
+        return s;
+    }
+    return result;
+}
+
+Status Database::FinishBuilding() {
+    if (!db_ || target_.empty()) {
+        return Status::Error(It("Il database non è in costruzione."));
+    }
+    const std::filesystem::path building = detail::FsPath(path_);
+    const std::string shown = target_;
+    const std::filesystem::path target = detail::FsPath(shown);
+    Status s =
+        Exec("PRAGMA application_id = " + std::to_string(kApplicationId) + "; PRAGMA journal_mode = WAL;");
+    target_.clear();  // from here on, closing keeps the file: it is removed below when need be
+    if (s) {
+        s = Close();
+    } else {
+        (void)Close();  // the pragma's failure is the one to tell
+    }
+    const auto diskError = [&] {
+        return Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
+    };
+    if (s && !files::SyncFile(building)) {
+        s = diskError();
+    }
+    if (s && !files::RenameNoReplace(building, target)) {
+        std::error_code ec;
+        s = std::filesystem::exists(target, ec)
+                ? Status::Error(Describe("Il file '", Quote(shown), "' esiste già."))
+                : Status::Error(Describe("Impossibile creare il file '", Quote(shown), "'."));
+    }
+    if (s) {
+        // Some file systems (network shares among them) cannot flush a folder; the file itself is on
+        // the disk already, so its name is the only thing at stake.
+        (void)files::SyncFolder(target.parent_path());
+    }
+    if (!s) {
+        std::error_code ec;
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+            std::filesystem::remove(building.string() + suffix, ec);
+        }
+    }
+    return s;
+}
+
+Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents contents) {
+    std::error_code ec;
+    const auto fsPath = detail::FsPath(path);
+    if (path.empty() || !std::filesystem::exists(fsPath, ec)) {
+        return Status::Error(Describe("Impossibile trovare il file '", Quote(path), "'."));
+    }
+    if (std::filesystem::is_directory(fsPath, ec)) {
+        return Status::Error(Describe("'", Quote(path), "' è una cartella, non un file di database."));
+    }
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(Utf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<Database> result(new Database(db, std::string(path)));
+    if (rc != SQLITE_OK) {
+        return Failure(db, rc);
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    const auto notCensus = [&] {
+        return Status::Error(Describe("Il file '", Quote(path), "' non è un database del censimento."));
+    };
+    Stmt id(db, "PRAGMA application_id");
+    if (!id.prepared() || id.Step() != SQLITE_ROW) {
+        const int code = id.prepared() ? id.rc() : sqlite3_errcode(db);
+        if ((code & 0xFF) == SQLITE_NOTADB) {
+            return notCensus();
+        }
+        return Failure(db, code);
+    }
+    const bool building = contents == Contents::UnderConstruction;
+    if (id.ColumnInt(0) != (building ? kBuildingApplicationId : kApplicationId)) {
+        return notCensus();
+    }
+    id = Stmt();
+    // A file marked as a census but without all its tables (a creation that never finished) is
+    // refused here, so that no command works on half a census.
+    if (contents == Contents::WholeCensus) {
+        if (Status complete = detail::CheckCensusTables(db, path); !complete) {
+            return complete;
+        }
+    }
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        return Status::Error(Describe("Il file '", Quote(path),
+                                      "' è di sola lettura: non si hanno i permessi per modificarlo."));
+    }
+    Status s = result->Exec(building ? "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;"
+                                     : "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    if (!s) {
+        return s;
+    }
+    return result;
+}
+
+Database::~Database() {
+    if (db_) {
+        (void)Close();
+    }
+}
+
+Status Database::Close() {
+    if (!db_) {
+        return Status::Ok();
+    }
+    {
+        std::lock_guard lock(OpenFilesMutex());
+        auto it = OpenFiles().find(registeredAs_);
+        if (it != OpenFiles().end()) {
+            OpenFiles().erase(it);
+        }
+    }
+    if (!sqlite3_get_autocommit(db_)) {
+        (void)Exec("ROLLBACK");
+    }
+    for (sqlite3* reader : idleReaders_) {
+        sqlite3_close_v2(reader);
+    }
+    idleReaders_.clear();
+    const int rc = sqlite3_close(db_);
+    if (rc != SQLITE_OK) {
+        Status s = Failure(db_, rc);
+        sqlite3_close_v2(db_);  // closes as soon as the last statement is finalised
+        db_ = nullptr;
+        depth_ = 0;
+        RemoveUnfinishedBuild();
+        return s;
+    }
+    db_ = nullptr;
+    depth_ = 0;
+    RemoveUnfinishedBuild();
+    return Status::Ok();
+}
+
+sqlite3* Database::TakeReader() {
+    // A transaction that has changed no row yet shows what a reader shows.
+    if (!db_ || (sqlite3_txn_state(db_, "main") == SQLITE_TXN_WRITE &&
+                 sqlite3_total_changes64(db_) != changesAtBegin_)) {
+        return nullptr;
+    }
+    Stmt mode(db_, "PRAGMA journal_mode");
+    if (!mode.prepared() || mode.Step() != SQLITE_ROW || mode.ColumnText(0) != "wal") {
+        return nullptr;
+    }
+    if (!idleReaders_.empty()) {
+        sqlite3* reader = idleReaders_.back();
+        idleReaders_.pop_back();
+        return reader;
+    }
+    sqlite3* reader = nullptr;
+    if (sqlite3_open_v2(Utf8(path_).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(reader);
+        return nullptr;  // the snapshot is then kept in memory instead
+    }
+    sqlite3_busy_timeout(reader, kBusyTimeoutMs);
+    return reader;
+}
+
+void Database::ReturnReader(sqlite3* reader) {
+    if (db_ && idleReaders_.size() < 4) {
+        idleReaders_.push_back(reader);
+    } else {
+        sqlite3_close_v2(reader);
+    }
+}
+
+void Database::RemoveUnfinishedBuild() {
+    if (target_.empty()) {
+        return;
+    }
+    std::error_code ec;
+    const std::filesystem::path building = detail::FsPath(path_);
+    std::filesystem::remove(building, ec);
+    std::filesystem::remove(building.string() + "-journal", ec);
+    std::filesystem::remove(building.string() + "-wal", ec);
+    std::filesystem::remove(building.string() + "-shm", ec);
+    target_.clear();
+}
+
+}  // namespace engine
