@@ -97,6 +97,14 @@ ui::Outcome CDbTable::Delete() {
     return s ? ui::Outcome::Done() : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
+ui::Outcome CDbTable::DeleteAll() {
+    if (!cursor_) {  // never opened: nothing to act on
+        return ui::Outcome::Failed();
+    }
+    engine::Status s = cursor_->DeleteAll();
+    return s ? ui::Outcome::Done() : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
 ui::Outcome CDbTable::SetField(const std::string& field, const std::string& text) {
     if (!cursor_) {
         return ui::Outcome::Failed();

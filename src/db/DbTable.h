@@ -33,6 +33,8 @@ class CDbTable {
     ui::Outcome AddNew();
     ui::Outcome Update();
     ui::Outcome Delete();
+    // Deletes every row of the table at once.
+    ui::Outcome DeleteAll();
 
     // An empty text stores null; "00/00/0000" and "99/99/9999" store the dates they stand for.
     ui::Outcome SetField(const std::string& field, const std::string& text);

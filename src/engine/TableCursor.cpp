@@ -310,6 +310,17 @@ Status TableCursor::Delete() {
     return Status::Ok();
 }
 
+Status TableCursor::DeleteAll() {
+    Stmt all(db_.handle(), "DELETE FROM " + quotedTable_);
+    const int rc = all.prepared() ? all.Step() : all.rc();
+    if (rc != SQLITE_DONE) {
+        return detail::Failure(db_.handle(), rc);
+    }
+    hasRow_ = false;
+    mode_ = Mode::None;
+    return Status::Ok();
+}
+
 Result<Value> TableCursor::GetField(std::string_view field) const {
     auto index = FieldIndex(field);
     if (!index) {

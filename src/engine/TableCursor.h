@@ -36,6 +36,9 @@ class TableCursor {
     void CancelUpdate();
     // Deletes the current row; afterwards there is no current row.
     Status Delete();
+    // Deletes every row of the table in one statement (relations are enforced as for Delete);
+    // afterwards there is no current row.
+    Status DeleteAll();
 
     Result<Value> GetField(std::string_view field) const;
     // Sets a field of the row being edited or added from its text.

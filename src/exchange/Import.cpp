@@ -70,25 +70,8 @@ FileCheck ReadCommunication(std::string_view content, int company, CStructureRec
 }
 
 ui::Outcome DeleteAllStructures(db::CDbConnection& connection) {
-    db::CDbSelect ids(&connection);
-    ids.SetColumns("ID");
-    ids.SetFrom("depositi");
     db::CDbTable depositi(&connection, "depositi");
-    if (!depositi.SelectIndex("codice")) {
-        return ui::Outcome::Failed();
-    }
-    for (int row = ids.Execute(); row == 1; row = ids.Next()) {
-        std::int16_t id = 0;
-        if (!ids.GetShort(0, id)) {
-            return ui::Outcome::Failed();
-        }
-        // The fields are not needed: Locate positions without reading them.
-        if (depositi.Locate({text::FormatInt(id)}) && !depositi.Delete()) {
-            return ui::Outcome::Failed();
-        }
-        connection.Port().KeepResponsive();
-    }
-    return ui::Outcome::DoneIf(!ids.Failed());
+    return ui::Outcome::DoneIf(depositi.IsOpen() && depositi.DeleteAll());
 }
 
 ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter) {

@@ -55,6 +55,15 @@ TEST_F(DbTableTest, SeeksMissSilentlyAndDeletedRowsAreGone) {
     EXPECT_FALSE(t.Seek({"7"}));
     EXPECT_TRUE(port.messages.empty());
 
+    // Every row at once: none is left, and the cursor has no current row.
+    ASSERT_TRUE(AddRow(t, "8"));
+    ASSERT_TRUE(AddRow(t, "9"));
+    ASSERT_TRUE(t.Seek({"8"}));
+    ASSERT_TRUE(t.DeleteAll());
+    EXPECT_FALSE(t.Seek({"8"}));
+    EXPECT_FALSE(t.Seek({"9"}));
+    EXPECT_TRUE(port.messages.empty());
+
     EXPECT_FALSE(t.Seek({"sette"}));  // a key that is not a number is the engine's refusal
     EXPECT_EQ(
         port.LastMessage().text,
