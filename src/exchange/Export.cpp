@@ -110,8 +110,7 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
     file.AddLine(OpeningLine(tag, body.lineChecksums.size()));
     file.AddLine(companyLine);
     file.AddLine(dateLine);
-    file.AddLines(body.lines);
-    body.lines = std::string();  // the writer holds its own copy
+    file.AddLines(std::move(body.lines));
     file.AddLine(ClosingLine(tag, checksum));
     if (!CanCreate(*path) || !file.WriteTo(*path)) {
         ShowCannotCreate(port, *path);

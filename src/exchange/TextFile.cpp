@@ -141,12 +141,24 @@ bool SyncFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 void TextFileWriter::AddLine(std::string_view line) {
-    content_ += line;
-    content_ += "\r\n";
+    if (pieces_.empty()) {
+        pieces_.emplace_back();
+    }
+    pieces_.back() += line;
+    pieces_.back() += "\r\n";
 }
 
-void TextFileWriter::AddLines(std::string_view endedLines) {
-    content_ += endedLines;
+std::string TextFileWriter::Content() const {
+    std::string content;
+    for (const std::string& piece : pieces_) {
+        content += piece;
+    }
+    return content;
+}
+
+void TextFileWriter::AddLines(std::string&& endedLines) {
+    pieces_.push_back(std::move(endedLines));
+    pieces_.emplace_back();  // the lines that follow
 }
 
 bool TextFileWriter::WriteTo(const std::string& path) const {
@@ -162,7 +174,9 @@ bool TextFileWriter::WriteTo(const std::string& path) const {
         return false;
     }
     // Closed (and so unlocked) only once renamed or removed, so that no cleaner takes it meanwhile.
-    bool ok = WriteAll(fd, content_) && ::fsync(fd) == 0;
+    bool ok = std::all_of(pieces_.begin(), pieces_.end(),
+                          [&](const std::string& piece) { return WriteAll(fd, piece); }) &&
+              ::fsync(fd) == 0;
     std::error_code ec;
     if (ok) {
         std::filesystem::rename(temporary, target, ec);

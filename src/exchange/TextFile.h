@@ -17,14 +17,15 @@ namespace exchange {
 class TextFileWriter {
   public:
     void AddLine(std::string_view line);
-    // Lines already ended by CR LF, as they are.
-    void AddLines(std::string_view endedLines);
+    // Lines already ended by CR LF, as they are; taken over without a copy.
+    void AddLines(std::string&& endedLines);
     // The path as the core holds it (Windows-1252).
     [[nodiscard]] bool WriteTo(const std::string& path) const;
-    [[nodiscard]] const std::string& Content() const { return content_; }
+    // Everything added so far, in one piece.
+    [[nodiscard]] std::string Content() const;
 
   private:
-    std::string content_;
+    std::vector<std::string> pieces_;  // written one after another
 };
 
 // Checks that a file can be created at `path` (its folder exists and may be written).
