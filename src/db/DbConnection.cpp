@@ -23,6 +23,11 @@ CDbConnection::CDbConnection(ui::Port& port, const std::string& path, engine::Da
     database_ = std::move(*opened);
 }
 
+CDbConnection::CDbConnection(ui::Port& port, engine::Database& borrowed)
+    : port_(port), borrowed_(&borrowed), open_(borrowed.IsOpen() ? 1 : 0) {
+    path_ = borrowed.path();
+}
+
 CDbConnection::~CDbConnection() {
     if (database_ && open_ == 1) {
         engine::Status closed = database_->Close();
@@ -36,10 +41,10 @@ CDbConnection::~CDbConnection() {
 }
 
 ui::Outcome CDbConnection::Transaction(engine::Status (engine::Database::*operation)(), const char* prefix) {
-    if (!database_ || open_ != 1) {
+    if (!Database() || open_ != 1) {
         return ui::Outcome::Failed();
     }
-    engine::Status s = (database_.get()->*operation)();
+    engine::Status s = (Database()->*operation)();
     if (!s) {
         ShowDatabaseError(port_, prefix, s.description());
         return ui::Outcome::Failed();
@@ -48,7 +53,7 @@ ui::Outcome CDbConnection::Transaction(engine::Status (engine::Database::*operat
 }
 
 int CDbConnection::TransactionDepth() const {
-    return database_ && open_ == 1 ? database_->TransactionDepth() : 0;
+    return Database() && open_ == 1 ? Database()->TransactionDepth() : 0;
 }
 
 bool CDbConnection::InTransactionAt(int level) const {

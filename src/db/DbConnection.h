@@ -18,6 +18,9 @@ class CDbConnection {
     // any census table is refused, unless `contents` asks for less.
     CDbConnection(ui::Port& port, const std::string& path,
                   engine::Database::Contents contents = engine::Database::Contents::WholeCensus);
+    // A connection through a database handle that stays the caller's (the creation handle of a new
+    // file): one handle, so that tables it creates are seen at once. It is not closed here.
+    CDbConnection(ui::Port& port, engine::Database& borrowed);
     ~CDbConnection();
     CDbConnection(const CDbConnection&) = delete;
     CDbConnection& operator=(const CDbConnection&) = delete;
@@ -42,13 +45,14 @@ class CDbConnection {
 
     ui::Port& Port() const { return port_; }
     // The engine's database, or nothing when the open failed.
-    engine::Database* Database() const { return database_.get(); }
+    engine::Database* Database() const { return borrowed_ ? borrowed_ : database_.get(); }
 
   private:
     ui::Outcome Transaction(engine::Status (engine::Database::*operation)(), const char* prefix);
 
     ui::Port& port_;
     std::unique_ptr<engine::Database> database_;
+    engine::Database* borrowed_ = nullptr;
     std::optional<std::string> path_;
     int open_ = 0;
 };

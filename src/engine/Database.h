@@ -92,9 +92,9 @@ class Database {
     // on the file must be closed first.
     Status FinishBuilding();
 
-    // What a file must hold to be opened: the census mark, the mark and every census table, or the
-    // mark of a census being built (opened without journal on disk and without flushes).
-    enum class Contents { CensusMark, WholeCensus, UnderConstruction };
+    // What a file must hold to be opened: the census mark, or the mark and every census table. A
+    // census still being built is never opened: it is written through its creation handle alone.
+    enum class Contents { CensusMark, WholeCensus };
     // Opens an existing census database, shared, read-write.
     static Result<std::unique_ptr<Database>> Open(std::string_view path,
                                                   Contents contents = Contents::CensusMark);

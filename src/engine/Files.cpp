@@ -290,8 +290,7 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
         }
         return Failure(db, code);
     }
-    const bool building = contents == Contents::UnderConstruction;
-    if (id.ColumnInt(0) != (building ? kBuildingApplicationId : kApplicationId)) {
+    if (id.ColumnInt(0) != kApplicationId) {
         return notCensus();
     }
     id = Stmt();
@@ -306,8 +305,7 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
         return Status::Error(Describe("Il file '", Quote(path),
                                       "' è di sola lettura: non si hanno i permessi per modificarlo."));
     }
-    Status s = result->Exec(building ? "PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;"
-                                     : "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    Status s = result->Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
     if (!s) {
         return s;
     }

@@ -22,7 +22,7 @@ void ShowCreationError(ui::Port& port, const std::string& path, const std::strin
 // the seed rows and the settings row, on the file being built. Stops at the first failure, which
 // the step that met it has shown.
 ui::Outcome BuildCensus(ui::Port& port, CDictionary& dictionary, engine::Database& creation) {
-    db::CDbConnection connection(port, creation.path(), engine::Database::Contents::UnderConstruction);
+    db::CDbConnection connection(port, creation);
     if (!connection.IsOpen()) {
         return ui::Outcome::Failed();
     }
