@@ -33,6 +33,20 @@ std::string ComuneName(db::CDbConnection& connection, int code) {
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     connection.Port().BeginBusy(true);
     CDepotRowList rows;
+    {
+        // Room for every row at once: a list that grew by doubling would hold half as much again,
+        // for a moment, at its largest.
+        db::CDbSelect count(&connection);
+        count.SetColumns("count(*)");
+        count.SetFrom("depositi");
+        std::int32_t n = 0;
+        if (count.Execute() == 1 && count.GetLong(0, n) == 1 && n > 0) {
+            rows.reserve(static_cast<std::size_t>(n));
+        }
+        if (count.Failed()) {
+            return std::nullopt;
+        }
+    }
     db::CDbSelect s(&connection);
     s.SetColumns("depositi.ID, regcom.denom, " + census::ColumnList());
     s.SetFrom("depositi, regcom");
