@@ -120,7 +120,7 @@ void CDepotGrid::MeasureGrid() {
         advance[static_cast<std::size_t>(b)] = m.horizontalAdvance(
             QChar(static_cast<char16_t>(text::Cp1252ToCodePoint(static_cast<unsigned char>(b)))));
     }
-    const auto width = [&](const std::string& cp1252) {
+    const auto width = [&](std::string_view cp1252) {
         int w = 0;
         for (const char c : cp1252) {
             w += advance[static_cast<unsigned char>(c)];
@@ -136,22 +136,26 @@ void CDepotGrid::MeasureGrid() {
     };
     const auto fixed = [&](const char* heading) { return width(text::Utf8ToCp1252Lossy(heading)) + 2; };
     GridLayout l;
+    const reg::CDepotRowList& rows = list_.Rows();
+    using Field = reg::CDepotRowList::Field;
+    const auto textOf = [&](Field field) {
+        return [&rows, field](const reg::CDepotRow& r) { return rows.Text(r, field); };
+    };
     l.wN = fixed("00000");
-    l.wU = widest("Ubicazione", [](const reg::CDepotRow& r) -> const std::string& { return r.ubicaz; });
-    l.wL = widest("Località", [](const reg::CDepotRow& r) -> const std::string& { return r.local; });
-    l.wC = widest("Comune", [](const reg::CDepotRow& r) -> const std::string& { return r.comuneName; });
+    l.wU = widest("Ubicazione", textOf(Field::Ubicaz));
+    l.wL = widest("Località", textOf(Field::Local));
+    l.wC = widest("Comune",
+                  [&rows](const reg::CDepotRow& r) -> const std::string& { return rows.ComuneName(r); });
     l.wP = fixed("Prov");
     for (std::size_t i = 0; i < l.wA.size(); ++i) {
         l.wA[i] = fixed(kActivities[i]);
     }
-    l.wSP = widest("Proprietà", [](const reg::CDepotRow& r) -> const std::string& { return r.scoPro; });
+    l.wSP = widest("Proprietà", textOf(Field::ScoPro));
     l.wSM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.scoSup); });
-    l.wST =
-        widest("Titolo", [](const reg::CDepotRow& r) { return reg::TitleWord(census::TitleChar(r.scoTit)); });
-    l.wCP = widest("Proprietà", [](const reg::CDepotRow& r) -> const std::string& { return r.copPro; });
+    l.wST = widest("Titolo", [](const reg::CDepotRow& r) { return reg::TitleWord(r.scoTit); });
+    l.wCP = widest("Proprietà", textOf(Field::CopPro));
     l.wCM = widest("MQ", [](const reg::CDepotRow& r) { return text::FormatInt(r.copSup); });
-    l.wCT =
-        widest("Titolo", [](const reg::CDepotRow& r) { return reg::TitleWord(census::TitleChar(r.copTit)); });
+    l.wCT = widest("Titolo", [](const reg::CDepotRow& r) { return reg::TitleWord(r.copTit); });
     l.wS = fixed("Servizio");
     l.wR = fixed("Riserva");
     l.h = m.height() + 2;
@@ -380,19 +384,20 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
             text(QRect(columns[c].left + dx, y + 2, columns[c].width, h), align, s);
         };
         text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, QString::number(row.id));
-        cell(1, Qt::AlignLeft, FromCp(row.ubicaz));
-        cell(2, Qt::AlignLeft, FromCp(row.local));
-        cell(3, Qt::AlignLeft, FromCp(row.comuneName));
-        cell(4, Qt::AlignLeft, FromCp(row.provin));
+        using Field = reg::CDepotRowList::Field;
+        cell(1, Qt::AlignLeft, FromCp(rows.Text(row, Field::Ubicaz)));
+        cell(2, Qt::AlignLeft, FromCp(rows.Text(row, Field::Local)));
+        cell(3, Qt::AlignLeft, FromCp(rows.ComuneName(row)));
+        cell(4, Qt::AlignLeft, FromCp(row.Provin()));
         for (std::size_t a = 0; a < 7; ++a) {
-            cell(5 + a, Qt::AlignHCenter, row.flags[a] ? QStringLiteral("SI") : QStringLiteral(" "));
+            cell(5 + a, Qt::AlignHCenter, row.Flag(a) ? QStringLiteral("SI") : QStringLiteral(" "));
         }
-        cell(12, Qt::AlignLeft, FromCp(row.scoPro));
+        cell(12, Qt::AlignLeft, FromCp(rows.Text(row, Field::ScoPro)));
         cell(13, Qt::AlignRight, QString::number(row.scoSup));
-        cell(14, Qt::AlignLeft, FromCp(reg::TitleWord(census::TitleChar(row.scoTit))));
-        cell(15, Qt::AlignLeft, FromCp(row.copPro));
+        cell(14, Qt::AlignLeft, FromCp(reg::TitleWord(row.scoTit)));
+        cell(15, Qt::AlignLeft, FromCp(rows.Text(row, Field::CopPro)));
         cell(16, Qt::AlignRight, QString::number(row.copSup));
-        cell(17, Qt::AlignLeft, FromCp(reg::TitleWord(census::TitleChar(row.copTit))));
+        cell(17, Qt::AlignLeft, FromCp(reg::TitleWord(row.copTit)));
         for (std::size_t k = 0; k < 36; ++k) {
             cell(18 + k, Qt::AlignRight,
                  row.counts[k] ? QString::number(row.counts[k]) : QStringLiteral(" "));

@@ -4,12 +4,13 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "text/Text.h"
 
 namespace desktop {
 
-inline QString FromCp(const std::string& cp1252) {
+inline QString FromCp(std::string_view cp1252) {
     return QString::fromStdString(text::Cp1252ToUtf8(cp1252));
 }
 

@@ -30,6 +30,67 @@ std::string ComuneName(db::CDbConnection& connection, int code) {
     return text::TrimRight(name);
 }
 
+void CDepotRowList::Reserve(std::size_t rows) {
+    rows_.reserve(rows);
+    // The four texts of a structure take some 70 bytes: room enough that the buffer never has to move.
+    texts_.reserve(rows * 80);
+}
+
+CDepotRow CDepotRowList::Compact(const census::Structure& s, std::string_view comuneName,
+                                 std::uint8_t changed) {
+    CDepotRow r;
+    r.id = static_cast<std::int16_t>(s.id);
+    // The few municipalities are named once each: the last one found is usually the next one asked.
+    std::size_t place = comuni_.size();
+    for (std::size_t i = comuni_.size(); i-- > 0;) {
+        if (comuni_[i] == comuneName) {
+            place = i;
+            break;
+        }
+    }
+    if (place == comuni_.size()) {
+        comuni_.emplace_back(comuneName);
+    }
+    r.comune = static_cast<std::uint16_t>(place);
+    for (std::size_t i = 0; i < r.provin.size() && i < s.provin.size(); ++i) {
+        r.provin[i] = s.provin[i];
+    }
+    r.scoTit = census::TitleChar(s.scoTit);
+    r.copTit = census::TitleChar(s.copTit);
+    for (std::size_t i = 0; i < s.flags.size(); ++i) {
+        r.flags = static_cast<std::uint8_t>(r.flags | (s.flags[i] ? 1U << i : 0U));
+    }
+    r.changed = changed;
+    r.scoSup = static_cast<std::int32_t>(s.scoSup);
+    r.copSup = static_cast<std::int32_t>(s.copSup);
+    for (std::size_t i = 0; i < r.counts.size(); ++i) {
+        r.counts[i] = static_cast<std::int16_t>(s.counts[i]);
+    }
+    r.texts = static_cast<std::uint32_t>(texts_.size());
+    for (const std::string* t : {&s.ubicaz, &s.local, &s.scoPro, &s.copPro}) {
+        texts_ += *t;
+        texts_ += '\0';
+    }
+    return r;
+}
+
+void CDepotRowList::Add(const census::Structure& s, std::string_view comuneName, std::uint8_t changed) {
+    rows_.push_back(Compact(s, comuneName, changed));
+}
+
+void CDepotRowList::Replace(std::size_t index, const census::Structure& s, std::string_view comuneName,
+                            std::uint8_t changed) {
+    rows_[index] = Compact(s, comuneName, changed);
+}
+
+std::string_view CDepotRowList::Text(const CDepotRow& row, Field field) const {
+    std::size_t at = row.texts;
+    for (int skip = static_cast<int>(field); skip > 0; --skip) {
+        at = texts_.find('\0', at) + 1;
+    }
+    return std::string_view(texts_.data() + at, texts_.find('\0', at) - at);
+}
+
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     connection.Port().BeginBusy(true);
     CDepotRowList rows;
@@ -41,7 +102,7 @@ std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
         count.SetFrom("depositi");
         std::int32_t n = 0;
         if (count.Execute() == 1 && count.GetLong(0, n) == 1 && n > 0) {
-            rows.reserve(static_cast<std::size_t>(n));
+            rows.Reserve(static_cast<std::size_t>(n));
         }
         if (count.Failed()) {
             return std::nullopt;
@@ -52,15 +113,19 @@ std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     s.SetFrom("depositi, regcom");
     s.SetWhere("regcom.codice = depositi.comune");
     s.SetOrderBy("depositi.ID");
+    // One record is read at a time, into the same storage.
+    census::Structure r;
+    std::string comuneName;
     for (int row = s.Execute(); row == 1; row = s.Next()) {
-        CDepotRow& r = rows.emplace_back();
         std::int16_t id = 0;
         // A failure is latched and checked once the loop is over.
         (void)s.GetShort(0, id);
         r.id = id;
-        (void)s.GetDateOrText(1, r.comuneName);
-        text::TrimRightInPlace(r.comuneName);
+        comuneName.clear();
+        (void)s.GetDateOrText(1, comuneName);
+        text::TrimRightInPlace(comuneName);
         schema::ReadStructure(s, 2, r);
+        rows.Add(r, comuneName);
         connection.Port().KeepResponsive();
     }
     if (s.Failed()) {
@@ -123,20 +188,16 @@ std::string StructureList::SelectionId() const {
 }
 
 std::string StructureList::SelectionText() const {
-    return selected_ ? rows_[*selected_].ubicaz + " - " + rows_[*selected_].local : std::string();
+    if (!selected_) {
+        return std::string();
+    }
+    const CDepotRow& row = rows_[*selected_];
+    return std::string(rows_.Text(row, CDepotRowList::Field::Ubicaz)) + " - " +
+           std::string(rows_.Text(row, CDepotRowList::Field::Local));
 }
 
 bool StructureList::CanChangeSelected() const {
     return selected_ && *selected_ < rows_.size() && !rows_[*selected_].deleted;
-}
-
-CDepotRow StructureList::RowFrom(const ui::StructureValues& v, int id) {
-    CDepotRow r;
-    static_cast<census::Structure&>(r) = v;
-    r.id = id;
-    r.comuneName = ComuneName(*session_.Connection(), v.comune);
-    r.changed = 1;
-    return r;
 }
 
 ui::Outcome StructureList::CreateStructure() {
@@ -175,7 +236,9 @@ ui::Outcome StructureList::CreateStructure() {
         !master.SetField("id_depo", text::FormatInt(id + 1)) || !master.Update()) {
         return AfterFailure();
     }
-    rows_.push_back(RowFrom(editor.values, id));
+    census::Structure stored = editor.values;
+    stored.id = id;
+    rows_.Add(stored, ComuneName(connection, stored.comune), 1);
     return ui::Outcome::Done();
 }
 
@@ -213,7 +276,9 @@ ui::Outcome StructureList::ModifyStructure() {
         !schema::SetStructureFields(*cursor_, editor.values) || !cursor_->Update()) {
         return AfterFailure();
     }
-    rows_[row] = RowFrom(editor.values, rows_[row].id);
+    census::Structure stored = editor.values;
+    stored.id = rows_[row].id;
+    rows_.Replace(row, stored, ComuneName(*session_.Connection(), stored.comune), 1);
     return ui::Outcome::Done();
 }
 

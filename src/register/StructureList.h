@@ -3,24 +3,69 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/Session.h"
 #include "census/Structure.h"
 #include "db/DbTable.h"
-#include "app/Session.h"
 
 namespace reg {
 
-// One listed structure: the census record, its municipality's name and the window's marks.
-struct CDepotRow : census::Structure {
-    std::string comuneName;
-    int changed = 0;  // inserted or modified in this window since the last load
-    int deleted = 0;  // deleted in this window since the last load
+// One listed structure, as the grid shows it: the list holds tens of thousands, so a row keeps its
+// numbers in their stored widths and its texts in the list's own buffer (CDepotRowList::Text).
+struct CDepotRow {
+    std::int16_t id = 0;
+    std::uint16_t comune = 0;      // the municipality's place among the list's names (ComuneName)
+    std::array<char, 2> provin{};  // the province's two letters; '\0' where shorter
+    char scoTit = ' ';             // the first character of each title, a blank for none
+    char copTit = ' ';
+    std::uint8_t flags = 0;    // bit i: activity i is carried out there
+    std::uint8_t changed = 0;  // inserted or modified in this window since the last load
+    std::uint8_t deleted = 0;  // deleted in this window since the last load
+    std::int32_t scoSup = 0;
+    std::int32_t copSup = 0;
+    std::uint32_t texts = 0;  // where the row's texts begin in the list's buffer
+    std::array<std::int16_t, census::kCountCount> counts{};
+
+    bool Flag(std::size_t i) const { return (flags >> i) & 1U; }
+    std::string Provin() const { return std::string(provin.data(), provin[1] ? 2 : provin[0] ? 1 : 0); }
 };
-using CDepotRowList = std::vector<CDepotRow>;
+
+// The listed structures and what their rows refer to: their texts, one after another, and the names of
+// their municipalities.
+class CDepotRowList {
+  public:
+    enum class Field { Ubicaz, Local, ScoPro, CopPro };
+
+    // Appends a structure, its municipality's name and the window's marks.
+    void Add(const census::Structure& s, std::string_view comuneName, std::uint8_t changed = 0);
+    // Replaces row `index` with a structure (its old texts stay in the buffer, unused).
+    void Replace(std::size_t index, const census::Structure& s, std::string_view comuneName,
+                 std::uint8_t changed);
+    void Reserve(std::size_t rows);
+
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+    const CDepotRow& operator[](std::size_t i) const { return rows_[i]; }
+    CDepotRow& operator[](std::size_t i) { return rows_[i]; }
+    std::vector<CDepotRow>::const_iterator begin() const { return rows_.begin(); }
+    std::vector<CDepotRow>::const_iterator end() const { return rows_.end(); }
+
+    std::string_view Text(const CDepotRow& row, Field field) const;
+    const std::string& ComuneName(const CDepotRow& row) const { return comuni_[row.comune]; }
+
+  private:
+    CDepotRow Compact(const census::Structure& s, std::string_view comuneName, std::uint8_t changed);
+
+    std::vector<CDepotRow> rows_;
+    std::string texts_;  // each row's four texts, each ended by '\0'
+    std::vector<std::string> comuni_;
+};
 
 // "Proprietà", "Affitto", "Comodato", or a single blank.
 std::string TitleWord(char title);
@@ -68,7 +113,6 @@ class StructureList {
     std::optional<ui::StructureValues> ReadStructure(int id);
 
   private:
-    CDepotRow RowFrom(const ui::StructureValues& values, int id);
     ui::Outcome Reload();
     ui::Outcome Restart(bool keepChanges);
     ui::Outcome AfterFailure();

@@ -111,8 +111,8 @@ TEST_F(StructureListTest, NewStructuresTakeTheCounterInsideTheTransaction) {
     ASSERT_EQ(list.Rows().size(), 1u);
     EXPECT_EQ(list.Rows()[0].id, 0);
     EXPECT_EQ(list.Rows()[0].changed, 1);
-    EXPECT_EQ(list.Rows()[0].scoTit, "A");
-    EXPECT_EQ(reg::TitleWord(census::TitleChar(list.Rows()[0].scoTit)), "Propriet\xE0");
+    EXPECT_EQ(list.Rows()[0].scoTit, 'A');
+    EXPECT_EQ(reg::TitleWord(list.Rows()[0].scoTit), "Propriet\xE0");
     EXPECT_EQ(IdDepo(census), "1");
     const auto& editor = census.port.editorRequests[0];
     EXPECT_EQ(editor.values, reg::BlankStructure());
@@ -155,13 +155,13 @@ TEST_F(StructureListTest, DeletionsAndChangesAreMarkedUntilTheNextLoad) {
     census.port.AnswerNextEditor(changed);
     ASSERT_TRUE(list.ModifyStructure());
     EXPECT_EQ(census.port.editorRequests.back().values, *read);
-    EXPECT_EQ(list.Rows()[2].ubicaz, "VIA NUOVA");
+    EXPECT_EQ(list.Rows().Text(list.Rows()[2], reg::CDepotRowList::Field::Ubicaz), "VIA NUOVA");
     EXPECT_EQ(list.Rows()[2].changed, 1);
 
     EXPECT_TRUE(list.RevertChanges());
     ASSERT_EQ(list.Rows().size(), 3u);
     EXPECT_EQ(list.Rows()[1].deleted, 0);  // back, unmarked
-    EXPECT_EQ(list.Rows()[2].ubicaz, "VIA ROMA 3");
+    EXPECT_EQ(list.Rows().Text(list.Rows()[2], reg::CDepotRowList::Field::Ubicaz), "VIA ROMA 3");
     EXPECT_EQ(list.Rows()[2].changed, 0);
 
     list.Select(0);
@@ -179,7 +179,7 @@ TEST_F(StructureListTest, AMunicipalityMissingFromTheListShowsAsNonExistent) {
     v.comune = 4000;
     census.port.AnswerNextEditor(v);
     ASSERT_TRUE(list.CreateStructure());
-    EXPECT_EQ(list.Rows()[0].comuneName, "*** Inesistente ***");
+    EXPECT_EQ(list.Rows().ComuneName(list.Rows()[0]), "*** Inesistente ***");
     EXPECT_TRUE(list.RefreshView());
     EXPECT_TRUE(list.Rows().empty());  // stored, but not listed
     EXPECT_TRUE(list.Close());
@@ -259,6 +259,63 @@ TEST(StructureListLock, AnIdentifierThatDoesNotFitIsRefusedByName) {
     EXPECT_TRUE(list.Close());
     EXPECT_TRUE(census.Rows().empty());
     EXPECT_EQ(IdDepo(census), "32768");
+}
+
+}  // namespace
+
+namespace {
+
+// The compact listed form gives back what the grid shows, row after row: texts (empty ones and those
+// with Windows-1252 letters too), the province, the flags, the titles' letters and the counts.
+TEST(DepotRowList, KeepsWhatTheGridShows) {
+    reg::CDepotRowList rows;
+    census::Structure a;
+    a.id = 32766;
+    a.ubicaz = "VIA DELL'UNIT\xC0 D'ITALIA 1";
+    a.local = "";
+    a.provin = "FI";
+    a.flags = {true, false, false, false, false, false, true};
+    a.scoPro = "COMUNE";
+    a.scoSup = 2147483647;
+    a.scoTit = "B";
+    a.copPro = " ";
+    a.copTit = "";
+    a.counts[0] = 32767;
+    a.counts[35] = -1;
+    census::Structure b = a;
+    b.id = 0;
+    b.ubicaz = "PIAZZA";
+    b.provin = "S";
+    rows.Add(a, "FIRENZE");
+    rows.Add(b, "SIENA", 1);
+    rows.Add(a, "FIRENZE");
+    using Field = reg::CDepotRowList::Field;
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].id, 32766);
+    EXPECT_EQ(rows.Text(rows[0], Field::Ubicaz), "VIA DELL'UNIT\xC0 D'ITALIA 1");
+    EXPECT_EQ(rows.Text(rows[0], Field::Local), "");
+    EXPECT_EQ(rows.Text(rows[0], Field::ScoPro), "COMUNE");
+    EXPECT_EQ(rows.Text(rows[0], Field::CopPro), " ");
+    EXPECT_EQ(rows[0].Provin(), "FI");
+    EXPECT_EQ(rows[1].Provin(), "S");
+    EXPECT_TRUE(rows[0].Flag(0));
+    EXPECT_FALSE(rows[0].Flag(1));
+    EXPECT_TRUE(rows[0].Flag(6));
+    EXPECT_EQ(rows[0].scoSup, 2147483647);
+    EXPECT_EQ(rows[0].scoTit, 'B');
+    EXPECT_EQ(rows[0].copTit, ' ');  // no title
+    EXPECT_EQ(rows[0].counts[0], 32767);
+    EXPECT_EQ(rows[0].counts[35], -1);
+    EXPECT_EQ(rows.ComuneName(rows[0]), "FIRENZE");
+    EXPECT_EQ(rows.ComuneName(rows[1]), "SIENA");
+    EXPECT_EQ(rows.ComuneName(rows[2]), "FIRENZE");
+    EXPECT_EQ(rows[1].changed, 1);
+    EXPECT_EQ(rows.Text(rows[1], Field::Ubicaz), "PIAZZA");
+
+    b.ubicaz = "PIAZZA NUOVA";
+    rows.Replace(1, b, "SIENA", 1);
+    EXPECT_EQ(rows.Text(rows[1], Field::Ubicaz), "PIAZZA NUOVA");
+    EXPECT_EQ(rows.Text(rows[2], Field::Ubicaz), "VIA DELL'UNIT\xC0 D'ITALIA 1");  // the others stay
 }
 
 }  // namespace
