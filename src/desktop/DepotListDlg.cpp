@@ -48,11 +48,11 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     statics_[kTextLabel] = textLabel;
     id_->setObjectName("1024");
     id_->setAlignment(Qt::AlignRight);
-    id_->setMaxLength(4);
+    // The template's limits (4 and 40 characters) are typing limits, and nothing is typed in these
+    // two boxes: a limit here would cut what they show (five-digit identifiers, "street - locality").
     id_->setEnabled(false);
     id_->setGeometry(du.Rect(28, 19, 30, 14));
     text_->setObjectName("1061");
-    text_->setMaxLength(40);
     text_->setEnabled(false);
     text_->setGeometry(du.Rect(100, 19, 290, 14));
     const auto button = [&](int id, const char* label, QRect rect) {

@@ -2,6 +2,7 @@
 // reads the picture (colours, the rules found in it, the ink inside a cell) or the grid's public state.
 // Where a row or a column stands is found in the picture, never worked out from the grid's layout.
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+
+#include <sqlite3.h>
 
 #include "ModalScript.h"
 #include "db/DbSelect.h"
@@ -689,6 +692,36 @@ class GridTest : public QObject {
         QCOMPARE(s.GetLong(0, n), 1);
         QCOMPARE(n, 1);
         QCOMPARE(session->Connection()->Database()->TransactionDepth(), 0);
+    }
+
+    // The selection box shows the selected structure whole: a five-digit identifier and a location of
+    // 40 and 30 characters (the boxes' limits are for typing, and nothing is typed there).
+    void theSelectionBoxShowsItsTextsWhole() {
+        Store(1);
+        const std::string street(40, 'U');
+        const std::string locality(30, 'L');
+        QCOMPARE(sqlite3_exec(
+                     session->Connection()->Database()->handle(),
+                     ("UPDATE depositi SET ID = 32766, ubicaz = '" + street + "', local = '" + locality + "'")
+                         .c_str(),
+                     nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        ModalScript script;
+        script.Then([&](QWidget* w) {
+            auto* window = qobject_cast<desktop::CDepotListDlg*>(w);
+            QVERIFY(window);
+            desktop::CDepotGrid& grid = *window->Grid();
+            const Picture p = Look(grid);
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(0)));
+            auto* id = window->findChild<QLineEdit*>(QStringLiteral("1024"));
+            auto* text = window->findChild<QLineEdit*>(QStringLiteral("1061"));
+            QVERIFY(id && text);
+            QCOMPARE(id->text(), QString("32766"));
+            QCOMPARE(text->text(), QString::fromStdString(street + " - " + locality));
+            QTest::keyClick(window, Qt::Key_Escape);
+        });
+        desktop::OpenStructureList(*session, nullptr);
+        QVERIFY(script.Done());
     }
 
   private:
