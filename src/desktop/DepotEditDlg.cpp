@@ -60,6 +60,7 @@ CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* paren
     }
     tabs_->setCurrentIndex(0);
     connect(tabs_, &QTabWidget::currentChanged, this, &CDepotEditDlg::ChangePage);
+    FocusFirstField();
 
     auto* ok = new QPushButton(It("OK"), this);
     ok->setObjectName("1");
@@ -79,6 +80,17 @@ void CDepotEditDlg::ChangePage(int index) {
     pages_[static_cast<std::size_t>(current_)]->SavePage(values_);
     current_ = index;
     pages_[static_cast<std::size_t>(current_)]->ShowPage(values_);
+    FocusFirstField();
+}
+
+void CDepotEditDlg::FocusFirstField() {
+    // What is typed goes to the page's first field, not to the tab bar.
+    for (QWidget* w : pages_[static_cast<std::size_t>(current_)]->findChildren<QWidget*>()) {
+        if (w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+            w->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
 }
 
 void CDepotEditDlg::accept() {

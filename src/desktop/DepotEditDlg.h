@@ -25,6 +25,7 @@ class CDepotEditDlg : public QDialog {
 
   private:
     void ChangePage(int index);
+    void FocusFirstField();
 
     ui::StructureEditorRequest& request_;
     ui::StructureValues values_;

@@ -155,6 +155,9 @@ void CDepotListDlg::Run(int command) {
     }
     grid_->viewport()->repaint();
     update();
+    // Whatever the command (and after the editor it opened), the keyboard goes back to the grid: the
+    // arrows move the current row, and no key reaches a button by chance.
+    grid_->setFocus(Qt::OtherFocusReason);
 }
 
 void OpenStructureList(app::Session& session, QWidget* mainWindow) {

@@ -300,6 +300,20 @@ class EditorTest : public QObject {
         QCOMPARE(e.request.values, v);
     }
 
+    // What is typed goes to the first field of the page on show, not to the tab bar.
+    void eachPageOpensWithItsFirstFieldFocused() {
+        Editor e(Filled());
+        QCOMPARE(e.dialog->focusWidget(), static_cast<QWidget*>(e.Get(1008)));
+        auto* tabs = e.Get<QTabWidget>(6003);
+        for (int page : {1, 2, 0}) {
+            e.Page(page);
+            QWidget* focus = e.dialog->focusWidget();
+            QVERIFY(focus && focus != tabs && tabs->currentWidget()->isAncestorOf(focus));
+            QVERIFY(qobject_cast<QLineEdit*>(focus) || qobject_cast<QComboBox*>(focus));
+        }
+        QCOMPARE(e.dialog->focusWidget(), static_cast<QWidget*>(e.Get(1008)));
+    }
+
     void changingTabSavesThePageAndShowsTheNext() {
         Editor e(Filled());
         e.Type(1008, "PIAZZA NUOVA");

@@ -680,6 +680,13 @@ class GridTest : public QObject {
             QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(0)));
             QCOMPARE(grid.CurrentRow(), 0);  // painted: the current row is the selected one
             seen->Run(1057);                 // delete the first
+            // After a command the keyboard is back on the grid, whatever was pressed.
+            QCOMPARE(seen->focusWidget(), static_cast<QWidget*>(&grid));
+            seen->Button(1066)->setFocus();
+            seen->Run(1066);  // "Ripristina": the deletion is withdrawn
+            QCOMPARE(seen->focusWidget(), static_cast<QWidget*>(&grid));
+            QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(0)));
+            seen->Run(1057);  // and done again
             QTest::keyClick(seen, Qt::Key_Escape);
         });
         desktop::OpenStructureList(*session, nullptr);
