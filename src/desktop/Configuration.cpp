@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -38,10 +39,37 @@ std::optional<QString> Configuration::Read(const QString& name) const {
         return std::nullopt;
     }
     const QVariant value = Open()->value(name);
+#ifndef Q_OS_WIN
+    if (value.typeId() == QMetaType::QStringList) {
+        // A value written by hand with a comma in it (a folder named "Dati, 2026") reads as a list:
+        // it is taken from the file as the text it is.
+        return RawIniValue(name);
+    }
+#endif
     if (value.typeId() != QMetaType::QString) {
         return std::nullopt;
     }
     return value.toString();
+}
+
+std::optional<QString> Configuration::RawIniValue(const QString& name) const {
+    QFile file(iniPath_);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return std::nullopt;
+    }
+    bool general = true;  // values before any section belong to [General]
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith('[')) {
+            general = line.compare(QStringLiteral("[General]"), Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (general && equals > 0 && line.left(equals).trimmed() == name) {
+            return line.mid(equals + 1).trimmed();
+        }
+    }
+    return std::nullopt;
 }
 
 bool Configuration::Write(const QString& name, const QString& value) const {

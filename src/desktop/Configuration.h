@@ -27,6 +27,8 @@ class Configuration {
 
   private:
     std::unique_ptr<QSettings> Open() const;
+    // The value as the INI file's line has it, for a text that QSettings takes for a list.
+    std::optional<QString> RawIniValue(const QString& name) const;
     QString iniPath_;
 };
 

@@ -99,6 +99,28 @@ class MainFrameTest : public QObject {
         QCOMPARE(about.messages[0].title, QString("Velumbra"));
     }
 
+    // A path with a comma, written into the file by hand without quotes, is read as the text it is (and
+    // written back at exit in the form that reads back the same).
+    void aDatabasePathWithACommaIsReadWhole() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("Dati, 2026"));
+        const QString database = dir.filePath("Dati, 2026/VELUMBRA.MDB");
+        QVERIFY(QFile::copy(templatePath, database));
+        const QString config = dir.filePath("velumbra.ini");
+        {
+            QFile file(config);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
+            file.write(("[General]\nDirectory=" + dir.path() + "\nDatabase=" + database + "\n").toUtf8());
+        }
+        {
+            desktop::CCensusApp app({"velumbra", "--config", config});
+            QVERIFY(app.StartUp());
+            QCOMPARE(QString::fromStdString(app.MainFrame().Session().Path()), database);
+            QVERIFY(app.MainFrame().Session().HasOpenDatabase());
+        }
+        QCOMPARE(QSettings(config, QSettings::IniFormat).value("Database").toString(), database);
+    }
+
     void aMissingConfigurationIsSaid() {
         QTemporaryDir dir;
         desktop::CCensusApp app({"velumbra", "--config", dir.filePath("manca.ini")});
