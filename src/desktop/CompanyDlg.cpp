@@ -1,5 +1,6 @@
 #include "desktop/CompanyDlg.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,6 +49,20 @@ CCompanyDlg::CCompanyDlg(ui::CompanyDialogRequest& request, QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     combo_->setFocus();
+    // One Return confirms what is shown, completion included (the combo would otherwise spend the
+    // first Return on taking the completion).
+    combo_->lineEdit()->installEventFilter(this);
+}
+
+bool CCompanyDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == combo_->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CCompanyDlg::accept() {

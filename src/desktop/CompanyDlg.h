@@ -18,6 +18,9 @@ class CCompanyDlg : public QDialog {
   public slots:
     void accept() override;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     ui::CompanyDialogRequest& request_;
     QComboBox* combo_;

@@ -223,6 +223,27 @@ class MainFrameTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!clock.isVisible(), 3000);  // hidden at the next tick
     }
 
+    // Typing a code and one Return confirms the entry the completion shows.
+    void oneReturnConfirmsTheCompanyShown() {
+        int code = -1;
+        ui::CompanyDialogRequest request;
+        request.entries = {"0000 - *** azienda non assegnata ***", "0012 - AUTOLINEE", "0120 - ALTRA"};
+        request.accept = [&](const std::string& typed) {
+            code = std::stoi(typed.substr(0, 4));
+            return true;
+        };
+        desktop::CCompanyDlg dialog(request, nullptr);
+        dialog.show();
+        QLineEdit* edit = dialog.Combo()->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, "0012");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(code, 12);
+        QCOMPARE(QString::fromStdString(request.text), QString("0012 - AUTOLINEE"));
+    }
+
     void theCompanyDialogChecks() {
         QTemporaryDir dir;
         desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
