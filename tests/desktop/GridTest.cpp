@@ -686,7 +686,8 @@ class GridTest : public QObject {
             seen->Run(1066);  // "Ripristina": the deletion is withdrawn
             QCOMPARE(seen->focusWidget(), static_cast<QWidget*>(&grid));
             QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(200, p.RowMiddle(0)));
-            seen->Run(1057);  // and done again
+            QCOMPARE(Look(grid).Rows(), 2);  // painted: the row clicked is the selected one again
+            seen->Run(1057);                 // and done again
             QTest::keyClick(seen, Qt::Key_Escape);
         });
         desktop::OpenStructureList(*session, nullptr);
