@@ -64,45 +64,33 @@ ui::Outcome CDbTable::Locate(const std::vector<std::string>& keys) {
     return ui::Outcome::DoneIf(*found);
 }
 
-ui::Outcome CDbTable::Edit() {
+ui::Outcome CDbTable::RowOperation(engine::Status (engine::TableCursor::*operation)(), const char* what) {
     if (!cursor_) {  // never opened: nothing to act on
         return ui::Outcome::Failed();
     }
-    engine::Status s = cursor_->Edit();
-    return s ? ui::Outcome::Done() : Failed("Errore editing tavola (" + name_.value_or("") + ")\n\n", s);
+    engine::Status s = (cursor_.get()->*operation)();
+    return s ? ui::Outcome::Done()
+             : Failed(std::string(what) + " tavola (" + name_.value_or("") + ")\n\n", s);
+}
+
+ui::Outcome CDbTable::Edit() {
+    return RowOperation(&engine::TableCursor::Edit, "Errore editing");
 }
 
 ui::Outcome CDbTable::AddNew() {
-    if (!cursor_) {  // never opened: nothing to act on
-        return ui::Outcome::Failed();
-    }
-    engine::Status s = cursor_->AddNew();
-    return s ? ui::Outcome::Done() : Failed("Errore inserimento tavola (" + name_.value_or("") + ")\n\n", s);
+    return RowOperation(&engine::TableCursor::AddNew, "Errore inserimento");
 }
 
 ui::Outcome CDbTable::Update() {
-    if (!cursor_) {  // never opened: nothing to act on
-        return ui::Outcome::Failed();
-    }
-    engine::Status s = cursor_->Update();
-    return s ? ui::Outcome::Done()
-             : Failed("Errore aggiornamento tavola (" + name_.value_or("") + ")\n\n", s);
+    return RowOperation(&engine::TableCursor::Update, "Errore aggiornamento");
 }
 
 ui::Outcome CDbTable::Delete() {
-    if (!cursor_) {  // never opened: nothing to act on
-        return ui::Outcome::Failed();
-    }
-    engine::Status s = cursor_->Delete();
-    return s ? ui::Outcome::Done() : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
+    return RowOperation(&engine::TableCursor::Delete, "Errore eliminazione");
 }
 
 ui::Outcome CDbTable::DeleteAll() {
-    if (!cursor_) {  // never opened: nothing to act on
-        return ui::Outcome::Failed();
-    }
-    engine::Status s = cursor_->DeleteAll();
-    return s ? ui::Outcome::Done() : Failed("Errore eliminazione tavola (" + name_.value_or("") + ")\n\n", s);
+    return RowOperation(&engine::TableCursor::DeleteAll, "Errore eliminazione");
 }
 
 ui::Outcome CDbTable::SetField(const std::string& field, const std::string& text) {

@@ -43,6 +43,9 @@ class CDbTable {
 
   private:
     ui::Outcome Failed(const std::string& message, const engine::Status& status);
+    // Edit, AddNew, Update, Delete and DeleteAll: the cursor's step, its failure shown as "<what>
+    // tavola (<table>)" and the engine's description.
+    ui::Outcome RowOperation(engine::Status (engine::TableCursor::*operation)(), const char* what);
     ui::Outcome ReadField(const std::string& field, std::string& buffer, bool withBlob);
 
     CDbConnection* connection_;

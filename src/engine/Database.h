@@ -183,14 +183,17 @@ class Database {
     Database(sqlite3* db, std::string path);
     Status Exec(const std::string& utf8Sql);
     void RemoveUnfinishedBuild();
+    void NoteJournalMode();
 
     sqlite3* db_ = nullptr;
     std::string path_;
     int depth_ = 0;
     std::string registeredAs_;  // the file's key among those the program holds open
     std::vector<sqlite3*> idleReaders_;
-    long long changesAtBegin_ = 0;  // the rows changed through this handle when its transaction began
-    std::string target_;            // while a census is being built: the name it will take
+    long long changesAtBegin_ = 0;
+    bool wal_ = false;    // the journal is in WAL mode: readers never hold off this handle's writes  // the
+                          // rows changed through this handle when its transaction began
+    std::string target_;  // while a census is being built: the name it will take
 };
 
 }  // namespace engine

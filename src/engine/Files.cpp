@@ -169,6 +169,7 @@ Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::s
             "PRAGMA application_id = " + std::to_string(kApplicationId) +
             "; PRAGMA user_version = 1; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
         if (s) {
+            result->NoteJournalMode();
             return result;
         }
         result.reset();
@@ -309,7 +310,14 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
     if (!s) {
         return s;
     }
+    result->NoteJournalMode();
     return result;
+}
+
+void Database::NoteJournalMode() {
+    // Asked once: a file system without shared memory keeps a rollback journal even when WAL is asked.
+    Stmt mode(db_, "PRAGMA journal_mode");
+    wal_ = mode.prepared() && mode.Step() == SQLITE_ROW && mode.ColumnText(0) == "wal";
 }
 
 Database::~Database() {
@@ -357,8 +365,7 @@ sqlite3* Database::TakeReader() {
                  sqlite3_total_changes64(db_) != changesAtBegin_)) {
         return nullptr;
     }
-    Stmt mode(db_, "PRAGMA journal_mode");
-    if (!mode.prepared() || mode.Step() != SQLITE_ROW || mode.ColumnText(0) != "wal") {
+    if (!wal_) {
         return nullptr;
     }
     if (!idleReaders_.empty()) {

@@ -148,14 +148,6 @@ void TextFileWriter::AddLine(std::string_view line) {
     pieces_.back() += "\r\n";
 }
 
-std::string TextFileWriter::Content() const {
-    std::string content;
-    for (const std::string& piece : pieces_) {
-        content += piece;
-    }
-    return content;
-}
-
 void TextFileWriter::AddLines(std::string&& endedLines) {
     pieces_.push_back(std::move(endedLines));
     pieces_.emplace_back();  // the lines that follow

@@ -21,8 +21,6 @@ class TextFileWriter {
     void AddLines(std::string&& endedLines);
     // The path as the core holds it (Windows-1252).
     [[nodiscard]] bool WriteTo(const std::string& path) const;
-    // Everything added so far, in one piece.
-    [[nodiscard]] std::string Content() const;
 
   private:
     std::vector<std::string> pieces_;  // written one after another

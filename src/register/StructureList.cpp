@@ -40,18 +40,13 @@ CDepotRow CDepotRowList::Compact(const census::Structure& s, std::string_view co
                                  std::uint8_t changed) {
     CDepotRow r;
     r.id = static_cast<std::int16_t>(s.id);
-    // The few municipalities are named once each: the last one found is usually the next one asked.
-    std::size_t place = comuni_.size();
-    for (std::size_t i = comuni_.size(); i-- > 0;) {
-        if (comuni_[i] == comuneName) {
-            place = i;
-            break;
-        }
-    }
-    if (place == comuni_.size()) {
+    // The few municipalities are named once each.
+    const auto [named, added] =
+        comuneIndex_.try_emplace(std::string(comuneName), static_cast<std::uint16_t>(comuni_.size()));
+    if (added) {
         comuni_.emplace_back(comuneName);
     }
-    r.comune = static_cast<std::uint16_t>(place);
+    r.comune = named->second;
     for (std::size_t i = 0; i < r.provin.size() && i < s.provin.size(); ++i) {
         r.provin[i] = s.provin[i];
     }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "app/Session.h"
@@ -65,6 +66,7 @@ class CDepotRowList {
     std::vector<CDepotRow> rows_;
     std::string texts_;  // each row's four texts, each ended by '\0'
     std::vector<std::string> comuni_;
+    std::unordered_map<std::string, std::uint16_t> comuneIndex_;  // a name's place in comuni_
 };
 
 // "Proprietà", "Affitto", "Comodato", or a single blank.
