@@ -51,11 +51,13 @@ CCompanyDlg::CCompanyDlg(ui::CompanyDialogRequest& request, QWidget* parent)
     combo_->setFocus();
     // One Return confirms what is shown, completion included (the combo would otherwise spend the
     // first Return on taking the completion).
+    // The keys reach the combo, which hands them to its edit directly: both are watched.
+    combo_->installEventFilter(this);
     combo_->lineEdit()->installEventFilter(this);
 }
 
 bool CCompanyDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == combo_->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == combo_ || watched == combo_->lineEdit()) && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             accept();

@@ -234,10 +234,10 @@ class MainFrameTest : public QObject {
         };
         desktop::CCompanyDlg dialog(request, nullptr);
         dialog.show();
-        QLineEdit* edit = dialog.Combo()->lineEdit();
-        edit->clear();
-        QTest::keyClicks(edit, "0012");
-        QTest::keyClick(edit, Qt::Key_Return);
+        dialog.Combo()->lineEdit()->clear();
+        // The keys go where the person's keys go: to the combo, which has the focus.
+        QTest::keyClicks(dialog.Combo(), "0012");
+        QTest::keyClick(dialog.Combo(), Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(code, 12);
