@@ -24,6 +24,8 @@ class CBusyClock : public QFrame {
 
     // The clock's time source (tests set their own).
     void SetNow(std::function<QDateTime()> now) { now_ = std::move(now); }
+    // Once a second unless changed (tests make it quicker).
+    void SetTickInterval(int ms) { ticker_.setInterval(ms); }
     // "MM:SS" for a time elapsed since the start, rounded to the nearest second; minutes wrap at 60.
     static QString Reading(qint64 elapsedMs);
     // The picture the clock shows now (flips the separator's blink state, as every drawing does).

@@ -1,10 +1,15 @@
 #include "desktop/QtPort.h"
 
+#include <algorithm>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
 #include <QThread>
 
 #include "desktop/BusyClock.h"
@@ -17,7 +22,58 @@ namespace desktop {
 
 namespace {
 constexpr int kRepaintEveryMs = 100;
-}
+
+// A message box that shows each line of its text as one line: the line breaks of a message are its
+// layout. Qt's own box re-wraps every text wider than about 500 pixels, leaving single words on lines of
+// their own, and sizes itself anew at each layout request; here the box is sized once Qt's own has
+// been, and at each request after. Only a line wider than the screen is still wrapped.
+class CMessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        KeepLines(true);
+    }
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::LayoutRequest || !isVisible()) {
+            return QMessageBox::event(event);
+        }
+        const bool done = QDialog::event(event);  // not the box's own sizing
+        KeepLines(false);
+        return done;
+    }
+
+  private:
+    void KeepLines(bool center) {
+        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (!label || !layout()) {
+            return;
+        }
+        const QRect room = screen() ? screen()->availableGeometry() : QRect();
+        label->setWordWrap(false);
+        layout()->activate();
+        QSize whole = layout()->totalMinimumSize();
+        if (room.isValid() && whole.width() > room.width() - kScreenMargin) {
+            label->setWordWrap(true);
+            layout()->activate();
+            whole = QSize(room.width() - kScreenMargin,
+                          layout()->totalHeightForWidth(room.width() - kScreenMargin));
+        }
+        if (size() != whole) {
+            setFixedSize(whole);
+        }
+        if (center && room.isValid()) {
+            QRect frame(QPoint(), whole);
+            frame.moveCenter(parentWidget() ? parentWidget()->window()->geometry().center() : room.center());
+            move(std::max(frame.left(), room.left()), std::max(frame.top(), room.top()));
+        }
+    }
+
+    static constexpr int kScreenMargin = 40;
+};
+}  // namespace
 
 QStringList NameFilters(const std::string& filter) {
     QStringList parts = FromCp(filter).split('|');
@@ -46,7 +102,7 @@ QtPort::~QtPort() {
 
 ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
                                ui::Buttons buttons) {
-    QMessageBox box(owner_);
+    CMessageBox box(owner_);
     box.setWindowTitle(FromCp(std::string(caption.empty() ? ui::kProgramCaption : caption)));
     box.setText(FromCp(std::string(text)));
     switch (icon) {

@@ -1,6 +1,8 @@
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,6 +15,7 @@
 #include "desktop/ExportDlg.h"
 #include "desktop/QtText.h"
 #include "exchange/Export.h"
+#include "exchange/Import.h"
 #include "schema/Creation.h"
 #include "ui/ScriptedPort.h"
 
@@ -38,6 +41,21 @@ QString WriteConfig(const QTemporaryDir& dir, const QString& database) {
     settings.sync();
     return path;
 }
+
+// Counts the paintings of the widget it watches.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(int& count) : count_(count) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++count_;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    int& count_;
+};
 
 }  // namespace
 
@@ -119,6 +137,163 @@ class MainFrameTest : public QObject {
             QVERIFY(app.MainFrame().Session().HasOpenDatabase());
         }
         QCOMPARE(QSettings(config, QSettings::IniFormat).value("Database").toString(), database);
+    }
+
+    // The menus as the clerk reads them: labels, order and separators.
+    void theMenusReadInOrder() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        const auto labels = [](const QList<QAction*>& actions) {
+            QStringList out;
+            for (QAction* a : actions) {
+                out << (a->isSeparator() ? QString("--") : a->text());
+            }
+            return out;
+        };
+        QMenuBar* bar = app.MainFrame().menuBar();
+        QCOMPARE(labels(bar->actions()), QStringList({"&Database", "&Archivi", "&Fine", "&?"}));
+        QCOMPARE(labels(bar->actions()[0]->menu()->actions()),
+                 QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
+        QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
+                 QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
+                              "&Export Comunicazione"}));
+        QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
+        QVERIFY(!bar->actions()[3]->menu());
+    }
+
+    // Each line of a message is shown as one line, however wide: Qt's own box would re-wrap the About
+    // box's lines at about 500 pixels.
+    void messageLinesAreNotRewrapped() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        ModalScript script;
+        int widest = 0;
+        script.Then([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            QVERIFY(label);
+            const QStringList lines = box->text().split('\n');
+            for (const QString& line : lines) {
+                widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+            }
+            QVERIFY(!label->wordWrap());
+            QVERIFY2(label->contentsRect().width() >= widest,
+                     qPrintable(QString("%1 < %2").arg(label->contentsRect().width()).arg(widest)));
+            QVERIFY(label->height() < (lines.size() + 1) * label->fontMetrics().lineSpacing());
+            QVERIFY(box->geometry().right() > label->geometry().right());
+            box->button(QMessageBox::Ok)->click();
+        });
+        app.MainFrame().Run(desktop::kAbout);
+        Finish(script);
+        QVERIFY(widest > 500);  // a line Qt's own box would have broken
+    }
+
+    // While a long repair runs the busy clock is painted again and again: the screen never freezes.
+    void theClockTicksWhileARepairRuns() {
+        QTemporaryDir dir;
+        const QString other = dir.filePath("ALTRO.MDB");
+        QVERIFY(QFile::copy(templatePath, other));
+        {
+            ui::ScriptedPort port;
+            app::Session session(port);
+            session.SetPath(other.toStdString());
+            QVERIFY(session.OpenAssociatedDatabase());
+            exchange::CStructureRecordList list{12, "06/12/2026", {}};
+            for (int i = 0; i < 1000; ++i) {
+                exchange::CStructureRecord r;
+                r.ubicaz = "VIA ROMA " + std::to_string(i);
+                r.local = "CENTRO";
+                r.comune = 1 + i % 50;
+                r.provin = "FI";
+                r.scoPro = "COMUNE";
+                r.scoTit = "A";
+                r.copPro = " ";
+                r.copTit = " ";
+                list.records.push_back(r);
+            }
+            int counter = 0;
+            db::CDbTransaction transaction(*session.Connection());
+            QVERIFY(exchange::StoreStructures(*session.Connection(), list, counter));
+            QVERIFY(transaction.Commit());
+        }
+        {
+            // A page in the middle of the structures overwritten: the whole file is recovered.
+            QFile file(other);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(file.size() / 2 / 4096 * 4096));
+            QCOMPARE(file.write(QByteArray(4096, '\x5A')), qint64(4096));
+        }
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        desktop::CBusyClock* clock = app.MainFrame().Clock();
+        clock->SetTickInterval(5);
+        int paints = 0;
+        PaintCounter counter(paints);
+        clock->installEventFilter(&counter);
+        ModalScript script;
+        script.File(other).Then([&](QWidget* w) {
+            clock->removeEventFilter(&counter);  // the work is done: the message about it
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            QVERIFY(box->text().startsWith("Il database era danneggiato"));
+            box->button(QMessageBox::Ok)->click();
+        });
+        QElapsedTimer took;
+        took.start();
+        app.MainFrame().Run(desktop::kRipara);
+        Finish(script);
+        qInfo() << "repair" << took.elapsed() << "ms," << paints << "paintings of the clock";
+        QVERIFY2(paints >= 3, qPrintable(QString::number(paints)));
+    }
+
+    // Where the default database cannot be made, the program says so and ends.
+    void startingWithoutADatabaseEnds() {
+        QTemporaryDir dir;
+        const QString config = dir.filePath("velumbra.ini");
+        {
+            QSettings settings(config, QSettings::IniFormat);
+            settings.setValue("Directory", dir.filePath("non-esiste"));
+        }
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        ModalScript script;
+        // Create it: the folder is not there (the engine's and the creation's messages), then the end.
+        script.Message(QMessageBox::Ok).Message().Message().Message();
+        QVERIFY(!app.StartUp());
+        Finish(script);
+        for (int i : {1, 2}) {
+            QVERIFY(script.messages[i].text.startsWith("Errore durante la creazione del database " +
+                                                       dir.filePath("non-esiste/VELUMBRA.MDB")));
+            QCOMPARE(script.messages[i].title, QString("Creazione database"));
+            QCOMPARE(script.messages[i].icon, QMessageBox::Warning);
+        }
+        QCOMPARE(script.messages.size(), std::size_t(4));
+        QCOMPARE(script.messages[3].text, QString("Non è stato possibile associare un database valido.\n\n"
+                                                  "Non è pertanto possibile procedere oltre !!!\n\n"));
+        QCOMPARE(script.messages[3].title, QString("Velumbra"));
+        QCOMPARE(script.messages[3].icon, QMessageBox::Critical);
+        QVERIFY(!app.MainFrame().Session().HasOpenDatabase());
+    }
+
+    // The database made at the first start is the one the next start opens, with no question.
+    void theDatabaseIsRememberedAtTheNextStart() {
+        QTemporaryDir dir;
+        const QString config = WriteConfig(dir, QString());
+        {
+            desktop::CCensusApp app({"velumbra", "--config", config});
+            ModalScript script;
+            script.Message(QMessageBox::Ok).Message();
+            QVERIFY(app.StartUp());
+            Finish(script);
+        }
+        QCOMPARE(QSettings(config, QSettings::IniFormat).value("Database").toString(),
+                 dir.filePath("VELUMBRA.MDB"));
+        desktop::CCensusApp again({"velumbra", "--config", config});
+        QVERIFY(again.StartUp());
+        QVERIFY(again.MainFrame().Session().HasOpenDatabase());
+        QCOMPARE(QString::fromStdString(again.MainFrame().Session().Path()), dir.filePath("VELUMBRA.MDB"));
     }
 
     void aMissingConfigurationIsSaid() {
