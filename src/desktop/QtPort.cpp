@@ -4,7 +4,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
@@ -16,6 +15,7 @@
 #include "desktop/CompanyDlg.h"
 #include "desktop/DepotEditDlg.h"
 #include "desktop/ExportDlg.h"
+#include "desktop/FileDialog.h"
 #include "desktop/QtText.h"
 
 namespace desktop {
@@ -130,8 +130,7 @@ ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, 
 }
 
 std::optional<std::string> QtPort::ChooseFile(bool save, const ui::FileDialogRequest& request) {
-    QFileDialog dialog(owner_, FromCp(request.title));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    CFileDialog dialog(owner_, FromCp(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(NameFilters(request.filter));

@@ -1,10 +1,13 @@
 #include <QComboBox>
 #include <QFile>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 #include "ModalScript.h"
@@ -13,6 +16,7 @@
 #include "desktop/CensusApp.h"
 #include "desktop/CompanyDlg.h"
 #include "desktop/ExportDlg.h"
+#include "desktop/FileDialog.h"
 #include "desktop/QtText.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
@@ -294,6 +298,51 @@ class MainFrameTest : public QObject {
         QVERIFY(again.StartUp());
         QVERIFY(again.MainFrame().Session().HasOpenDatabase());
         QCOMPARE(QString::fromStdString(again.MainFrame().Session().Path()), dir.filePath("VELUMBRA.MDB"));
+    }
+
+    // Kinds, sizes and dates of the file dialog in Italian whatever the system's locale; its column
+    // headings are read whole.
+    void theFileDialogSpeaksItalian() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("Archivio"));
+        QFile file(dir.filePath("VELUMBRA.MDB"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(5 * 1024 * 1024 + 100 * 1024));
+        file.close();
+        const QDateTime when(QDate(2026, 12, 8), QTime(16, 4));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+        file.close();
+
+        desktop::CFileDialog dialog(nullptr, "Selezione del Database");
+        dialog.setDirectory(dir.path());
+        dialog.show();
+        auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        QVERIFY(list);
+        QTRY_COMPARE(list->model()->rowCount(list->rootIndex()), 2);
+        QMap<QString, QStringList> rows;
+        for (int r = 0; r < 2; ++r) {
+            QStringList cells;
+            for (int c = 0; c < 4; ++c) {
+                cells << list->model()->index(r, c, list->rootIndex()).data().toString();
+            }
+            rows[cells[0]] = cells;
+        }
+        QCOMPARE(rows["Archivio"][2], QString("Cartella"));
+        QCOMPARE(rows["Archivio"][1], QString());
+        QCOMPARE(rows["VELUMBRA.MDB"][1], QString("5,1 MB"));
+        QCOMPARE(rows["VELUMBRA.MDB"][2], QString("File MDB"));
+        QCOMPARE(rows["VELUMBRA.MDB"][3], QString("08/12/2026 16:04"));
+        QHeaderView* header = list->header();
+        for (int c = 0; c < 4; ++c) {
+            const QString heading = list->model()->headerData(c, Qt::Horizontal).toString();
+            QVERIFY2(header->sectionSize(c) >= header->fontMetrics().horizontalAdvance(heading),
+                     qPrintable(heading));
+            for (const QStringList& cells : rows) {
+                QVERIFY2(header->sectionSize(c) >= list->fontMetrics().horizontalAdvance(cells[c]),
+                         qPrintable(cells[c]));
+            }
+        }
     }
 
     void aMissingConfigurationIsSaid() {
