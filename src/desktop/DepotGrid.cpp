@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <QtMath>
 
 #include "desktop/QtText.h"
 #include "text/Text.h"
@@ -29,6 +30,9 @@ constexpr int kDelete = 1057;
 constexpr int kRefresh = 1058;
 constexpr int kModify = 1059;
 constexpr int kRevert = 1066;
+
+// How many laid-out texts the grid keeps: many screens of rows.
+constexpr qsizetype kLaidOutKept = 20000;
 
 const char* const kActivities[] = {"Deposito",    "Rifornimento", "Manutenzione",  "Autostazione",
                                    "Capol.Attr.", "Agenzia",      "Amministrativo"};
@@ -285,6 +289,21 @@ void CDepotGrid::paintEvent(QPaintEvent*) {
     }
 }
 
+const QStaticText& CDepotGrid::LaidOut(const QString& text) {
+    auto found = laidOut_.constFind(text);
+    if (found != laidOut_.constEnd()) {
+        return *found;
+    }
+    if (laidOut_.size() >= kLaidOutKept) {
+        laidOut_.clear();  // a census of many different texts: begin again with what is in view
+    }
+    QStaticText laid(text);
+    laid.setTextFormat(Qt::PlainText);
+    laid.setPerformanceHint(QStaticText::AggressiveCaching);
+    laid.prepare(QTransform(), font_);
+    return *laidOut_.insert(text, laid);
+}
+
 QImage CDepotGrid::Snapshot() {
     QImage image(viewport()->size(), QImage::Format_RGB32);
     QPainter p(&image);
@@ -305,12 +324,24 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     const int dx = -xPos_;
     const int right = L.T + 5 + dx;
     const auto text = [&](const QRect& cell, int align, const QString& s) {
-        if (cell.right() < 0 || cell.left() > client.width()) {
-            return;  // off screen
+        if (cell.right() < 0 || cell.left() > client.width() || s.isEmpty() || s == QLatin1String(" ")) {
+            return;  // off screen, or nothing to see
         }
-        p.save();
+        const QStaticText& laid = LaidOut(s);
+        const int width = qCeil(laid.size().width());
+        int x = cell.left();
+        if (align & Qt::AlignRight) {
+            x = cell.right() + 1 - width;
+        } else if (align & Qt::AlignHCenter) {
+            x = cell.left() + (cell.width() - width) / 2;
+        }
+        if (width <= cell.width()) {
+            p.drawStaticText(x, cell.top(), laid);
+            return;
+        }
+        p.save();  // cut at the cell's edges
         p.setClipRect(cell);
-        p.drawText(cell, align | Qt::AlignTop | Qt::TextSingleLine, s);
+        p.drawStaticText(x, cell.top(), laid);
         p.restore();
     };
     const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
@@ -370,6 +401,9 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     // Rows: only the visible ones.
     list_.Select(std::nullopt);
     const reg::CDepotRowList& rows = list_.Rows();
+    QList<QLine> rules;
+    const int rowsTop = 3 * h + 18;
+    int rowsBottom = rowsTop;
     for (int i = 0; i < visible_ && first_ + i < n; ++i) {
         const int index = first_ + i;
         const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
@@ -402,13 +436,18 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
             cell(18 + k, Qt::AlignRight,
                  row.counts[k] ? QString::number(row.counts[k]) : QStringLiteral(" "));
         }
-        p.setPen(kRule);
+        rules.emplace_back(dx, y + h + 4, right, y + h + 4);
+        rowsBottom = y + h + 4;
+    }
+    // The rules of the rows: under each row, and each column's separator down all of them at once.
+    if (rowsBottom > rowsTop) {
         for (std::size_t c = 0; c < columns.size(); ++c) {
             const int x = (c == 0 ? L.wN + 5 : columns[c].left + columns[c].width + 5) + dx;
-            p.drawLine(x, y, x, y + h + 4);
+            rules.emplace_back(x, rowsTop, x, rowsBottom);
         }
-        p.drawLine(dx, y + h + 4, right, y + h + 4);
     }
+    p.setPen(kRule);
+    p.drawLines(rules);
 }
 
 void CDepotGrid::mousePressEvent(QMouseEvent* event) {

@@ -4,7 +4,9 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QHash>
 #include <QPixmap>
+#include <QStaticText>
 #include <array>
 #include <functional>
 #include <vector>
@@ -79,11 +81,15 @@ class CDepotGrid : public QAbstractScrollArea {
     void ClampVertical();
     void UpdateScrollBars(int clientWidth);
     int RowCount() const { return static_cast<int>(list_.Rows().size()); }
+    // A text laid out in the grid's font, kept for the next paintings: a step of the wheel lays out
+    // only what it brings into view.
+    const QStaticText& LaidOut(const QString& text);
 
     reg::StructureList& list_;
     QFont font_;
     GridLayout layout_;
     QPixmap back_;
+    QHash<QString, QStaticText> laidOut_;
     int first_ = 0;
     int visible_ = 0;
     int xPos_ = 0;
