@@ -352,7 +352,7 @@ def main():
         log("\nOne wheel step in the open list (Google Benchmark, 5 repetitions)")
         frame, width, height = bench_wheel_step(args.build, work, census, env)
         table.append(("  one wheel step, frame (%sx%s grid)" % (int(width or 0), int(height or 0)),
-                      "%.2f ms" % frame, "", "", "", ""))
+                      "%.2f ms" % frame, "", "", "<= 5 ms", verdict(frame, 5)))
 
         log("\nStart-up to the main window shown and painted, %d processes" % args.runs)
         times = bench_start_up(args.build, work, args.runs, census, env)
