@@ -10,6 +10,7 @@ constexpr int kMargin = 10;
 
 CBusyClock::CBusyClock(QWidget* mainWindow) : QFrame(mainWindow), mainWindow_(mainWindow) {
     setObjectName("6001");
+    setAccessibleName(QStringLiteral("Tempo trascorso"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
     for (int d = 0; d < 10; ++d) {
@@ -32,6 +33,7 @@ void CBusyClock::Start() {
     }
     start_ = now_();
     blink_ = true;
+    setAccessibleDescription(Reading(0));
     move((mainWindow_->width() - width()) / 2, (mainWindow_->height() - height()) / 2);
     show();
     raise();
@@ -46,6 +48,7 @@ void CBusyClock::Tick() {
         hide();
         return;
     }
+    setAccessibleDescription(Reading(start_.msecsTo(now_())));  // what a screen reader says of it
     update();
 }
 

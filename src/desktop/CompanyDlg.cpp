@@ -26,6 +26,7 @@ CCompanyDlg::CCompanyDlg(ui::CompanyDialogRequest& request, QWidget* parent)
     combo_->setInsertPolicy(QComboBox::NoInsert);
     combo_->setGeometry(du.X(93), du.Y(7), du.X(220), combo_->sizeHint().height());
     combo_->setMaxVisibleItems(12);
+    NameControl(label, combo_);
     for (const std::string& entry : request_.entries) {
         combo_->addItem(FromCp(entry));  // in the order read: alphabetical by name
     }

@@ -161,18 +161,22 @@ CLocationPage::CLocationPage(const std::vector<std::string>& municipalityEntries
     : CDepotPage(parent) {
     const DialogUnits du(*this);
     setFixedSize(du.X(265), du.Y(170));
-    Label(this, du, "Ubicazione (Via e Civico)", 7, 7, 83);
+    QLabel* label = Label(this, du, "Ubicazione (Via e Civico)", 7, 7, 83);
     ubicaz_ = Edit(this, du, "1008", 91, 7, 172, 40);
-    Label(this, du, "Località", 7, 25, 83);
+    NameControl(label, ubicaz_);
+    label = Label(this, du, "Località", 7, 25, 83);
     local_ = Edit(this, du, "1009", 91, 25, 172, 30);
-    Label(this, du, "Comune", 7, 43, 83);
+    NameControl(label, local_);
+    label = Label(this, du, "Comune", 7, 43, 83);
     comune_ = Combo(this, du, "1010", 91, 43, 172, 4, Entries(municipalityEntries));
-    Label(this, du, "Provincia", 7, 61, 83);
+    NameControl(label, comune_);
+    label = Label(this, du, "Provincia", 7, 61, 83);
     QStringList provinces;
     for (const char* entry : reg::ProvinceEntries()) {
         provinces << FromCp(entry);
     }
     provin_ = Combo(this, du, "1011", 91, 61, 80, 2, provinces);
+    NameControl(label, provin_);
 
     auto* activities = new QGroupBox(It("Attività svolte"), this);
     activities->setGeometry(du.Rect(20, 85, 242, 79));
@@ -263,12 +267,22 @@ COwnershipPage::COwnershipPage(QWidget* parent) : CDepotPage(parent) {
         const Part& p = kParts[i];
         auto* group = new QGroupBox(It(p.group), this);
         group->setGeometry(du.Rect(7, p.groupY, 301, p.groupH));
-        Label(this, du, "Proprietà", kOwnerLabelX, p.top, kOwnerControlX - kOwnerLabelX - 1);
+        // The two parts have fields of the same names: each is told with its part.
+        const auto name = [&](QLabel* label, QWidget* control) {
+            NameControl(label, control,
+                        label->text() + QStringLiteral(" (") + group->title() + QLatin1Char(')'));
+        };
+        QLabel* label = Label(this, du, "Proprietà", kOwnerLabelX, p.top, kOwnerControlX - kOwnerLabelX - 1);
         owner_[i] = Edit(this, du, p.owner, kOwnerControlX, p.top, p.ownerW, 40);
-        Label(this, du, "Superficie (MQ)", kOwnerLabelX, p.top + 18, kOwnerControlX - kOwnerLabelX - 1);
+        name(label, owner_[i]);
+        label =
+            Label(this, du, "Superficie (MQ)", kOwnerLabelX, p.top + 18, kOwnerControlX - kOwnerLabelX - 1);
         surface_[i] = Edit(this, du, p.surface, kOwnerControlX, p.top + 18, 40, 6, true);
-        Label(this, du, "Titolo di godimento", kOwnerLabelX, p.top + 36, kOwnerControlX - kOwnerLabelX - 1);
+        name(label, surface_[i]);
+        label = Label(this, du, "Titolo di godimento", kOwnerLabelX, p.top + 36,
+                      kOwnerControlX - kOwnerLabelX - 1);
         title_[i] = Combo(this, du, p.title, kOwnerControlX, p.top + 36, p.titleW, 1, titles);
+        name(label, title_[i]);
     }
 }
 
@@ -375,8 +389,13 @@ CFleetPage::CFleetPage(QWidget* parent) : CDepotPage(parent) {
             for (int reserve = 0; reserve < 2; ++reserve) {
                 const int offset = static_cast<int>(row) * 2 + reserve;
                 const std::string name = text::FormatInt(s.firstId + offset);
-                counts_[service * 12 + static_cast<std::size_t>(offset)] = Edit(
-                    this, du, name.c_str(), s.serviceX + reserve * kReserveOffset, y, kCountWidth, 4, true);
+                QLineEdit* count = Edit(this, du, name.c_str(), s.serviceX + reserve * kReserveOffset, y,
+                                        kCountWidth, 4, true);
+                // Told as the table reads: service, class, in service or in reserve.
+                count->setAccessibleName(It(s.heading) + QLatin1Char(' ') + It(kClasses[row]) +
+                                         QLatin1Char(' ') +
+                                         (reserve ? QStringLiteral("Riserva") : QStringLiteral("Servizio")));
+                counts_[service * 12 + static_cast<std::size_t>(offset)] = count;
             }
         }
     }

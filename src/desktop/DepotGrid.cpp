@@ -1,5 +1,6 @@
 #include "desktop/DepotGrid.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -8,7 +9,9 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QtMath>
+#include <algorithm>
 
+#include "desktop/GridAccessible.h"
 #include "desktop/QtText.h"
 #include "text/Text.h"
 
@@ -39,6 +42,9 @@ const char* const kActivities[] = {"Deposito",    "Rifornimento", "Manutenzione"
 const char* const kGroups[] = {"M  E  Z  Z  I      E  X  T  R  A  U  R  B  A  N  I",
                                "M  E  Z  Z  I      S  U  B  U  R  B  A  N  I",
                                "M  E  Z  Z  I      U  R  B  A  N  I"};
+const char* const kBlocks[] = {"U b i c a z i o n e  d e l l a   S t r u t t u r a",
+                               "A t t i v i t à   S v o l t e    n e l l a    S t r u t t u r a",
+                               "Aree  Scoperte Riservate", "S u p e r f i c i   C o p e r t e"};
 // The first class column holds the double-decker counts, the second the articulated ones.
 const char* const kClasses[] = {"B  i  p  i  a  n  o", "A r t i c o l a t i", "L  u  n  g  h  i",
                                 "N  o  r  m  a  l  i", "M  e  d  i",          "C  o  r  t  i"};
@@ -106,10 +112,12 @@ std::vector<GridLayout::Column> GridLayout::Columns() const {
 
 CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent)
     : QAbstractScrollArea(parent), list_(list), font_(GridFont()) {
+    CGridAccessible::Install();  // before anything asks how the grid is told
     setObjectName("6004");
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("Strutture"));
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     MeasureGrid();
@@ -266,6 +274,146 @@ void CDepotGrid::UpdateScrollBars(int clientWidth) {
     updatingBars_ = false;
 }
 
+QString ReadableTitle(const QString& drawn) {
+    const QStringList letters = drawn.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const bool spaced = !letters.isEmpty() && std::all_of(letters.begin(), letters.end(),
+                                                          [](const QString& t) { return t.size() == 1; });
+    if (!spaced) {
+        return drawn.simplified();
+    }
+    // The narrowest gap joins letters; any wider one parts words.
+    std::vector<int> gaps;
+    int run = 0;
+    for (qsizetype i = drawn.indexOf(letters.front()) + 1; i < drawn.size(); ++i) {
+        if (drawn[i] == QLatin1Char(' ')) {
+            ++run;
+        } else {
+            gaps.push_back(run);
+            run = 0;
+        }
+    }
+    const int narrowest = gaps.empty() ? 0 : *std::min_element(gaps.begin(), gaps.end());
+    QString out = letters.front();
+    for (std::size_t i = 0; i < gaps.size() && i + 1 < static_cast<std::size_t>(letters.size()); ++i) {
+        if (gaps[i] > narrowest) {
+            out += QLatin1Char(' ');
+        }
+        out += letters[static_cast<qsizetype>(i + 1)];
+    }
+    return out;
+}
+
+QString CDepotGrid::ColumnTitle(int column) {
+    static const std::vector<QString> titles = [] {
+        std::vector<QString> t = {"N.ro", "Ubicazione", It("Località"), "Comune", "Prov"};
+        for (const char* a : kActivities) {
+            t.push_back(It(a));
+        }
+        for (int area = 0; area < 2; ++area) {
+            t.insert(t.end(), {It("Proprietà"), "MQ", "Titolo"});
+        }
+        for (int c = 0; c < 18; ++c) {
+            t.insert(t.end(), {"Servizio", "Riserva"});
+        }
+        return t;
+    }();
+    return column >= 0 && column < kGridColumns ? titles[static_cast<std::size_t>(column)] : QString();
+}
+
+QStringList CDepotGrid::ColumnBands(int column) {
+    const auto words = [](const char* drawn) { return ReadableTitle(It(drawn)); };
+    if (column >= 1 && column <= 4) {
+        return {words(kBlocks[0])};
+    }
+    if (column >= 5 && column <= 11) {
+        return {words(kBlocks[1])};
+    }
+    if (column >= 12 && column <= 17) {
+        return {words(kBlocks[column <= 14 ? 2 : 3])};
+    }
+    if (column >= 18 && column < kGridColumns) {
+        const int k = column - 18;
+        return {words(kGroups[k / 12]), words(kClasses[(k % 12) / 2])};
+    }
+    return {};
+}
+
+namespace {
+// A text that shows nothing is told as empty.
+QString Shown(const QString& text) {
+    return text.trimmed().isEmpty() ? QString() : text;
+}
+}  // namespace
+
+QString CDepotGrid::CellText(int rowIndex, int column) const {
+    const reg::CDepotRowList& rows = list_.Rows();
+    if (rowIndex < 0 || rowIndex >= RowCount()) {
+        return {};
+    }
+    const reg::CDepotRow& row = rows[static_cast<std::size_t>(rowIndex)];
+    using Field = reg::CDepotRowList::Field;
+    switch (column) {
+        case 0:
+            return QString::number(row.id);
+        case 1:
+            return Shown(FromCp(rows.Text(row, Field::Ubicaz)));
+        case 2:
+            return Shown(FromCp(rows.Text(row, Field::Local)));
+        case 3:
+            return Shown(FromCp(rows.ComuneName(row)));
+        case 4:
+            return FromCp(row.Provin());
+        case 12:
+            return Shown(FromCp(rows.Text(row, Field::ScoPro)));
+        case 13:
+            return QString::number(row.scoSup);
+        case 14:
+            return Shown(FromCp(reg::TitleWord(row.scoTit)));
+        case 15:
+            return Shown(FromCp(rows.Text(row, Field::CopPro)));
+        case 16:
+            return QString::number(row.copSup);
+        case 17:
+            return Shown(FromCp(reg::TitleWord(row.copTit)));
+        default:
+            break;
+    }
+    if (column >= 5 && column <= 11) {
+        return row.Flag(static_cast<std::size_t>(column - 5)) ? QStringLiteral("SI") : QString();
+    }
+    if (column >= 18 && column < kGridColumns) {
+        const std::int16_t count = row.counts[static_cast<std::size_t>(column - 18)];
+        return count ? QString::number(count) : QString();  // an empty count is shown blank
+    }
+    return {};
+}
+
+QRect CDepotGrid::CellRect(int row, int column) const {
+    if (column < 0 || column >= kGridColumns || row < -1 || row >= RowCount()) {
+        return {};
+    }
+    const int h = layout_.h;
+    int top = 2 * h + 16;
+    if (row >= 0) {
+        if (row < first_ || row >= first_ + visible_) {
+            return {};
+        }
+        top = 3 * h + 18 + (row - first_) * (h + 4) + 2;
+    }
+    const GridLayout::Column c = layout_.Columns()[static_cast<std::size_t>(column)];
+    const QRect local(column == 0 && row >= 0 ? 5 - xPos_ : c.left - xPos_, top,
+                      column == 0 && row >= 0 ? layout_.wN : c.width, h);
+    const QRect shown = local.intersected(viewport()->rect());
+    return shown.isEmpty() ? QRect() : QRect(viewport()->mapToGlobal(shown.topLeft()), shown.size());
+}
+
+int CDepotGrid::CellAlignment(int column) {
+    if (column >= 5 && column <= 11) {
+        return Qt::AlignHCenter;
+    }
+    return column == 0 || column == 13 || column == 16 || column >= 18 ? Qt::AlignRight : Qt::AlignLeft;
+}
+
 void CDepotGrid::paintEvent(QPaintEvent*) {
     const QRect client = viewport()->rect();
     const qreal ratio = devicePixelRatioF();
@@ -287,6 +435,7 @@ void CDepotGrid::paintEvent(QPaintEvent*) {
     if (onPainted) {
         onPainted();
     }
+    AnnounceCurrent();
 }
 
 const QStaticText& CDepotGrid::LaidOut(const QString& text) {
@@ -361,10 +510,10 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     }
     // Band 2: the blocks and the length classes.
     band(h + 6, 2 * h + 12, L.XL - 5, L.XL - 5 + L.WL + L.WA + L.WS + L.WC + 3 * L.G, kBand2);
-    centred(L.XL - 5, L.WL, h + 10, "U b i c a z i o n e  d e l l a   S t r u t t u r a");
-    centred(L.XA - 5, L.WA, h + 10, "A t t i v i t à   S v o l t e    n e l l a    S t r u t t u r a");
-    centred(L.XS - 5, L.WS, h + 10, "Aree  Scoperte Riservate");
-    centred(L.XC - 5, L.WC, h + 10, "S u p e r f i c i   C o p e r t e");
+    centred(L.XL - 5, L.WL, h + 10, kBlocks[0]);
+    centred(L.XA - 5, L.WA, h + 10, kBlocks[1]);
+    centred(L.XS - 5, L.WS, h + 10, kBlocks[2]);
+    centred(L.XC - 5, L.WC, h + 10, kBlocks[3]);
     for (int g = 0; g < 3; ++g) {
         for (int k = 0; k < 6; ++k) {
             centred(L.XF - 5 + g * L.G + k * L.B, L.B, h + 10, kClasses[k]);
@@ -373,18 +522,9 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     // Band 3: the column headings.
     band(2 * h + 12, 3 * h + 18, 0, L.T + 5, kBand3);
     const std::vector<GridLayout::Column> columns = L.Columns();
-    std::vector<QString> headings = {"N.ro", "Ubicazione", It("Località"), "Comune", "Prov"};
-    for (const char* a : kActivities) {
-        headings.push_back(It(a));
-    }
-    for (int area = 0; area < 2; ++area) {
-        headings.insert(headings.end(), {It("Proprietà"), "MQ", "Titolo"});
-    }
-    for (int c = 0; c < 18; ++c) {
-        headings.insert(headings.end(), {"Servizio", "Riserva"});
-    }
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        text(QRect(columns[i].left + dx, 2 * h + 16, columns[i].width, h), Qt::AlignLeft, headings[i]);
+        text(QRect(columns[i].left + dx, 2 * h + 16, columns[i].width, h), Qt::AlignLeft,
+             ColumnTitle(static_cast<int>(i)));
     }
     // Heading rules.
     p.setPen(kRule);
@@ -400,13 +540,12 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
 
     // Rows: only the visible ones.
     list_.Select(std::nullopt);
-    const reg::CDepotRowList& rows = list_.Rows();
     QList<QLine> rules;
     const int rowsTop = 3 * h + 18;
     int rowsBottom = rowsTop;
     for (int i = 0; i < visible_ && first_ + i < n; ++i) {
         const int index = first_ + i;
-        const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
+        const reg::CDepotRow& row = list_.Rows()[static_cast<std::size_t>(index)];
         const int y = 3 * h + 18 + i * (h + 4);
         const QColor ink = row.deleted ? kDeleted : row.changed ? kChanged : QColor(Qt::black);
         if (index == current_) {
@@ -414,27 +553,10 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
             list_.Select(static_cast<std::size_t>(index));
         }
         p.setPen(ink);
-        const auto cell = [&](std::size_t c, int align, const QString& s) {
-            text(QRect(columns[c].left + dx, y + 2, columns[c].width, h), align, s);
-        };
-        text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, QString::number(row.id));
-        using Field = reg::CDepotRowList::Field;
-        cell(1, Qt::AlignLeft, FromCp(rows.Text(row, Field::Ubicaz)));
-        cell(2, Qt::AlignLeft, FromCp(rows.Text(row, Field::Local)));
-        cell(3, Qt::AlignLeft, FromCp(rows.ComuneName(row)));
-        cell(4, Qt::AlignLeft, FromCp(row.Provin()));
-        for (std::size_t a = 0; a < 7; ++a) {
-            cell(5 + a, Qt::AlignHCenter, row.Flag(a) ? QStringLiteral("SI") : QStringLiteral(" "));
-        }
-        cell(12, Qt::AlignLeft, FromCp(rows.Text(row, Field::ScoPro)));
-        cell(13, Qt::AlignRight, QString::number(row.scoSup));
-        cell(14, Qt::AlignLeft, FromCp(reg::TitleWord(row.scoTit)));
-        cell(15, Qt::AlignLeft, FromCp(rows.Text(row, Field::CopPro)));
-        cell(16, Qt::AlignRight, QString::number(row.copSup));
-        cell(17, Qt::AlignLeft, FromCp(reg::TitleWord(row.copTit)));
-        for (std::size_t k = 0; k < 36; ++k) {
-            cell(18 + k, Qt::AlignRight,
-                 row.counts[k] ? QString::number(row.counts[k]) : QStringLiteral(" "));
+        text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, CellText(index, 0));
+        for (int c = 1; c < kGridColumns; ++c) {
+            const auto& column = columns[static_cast<std::size_t>(c)];
+            text(QRect(column.left + dx, y + 2, column.width, h), CellAlignment(c), CellText(index, c));
         }
         rules.emplace_back(dx, y + h + 4, right, y + h + 4);
         rowsBottom = y + h + 4;
@@ -487,18 +609,51 @@ void CDepotGrid::contextMenuEvent(QContextMenuEvent* event) {
     ShowContextMenu(viewport()->mapToGlobal(at));
 }
 
+void CDepotGrid::MakeCurrent(int row) {
+    current_ = std::clamp(row, 0, std::max(RowCount() - 1, 0));
+    if (current_ < first_) {
+        first_ = current_;
+    } else if (current_ >= first_ + visible_) {
+        first_ = current_ - visible_ + 1;
+    }
+    ClampVertical();
+    viewport()->repaint();
+}
+
+void CDepotGrid::AnnounceCurrent() {
+    auto* table = dynamic_cast<CGridAccessible*>(QAccessible::queryAccessibleInterface(this));
+    if (!table) {
+        return;
+    }
+    if (RowCount() != announcedRows_) {
+        announcedRows_ = RowCount();
+        announced_ = -1;
+        table->ForgetCells();
+        QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
+        QAccessible::updateAccessibility(&reset);
+    }
+    if (current_ == announced_ || current_ < 0 || current_ >= RowCount()) {
+        return;
+    }
+    announced_ = current_;
+    QAccessibleInterface* cell = table->Cell(current_, CGridAccessible::kFollowedColumn);
+    QAccessibleEvent selection(cell, QAccessible::Selection);
+    QAccessible::updateAccessibility(&selection);
+    if (hasFocus()) {
+        QAccessibleEvent focus(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void CDepotGrid::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    announced_ = -1;  // the followed cell is told again
+    AnnounceCurrent();
+}
+
 void CDepotGrid::keyPressEvent(QKeyEvent* event) {
     const int n = RowCount();
-    const auto moveTo = [&](int row) {
-        current_ = std::clamp(row, 0, std::max(n - 1, 0));
-        if (current_ < first_) {
-            first_ = current_;
-        } else if (current_ >= first_ + visible_) {
-            first_ = current_ - visible_ + 1;
-        }
-        ClampVertical();
-        viewport()->repaint();
-    };
+    const auto moveTo = [this](int row) { MakeCurrent(row); };
     switch (event->key()) {
         case Qt::Key_Up:
             moveTo(current_ - 1);

@@ -15,6 +15,9 @@
 
 namespace desktop {
 
+// The columns of the grid: the identifier, the location, the activities, the areas and the counts.
+constexpr int kGridColumns = 54;
+
 // Column widths and the horizontal layout derived from them (pixels, before scrolling).
 struct GridLayout {
     int h = 0;  // row height
@@ -54,6 +57,8 @@ class CDepotGrid : public QAbstractScrollArea {
     void SelectAt(int y);
     void ScrollRows(int delta);
     void ScrollTo(int first);
+    // Makes a row current, scrolling it into view; repaints.
+    void MakeCurrent(int row);
     void ScrollHorizontally(int position);
 
     // Called with the command id of a context-menu entry or key.
@@ -66,6 +71,16 @@ class CDepotGrid : public QAbstractScrollArea {
     // Paints the grid into an image of the viewport's size (what the window shows).
     QImage Snapshot();
 
+    // What the grid shows, as text: a cell as painted (an empty count or a missing activity is
+    // empty), a column's title in the third band, the titles of the bands above it as words.
+    int RowCount() const { return static_cast<int>(list_.Rows().size()); }
+    QString CellText(int row, int column) const;
+    static QString ColumnTitle(int column);
+    static QStringList ColumnBands(int column);
+    static int CellAlignment(int column);
+    // The screen rectangle of a cell of a visible row (row -1: the column's title); empty otherwise.
+    QRect CellRect(int row, int column) const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -75,15 +90,17 @@ class CDepotGrid : public QAbstractScrollArea {
     void contextMenuEvent(QContextMenuEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
   private:
     void PaintGrid(QPainter& p, const QRect& client);
     void ClampVertical();
     void UpdateScrollBars(int clientWidth);
-    int RowCount() const { return static_cast<int>(list_.Rows().size()); }
     // A text laid out in the grid's font, kept for the next paintings: a step of the wheel lays out
     // only what it brings into view.
     const QStaticText& LaidOut(const QString& text);
+    // Tells an assistive technology that the current row changed (or the rows were loaded anew).
+    void AnnounceCurrent();
 
     reg::StructureList& list_;
     QFont font_;
@@ -95,7 +112,12 @@ class CDepotGrid : public QAbstractScrollArea {
     int xPos_ = 0;
     int current_ = 0;
     bool updatingBars_ = false;
+    int announced_ = -1;      // the current row assistive technologies were last told of
+    int announcedRows_ = -1;  // and the row count then
 };
+
+// A title drawn letter-spaced ("S u p e r f i c i   C o p e r t e") as the words it reads.
+QString ReadableTitle(const QString& drawn);
 
 // The drawing font: "Arial" 8 points, bold.
 QFont GridFont();

@@ -55,6 +55,8 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     text_->setObjectName("1061");
     text_->setEnabled(false);
     text_->setGeometry(du.Rect(100, 19, 290, 14));
+    NameControl(idLabel, id_);
+    NameControl(textLabel, text_);
     const auto button = [&](int id, const char* label, QRect rect) {
         auto* b = new QPushButton(It(label), this);
         b->setObjectName(QString::number(id));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QRect>
 #include <QWidget>
 
@@ -24,5 +25,12 @@ class DialogUnits {
     double baseX_ = 6;
     double baseY_ = 13;
 };
+
+// Ties a control to the static text that names it: the text is the control's buddy, and what a screen
+// reader says of the control (`name`, when the text alone does not tell it apart).
+inline void NameControl(QLabel* label, QWidget* control, const QString& name = QString()) {
+    label->setBuddy(control);
+    control->setAccessibleName(name.isEmpty() ? QString(label->text()).remove(QLatin1Char('&')) : name);
+}
 
 }  // namespace desktop

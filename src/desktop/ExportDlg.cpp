@@ -33,11 +33,13 @@ CExportDlg::CExportDlg(ui::GenerationDateRequest& request, QWidget* parent)
     }
     company_->setCurrentIndex(selected);
     company_->setEnabled(false);  // it only shows the company
+    NameControl(companyLabel, company_);
     auto* dateLabel = new QLabel(It("Data generazione comunicazione"), this);
     dateLabel->setGeometry(du.Rect(14, 50, 120, 10));
     date_->setObjectName("1068");
     date_->setMaxLength(10);
     date_->setText(FromCp(request_.date));
+    NameControl(dateLabel, date_);
     date_->setGeometry(du.X(136), du.Y(48), du.X(60), date_->sizeHint().height());
     auto* ok = new QPushButton(It("OK"), this);
     ok->setObjectName("1");

@@ -106,6 +106,32 @@ class EditorTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // What a screen reader says of each field: its label, and where labels repeat, where it stands.
+    void fieldsAreNamedByTheirLabels() {
+        Editor e;
+        const auto name = [&](int id) {
+            QWidget* w = e.dialog->findChild<QWidget*>(QString::number(id));
+            return w ? w->accessibleName() : QString("?");
+        };
+        QCOMPARE(name(1008), QString("Ubicazione (Via e Civico)"));
+        QCOMPARE(name(1009), QString("Località"));
+        QCOMPARE(name(1010), QString("Comune"));
+        QCOMPARE(name(1011), QString("Provincia"));
+        QCOMPARE(name(1001), QString("Proprietà (Aree Scoperte Riservate)"));
+        QCOMPARE(name(1006), QString("Superficie (MQ) (Superfici Coperte)"));
+        QCOMPARE(name(1012), QString("ExtraUrbano Bipiano Servizio"));
+        QCOMPARE(name(1013), QString("ExtraUrbano Bipiano Riserva"));
+        QCOMPARE(name(1055), QString("Urbano Corti Riserva"));
+        QCOMPARE(name(1025), QString());  // a check box is named by its own text
+        QCOMPARE(e.Get<QCheckBox>(1025)->text(), QString("Deposito veicoli"));
+        // The labels lead to their fields.
+        for (QLabel* label : e.dialog->findChildren<QLabel*>()) {
+            if (label->text() == "Comune") {
+                QCOMPARE(label->buddy(), e.dialog->findChild<QWidget*>("1010"));
+            }
+        }
+    }
+
     void aBlankEditorShowsEmptyAndZeroFields() {
         Editor e;
         QCOMPARE(e.dialog->windowTitle(), QString("Definizione della Struttura"));

@@ -1,6 +1,8 @@
 // The census grid as a person sees it: the grid is drawn on the offscreen platform, and every check
 // reads the picture (colours, the rules found in it, the ink inside a cell) or the grid's public state.
 // Where a row or a column stands is found in the picture, never worked out from the grid's layout.
+#include <QAccessible>
+#include <QAccessibleInterface>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -279,6 +281,17 @@ class GridTest : public QObject {
     }
     void cleanup() { session.reset(); }
 
+    // Row 2 deleted and row 3's location changed to "VIA CAMBIATA" in the window.
+    void DeleteSecondAndChangeThird(reg::StructureList& list) {
+        list.Select(2);
+        QVERIFY(list.DeleteStructure());
+        ui::StructureValues v = *list.ReadStructure(3);
+        v.ubicaz = "VIA CAMBIATA";
+        port.AnswerNextEditor(v);
+        list.Select(3);
+        QVERIFY(list.ModifyStructure());
+    }
+
     void Store(int rows) {
         exchange::CStructureRecordList list{12, "06/12/2026", {}};
         for (int i = 0; i < rows; ++i) {
@@ -407,13 +420,7 @@ class GridTest : public QObject {
         QVERIFY(HasColour(p.image, p.Cell(1, kLocation), Qt::black));
 
         // A deleted row in grey, a changed one in dark red.
-        list.Select(2);
-        QVERIFY(list.DeleteStructure());
-        ui::StructureValues v = *list.ReadStructure(3);
-        v.ubicaz = "VIA CAMBIATA";
-        port.AnswerNextEditor(v);
-        list.Select(3);
-        QVERIFY(list.ModifyStructure());
+        DeleteSecondAndChangeThird(list);
         grid.MeasureGrid();
         p = Look(grid);
         QVERIFY(HasColour(p.image, p.Cell(2, kLocation), kRule));
@@ -704,6 +711,92 @@ class GridTest : public QObject {
 
     // The selection box shows the selected structure whole: a five-digit identifier and a location of
     // 40 and 30 characters (the boxes' limits are for typing, and nothing is typed there).
+    // A screen reader finds a table: the rows and columns drawn, each cell saying what it shows (and
+    // showing ink exactly where it says something), the headings with their bands, the current row
+    // selected and its location focused as the current row moves.
+    void theGridReadsAsATable() {
+        Store(6);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        DeleteSecondAndChangeThird(list);
+        desktop::CDepotGrid grid(list, nullptr);
+        grid.resize(6000, 400);
+        grid.show();
+        grid.setFocus();
+        QCoreApplication::processEvents();
+
+        QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&grid);
+        QVERIFY(table);
+        QCOMPARE(table->role(), QAccessible::Table);
+        QAccessibleTableInterface* cells = table->tableInterface();
+        QVERIFY(cells);
+        QCOMPARE(cells->rowCount(), 6);
+        QCOMPARE(cells->columnCount(), kColumns);
+        const auto said = [&](int row, int column) {
+            return cells->cellAt(row, column)->text(QAccessible::Name);
+        };
+        QCOMPARE(said(0, kIdentifier), QString("0"));
+        QCOMPARE(said(4, kLocation), Location(4));
+        QCOMPARE(said(2, kLocation), Location(2));  // deleted, still listed (grey)
+        QCOMPARE(said(3, kLocation), QString("VIA CAMBIATA"));
+        QCOMPARE(said(1, kFirstActivity), QString("SI"));
+        QCOMPARE(said(1, kFirstActivity + 1), QString());
+        QCOMPARE(said(0, kUncoveredSurface), QString("0"));
+        QCOMPARE(said(1, kUncoveredSurface), QString("101"));
+        QCOMPARE(said(1, kUncoveredTitle), QString("Proprietà"));
+        QCOMPARE(said(1, kCoveredTitle), QString());  // no title: blank
+        QCOMPARE(said(1, kFirstCount), QString("1"));
+        QCOMPARE(said(3, kFirstCount), QString());  // an empty count is blank
+        QVERIFY(!cells->cellAt(6, 0));
+        const Picture p = Look(grid);
+        for (int r = 0; r < 6; ++r) {
+            for (int c = 0; c < kColumns; ++c) {
+                QVERIFY2(said(r, c).isEmpty() == p.InkInCell(r, c).Empty(),
+                         qPrintable(QString("row %1 column %2: '%3'").arg(r).arg(c).arg(said(r, c))));
+            }
+        }
+        const auto heading = [&](int column, QAccessible::Text t) {
+            const QList<QAccessibleInterface*> h =
+                cells->cellAt(0, column)->tableCellInterface()->columnHeaderCells();
+            return h.size() == 1 ? h[0]->text(t) : QString("?");
+        };
+        QCOMPARE(heading(kLocation, QAccessible::Name), QString("Ubicazione"));
+        QCOMPARE(heading(kLocation, QAccessible::Description), QString("Ubicazione della Struttura"));
+        QCOMPARE(heading(kFirstActivity, QAccessible::Description),
+                 QString("Attività Svolte nella Struttura"));
+        QCOMPARE(heading(12, QAccessible::Description), QString("Aree Scoperte Riservate"));
+        QCOMPARE(heading(15, QAccessible::Description), QString("Superfici Coperte"));
+        QCOMPARE(heading(kFirstCount, QAccessible::Name), QString("MEZZI EXTRAURBANI Bipiano Servizio"));
+        QCOMPARE(heading(kColumns - 1, QAccessible::Name), QString("MEZZI URBANI Corti Riserva"));
+        QCOMPARE(heading(kIdentifier, QAccessible::Description), QString());
+
+        // The current row, then a step down with the keyboard.
+        QCOMPARE(cells->selectedRows(), QList<int>{0});
+        QVERIFY(cells->cellAt(0, kLocation)->state().selected);
+        QVERIFY(cells->cellAt(0, kLocation)->state().focused);
+        QVERIFY(!cells->cellAt(0, kIdentifier)->state().focused);
+        QCOMPARE(table->focusChild(), cells->cellAt(0, kLocation));
+        QTest::keyClick(&grid, Qt::Key_Down);
+        QCoreApplication::processEvents();
+        QCOMPARE(cells->selectedRows(), QList<int>{1});
+        QVERIFY(!cells->cellAt(0, kLocation)->state().selected);
+        QVERIFY(cells->cellAt(1, kLocation)->state().focused);
+        // A screen reader may move the current row too.
+        QVERIFY(cells->selectRow(4));
+        QCOMPARE(grid.CurrentRow(), 4);
+    }
+
+    // What a screen reader says of the edits of the selection box: their labels.
+    void theSelectionBoxIsNamed() {
+        Store(1);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotListDlg window(list, nullptr);
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("1024"))->accessibleName(), QString("ID"));
+        QCOMPARE(window.findChild<QLineEdit*>(QStringLiteral("1061"))->accessibleName(),
+                 QString("Ubicazione"));
+    }
+
     void theSelectionBoxShowsItsTextsWhole() {
         Store(1);
         const std::string street(40, 'U');

@@ -423,6 +423,8 @@ class MainFrameTest : public QObject {
         clock.SetNow([&] { return now; });
         clock.Start();
         QVERIFY(clock.isVisible());
+        QCOMPARE(clock.accessibleName(), QString("Tempo trascorso"));
+        QCOMPARE(clock.accessibleDescription(), QString("00:00"));
         QCOMPARE(clock.size(), QSize(12 + 4 * 36 + 30, 48 + 30));
         now = now.addSecs(75);
         const QImage first = clock.Render();
@@ -458,6 +460,7 @@ class MainFrameTest : public QObject {
         };
         desktop::CCompanyDlg dialog(request, nullptr);
         dialog.show();
+        QCOMPARE(dialog.Combo()->accessibleName(), QString("Codice Regionale Azienda"));
         dialog.Combo()->lineEdit()->clear();
         // The keys go where the person's keys go: to the combo, which has the focus.
         QTest::keyClicks(dialog.Combo(), "0012");
@@ -533,6 +536,8 @@ class MainFrameTest : public QObject {
         QCOMPARE(dialog.Company()->currentText(), QString("0012 - BETA"));
         QVERIFY(!dialog.Company()->isEnabled());
         QCOMPARE(dialog.Date()->maxLength(), 10);
+        QCOMPARE(dialog.Date()->accessibleName(), QString("Data generazione comunicazione"));
+        QCOMPARE(dialog.Company()->accessibleName(), QString("Azienda"));
         QCOMPARE(dialog.Date()->text(), QString("06/12/2026"));
         dialog.Date()->setText("6/12/2026");
         dialog.accept();
