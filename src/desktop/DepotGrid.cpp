@@ -111,7 +111,7 @@ std::vector<GridLayout::Column> GridLayout::Columns() const {
 }
 
 CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent)
-    : QAbstractScrollArea(parent), list_(list), font_(GridFont()) {
+    : QAbstractScrollArea(parent), list_(list) {
     CGridAccessible::Install();  // before anything asks how the grid is told
     setObjectName("6004");
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -124,9 +124,13 @@ CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent)
 }
 
 void CDepotGrid::MeasureGrid() {
+    layout_ = MeasureGridLayout(list_.Rows());
+}
+
+GridLayout MeasureGridLayout(const reg::CDepotRowList& rows) {
     // A text's extent is the sum of its characters' advances (the grid's font draws without kerning),
     // read from a table of the 256 Windows-1252 characters: measuring a large census stays quick.
-    const QFontMetrics m(font_);
+    const QFontMetrics m(GridFont());
     std::array<int, 256> advance{};
     for (int b = 0; b < 256; ++b) {
         advance[static_cast<std::size_t>(b)] = m.horizontalAdvance(
@@ -141,14 +145,13 @@ void CDepotGrid::MeasureGrid() {
     };
     const auto widest = [&](const char* heading, auto member) {
         int w = width(text::Utf8ToCp1252Lossy(heading));
-        for (const reg::CDepotRow& row : list_.Rows()) {
+        for (const reg::CDepotRow& row : rows) {
             w = std::max(w, width(member(row)));
         }
         return w + 2;
     };
     const auto fixed = [&](const char* heading) { return width(text::Utf8ToCp1252Lossy(heading)) + 2; };
     GridLayout l;
-    const reg::CDepotRowList& rows = list_.Rows();
     using Field = reg::CDepotRowList::Field;
     const auto textOf = [&](Field field) {
         return [&rows, field](const reg::CDepotRow& r) { return rows.Text(r, field); };
@@ -172,7 +175,7 @@ void CDepotGrid::MeasureGrid() {
     l.wR = fixed("Riserva");
     l.h = m.height() + 2;
     l.Derive();
-    layout_ = l;
+    return l;
 }
 
 void CDepotGrid::ClampVertical() {
@@ -345,9 +348,12 @@ QString Shown(const QString& text) {
 }
 }  // namespace
 
-QString CDepotGrid::CellText(int rowIndex, int column) const {
-    const reg::CDepotRowList& rows = list_.Rows();
-    if (rowIndex < 0 || rowIndex >= RowCount()) {
+QString CDepotGrid::CellText(int row, int column) const {
+    return GridCellText(list_.Rows(), row, column);
+}
+
+QString GridCellText(const reg::CDepotRowList& rows, int rowIndex, int column) {
+    if (rowIndex < 0 || rowIndex >= static_cast<int>(rows.size())) {
         return {};
     }
     const reg::CDepotRow& row = rows[static_cast<std::size_t>(rowIndex)];
@@ -438,19 +444,19 @@ void CDepotGrid::paintEvent(QPaintEvent*) {
     AnnounceCurrent();
 }
 
-const QStaticText& CDepotGrid::LaidOut(const QString& text) {
-    auto found = laidOut_.constFind(text);
-    if (found != laidOut_.constEnd()) {
+const QStaticText& LaidOut(LaidOutTexts& kept, const QString& text) {
+    auto found = kept.constFind(text);
+    if (found != kept.constEnd()) {
         return *found;
     }
-    if (laidOut_.size() >= kLaidOutKept) {
-        laidOut_.clear();  // a census of many different texts: begin again with what is in view
+    if (kept.size() >= kLaidOutKept) {
+        kept.clear();  // a census of many different texts: begin again with what is in view
     }
     QStaticText laid(text);
     laid.setTextFormat(Qt::PlainText);
     laid.setPerformanceHint(QStaticText::AggressiveCaching);
-    laid.prepare(QTransform(), font_);
-    return *laidOut_.insert(text, laid);
+    laid.prepare(QTransform(), GridFont());
+    return *kept.insert(text, laid);
 }
 
 QImage CDepotGrid::Snapshot() {
@@ -461,22 +467,33 @@ QImage CDepotGrid::Snapshot() {
 }
 
 void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
-    const GridLayout& L = layout_;
-    const int h = L.h;
     const int n = RowCount();
-    visible_ = (client.height() - 3 * h - 18) / (h + 4);
+    visible_ = (client.height() - 3 * layout_.h - 18) / (layout_.h + 4);
     ClampVertical();
     UpdateScrollBars(client.width());
-
     p.fillRect(client, Qt::white);
-    p.setFont(font_);
-    const int dx = -xPos_;
+    GridView view;
+    view.first = first_;
+    view.count = std::max(0, std::min(visible_, n - first_));
+    view.current = current_;
+    view.dx = -xPos_;
+    view.width = client.width();
+    DrawGrid(p, layout_, list_.Rows(), view, laidOut_);
+    list_.Select(current_ >= first_ && current_ < first_ + view.count ? std::optional<std::size_t>(current_)
+                                                                      : std::nullopt);
+}
+
+void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, const GridView& view,
+              LaidOutTexts& laidOut) {
+    const int h = L.h;
+    p.setFont(GridFont());
+    const int dx = view.dx;
     const int right = L.T + 5 + dx;
     const auto text = [&](const QRect& cell, int align, const QString& s) {
-        if (cell.right() < 0 || cell.left() > client.width() || s.isEmpty() || s == QLatin1String(" ")) {
+        if (cell.right() < 0 || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
             return;  // off screen, or nothing to see
         }
-        const QStaticText& laid = LaidOut(s);
+        const QStaticText& laid = LaidOut(laidOut, s);
         const int width = qCeil(laid.size().width());
         int x = cell.left();
         if (align & Qt::AlignRight) {
@@ -524,7 +541,7 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     const std::vector<GridLayout::Column> columns = L.Columns();
     for (std::size_t i = 0; i < columns.size(); ++i) {
         text(QRect(columns[i].left + dx, 2 * h + 16, columns[i].width, h), Qt::AlignLeft,
-             ColumnTitle(static_cast<int>(i)));
+             CDepotGrid::ColumnTitle(static_cast<int>(i)));
     }
     // Heading rules.
     p.setPen(kRule);
@@ -538,25 +555,25 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     }
     p.drawLine(0, 3 * h + 18, right, 3 * h + 18);
 
-    // Rows: only the visible ones.
-    list_.Select(std::nullopt);
+    // Rows: only those in view.
     QList<QLine> rules;
     const int rowsTop = 3 * h + 18;
     int rowsBottom = rowsTop;
-    for (int i = 0; i < visible_ && first_ + i < n; ++i) {
-        const int index = first_ + i;
-        const reg::CDepotRow& row = list_.Rows()[static_cast<std::size_t>(index)];
+    const int n = static_cast<int>(rows.size());
+    for (int i = 0; i < view.count && view.first + i < n; ++i) {
+        const int index = view.first + i;
+        const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
         const int y = 3 * h + 18 + i * (h + 4);
         const QColor ink = row.deleted ? kDeleted : row.changed ? kChanged : QColor(Qt::black);
-        if (index == current_) {
+        if (index == view.current) {
             p.fillRect(QRect(QPoint(dx, y + 1), QPoint(right - 1, y + h + 4)), kCurrent);
-            list_.Select(static_cast<std::size_t>(index));
         }
         p.setPen(ink);
-        text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, CellText(index, 0));
+        text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, GridCellText(rows, index, 0));
         for (int c = 1; c < kGridColumns; ++c) {
             const auto& column = columns[static_cast<std::size_t>(c)];
-            text(QRect(column.left + dx, y + 2, column.width, h), CellAlignment(c), CellText(index, c));
+            text(QRect(column.left + dx, y + 2, column.width, h), CDepotGrid::CellAlignment(c),
+                 GridCellText(rows, index, c));
         }
         rules.emplace_back(dx, y + h + 4, right, y + h + 4);
         rowsBottom = y + h + 4;

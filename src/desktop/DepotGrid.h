@@ -38,6 +38,27 @@ struct GridLayout {
     std::vector<Column> Columns() const;
 };
 
+// Texts laid out in the grid's font, kept for the next drawings.
+using LaidOutTexts = QHash<QString, QStaticText>;
+const QStaticText& LaidOut(LaidOutTexts& kept, const QString& text);
+
+// What one drawing of the grid shows.
+struct GridView {
+    int first = 0;     // the first row drawn, under the heading bands
+    int count = 0;     // how many rows
+    int current = -1;  // the highlighted row, or none
+    int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
+    int width = 0;     // the width drawn
+};
+// Draws the heading bands and the rows of `view` in the grid's font, colours and rules, at the top
+// left of the painter.
+void DrawGrid(QPainter& p, const GridLayout& layout, const reg::CDepotRowList& rows, const GridView& view,
+              LaidOutTexts& laidOut);
+// A cell's text as the grid paints it; empty where nothing shows.
+QString GridCellText(const reg::CDepotRowList& rows, int row, int column);
+// The widths of the columns and the row height for these rows in the grid's font.
+GridLayout MeasureGridLayout(const reg::CDepotRowList& rows);
+
 class CDepotGrid : public QAbstractScrollArea {
     Q_OBJECT
   public:
@@ -96,17 +117,13 @@ class CDepotGrid : public QAbstractScrollArea {
     void PaintGrid(QPainter& p, const QRect& client);
     void ClampVertical();
     void UpdateScrollBars(int clientWidth);
-    // A text laid out in the grid's font, kept for the next paintings: a step of the wheel lays out
-    // only what it brings into view.
-    const QStaticText& LaidOut(const QString& text);
     // Tells an assistive technology that the current row changed (or the rows were loaded anew).
     void AnnounceCurrent();
 
     reg::StructureList& list_;
-    QFont font_;
     GridLayout layout_;
     QPixmap back_;
-    QHash<QString, QStaticText> laidOut_;
+    LaidOutTexts laidOut_;  // a step of the wheel lays out only what it brings into view
     int first_ = 0;
     int visible_ = 0;
     int xPos_ = 0;
