@@ -110,8 +110,7 @@ std::vector<GridLayout::Column> GridLayout::Columns() const {
     return c;
 }
 
-CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent)
-    : QAbstractScrollArea(parent), list_(list) {
+CDepotGrid::CDepotGrid(reg::StructureList& list, QWidget* parent) : QAbstractScrollArea(parent), list_(list) {
     CGridAccessible::Install();  // before anything asks how the grid is told
     setObjectName("6004");
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -486,7 +485,7 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
 void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, const GridView& view,
               LaidOutTexts& laidOut) {
     const int h = L.h;
-    p.setFont(GridFont());
+    p.setFont(view.font);
     const int dx = view.dx;
     const int right = L.T + 5 + dx;
     const auto text = [&](const QRect& cell, int align, const QString& s) {
@@ -506,7 +505,7 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
             return;
         }
         p.save();  // cut at the cell's edges
-        p.setClipRect(cell);
+        p.setClipRect(cell, Qt::IntersectClip);
         p.drawStaticText(x, cell.top(), laid);
         p.restore();
     };

@@ -38,6 +38,9 @@ struct GridLayout {
     std::vector<Column> Columns() const;
 };
 
+// The drawing font: "Arial" 8 points, bold.
+QFont GridFont();
+
 // Texts laid out in the grid's font, kept for the next drawings.
 using LaidOutTexts = QHash<QString, QStaticText>;
 const QStaticText& LaidOut(LaidOutTexts& kept, const QString& text);
@@ -49,6 +52,7 @@ struct GridView {
     int current = -1;  // the highlighted row, or none
     int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
     int width = 0;     // the width drawn
+    QFont font = GridFont();
 };
 // Draws the heading bands and the rows of `view` in the grid's font, colours and rules, at the top
 // left of the painter.
@@ -135,8 +139,5 @@ class CDepotGrid : public QAbstractScrollArea {
 
 // A title drawn letter-spaced ("S u p e r f i c i   C o p e r t e") as the words it reads.
 QString ReadableTitle(const QString& drawn);
-
-// The drawing font: "Arial" 8 points, bold.
-QFont GridFont();
 
 }  // namespace desktop

@@ -9,10 +9,13 @@
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QSettings>
 
 #include "desktop/BusyClock.h"
+#include "desktop/CensusPrint.h"
 #include "desktop/DepotListDlg.h"
 #include "desktop/QtText.h"
 #include "exchange/Export.h"
@@ -100,6 +103,7 @@ void CMainFrame::BuildMenus() {
     archivi_->addSeparator();
     AddItem(archivi_, "&Import Comunicazione", kImport);
     AddItem(archivi_, "&Export Comunicazione", kExport);
+    AddItem(archivi_, "&Stampa Censimento", kStampa);
     connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     // "&Fine" and "&?" are items of the bar itself.
     QAction* fine = bar->addAction(It("&Fine"));
@@ -115,7 +119,7 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::RefreshMenuStates() {
     const bool open = session_.HasOpenDatabase();
-    for (Command id : {kAzienda, kDepositi, kImport, kExport}) {
+    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa}) {
         actions_.at(id)->setEnabled(open);
     }
 }
@@ -180,6 +184,11 @@ void CMainFrame::Run(Command id) {
                 exchange::ImportCommunication(session_).Ignore(kShownByTheCommand);
             }
             break;
+        case kStampa:
+            if (session_.HasOpenDatabase()) {
+                PrintCensus();
+            }
+            break;
     }
     RefreshMenuStates();
 }
@@ -194,6 +203,50 @@ void CMainFrame::Connect() {
     session_.OpenAssociatedDatabase().Ignore("a file that cannot be opened is forgotten; the title tells");
     UpdateTitle();
     RefreshWindow();
+}
+
+void CMainFrame::PrintCensus() {
+    port_.BeginBusy(true);
+    std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session_.Connection());
+    port_.EndBusy();
+    if (!rows) {
+        return;  // the failure is shown
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(QStringLiteral("Censimento delle Strutture"));
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("Stampa Censimento"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    QString heading = FromCp(session_.Title());
+    heading.remove(QRegularExpression(QStringLiteral("^VELUMBRA - ")));
+    const CCensusPrint print(*rows, heading,
+                             QLocale(QLocale::Italian).toString(QDate::currentDate(), "dd/MM/yyyy"));
+    port_.BeginBusy(true);
+    const auto keepResponsive = [this] { port_.KeepResponsive(); };
+    const QString file = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    bool printed = false;
+    if (!file.isEmpty()) {
+        printed = PrintCensusToPdf(print, file, printer.pageLayout(), keepResponsive);
+    } else {
+        printer.setResolution(96);
+        printed = print.Print(printer, keepResponsive);
+    }
+    port_.EndBusy();
+    if (!printed) {
+        port_.ShowMessage(
+            file.isEmpty()
+                ? text::Utf8ToCp1252Lossy("Non è stato possibile stampare il censimento sulla stampante '") +
+                      ToCp(printer.printerName()).value_or("") + "'."
+                : text::Utf8ToCp1252Lossy("Non è stato possibile stampare il censimento nel file '") +
+                      ToCp(file).value_or("") +
+                      text::Utf8ToCp1252Lossy(
+                          "'.\n\nIl file non è stato scritto: la cartella non esiste, è piena "
+                          "o non si hanno i permessi di scrittura."),
+            "Stampa Censimento", ui::Icon::Exclamation, ui::Buttons::Ok);
+    }
 }
 
 void CMainFrame::OpenStructureList() {

@@ -7,9 +7,9 @@
 #include <map>
 #include <memory>
 
+#include "app/Session.h"
 #include "desktop/Configuration.h"
 #include "desktop/QtPort.h"
-#include "app/Session.h"
 
 namespace desktop {
 
@@ -28,6 +28,7 @@ enum Command {
     kDepositi = 5109,
     kExport = 5110,
     kImport = 5111,
+    kStampa = 5113,
 };
 
 class CMainFrame : public QMainWindow {
@@ -68,6 +69,7 @@ class CMainFrame : public QMainWindow {
     void Connect();
     void Disconnect();
     void OpenStructureList();
+    void PrintCensus();
     void RefreshWindow();
 
     const Configuration& configuration_;

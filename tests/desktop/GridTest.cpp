@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,6 +19,7 @@
 
 #include "ModalScript.h"
 #include "db/DbSelect.h"
+#include "desktop/CensusPrint.h"
 #include "desktop/DepotGrid.h"
 #include "desktop/DepotListDlg.h"
 #include "exchange/Import.h"
@@ -784,6 +786,59 @@ class GridTest : public QObject {
         // A screen reader may move the current row too.
         QVERIFY(cells->selectRow(4));
         QCOMPARE(grid.CurrentRow(), 4);
+    }
+
+    // The census on paper, read back from the PDF as text: every structure once, with its identifier,
+    // on as many pages as planned, each page with its headings, the company, the date and its number.
+    void thePrintedCensusReadsLikeTheGrid() {
+        Store(500);
+        const std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session->Connection());
+        QVERIFY(rows);
+        const desktop::CCensusPrint print(*rows, "Azienda 12 AUTOLINEE DI PROVA", "08/12/2026");
+        const QString pdf = dir.filePath("censimento.pdf");
+        const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                             QPageLayout::Millimeter);
+        QVERIFY(desktop::PrintCensusToPdf(print, pdf, a4));
+        const desktop::CCensusPrint::Plan plan = print.PlanPages(a4.paintRectPixels(96).size());
+        QVERIFY(plan.slices.size() >= 2);  // the counts go on pages of their own
+        QCOMPARE(plan.slices.front().first, 0);
+        QCOMPARE(plan.slices.back().second, kColumns - 1);
+        QCOMPARE(plan.rowPages, (500 + plan.rowsPerPage - 1) / plan.rowsPerPage);
+
+        QProcess text;
+        text.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.waitForFinished(60000));
+        QCOMPARE(text.exitCode(), 0);
+        QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split('\f');
+        if (pages.last().trimmed().isEmpty()) {
+            pages.removeLast();
+        }
+        QCOMPARE(pages.size(), plan.Pages());
+        for (int n = 0; n < pages.size(); ++n) {
+            const QString& page = pages[n];
+            QVERIFY2(page.contains("Azienda 12 AUTOLINEE DI PROVA") && page.contains("08/12/2026"),
+                     qPrintable(QString("page %1").arg(n + 1)));
+            QVERIFY2(page.contains(QString("pagina %1 di %2").arg(n + 1).arg(pages.size())),
+                     qPrintable(QString("page %1").arg(n + 1)));
+            QVERIFY2(page.contains("N.ro"), qPrintable(QString("page %1 has no headings").arg(n + 1)));
+            // The titles of the columns the page across holds.
+            const auto [first, last] = plan.slices[static_cast<std::size_t>(n) % plan.slices.size()];
+            for (int c = first; c <= last; ++c) {
+                QVERIFY2(page.contains(desktop::CDepotGrid::ColumnTitle(c)),
+                         qPrintable(QString("page %1, column %2").arg(n + 1).arg(c)));
+            }
+        }
+        // Each structure's location once, on the line of its identifier.
+        const QString all = pages.join('\n');
+        for (int i = 0; i < 500; ++i) {
+            const QString location = QString::fromStdString(Record(i).ubicaz);
+            const QRegularExpression line(
+                QString("(^|\n) *%1 +%2( |\n)").arg(i).arg(QRegularExpression::escape(location)));
+            QCOMPARE(all.count(line), 1);
+        }
+        // Read back whole or not at all: a folder that does not exist leaves nothing behind.
+        QVERIFY(!desktop::PrintCensusToPdf(print, dir.filePath("manca/censimento.pdf"), a4));
+        QVERIFY(!QFile::exists(dir.filePath("manca/censimento.pdf")));
     }
 
     // What a screen reader says of the edits of the selection box: their labels.
