@@ -266,6 +266,21 @@ def bench_start_up(build, work, runs, census, env):
     return times
 
 
+def bench_print(build, work, runs, census):
+    """The largest census printed to a PDF file, whole processes; on Qt's offscreen platform (no window)."""
+    program = os.path.join(build, "bench", "print_bench")
+    output = os.path.join(work, "census.pdf")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    times = []
+    for keep in [False] + [True] * min(runs, 5):
+        elapsed, status, _ = spawn([program, census, output], env=env)
+        if status != 0:
+            raise Failure("print_bench exited with %d" % status)
+        if keep:
+            times.append(elapsed)
+    return times
+
+
 def bench_wheel_step(build, work, census, env):
     database = os.path.join(work, "wheel.mdb")
     copy_database(census, database)
@@ -353,6 +368,12 @@ def main():
         frame, width, height = bench_wheel_step(args.build, work, census, env)
         table.append(("  one wheel step, frame (%sx%s grid)" % (int(width or 0), int(height or 0)),
                       "%.2f ms" % frame, "", "", "<= 5 ms", verdict(frame, 5)))
+
+        log("\nThe largest census printed to a PDF file (print_bench), whole processes")
+        times = bench_print(args.build, work, args.runs, census)
+        log("  median %.2f s (min %.2f, max %.2f)" % (statistics.median(times), min(times), max(times)))
+        table.append(("census printed to PDF (%d structures)" % STRUCTURES, "%.2f s" % statistics.median(times),
+                      "", "", "<= 3 s", verdict(statistics.median(times), 3)))
 
         log("\nStart-up to the main window shown and painted, %d processes" % args.runs)
         times = bench_start_up(args.build, work, args.runs, census, env)

@@ -100,6 +100,7 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
 
     GridView view;
     view.font = OnDevice(GridFont(), GridFont().pointSizeF(), dpi);
+    view.glyphs = true;
     view.first = rowPage * plan.rowsPerPage;
     view.count = std::min(plan.rowsPerPage, static_cast<int>(rows_.size()) - view.first);
     const auto [first, last] = plan.slices[static_cast<std::size_t>(slice)];

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextLayout>
 #include <QWheelEvent>
 #include <QtMath>
 #include <algorithm>
@@ -443,18 +444,20 @@ void CDepotGrid::paintEvent(QPaintEvent*) {
     AnnounceCurrent();
 }
 
-const QStaticText& LaidOut(LaidOutTexts& kept, const QString& text) {
-    auto found = kept.constFind(text);
-    if (found != kept.constEnd()) {
+LaidOutText& LaidOut(LaidOutTexts& kept, const QString& text) {
+    auto found = kept.find(text);
+    if (found != kept.end()) {
         return *found;
     }
     if (kept.size() >= kLaidOutKept) {
         kept.clear();  // a census of many different texts: begin again with what is in view
     }
-    QStaticText laid(text);
-    laid.setTextFormat(Qt::PlainText);
-    laid.setPerformanceHint(QStaticText::AggressiveCaching);
-    laid.prepare(QTransform(), GridFont());
+    LaidOutText laid;
+    laid.shown = QStaticText(text);
+    laid.shown.setTextFormat(Qt::PlainText);
+    laid.shown.setPerformanceHint(QStaticText::AggressiveCaching);
+    laid.shown.prepare(QTransform(), GridFont());
+    laid.width = qCeil(laid.shown.size().width());
     return *kept.insert(text, laid);
 }
 
@@ -492,8 +495,25 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
         if (cell.right() < 0 || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
             return;  // off screen, or nothing to see
         }
-        const QStaticText& laid = LaidOut(laidOut, s);
-        const int width = qCeil(laid.size().width());
+        LaidOutText& laid = LaidOut(laidOut, s);
+        const int width = laid.width;
+        if (view.glyphs && !laid.hasGlyphs) {
+            QTextLayout layout(s, view.font);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            laid.glyphs = layout.glyphRuns();
+            laid.hasGlyphs = true;
+        }
+        const auto draw = [&](int x) {
+            if (!view.glyphs) {
+                p.drawStaticText(x, cell.top(), laid.shown);
+                return;
+            }
+            for (const QGlyphRun& run : std::as_const(laid.glyphs)) {
+                p.drawGlyphRun(QPointF(x, cell.top()), run);
+            }
+        };
         int x = cell.left();
         if (align & Qt::AlignRight) {
             x = cell.right() + 1 - width;
@@ -501,12 +521,12 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
             x = cell.left() + (cell.width() - width) / 2;
         }
         if (width <= cell.width()) {
-            p.drawStaticText(x, cell.top(), laid);
+            draw(x);
             return;
         }
         p.save();  // cut at the cell's edges
         p.setClipRect(cell, Qt::IntersectClip);
-        p.drawStaticText(x, cell.top(), laid);
+        draw(x);
         p.restore();
     };
     const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
@@ -568,11 +588,13 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
             p.fillRect(QRect(QPoint(dx, y + 1), QPoint(right - 1, y + h + 4)), kCurrent);
         }
         p.setPen(ink);
-        text(QRect(5 + dx, y + 2, L.wN, h), Qt::AlignRight, GridCellText(rows, index, 0));
-        for (int c = 1; c < kGridColumns; ++c) {
+        for (int c = 0; c < kGridColumns; ++c) {
             const auto& column = columns[static_cast<std::size_t>(c)];
-            text(QRect(column.left + dx, y + 2, column.width, h), CDepotGrid::CellAlignment(c),
-                 GridCellText(rows, index, c));
+            const QRect cell =
+                c == 0 ? QRect(5 + dx, y + 2, L.wN, h) : QRect(column.left + dx, y + 2, column.width, h);
+            if (cell.right() >= 0 && cell.left() <= view.width) {  // the text only of what is in view
+                text(cell, CDepotGrid::CellAlignment(c), GridCellText(rows, index, c));
+            }
         }
         rules.emplace_back(dx, y + h + 4, right, y + h + 4);
         rowsBottom = y + h + 4;

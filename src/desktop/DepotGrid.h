@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QGlyphRun>
 #include <QHash>
 #include <QPixmap>
 #include <QStaticText>
@@ -41,9 +42,16 @@ struct GridLayout {
 // The drawing font: "Arial" 8 points, bold.
 QFont GridFont();
 
-// Texts laid out in the grid's font, kept for the next drawings.
-using LaidOutTexts = QHash<QString, QStaticText>;
-const QStaticText& LaidOut(LaidOutTexts& kept, const QString& text);
+// A text laid out in the grid's font, kept for the next drawings: for a screen, and once printed, as
+// the glyphs a printer draws without laying the text out again.
+struct LaidOutText {
+    QStaticText shown;
+    int width = 0;
+    QList<QGlyphRun> glyphs;
+    bool hasGlyphs = false;
+};
+using LaidOutTexts = QHash<QString, LaidOutText>;
+LaidOutText& LaidOut(LaidOutTexts& kept, const QString& text);
 
 // What one drawing of the grid shows.
 struct GridView {
@@ -53,6 +61,7 @@ struct GridView {
     int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
     int width = 0;     // the width drawn
     QFont font = GridFont();
+    bool glyphs = false;  // texts drawn as glyphs (on a printer)
 };
 // Draws the heading bands and the rows of `view` in the grid's font, colours and rules, at the top
 // left of the painter.
