@@ -1,6 +1,6 @@
 # Sourced by the other scripts: installs the Debian packages the build needs, when they are missing.
 VELUMBRA_PACKAGES="cmake ninja-build g++ pkg-config sqlite3 libsqlite3-dev dpkg-dev xz-utils debian-archive-keyring libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-translations-l10n fonts-liberation2 xvfb xauth xdotool dbus at-spi2-core python3-pyatspi"
+  qt6-base-dev qt6-translations-l10n fonts-liberation2 xvfb xauth xdotool dbus at-spi2-core python3-pyatspi poppler-utils"
 
 velumbra_install_packages() {
     local missing=""

@@ -34,43 +34,49 @@ class CMessageBox : public QMessageBox {
   protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
-        KeepLines(true);
-    }
-    bool event(QEvent* event) override {
-        if (event->type() != QEvent::LayoutRequest || !isVisible()) {
-            return QMessageBox::event(event);
-        }
-        const bool done = QDialog::event(event);  // not the box's own sizing
-        KeepLines(false);
-        return done;
-    }
-
-  private:
-    void KeepLines(bool center) {
         auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         if (!label || !layout()) {
             return;
         }
-        const QRect room = screen() ? screen()->availableGeometry() : QRect();
+        // Decided once: whether the lines fit the screen unwrapped.
         label->setWordWrap(false);
         layout()->activate();
-        QSize whole = layout()->totalMinimumSize();
-        if (room.isValid() && whole.width() > room.width() - kScreenMargin) {
-            label->setWordWrap(true);
-            layout()->activate();
-            whole = QSize(room.width() - kScreenMargin,
-                          layout()->totalHeightForWidth(room.width() - kScreenMargin));
-        }
-        if (size() != whole) {
-            setFixedSize(whole);
-        }
-        if (center && room.isValid()) {
-            QRect frame(QPoint(), whole);
+        const QRect room = screen() ? screen()->availableGeometry() : QRect();
+        wrap_ = room.isValid() && layout()->totalMinimumSize().width() > room.width() - kScreenMargin;
+        width_ = room.width() - kScreenMargin;
+        label_ = label;
+        KeepLines();
+        if (room.isValid()) {
+            QRect frame(QPoint(), size());
             frame.moveCenter(parentWidget() ? parentWidget()->window()->geometry().center() : room.center());
             move(std::max(frame.left(), room.left()), std::max(frame.top(), room.top()));
         }
     }
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::LayoutRequest || !label_) {
+            return QMessageBox::event(event);
+        }
+        const bool done = QDialog::event(event);  // not the box's own sizing
+        KeepLines();
+        return done;
+    }
 
+  private:
+    void KeepLines() {
+        if (label_->wordWrap() != wrap_) {
+            label_->setWordWrap(wrap_);
+        }
+        layout()->activate();
+        const QSize whole =
+            wrap_ ? QSize(width_, layout()->totalHeightForWidth(width_)) : layout()->totalMinimumSize();
+        if (size() != whole) {
+            setFixedSize(whole);
+        }
+    }
+
+    QLabel* label_ = nullptr;
+    bool wrap_ = false;
+    int width_ = 0;
     static constexpr int kScreenMargin = 40;
 };
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -17,6 +19,7 @@
 #include "desktop/CompanyDlg.h"
 #include "desktop/ExportDlg.h"
 #include "desktop/FileDialog.h"
+#include "desktop/QtPort.h"
 #include "desktop/QtText.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
@@ -89,7 +92,8 @@ class MainFrameTest : public QObject {
         desktop::CCensusApp app({"velumbra", "--config", config});
         QVERIFY(app.StartUp());
         CMainFrame& frame = app.MainFrame();
-        for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport}) {
+        for (Command id :
+             {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport, desktop::kStampa}) {
             QVERIFY(frame.Action(id)->isEnabled());
         }
         QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 0 *** azienda non assegnata ***"));
@@ -100,7 +104,8 @@ class MainFrameTest : public QObject {
         QCOMPARE(script.messages[0].text, QString("Confermi sconnessione database ?"));
         QCOMPARE(script.messages[0].title, QString("Sconnessione Database"));
         QCOMPARE(script.messages[0].icon, QMessageBox::Question);
-        for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport}) {
+        for (Command id :
+             {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport, desktop::kStampa}) {
             QVERIFY(!frame.Action(id)->isEnabled());
         }
         for (Command id : {desktop::kCrea, desktop::kConnetti, desktop::kSconnetti, desktop::kRipara,
@@ -161,7 +166,7 @@ class MainFrameTest : public QObject {
                  QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
         QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
                  QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
-                              "&Export Comunicazione"}));
+                              "&Export Comunicazione", "&Stampa Censimento"}));
         QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
         QVERIFY(!bar->actions()[3]->menu());
     }
@@ -193,6 +198,26 @@ class MainFrameTest : public QObject {
         app.MainFrame().Run(desktop::kAbout);
         Finish(script);
         QVERIFY(widest > 500);  // a line Qt's own box would have broken
+    }
+
+    // A line wider than the screen is the one thing still wrapped: the box stays on the screen.
+    void aLineWiderThanTheScreenIsWrapped() {
+        QWidget owner;
+        desktop::QtPort port(&owner, nullptr);
+        const std::string path =
+            "/" + std::string(40, 'x') + "/" + std::string(60, 'y') + "/" + std::string(60, 'z');
+        ModalScript script;
+        script.Then([](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            QVERIFY(box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->wordWrap());
+            QVERIFY(box->width() <= box->screen()->availableGeometry().width());
+            box->button(QMessageBox::Ok)->click();
+        });
+        QCOMPARE(port.ShowMessage("Il file " + path + path + " non esiste.", "Velumbra", ui::Icon::Stop,
+                                  ui::Buttons::Ok),
+                 ui::Answer::Ok);
+        Finish(script);
     }
 
     // While a long repair runs the busy clock is painted again and again: the screen never freezes.
@@ -343,6 +368,47 @@ class MainFrameTest : public QObject {
                          qPrintable(cells[c]));
             }
         }
+    }
+
+    // "Stampa Censimento" to a PDF file: the print dialog's file is written; where it cannot be, the
+    // clerk is told and nothing is left behind.
+    void printingTheCensusToAFile() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        const auto printTo = [](const QString& file) {
+            return [file](QWidget* w) {
+                auto* dialog = qobject_cast<QPrintDialog*>(w);
+                QVERIFY(dialog);
+                QCOMPARE(dialog->windowTitle(), QString("Stampa Censimento"));
+                // The dialog's own field for the file, as a person types it.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+                QVERIFY(name);
+                name->setText(file);
+                dialog->accept();
+            };
+        };
+        ModalScript script;
+        script.Then(printTo(dir.filePath("censimento.pdf")));
+        app.MainFrame().Run(desktop::kStampa);
+        Finish(script);
+        QFile pdf(dir.filePath("censimento.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.read(5) == "%PDF-");
+
+        const QString missing = dir.filePath("manca/censimento.pdf");
+        ModalScript refused;
+        refused.Then(printTo(missing)).Message();
+        app.MainFrame().Run(desktop::kStampa);
+        Finish(refused);
+        QCOMPARE(refused.messages.size(), std::size_t(1));
+        QCOMPARE(refused.messages[0].text,
+                 "Non è stato possibile stampare il censimento nel file '" + missing +
+                     "'.\n\nIl file non è stato scritto: la cartella non esiste, è piena o non si hanno i "
+                     "permessi di scrittura.");
+        QCOMPARE(refused.messages[0].title, QString("Stampa Censimento"));
+        QCOMPARE(refused.messages[0].icon, QMessageBox::Warning);
+        QVERIFY(!QFile::exists(missing));
     }
 
     void aMissingConfigurationIsSaid() {
