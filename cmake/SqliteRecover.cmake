@@ -1,23 +1,7 @@
 # SQLite's recovery extension (ext/recover in SQLite's source tree), compiled from Debian's source
-# package of the same version as the system library the project links. The source is fetched once, at
-# configure time, into the build tree.
-set(VELUMBRA_SQLITE_SOURCE_VERSION "3.40.1-2+deb12u2" CACHE STRING
-    "Debian version of the sqlite3 source package that the recovery extension is compiled from")
-
-set(_velumbra_sqlite_source "${CMAKE_BINARY_DIR}/_deps/sqlite3-source")
-set(_velumbra_sqlite_tree "${_velumbra_sqlite_source}/sqlite3-${VELUMBRA_SQLITE_SOURCE_VERSION}")
-if(NOT EXISTS "${_velumbra_sqlite_tree}/.unpacked")
-  message(STATUS "Fetching the source of SQLite ${VELUMBRA_SQLITE_SOURCE_VERSION}")
-  execute_process(
-    COMMAND sh "${PROJECT_SOURCE_DIR}/scripts/fetch-sqlite-source.sh" "${VELUMBRA_SQLITE_SOURCE_VERSION}"
-            "${_velumbra_sqlite_source}"
-    RESULT_VARIABLE _velumbra_fetch_result)
-  if(NOT _velumbra_fetch_result EQUAL 0)
-    message(FATAL_ERROR "Could not fetch the source of SQLite ${VELUMBRA_SQLITE_SOURCE_VERSION} "
-                        "(scripts/fetch-sqlite-source.sh failed)")
-  endif()
-endif()
-set(VELUMBRA_SQLITE_RECOVER_DIR "${_velumbra_sqlite_tree}/ext/recover")
+# package of the same version as the system library the project links (SqliteSource.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/SqliteSource.cmake)
+set(VELUMBRA_SQLITE_RECOVER_DIR "${VELUMBRA_SQLITE_TREE}/ext/recover")
 if(SQLite3_VERSION AND NOT VELUMBRA_SQLITE_SOURCE_VERSION MATCHES "^${SQLite3_VERSION}-")
   message(WARNING "The recovery extension (${VELUMBRA_SQLITE_SOURCE_VERSION}) and the system SQLite "
                   "(${SQLite3_VERSION}) differ in version")

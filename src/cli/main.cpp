@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
     const cli::Encoding encoding = cli::DetectTerminalEncoding();
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::vector<std::string> arguments = cli::CommandLineArguments(argc, argv);
     const cli::ParsedArguments parsed = cli::ParseArguments(arguments, encoding);
     if (!parsed.invocation) {
         // Wrong usage exits 2 whether or not the explanation reached the terminal.

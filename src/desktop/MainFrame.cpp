@@ -1,6 +1,8 @@
 #include "desktop/MainFrame.h"
 
-#include <sys/utsname.h>
+#ifndef _WIN32
+#include <sys/utsname.h>  // the system line of the About box (OperatingSystemLine), POSIX branch
+#endif
 
 #include <QCloseEvent>
 #include <QDir>

@@ -71,7 +71,7 @@ std::multiset<std::string>& OpenFiles() {
 std::string FileKey(std::string_view path) {
     std::error_code ec;
     auto canonical = std::filesystem::weakly_canonical(detail::FsPath(path), ec);
-    return ec ? detail::FsPath(path).string() : canonical.string();
+    return files::Utf8Of(ec ? detail::FsPath(path) : canonical);
 }
 
 }  // namespace
@@ -97,16 +97,16 @@ Status MakeEmptyFile(const std::filesystem::path& file, std::string_view shown) 
     if (std::filesystem::exists(file, ec)) {
         return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
     }
-    std::FILE* made = std::fopen(file.string().c_str(), "wbx");
-    if (!made) {
-        if (std::filesystem::exists(file, ec)) {
+    switch (files::MakeNewFile(file)) {
+        case files::Made::Done:
+            return Status::Ok();
+        case files::Made::Exists:
             return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
-        }
-        return Status::Error(Describe("Impossibile creare il file '", Quote(shown),
-                                      "': la cartella non esiste o non si hanno i permessi di scrittura."));
+        case files::Made::Failed:
+            break;
     }
-    std::fclose(made);
-    return Status::Ok();
+    return Status::Error(Describe("Impossibile creare il file '", Quote(shown),
+                                  "': la cartella non esiste o non si hanno i permessi di scrittura."));
 }
 
 // The temporary name of a census file being built for `target`: hidden, beside it, with the
@@ -115,11 +115,11 @@ constexpr std::string_view kBuildingEnding = ".in-costruzione";
 
 std::filesystem::path BuildingName(const std::filesystem::path& target) {
     std::string name = ".";
-    name += target.filename().string();
+    name += files::Utf8Of(target.filename());
     name += '.';
     name += std::to_string(files::CurrentProcessId());
     name += kBuildingEnding;
-    return target.parent_path() / name;
+    return target.parent_path() / files::PathOfUtf8(name);
 }
 
 // Removes the files that builds killed before they finished left in `folder`: those of processes
@@ -128,7 +128,7 @@ void RemoveAbandonedBuilds(const std::filesystem::path& folder) {
     std::error_code ec;
     std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = files::Utf8Of(it->path().filename());
         if (name.size() <= kBuildingEnding.size() + 2 || name[0] != '.' || !name.ends_with(kBuildingEnding)) {
             continue;
         }
@@ -200,9 +200,9 @@ Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view p
     if (Status made = MakeEmptyFile(building, path); !made) {
         return made;
     }
-    const std::string buildingPath = text::Utf8ToCp1252Lossy(building.string());
+    const std::string buildingPath = text::Utf8ToCp1252Lossy(files::Utf8Of(building));
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(building.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int rc = sqlite3_open_v2(files::Utf8Of(building).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     std::unique_ptr<Database> result(new Database(db, buildingPath));
     result->target_ = std::string(path);
     if (rc != SQLITE_OK) {
@@ -258,7 +258,7 @@ Status Database::FinishBuilding() {
     if (!s) {
         std::error_code ec;
         for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
-            std::filesystem::remove(building.string() + suffix, ec);
+            std::filesystem::remove(files::WithSuffix(building, suffix), ec);
         }
     }
     return s;
@@ -397,9 +397,9 @@ void Database::RemoveUnfinishedBuild() {
     std::error_code ec;
     const std::filesystem::path building = detail::FsPath(path_);
     std::filesystem::remove(building, ec);
-    std::filesystem::remove(building.string() + "-journal", ec);
-    std::filesystem::remove(building.string() + "-wal", ec);
-    std::filesystem::remove(building.string() + "-shm", ec);
+    std::filesystem::remove(files::WithSuffix(building, "-journal"), ec);
+    std::filesystem::remove(files::WithSuffix(building, "-wal"), ec);
+    std::filesystem::remove(files::WithSuffix(building, "-shm"), ec);
     target_.clear();
 }
 

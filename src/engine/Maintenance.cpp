@@ -70,6 +70,13 @@ class Ticking {
             sqlite3_progress_handler(db_, 0, nullptr, nullptr);
         }
     }
+    // Stops calling before `db` is closed.
+    void Release() {
+        if (db_) {
+            sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+        }
+        db_ = nullptr;
+    }
     Ticking(const Ticking&) = delete;
     Ticking& operator=(const Ticking&) = delete;
 
@@ -150,19 +157,19 @@ int OpenAlone(const std::string& file, bool create, Handle& h) {
 
 // The hidden file in which `original` is rebuilt.
 std::filesystem::path RepairName(const std::filesystem::path& original) {
-    return original.parent_path() / ("." + original.filename().string() + std::string(kRepairEnding));
+    return original.parent_path() / files::PathOfUtf8("." + files::Utf8Of(original.filename()) + std::string(kRepairEnding));
 }
 
 // The hidden blank census into which `original` is rebuilt when its description of its tables is
 // lost. No file's RepairName ends like it.
 std::filesystem::path BlankName(const std::filesystem::path& original) {
-    return original.parent_path() / ("." + original.filename().string() + std::string(kBlankEnding));
+    return original.parent_path() / files::PathOfUtf8("." + files::Utf8Of(original.filename()) + std::string(kBlankEnding));
 }
 
 void RemoveWithCompanions(const std::filesystem::path& file) {
     std::error_code ec;
     for (const char* suffix : kCompanions) {
-        std::filesystem::remove(file.string() + suffix, ec);
+        std::filesystem::remove(files::WithSuffix(file, suffix), ec);
     }
     std::filesystem::remove(file, ec);
 }
@@ -201,10 +208,10 @@ void RemoveAbandonedRepairs(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> abandoned;
     std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = files::Utf8Of(it->path().filename());
         if (IsRepairFile(name)) {
             Handle h;
-            if (OpenAlone(it->path().string(), false, h) == SQLITE_OK) {
+            if (OpenAlone(files::Utf8Of(it->path()), false, h) == SQLITE_OK) {
                 abandoned.push_back(it->path());
             }
         } else if (const long builder = BlankBuilder(name); builder > 0 && !files::ProcessRuns(builder)) {
@@ -224,14 +231,14 @@ class NewCompanions {
     explicit NewCompanions(const std::filesystem::path& file) : file_(file) {
         std::error_code ec;
         for (std::size_t i = 0; i < std::size(kCompanions); ++i) {
-            existed_[i] = std::filesystem::exists(file_.string() + kCompanions[i], ec) || ec;
+            existed_[i] = std::filesystem::exists(files::WithSuffix(file_, kCompanions[i]), ec) || ec;
         }
     }
     ~NewCompanions() {
         std::error_code ec;
         for (std::size_t i = 0; i < std::size(kCompanions) && !keep; ++i) {
             if (!existed_[i]) {
-                std::filesystem::remove(file_.string() + kCompanions[i], ec);
+                std::filesystem::remove(files::WithSuffix(file_, kCompanions[i]), ec);
             }
         }
     }
@@ -801,11 +808,11 @@ Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census
 // for abandoned files between its making and the lock could remove it: the lock fails then, and so
 // does this repair, leaving nothing behind.
 Status OpenBlank(const Database::BlankCensus& census, const std::filesystem::path& file, Handle& blank) {
-    Status s = census.make(text::Utf8ToCp1252Lossy(file.string()));
+    Status s = census.make(text::Utf8ToCp1252Lossy(files::Utf8Of(file)));
     if (!s) {
         return s;
     }
-    const int rc = OpenAlone(file.string(), false, blank);
+    const int rc = OpenAlone(files::Utf8Of(file), false, blank);
     return rc == SQLITE_OK ? Status::Ok() : Failure(blank.db, rc);
 }
 
@@ -840,7 +847,7 @@ std::string UniqueName(const std::filesystem::path& dir, const std::string& stem
             name += std::to_string(n);
         }
         name += ext;
-        if (!std::filesystem::exists(dir / name, ec)) {
+        if (!std::filesystem::exists(dir / files::PathOfUtf8(name), ec)) {
             return name;
         }
     }
@@ -868,11 +875,11 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     NewCompanions companions(original);
     // The file is held alone from here until the rebuilt file has taken its name.
     Handle h;
-    int rc = OpenAlone(original.string(), false, h);
+    int rc = OpenAlone(files::Utf8Of(original), false, h);
     if (rc != SQLITE_OK) {
         return (rc & 0xFF) == SQLITE_BUSY ? InUse(path) : Failure(h.db, rc);
     }
-    const Ticking ticking(h.db, keepResponsive);
+    Ticking ticking(h.db, keepResponsive);
     Stmt id(h.db, "PRAGMA application_id");
     rc = id.prepared() ? id.Step() : sqlite3_errcode(h.db);
     const bool headerRead = rc == SQLITE_ROW;
@@ -918,7 +925,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     Status s;
     {
         Handle out, into;
-        rc = OpenAlone(rebuilt.string(), true, out);
+        rc = OpenAlone(files::Utf8Of(rebuilt), true, out);
         if (rc != SQLITE_OK) {
             s = Failure(out.db, rc);
         } else {
@@ -953,22 +960,31 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         return s;
     }
     // The damaged original is kept beside the rebuilt file, which takes its name.
-    const std::string stem = original.stem().string();
-    const std::string ext = original.extension().string();
-    const std::filesystem::path damaged = dir / UniqueName(dir, stem + ".danneggiato", ext);
+    const std::string stem = files::Utf8Of(original.stem());
+    const std::string ext = files::Utf8Of(original.extension());
+    const std::filesystem::path damaged = dir / files::PathOfUtf8(UniqueName(dir, stem + ".danneggiato", ext));
+    if constexpr (!files::kOpenFilesCanBeRenamed) {
+        // Windows renames no file that a handle holds (SQLite shares no deletion), so the original is
+        // let go here, without the checkpoint that closing the last connection would make into it.
+        // From here the rename itself is the check: it fails while any other program holds the file,
+        // and the original is then left as it was.
+        ticking.Release();
+        sqlite3_db_config(h.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        h.Close();
+    }
     if (!files::RenameNoReplace(original, damaged)) {
         RemoveWithCompanions(result);
         return Status::Error(Describe("Impossibile rinominare il file danneggiato '", Quote(path), "'."));
     }
     // A log that still holds pages (its first page was unreadable, so it was never copied in) goes
     // with the original; an empty one and the log's index are dropped.
-    const std::filesystem::path log = original.string() + "-wal";
+    const std::filesystem::path log = files::WithSuffix(original, "-wal");
     if (std::filesystem::file_size(log, ec) > 0 && !ec) {
-        std::filesystem::rename(log, damaged.string() + "-wal", ec);
+        std::filesystem::rename(log, files::WithSuffix(damaged, "-wal"), ec);
     } else {
         std::filesystem::remove(log, ec);
     }
-    std::filesystem::remove(original.string() + "-shm", ec);
+    std::filesystem::remove(files::WithSuffix(original, "-shm"), ec);
     if (!files::RenameNoReplace(result, original)) {
         RemoveWithCompanions(result);
         std::filesystem::rename(damaged, original, ec);
@@ -978,7 +994,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     (void)files::SyncFolder(dir);  // the file itself is on the disk already; only its name is at stake
     companions.keep = true;
     if (damagedCopy) {
-        *damagedCopy = text::Utf8ToCp1252Lossy(damaged.string());
+        *damagedCopy = text::Utf8ToCp1252Lossy(files::Utf8Of(damaged));
     }
     return Status::Ok();
 }
@@ -1004,8 +1020,9 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
     const Ticking ticking(h.db, keepResponsive);
     // The copy is made under a temporary name and takes its own only when complete.
     const std::filesystem::path temporary =
-        target.parent_path() / UniqueName(target.parent_path(), target.filename().string() + ".copia", "");
-    s = ExecOn(h.db, "VACUUM INTO " + QuoteLiteral(temporary.string()));
+        target.parent_path() /
+        files::PathOfUtf8(UniqueName(target.parent_path(), files::Utf8Of(target.filename()) + ".copia", ""));
+    s = ExecOn(h.db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
     if (s && std::filesystem::exists(target, ec)) {
         s = Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));
     }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -246,6 +248,9 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
 // failure with one message (two when the dictionary itself fails: its own, then the creation's),
 // never a success message, and leaves nothing in the folder.
 TEST(Creation, IsWholeOrAbsentWhenTheDiskFillsUp) {
+    if (!testing_support::kCanLimitFileSize) {
+        GTEST_SKIP() << testing_support::kNoFileSizeLimit;
+    }
     int failures = 0, successes = 0;
     for (std::size_t limit = 8 * 1024; limit <= 160 * 1024; limit += 8 * 1024) {
         SCOPED_TRACE("file size limit " + std::to_string(limit));
@@ -295,6 +300,9 @@ TEST(Creation, IsWholeOrAbsentWhenTheDiskFillsUp) {
 // A creation killed half-way leaves its temporary file behind: it is never taken for a census, and
 // the next creation in that folder removes it.
 TEST(Creation, AKilledCreationLeavesNothingThatCounts) {
+    if (!testing_support::kCanLimitFileSize) {
+        GTEST_SKIP() << testing_support::kNoFileSizeLimit;
+    }
     testing_support::TempDir dir;
     const std::string path = dir.File("VELUMBRA.MDB");
     const auto killed = testing_support::RunWithFileSizeLimit(1 << 30, [&] {
@@ -307,7 +315,7 @@ TEST(Creation, AKilledCreationLeavesNothingThatCounts) {
         if (!dictionary.CreateSpecialTables(**building)) {
             return std::string("no dictionary");
         }
-        ::_exit(0);  // killed: nothing is cleaned up
+        std::_Exit(0);  // killed: nothing is cleaned up
     });
     ASSERT_TRUE(killed);
     ASSERT_TRUE(killed->empty()) << *killed;

@@ -9,6 +9,15 @@
 
 namespace testing_support {
 
+// Whether RunWithFileSizeLimit can be had: it forks, so POSIX only. Tests that need it are skipped on
+// Windows (GTEST_SKIP with the reason).
+#ifdef _WIN32
+inline constexpr bool kCanLimitFileSize = false;
+#else
+inline constexpr bool kCanLimitFileSize = true;
+#endif
+inline constexpr const char* kNoFileSizeLimit = "needs a child process with a file size limit (fork, POSIX only)";
+
 // Runs `body` in a child process in which no file can grow beyond `fileSizeLimit` bytes, and gives
 // back the text it returned; nothing when the child did not end normally.
 std::optional<std::string> RunWithFileSizeLimit(std::size_t fileSizeLimit,

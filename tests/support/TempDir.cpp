@@ -1,9 +1,9 @@
 #include "support/TempDir.h"
 
-#include <unistd.h>
 #include <atomic>
 #include <chrono>
 
+#include "engine/FileSystem.h"
 #include "text/Text.h"
 
 namespace testing_support {
@@ -12,7 +12,7 @@ TempDir::TempDir() {
     static std::atomic<int> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     path_ =
-        std::filesystem::temp_directory_path() / ("velumbra-test-" + std::to_string(::getpid()) + "-" +
+        std::filesystem::temp_directory_path() / ("velumbra-test-" + std::to_string(engine::files::CurrentProcessId()) + "-" +
                                                   std::to_string(stamp) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
 }
@@ -23,7 +23,7 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::File(const std::string& name) const {
-    return text::Utf8ToCp1252Lossy((path_ / name).string());
+    return text::Utf8ToCp1252Lossy(engine::files::Utf8Of(path_ / engine::files::PathOfUtf8(name)));
 }
 
 }  // namespace testing_support
