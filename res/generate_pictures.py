@@ -398,6 +398,10 @@ def main():
     save_png(make_background(), "background.png")
     icons = [make_icon(size) for size in ICON_SIZES]
     save_png(icons[-1], "velumbra.png")
+    # The same sizes for the hicolor icon theme of Linux desktops (installed by the Debian package).
+    os.makedirs(os.path.join(HERE, "hicolor"), exist_ok=True)
+    for size, icon in zip(ICON_SIZES, icons):
+        save_png(icon, os.path.join("hicolor", "velumbra-%d.png" % size))
     icons[-1].save(os.path.join(HERE, "velumbra.ico"), "ICO",
                    sizes=[(s, s) for s in ICON_SIZES], append_images=icons[:-1])
 

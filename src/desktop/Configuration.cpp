@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace desktop {
 
@@ -12,18 +13,34 @@ namespace {
 #ifdef Q_OS_WIN
 const QString kKeyParent = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Velumbra\\Velumbra");
 const QString kKey = kKeyParent + QStringLiteral("\\1.00");
+const QString kUserKeyParent = QStringLiteral("HKEY_CURRENT_USER\\Software\\Velumbra\\Velumbra");
+const QString kUserKey = kUserKeyParent + QStringLiteral("\\1.00");
 #endif
 }  // namespace
 
-Configuration::Configuration(QString iniPath) : iniPath_(std::move(iniPath)) {}
+Configuration::Configuration(QString iniPath, QString userIniPath, Machine machine)
+    : iniPath_(std::move(iniPath)), userIniPath_(std::move(userIniPath)), machine_(machine) {}
 
-bool Configuration::Exists() const {
+bool Configuration::MachineExists() const {
 #ifdef Q_OS_WIN
     return QSettings(kKeyParent, QSettings::NativeFormat).childGroups().contains(QStringLiteral("1.00"));
 #else
     const QFileInfo file(iniPath_);
     return file.isFile() && file.isReadable();
 #endif
+}
+
+bool Configuration::UserExists() const {
+#ifdef Q_OS_WIN
+    return QSettings(kUserKeyParent, QSettings::NativeFormat).childGroups().contains(QStringLiteral("1.00"));
+#else
+    const QFileInfo file(userIniPath_);
+    return !userIniPath_.isEmpty() && file.isFile() && file.isReadable();
+#endif
+}
+
+bool Configuration::Exists() const {
+    return MachineExists() || UserExists();
 }
 
 std::unique_ptr<QSettings> Configuration::Open() const {
@@ -34,16 +51,34 @@ std::unique_ptr<QSettings> Configuration::Open() const {
 #endif
 }
 
+std::unique_ptr<QSettings> Configuration::OpenUser() const {
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>(kUserKey, QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(userIniPath_, QSettings::IniFormat);
+#endif
+}
+
 std::optional<QString> Configuration::Read(const QString& name) const {
-    if (!Exists()) {
+    if (UserExists()) {
+        if (auto value = ReadFrom(*OpenUser(), userIniPath_, name)) {
+            return value;
+        }
+    }
+    if (!MachineExists()) {
         return std::nullopt;
     }
-    const QVariant value = Open()->value(name);
+    return ReadFrom(*Open(), iniPath_, name);
+}
+
+std::optional<QString> Configuration::ReadFrom(QSettings& settings, [[maybe_unused]] const QString& iniPath,
+                                               const QString& name) {
+    const QVariant value = settings.value(name);
 #ifndef Q_OS_WIN
     if (value.typeId() == QMetaType::QStringList) {
         // A value written by hand with a comma in it (a folder named "Dati, 2026") reads as a list:
         // it is taken from the file as the text it is.
-        return RawIniValue(name);
+        return RawIniValue(iniPath, name);
     }
 #endif
     if (value.typeId() != QMetaType::QString) {
@@ -52,8 +87,8 @@ std::optional<QString> Configuration::Read(const QString& name) const {
     return value.toString();
 }
 
-std::optional<QString> Configuration::RawIniValue(const QString& name) const {
-    QFile file(iniPath_);
+std::optional<QString> Configuration::RawIniValue(const QString& iniPath, const QString& name) {
+    QFile file(iniPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         return std::nullopt;
     }
@@ -74,15 +109,52 @@ std::optional<QString> Configuration::RawIniValue(const QString& name) const {
 
 bool Configuration::Write(const QString& name, const QString& value) const {
     if (!Exists()) {
+        return false;  // the program never creates the configuration
+    }
+    if (MachineExists() && machine_ == Machine::AsAllowed) {
+        auto settings = Open();
+        if (settings->isWritable()) {
+            settings->setValue(name, value);
+            settings->sync();
+            if (settings->status() == QSettings::NoError) {
+                // The user's own copy, read first, would hide the value just written.
+                if (UserExists()) {
+                    auto user = OpenUser();
+                    if (user->contains(name)) {
+                        user->remove(name);
+                        user->sync();
+                    }
+                }
+                return true;
+            }
+        }
+    }
+    // The machine-wide store cannot be changed by this user: the value is kept in the user's own.
+#ifndef Q_OS_WIN
+    if (userIniPath_.isEmpty() || !QDir().mkpath(QFileInfo(userIniPath_).absolutePath())) {
         return false;
     }
-    auto settings = Open();
-    if (!settings->isWritable()) {
+#endif
+    auto user = OpenUser();
+    if (!user->isWritable()) {
         return false;
     }
-    settings->setValue(name, value);
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    user->setValue(name, value);
+    user->sync();
+    return user->status() == QSettings::NoError;
+}
+
+QString Configuration::DatabaseFolder() const {
+    if (const auto directory = Read(QStringLiteral("Directory")); directory && !directory->isEmpty()) {
+        const QFileInfo folder(*directory);
+        if (folder.isDir() && folder.isWritable()) {
+            return *directory;
+        }
+    }
+    const QString own = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                            .absoluteFilePath(QStringLiteral("velumbra"));
+    QDir().mkpath(own);
+    return QDir::toNativeSeparators(own);
 }
 
 QString Configuration::IniPath(const QStringList& arguments) {
@@ -94,8 +166,20 @@ QString Configuration::IniPath(const QStringList& arguments) {
     if (!fromEnvironment.isEmpty()) {
         return fromEnvironment;
     }
-    return QDir(QCoreApplication::applicationDirPath())
-        .absoluteFilePath(QStringLiteral("../etc/velumbra.ini"));
+    const QString beside = QDir(QCoreApplication::applicationDirPath())
+                               .absoluteFilePath(QStringLiteral("../etc/velumbra.ini"));
+#ifndef Q_OS_WIN
+    const QString system = QStringLiteral("/etc/velumbra.ini");
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(system)) {
+        return system;
+    }
+#endif
+    return beside;
+}
+
+QString Configuration::UserIniPath() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return folder.isEmpty() ? QString() : QDir(folder).absoluteFilePath(QStringLiteral("velumbra/velumbra.ini"));
 }
 
 }  // namespace desktop

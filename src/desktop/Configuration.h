@@ -1,6 +1,11 @@
 // The installation's configuration: the associated database and the installation folder. On Windows
 // the machine-wide registry key; elsewhere an INI file written by the installation. The program never
 // creates it.
+//
+// Beside it, the user's own configuration: on Windows the same key under HKEY_CURRENT_USER, elsewhere
+// $XDG_CONFIG_HOME/velumbra/velumbra.ini. It is read first, and a value that cannot be written back
+// into the machine-wide store (a file or key the user may not change) is written there instead, so it
+// is not lost; a value written into the machine-wide store removes the user's own copy.
 #pragma once
 
 #include <QSettings>
@@ -12,24 +17,44 @@ namespace desktop {
 
 class Configuration {
   public:
-    // `iniPath` is used where there is no registry.
-    explicit Configuration(QString iniPath);
+    // How the machine-wide store is used: as the system allows, or only read (as on a machine where the
+    // user may change nothing there, whatever the user's rights here).
+    enum class Machine { AsAllowed, ReadOnly };
 
-    // False when the key (or file) cannot be opened.
+    // `iniPath` and `userIniPath` are used where there is no registry.
+    explicit Configuration(QString iniPath, QString userIniPath = UserIniPath(),
+                           Machine machine = Machine::AsAllowed);
+
+    // False when neither the machine-wide key (or file) nor the user's own can be opened.
     bool Exists() const;
-    // A value of string type, or nothing.
+    // A value of string type, the user's own first, or nothing.
     std::optional<QString> Read(const QString& name) const;
-    // Writes a string value; false when the key cannot be opened for writing.
+    // Writes a string value into the machine-wide store, or where that cannot be changed into the
+    // user's own; false when neither took it (or no configuration exists).
     [[nodiscard]] bool Write(const QString& name, const QString& value) const;
+    // The folder in which the default database is made: value Directory when it names a folder that
+    // can be written, else the user's own data folder ($XDG_DATA_HOME/velumbra; on Windows
+    // %LOCALAPPDATA%\velumbra), made when missing.
+    QString DatabaseFolder() const;
 
-    // The INI file's path: --config FILE, else VELUMBRA_CONFIG, else the one beside the installation.
+    // The INI file's path: --config FILE, else VELUMBRA_CONFIG, else ../etc/velumbra.ini beside the
+    // program when it is there, else (outside Windows) /etc/velumbra.ini when that is there (the Debian
+    // package's, the program being /usr/bin/velumbra), else the one beside the program.
     static QString IniPath(const QStringList& arguments);
+    // The user's own INI file: $XDG_CONFIG_HOME/velumbra/velumbra.ini.
+    static QString UserIniPath();
 
   private:
     std::unique_ptr<QSettings> Open() const;
-    // The value as the INI file's line has it, for a text that QSettings takes for a list.
-    std::optional<QString> RawIniValue(const QString& name) const;
+    std::unique_ptr<QSettings> OpenUser() const;
+    bool MachineExists() const;
+    bool UserExists() const;
+    // The value of a store, a text that QSettings takes for a list read as the INI file's line has it.
+    static std::optional<QString> ReadFrom(QSettings& settings, const QString& iniPath, const QString& name);
+    static std::optional<QString> RawIniValue(const QString& iniPath, const QString& name);
     QString iniPath_;
+    QString userIniPath_;
+    Machine machine_;
 };
 
 }  // namespace desktop

@@ -337,12 +337,11 @@ bool CMainFrame::AskForNewDatabase() {
 }
 
 bool CMainFrame::CreateDefaultDatabase() {
-    std::string directory;
     if (!configuration_.Exists()) {
         port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop, ui::Buttons::Ok);
-    } else if (const auto value = configuration_.Read(QStringLiteral("Directory"))) {
-        directory = ToCp(*value).value_or("");
     }
+    // Value Directory, or the user's own data folder where that is missing or cannot be written.
+    const std::string directory = ToCp(configuration_.DatabaseFolder()).value_or("");
     const std::string path = directory + ToCp(QDir::separator()).value_or("/") + "VELUMBRA.MDB";
     if (!schema::CreateCensusDatabase(port_, path, "")) {
         return false;  // nothing was created: there is no database to go on with

@@ -1,0 +1,125 @@
+// The machine-wide configuration and the user's own beside it: a first start on a machine whose
+// configuration the user may not change, and values that go back where they can.
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ModalScript.h"
+#include "desktop/Configuration.h"
+#include "desktop/MainFrame.h"
+
+using desktop::CMainFrame;
+using desktop::Configuration;
+
+class ConfigurationTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home;
+
+    QString MachineIni(const QString& content) {
+        const QString path = home.filePath("etc/velumbra.ini");
+        QDir().mkpath(home.filePath("etc"));
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+        file.write(content.toUtf8());
+        return path;
+    }
+
+    static QString Contents(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+  private slots:
+    void init() {
+        // Each case with a home of its own: the user's configuration and data folders are found there.
+        QVERIFY(home.isValid());
+        QDir(home.path()).removeRecursively();
+        QDir().mkpath(home.path());
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    }
+
+    // Installed machine-wide (as by the Debian package: no Directory, a file the user may not change),
+    // the first start offers the default database in the user's own data folder, and the database
+    // chosen is kept in the user's own configuration and found there at the next start.
+    void aFirstStartOnALockedMachineKeepsTheChoiceInTheUsersOwnConfiguration() {
+        const QString machine = MachineIni("[General]\n");
+        const QString userIni = home.filePath("config/velumbra/velumbra.ini");
+        QCOMPARE(Configuration::UserIniPath(), userIni);
+        const QString database = home.filePath("data/velumbra/VELUMBRA.MDB");
+        {
+            const Configuration configuration(machine, Configuration::UserIniPath(),
+                                              Configuration::Machine::ReadOnly);
+            CMainFrame frame(configuration);
+            ModalScript script;
+            script.Message(QMessageBox::Ok).Message(QMessageBox::Ok);  // create it; created
+            QVERIFY(frame.StartUp());
+            QTRY_VERIFY_WITH_TIMEOUT(script.Done(), 20000);
+            QVERIFY2(script.failures.empty(), qPrintable(script.failures.join("; ")));
+            QVERIFY(script.messages[0].text.startsWith("L'applicazione Velumbra non è associata ad un database."));
+            QCOMPARE(script.messages[1].text, "Il database " + database + " è stato creato con successo");
+            QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
+            QVERIFY(frame.Session().HasOpenDatabase());
+        }
+        QVERIFY(QFile::exists(database));
+        QCOMPARE(Contents(machine), QString("[General]\n"));  // not changed
+        QCOMPARE(QSettings(userIni, QSettings::IniFormat).value("Database").toString(), database);
+
+        // The next start asks nothing and opens it.
+        const Configuration configuration(machine, Configuration::UserIniPath(), Configuration::Machine::ReadOnly);
+        CMainFrame frame(configuration);
+        QVERIFY(frame.StartUp());
+        QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
+        QVERIFY(frame.Session().HasOpenDatabase());
+    }
+
+    // A Directory that names no folder that can be written is passed over for the user's own.
+    void anUnusableDirectoryGivesTheUsersDataFolder() {
+        const QString file = home.filePath("a-file");
+        QFile(file).open(QIODevice::WriteOnly);
+        const Configuration missing(MachineIni("[General]\nDirectory=" + home.filePath("none") + "\n"));
+        QCOMPARE(missing.DatabaseFolder(), home.filePath("data/velumbra"));
+        QVERIFY(QFileInfo(home.filePath("data/velumbra")).isDir());
+        const Configuration notAFolder(MachineIni("[General]\nDirectory=" + file + "\n"));
+        QCOMPARE(notAFolder.DatabaseFolder(), home.filePath("data/velumbra"));
+        QDir().mkpath(home.filePath("shared"));
+        const Configuration usable(MachineIni("[General]\nDirectory=" + home.filePath("shared") + "\n"));
+        QCOMPARE(usable.DatabaseFolder(), home.filePath("shared"));
+    }
+
+    // The user's own value is read first; a value written where the machine-wide file can be changed
+    // goes there, and the user's own copy, which would hide it, goes.
+    void theUsersOwnValueIsReadFirstAndGoesOnceTheMachineTakesTheValue() {
+        const QString machine = MachineIni("[General]\nDatabase=/srv/comune.mdb\nDirectory=/srv\n");
+        const QString userIni = Configuration::UserIniPath();
+        QDir().mkpath(QFileInfo(userIni).absolutePath());
+        {
+            QSettings user(userIni, QSettings::IniFormat);
+            user.setValue("Database", "/home/mio.mdb");
+        }
+        const Configuration configuration(machine);
+        QCOMPARE(configuration.Read("Database"), std::optional<QString>("/home/mio.mdb"));
+        QCOMPARE(configuration.Read("Directory"), std::optional<QString>("/srv"));
+        QVERIFY(configuration.Write("Database", "/srv/nuovo.mdb"));
+        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(), QString("/srv/nuovo.mdb"));
+        QVERIFY(!QSettings(userIni, QSettings::IniFormat).contains("Database"));
+        QCOMPARE(configuration.Read("Database"), std::optional<QString>("/srv/nuovo.mdb"));
+
+        // Read-only, the value goes to the user's own file and is read back from there.
+        const Configuration locked(machine, userIni, Configuration::Machine::ReadOnly);
+        QVERIFY(locked.Write("Database", "/home/altro.mdb"));
+        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(), QString("/srv/nuovo.mdb"));
+        QCOMPARE(locked.Read("Database"), std::optional<QString>("/home/altro.mdb"));
+
+        // Without any configuration nothing is written, and nothing is made.
+        const Configuration none(home.filePath("manca.ini"), home.filePath("config/altro/velumbra.ini"));
+        QVERIFY(!none.Exists());
+        QVERIFY(!none.Write("Database", "/x.mdb"));
+        QVERIFY(!QFile::exists(home.filePath("config/altro/velumbra.ini")));
+    }
+};
+
+QTEST_MAIN(ConfigurationTest)
+#include "ConfigurationTest.moc"
