@@ -20,13 +20,20 @@ set(_man "${CMAKE_CURRENT_BINARY_DIR}/velumbra-cli.1")
 add_custom_command(
   OUTPUT ${_man}.gz
   COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
-          "--name=census of structures of a public-transport company, from the command line"
+          "--name=censimento delle strutture aziendali da riga di comando"
           --output=${_man} $<TARGET_FILE:velumbra-cli>
   COMMAND ${GZIP} -9nf ${_man}
   DEPENDS velumbra-cli
   COMMENT "Man page of velumbra-cli")
 add_custom_target(velumbra_man ALL DEPENDS ${_man}.gz)
 install(FILES ${_man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The desktop program's page, written by hand (it has no --help).
+add_custom_command(
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz
+  COMMAND ${GZIP} -9nc ${_pkg}/velumbra.1 > ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz
+  DEPENDS ${_pkg}/velumbra.1)
+add_custom_target(velumbra_desktop_man ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 configure_file(${_pkg}/changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian @ONLY)
 add_custom_command(
@@ -41,12 +48,13 @@ file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles "/etc/velumbra.ini\n")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME velumbra)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Velumbra developers <velumbra@localhost>")
+set(CPACK_PACKAGE_CONTACT "Velumbra developers <velumbra@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "census of the structures of a public-transport company")
-set(CPACK_PACKAGE_DESCRIPTION "Velumbra keeps the census of a local public-transport company's structures
-(bus depots, workshops, coach stations, offices) and exchanges it with the regional
-transport observatory as a checksummed text file. The package holds the desktop
-program (velumbra) and the command-line tool (velumbra-cli).")
+set(CPACK_PACKAGE_DESCRIPTION "Velumbra keeps the census of a local public-transport company's
+structures (bus depots, workshops, coach stations, offices) and exchanges
+it with the regional transport observatory as a checksummed text file.
+The package holds the desktop program (velumbra) and the command-line
+tool (velumbra-cli).")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
