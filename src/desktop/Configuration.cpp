@@ -166,8 +166,8 @@ QString Configuration::IniPath(const QStringList& arguments) {
     if (!fromEnvironment.isEmpty()) {
         return fromEnvironment;
     }
-    const QString beside = QDir(QCoreApplication::applicationDirPath())
-                               .absoluteFilePath(QStringLiteral("../etc/velumbra.ini"));
+    const QString beside =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../etc/velumbra.ini"));
 #ifndef Q_OS_WIN
     const QString system = QStringLiteral("/etc/velumbra.ini");
     if (!QFileInfo::exists(beside) && QFileInfo::exists(system)) {
@@ -179,7 +179,8 @@ QString Configuration::IniPath(const QStringList& arguments) {
 
 QString Configuration::UserIniPath() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return folder.isEmpty() ? QString() : QDir(folder).absoluteFilePath(QStringLiteral("velumbra/velumbra.ini"));
+    return folder.isEmpty() ? QString()
+                            : QDir(folder).absoluteFilePath(QStringLiteral("velumbra/velumbra.ini"));
 }
 
 }  // namespace desktop

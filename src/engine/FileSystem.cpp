@@ -76,8 +76,8 @@ bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 }
 
 Made MakeNewFile(const std::filesystem::path& file) {
-    const Handle h(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr));
+    const Handle h(
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (h.ok()) {
         return Made::Done;
     }
@@ -111,7 +111,8 @@ HeldFile::~HeldFile() {
 bool HeldFile::Create(const std::filesystem::path& file) {
     Close();
     // Shared with nobody: no other program opens, renames or removes it while it is written.
-    handle_ = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ =
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
         handle_ = nullptr;
         return false;
@@ -142,7 +143,8 @@ bool HeldFile::FlushAndReplace(const std::filesystem::path& target) {
     if (!Close()) {
         return false;
     }
-    return ::MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+           0;
 }
 
 bool HeldFile::Close() {

@@ -157,13 +157,15 @@ int OpenAlone(const std::string& file, bool create, Handle& h) {
 
 // The hidden file in which `original` is rebuilt.
 std::filesystem::path RepairName(const std::filesystem::path& original) {
-    return original.parent_path() / files::PathOfUtf8("." + files::Utf8Of(original.filename()) + std::string(kRepairEnding));
+    return original.parent_path() /
+           files::PathOfUtf8("." + files::Utf8Of(original.filename()) + std::string(kRepairEnding));
 }
 
 // The hidden blank census into which `original` is rebuilt when its description of its tables is
 // lost. No file's RepairName ends like it.
 std::filesystem::path BlankName(const std::filesystem::path& original) {
-    return original.parent_path() / files::PathOfUtf8("." + files::Utf8Of(original.filename()) + std::string(kBlankEnding));
+    return original.parent_path() /
+           files::PathOfUtf8("." + files::Utf8Of(original.filename()) + std::string(kBlankEnding));
 }
 
 void RemoveWithCompanions(const std::filesystem::path& file) {
@@ -962,7 +964,8 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     // The damaged original is kept beside the rebuilt file, which takes its name.
     const std::string stem = files::Utf8Of(original.stem());
     const std::string ext = files::Utf8Of(original.extension());
-    const std::filesystem::path damaged = dir / files::PathOfUtf8(UniqueName(dir, stem + ".danneggiato", ext));
+    const std::filesystem::path damaged =
+        dir / files::PathOfUtf8(UniqueName(dir, stem + ".danneggiato", ext));
     if constexpr (!files::kOpenFilesCanBeRenamed) {
         // Windows renames no file that a handle holds (SQLite shares no deletion), so the original is
         // let go here, without the checkpoint that closing the last connection would make into it.

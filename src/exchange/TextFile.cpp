@@ -55,7 +55,8 @@ long TemporaryWriter(std::string_view name) {
         }
         name = name.substr(0, dot);
     }
-    return name.ends_with(kTemporaryMark) && name.size() > kTemporaryMark.size() + 1 ? std::max(writer, 1L) : 0;
+    return name.ends_with(kTemporaryMark) && name.size() > kTemporaryMark.size() + 1 ? std::max(writer, 1L)
+                                                                                     : 0;
 }
 
 // Removes the temporaries that writes into `folder` left behind when they were killed. A writer holds

@@ -58,7 +58,8 @@ class ConfigurationTest : public QObject {
             QVERIFY(frame.StartUp());
             QTRY_VERIFY_WITH_TIMEOUT(script.Done(), 20000);
             QVERIFY2(script.failures.empty(), qPrintable(script.failures.join("; ")));
-            QVERIFY(script.messages[0].text.startsWith("L'applicazione Velumbra non è associata ad un database."));
+            QVERIFY(script.messages[0].text.startsWith(
+                "L'applicazione Velumbra non è associata ad un database."));
             QCOMPARE(script.messages[1].text, "Il database " + database + " è stato creato con successo");
             QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
             QVERIFY(frame.Session().HasOpenDatabase());
@@ -68,7 +69,8 @@ class ConfigurationTest : public QObject {
         QCOMPARE(QSettings(userIni, QSettings::IniFormat).value("Database").toString(), database);
 
         // The next start asks nothing and opens it.
-        const Configuration configuration(machine, Configuration::UserIniPath(), Configuration::Machine::ReadOnly);
+        const Configuration configuration(machine, Configuration::UserIniPath(),
+                                          Configuration::Machine::ReadOnly);
         CMainFrame frame(configuration);
         QVERIFY(frame.StartUp());
         QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
@@ -103,14 +105,16 @@ class ConfigurationTest : public QObject {
         QCOMPARE(configuration.Read("Database"), std::optional<QString>("/home/mio.mdb"));
         QCOMPARE(configuration.Read("Directory"), std::optional<QString>("/srv"));
         QVERIFY(configuration.Write("Database", "/srv/nuovo.mdb"));
-        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(), QString("/srv/nuovo.mdb"));
+        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(),
+                 QString("/srv/nuovo.mdb"));
         QVERIFY(!QSettings(userIni, QSettings::IniFormat).contains("Database"));
         QCOMPARE(configuration.Read("Database"), std::optional<QString>("/srv/nuovo.mdb"));
 
         // Read-only, the value goes to the user's own file and is read back from there.
         const Configuration locked(machine, userIni, Configuration::Machine::ReadOnly);
         QVERIFY(locked.Write("Database", "/home/altro.mdb"));
-        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(), QString("/srv/nuovo.mdb"));
+        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(),
+                 QString("/srv/nuovo.mdb"));
         QCOMPARE(locked.Read("Database"), std::optional<QString>("/home/altro.mdb"));
 
         // Without any configuration nothing is written, and nothing is made.

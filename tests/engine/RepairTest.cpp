@@ -10,8 +10,8 @@
 #include <set>
 
 #include "Described.h"
-#include "engine/FileSystem.h"
 #include "engine/Database.h"
+#include "engine/FileSystem.h"
 #include "engine/TableCursor.h"
 #include "support/TempDir.h"
 
@@ -348,8 +348,8 @@ TEST_F(RepairTest, WhatKilledRepairsLeftOfTheirBlankCensusesGoes) {
     std::ofstream(dir.path() /
                   ("..census.mdb.in-riparazione-vuoto." + std::to_string(child) + ".in-costruzione"))
         << "x";
-    const std::string running =
-        "..altro.mdb.in-riparazione-vuoto." + std::to_string(engine::files::CurrentProcessId()) + ".in-costruzione";
+    const std::string running = "..altro.mdb.in-riparazione-vuoto." +
+                                std::to_string(engine::files::CurrentProcessId()) + ".in-costruzione";
     std::ofstream(dir.path() / running) << "x";
     EXPECT_TRUE(Database::Repair(path));  // sound
     EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", running}));

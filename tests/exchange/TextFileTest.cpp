@@ -44,17 +44,21 @@ class Locked {
   public:
 #ifdef _WIN32
     explicit Locked(const fs::path& path)
-        : handle_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr)) {
+        : handle_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)) {
         EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
     }
-    ~Locked() { ::CloseHandle(handle_); }
+    ~Locked() {
+        ::CloseHandle(handle_);
+    }
 #else
     explicit Locked(const fs::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         EXPECT_GE(fd_, 0);
         EXPECT_EQ(::flock(fd_, LOCK_EX | LOCK_NB), 0);
     }
-    ~Locked() { ::close(fd_); }
+    ~Locked() {
+        ::close(fd_);
+    }
 #endif
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;

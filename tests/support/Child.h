@@ -16,7 +16,8 @@ inline constexpr bool kCanLimitFileSize = false;
 #else
 inline constexpr bool kCanLimitFileSize = true;
 #endif
-inline constexpr const char* kNoFileSizeLimit = "needs a child process with a file size limit (fork, POSIX only)";
+inline constexpr const char* kNoFileSizeLimit =
+    "needs a child process with a file size limit (fork, POSIX only)";
 
 // Runs `body` in a child process in which no file can grow beyond `fileSizeLimit` bytes, and gives
 // back the text it returned; nothing when the child did not end normally.

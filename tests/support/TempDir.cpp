@@ -11,9 +11,9 @@ namespace testing_support {
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ =
-        std::filesystem::temp_directory_path() / ("velumbra-test-" + std::to_string(engine::files::CurrentProcessId()) + "-" +
-                                                  std::to_string(stamp) + "-" + std::to_string(counter++));
+    path_ = std::filesystem::temp_directory_path() /
+            ("velumbra-test-" + std::to_string(engine::files::CurrentProcessId()) + "-" +
+             std::to_string(stamp) + "-" + std::to_string(counter++));
     std::filesystem::create_directories(path_);
 }
 
