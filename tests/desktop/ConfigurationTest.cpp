@@ -17,8 +17,10 @@ class ConfigurationTest : public QObject {
     Q_OBJECT
     QTemporaryDir home;
 
-    QString MachineIni(const QString& content) {
-        const QString path = home.filePath("etc/velumbra.ini");
+    // A machine-wide file of its own name for each content: QSettings does not read again a file of the
+    // same name, size and time.
+    QString MachineIni(const QString& content, const QString& name = "velumbra.ini") {
+        const QString path = home.filePath("etc/" + name);
         QDir().mkpath(home.filePath("etc"));
         QFile file(path);
         file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
@@ -45,7 +47,7 @@ class ConfigurationTest : public QObject {
     // the first start offers the default database in the user's own data folder, and the database
     // chosen is kept in the user's own configuration and found there at the next start.
     void aFirstStartOnALockedMachineKeepsTheChoiceInTheUsersOwnConfiguration() {
-        const QString machine = MachineIni("[General]\n");
+        const QString machine = MachineIni("[General]\n", "locked.ini");
         const QString userIni = home.filePath("config/velumbra/velumbra.ini");
         QCOMPARE(Configuration::UserIniPath(), userIni);
         const QString database = home.filePath("data/velumbra/VELUMBRA.MDB");
@@ -84,17 +86,19 @@ class ConfigurationTest : public QObject {
         const Configuration missing(MachineIni("[General]\nDirectory=" + home.filePath("none") + "\n"));
         QCOMPARE(missing.DatabaseFolder(), home.filePath("data/velumbra"));
         QVERIFY(QFileInfo(home.filePath("data/velumbra")).isDir());
-        const Configuration notAFolder(MachineIni("[General]\nDirectory=" + file + "\n"));
+        const Configuration notAFolder(MachineIni("[General]\nDirectory=" + file + "\n", "file.ini"));
         QCOMPARE(notAFolder.DatabaseFolder(), home.filePath("data/velumbra"));
         QDir().mkpath(home.filePath("shared"));
-        const Configuration usable(MachineIni("[General]\nDirectory=" + home.filePath("shared") + "\n"));
+        const Configuration usable(
+            MachineIni("[General]\nDirectory=" + home.filePath("shared") + "\n", "shared.ini"));
         QCOMPARE(usable.DatabaseFolder(), home.filePath("shared"));
     }
 
     // The user's own value is read first; a value written where the machine-wide file can be changed
     // goes there, and the user's own copy, which would hide it, goes.
     void theUsersOwnValueIsReadFirstAndGoesOnceTheMachineTakesTheValue() {
-        const QString machine = MachineIni("[General]\nDatabase=/srv/comune.mdb\nDirectory=/srv\n");
+        const QString machine =
+            MachineIni("[General]\nDatabase=/srv/comune.mdb\nDirectory=/srv\n", "writable.ini");
         const QString userIni = Configuration::UserIniPath();
         QDir().mkpath(QFileInfo(userIni).absolutePath());
         {
