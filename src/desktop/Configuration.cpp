@@ -147,7 +147,8 @@ bool Configuration::Write(const QString& name, const QString& value) const {
 QString Configuration::DatabaseFolder() const {
     if (const auto directory = Read(QStringLiteral("Directory")); directory && !directory->isEmpty()) {
         const QFileInfo folder(*directory);
-        if (folder.isDir() && folder.isWritable()) {
+        // A folder that is not there is the installation's fault, and the creation says so.
+        if (!folder.isDir() || folder.isWritable()) {
             return *directory;
         }
     }

@@ -32,9 +32,10 @@ class Configuration {
     // Writes a string value into the machine-wide store, or where that cannot be changed into the
     // user's own; false when neither took it (or no configuration exists).
     [[nodiscard]] bool Write(const QString& name, const QString& value) const;
-    // The folder in which the default database is made: value Directory when it names a folder that
-    // can be written, else the user's own data folder ($XDG_DATA_HOME/velumbra; on Windows
-    // %LOCALAPPDATA%\velumbra), made when missing.
+    // The folder in which the default database is made: value Directory, unless it is missing or empty
+    // or names a folder that the user cannot write: then the user's own data folder
+    // ($XDG_DATA_HOME/velumbra; on Windows %LOCALAPPDATA%\velumbra), made when missing. A Directory
+    // that names no folder at all is kept, and the creation tells of it.
     QString DatabaseFolder() const;
 
     // The INI file's path: --config FILE, else VELUMBRA_CONFIG, else ../etc/velumbra.ini beside the

@@ -79,19 +79,24 @@ class ConfigurationTest : public QObject {
         QVERIFY(frame.Session().HasOpenDatabase());
     }
 
-    // A Directory that names no folder that can be written is passed over for the user's own.
-    void anUnusableDirectoryGivesTheUsersDataFolder() {
-        const QString file = home.filePath("a-file");
-        QFile(file).open(QIODevice::WriteOnly);
-        const Configuration missing(MachineIni("[General]\nDirectory=" + home.filePath("none") + "\n"));
-        QCOMPARE(missing.DatabaseFolder(), home.filePath("data/velumbra"));
-        QVERIFY(QFileInfo(home.filePath("data/velumbra")).isDir());
-        const Configuration notAFolder(MachineIni("[General]\nDirectory=" + file + "\n", "file.ini"));
-        QCOMPARE(notAFolder.DatabaseFolder(), home.filePath("data/velumbra"));
+    // A Directory that is missing or empty is passed over for the user's own data folder; one that
+    // names no folder at all is kept, for the creation to tell of it. (A folder the user cannot write
+    // is passed over too; as root, as the tests run in CI, every folder can be written.)
+    void aMissingDirectoryGivesTheUsersDataFolder() {
+        const QString own = home.filePath("data/velumbra");
+        QCOMPARE(Configuration(MachineIni("[General]\n", "none.ini")).DatabaseFolder(), own);
+        QVERIFY(QFileInfo(own).isDir());
+        QCOMPARE(Configuration(MachineIni("[General]\nDirectory=\n", "empty.ini")).DatabaseFolder(), own);
+        QCOMPARE(Configuration(home.filePath("manca.ini")).DatabaseFolder(), own);
+        const QString absent = home.filePath("non-esiste");
+        QCOMPARE(
+            Configuration(MachineIni("[General]\nDirectory=" + absent + "\n", "absent.ini")).DatabaseFolder(),
+            absent);
         QDir().mkpath(home.filePath("shared"));
-        const Configuration usable(
-            MachineIni("[General]\nDirectory=" + home.filePath("shared") + "\n", "shared.ini"));
-        QCOMPARE(usable.DatabaseFolder(), home.filePath("shared"));
+        const QString shared = home.filePath("shared");
+        QCOMPARE(
+            Configuration(MachineIni("[General]\nDirectory=" + shared + "\n", "shared.ini")).DatabaseFolder(),
+            shared);
     }
 
     // The user's own value is read first; a value written where the machine-wide file can be changed
