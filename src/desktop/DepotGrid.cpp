@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
+#include <QRawFont>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextLayout>
@@ -485,10 +486,65 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
                                                                       : std::nullopt);
 }
 
+namespace {
+
+// The texts bound for a printer, gathered into one glyph run for each font and drawn at once: a text
+// object of its own for every cell would make most of a printed file.
+class GlyphBatch {
+  public:
+    explicit GlyphBatch(QPainter& p) : p_(p) {}
+    ~GlyphBatch() { Flush(); }
+    GlyphBatch(const GlyphBatch&) = delete;
+    GlyphBatch& operator=(const GlyphBatch&) = delete;
+
+    void Add(const QList<QGlyphRun>& runs, const QPointF& at) {
+        for (const QGlyphRun& run : runs) {
+            auto same = std::find_if(gathered_.begin(), gathered_.end(),
+                                     [&](const Gathered& g) { return g.font == run.rawFont(); });
+            if (same == gathered_.end()) {
+                same = gathered_.insert(gathered_.end(), Gathered{run.rawFont(), {}, {}});
+            }
+            same->indexes += run.glyphIndexes();
+            for (const QPointF& position : run.positions()) {
+                same->positions.push_back(position + at);
+            }
+        }
+    }
+    void Flush() {
+        for (const Gathered& g : gathered_) {
+            QGlyphRun run;
+            run.setRawFont(g.font);
+            run.setGlyphIndexes(g.indexes);
+            run.setPositions(g.positions);
+            p_.drawGlyphRun(QPointF(), run);
+        }
+        gathered_.clear();
+    }
+
+  private:
+    struct Gathered {
+        QRawFont font;
+        QList<quint32> indexes;
+        QList<QPointF> positions;
+    };
+    QPainter& p_;
+    std::vector<Gathered> gathered_;
+};
+
+}  // namespace
+
 void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, const GridView& view,
               LaidOutTexts& laidOut) {
     const int h = L.h;
     p.setFont(view.font);
+    GlyphBatch batch(p);
+    // A new colour for what follows: the texts gathered so far are drawn in theirs first.
+    const auto pen = [&](const QColor& colour) {
+        if (p.pen().color() != colour) {
+            batch.Flush();
+            p.setPen(colour);
+        }
+    };
     const int dx = view.dx;
     const int right = L.T + 5 + dx;
     const auto text = [&](const QRect& cell, int align, const QString& s) {
@@ -521,7 +577,11 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
             x = cell.left() + (cell.width() - width) / 2;
         }
         if (width <= cell.width()) {
-            draw(x);
+            if (view.glyphs) {
+                batch.Add(laid.glyphs, QPointF(x, cell.top()));
+            } else {
+                draw(x);
+            }
             return;
         }
         p.save();  // cut at the cell's edges
@@ -531,9 +591,9 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
     };
     const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
         p.fillRect(QRect(QPoint(left + dx, top), QPoint(rightEdge + dx - 1, bottom - 1)), colour);
-        p.setPen(kRule);
+        pen(kRule);
         p.drawLine(left + dx, top, rightEdge + dx, top);
-        p.setPen(Qt::white);
+        pen(Qt::white);
     };
     const auto centred = [&](int left, int width, int top, const char* title) {
         text(QRect(left + dx, top, width, h), Qt::AlignHCenter, It(title));
@@ -563,7 +623,7 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
              CDepotGrid::ColumnTitle(static_cast<int>(i)));
     }
     // Heading rules.
-    p.setPen(kRule);
+    pen(kRule);
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const int x = (i == 0 ? L.wN + 5 : columns[i].left + columns[i].width + 5) + dx;
         p.drawLine(x, columns[i].closesBlock ? h + 6 : 2 * h + 12, x, 3 * h + 18);
@@ -587,7 +647,7 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
         if (index == view.current) {
             p.fillRect(QRect(QPoint(dx, y + 1), QPoint(right - 1, y + h + 4)), kCurrent);
         }
-        p.setPen(ink);
+        pen(ink);
         for (int c = 0; c < kGridColumns; ++c) {
             const auto& column = columns[static_cast<std::size_t>(c)];
             const QRect cell =
@@ -606,7 +666,7 @@ void DrawGrid(QPainter& p, const GridLayout& L, const reg::CDepotRowList& rows, 
             rules.emplace_back(x, rowsTop, x, rowsBottom);
         }
     }
-    p.setPen(kRule);
+    pen(kRule);
     p.drawLines(rules);
 }
 
