@@ -18,7 +18,8 @@ class SilentPort final : public ui::Port {
   public:
     explicit SilentPort(ui::Port& port) : port_(port) {}
 
-    ui::Answer ShowMessage(std::string_view text, std::string_view, ui::Icon icon, ui::Buttons) override {
+    ui::Answer ShowMessage(std::string_view text, std::string_view, ui::Icon icon, ui::Buttons,
+                           std::string_view) override {
         // "Errore durante la creazione del database NAME\n\nDESCRIPTION"
         const std::size_t cut = text.find("\n\n");
         if (icon != ui::Icon::Information && failure.empty() && cut != std::string_view::npos) {
@@ -37,6 +38,9 @@ class SilentPort final : public ui::Port {
     bool ChooseCompany(ui::CompanyDialogRequest&) override { return false; }
     bool AskGenerationDate(ui::GenerationDateRequest&) override { return false; }
     bool EditStructure(ui::StructureEditorRequest&) override { return false; }
+    std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest&) override {
+        return std::nullopt;
+    }
 
     std::string failure;
 

@@ -16,12 +16,13 @@ struct CommandShape {
     unsigned options;
 };
 
-constexpr std::array<CommandShape, 8> kCommands = {{
+constexpr std::array<CommandShape, 9> kCommands = {{
     {"create", Command::Create, 1, 1, 0},
     {"company", Command::Company, 1, 2, 0},
     {"validate", Command::Validate, 1, 1, kReport},
     {"export", Command::Export, 1, 1, kReport | kOutput | kDate},
     {"import", Command::Import, 2, 2, kYes},
+    {"compare", Command::Compare, 2, 2, 0},
     {"list", Command::List, 1, 1, 0},
     {"repair", Command::Repair, 1, 1, 0},
     {"duplicate", Command::Duplicate, 2, 2, 0},
@@ -199,6 +200,7 @@ const std::string& UsageText() {
         "  velumbra-cli validate DB [--report FILE]\n"
         "  velumbra-cli export DB --output FILE [--date GG/MM/AAAA] [--report FILE]\n"
         "  velumbra-cli import DB FILE [--yes]\n"
+        "  velumbra-cli compare DB FILE\n"
         "  velumbra-cli list DB\n"
         "  velumbra-cli repair DB\n"
         "  velumbra-cli duplicate ORIGINE DESTINAZIONE\n"
@@ -208,14 +210,19 @@ const std::string& UsageText() {
         "  create     crea un nuovo database del censimento nel file DB (che non deve esistere)\n"
         "  company    senza CODICE mostra l'azienda di lavoro; con CODICE imposta l'azienda con quel\n"
         "             codice regionale\n"
-        "  validate   verifica la situazione delle strutture; con --report scrive nel FILE il report\n"
-        "             degli errori riscontrati\n"
+        "  validate   verifica la situazione delle strutture e scrive sullo standard error quante\n"
+        "             contengono errori; con --report scrive nel FILE il report degli errori\n"
         "  export     genera nel FILE la comunicazione delle strutture aziendali per l'Osservatorio\n"
         "             Trasporti Regionale, con la data di generazione indicata (in mancanza, oggi);\n"
         "             se il censimento contiene errori, --report ne scrive il report\n"
         "  import     acquisisce dal FILE l'ultima situazione ricevuta dall'Osservatorio, sostituendo\n"
-        "             tutte le strutture del database; senza --yes il file viene soltanto verificato\n"
-        "             e il database non cambia\n"
+        "             tutte le strutture del database, dopo averne conservato una copia accanto al\n"
+        "             database (NOME.prima-importazione-AAAAMMGG-HHMMSS.EST, le ultime cinque); prima\n"
+        "             di procedere scrive il riepilogo del confronto; senza --yes il file viene\n"
+        "             soltanto verificato e il database non cambia\n"
+        "  compare    confronta le strutture del database con quelle del FILE dell'Osservatorio, senza\n"
+        "             modificare nulla: una riga per ogni struttura modificata (campi, valori attuali e\n"
+        "             del file), nuova o eliminata, poi il riepilogo\n"
         "  list       elenca le strutture, una per riga: l'ID, un TAB e i 53 campi del tracciato\n"
         "  repair     verifica il database e lo ripara se danneggiato\n"
         "  duplicate  copia il database ORIGINE nel nuovo file DESTINAZIONE, compattandolo\n"

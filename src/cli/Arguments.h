@@ -14,7 +14,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;  // refused or failed
 inline constexpr int kExitUsage = 2;
 
-enum class Command { Help, Create, Company, Validate, Export, Import, List, Repair, Duplicate };
+enum class Command { Help, Create, Company, Validate, Export, Import, Compare, List, Repair, Duplicate };
 
 // The command line once read. Operands and option values are Windows-1252, as the core takes them.
 struct Invocation {

@@ -1,15 +1,21 @@
 #include "cli/BatchPort.h"
 
+#include "text/Text.h"
+
 namespace cli {
 
 void BatchPort::AnswerFileDialog(const std::string& title, std::optional<std::string> path) {
     files_[title] = std::move(path);
 }
 
-ui::Answer BatchPort::ShowMessage(std::string_view text, std::string_view, ui::Icon icon,
-                                  ui::Buttons buttons) {
+ui::Answer BatchPort::ShowMessage(std::string_view text, std::string_view, ui::Icon icon, ui::Buttons buttons,
+                                  std::string_view details) {
     if (icon == ui::Icon::Stop || icon == ui::Icon::Exclamation) {
         ++errors_;
+    }
+    if (!details.empty()) {
+        // A summary that cannot reach the output is no reason to answer otherwise.
+        (void)WriteAll(out_, text::Cp1252ToUtf8(details.substr(0, details.find('\n'))) + "\n");
     }
     std::string block = ToTerminal(text, encoding_);
     while (!block.empty() && (block.back() == '\n' || block.back() == '\r')) {

@@ -1,6 +1,8 @@
 // The interaction port without a person: every answer is given in advance from the command line.
 // Message boxes are written to a stream (the standard error), one block each; confirmations are
-// answered OK only when allowed; file dialogs are matched by their title.
+// answered OK only when allowed; file dialogs are matched by their title. Of a message's details only
+// their first line, the summary, is written, to the output (the standard output, as UTF-8) before the
+// message.
 #pragma once
 
 #include <cstdio>
@@ -21,8 +23,8 @@ inline constexpr const char* kImportDialogTitle = "Acquisizione Ultima Situazion
 class BatchPort : public ui::Port {
   public:
     // `confirm`: whether confirmations are answered OK.
-    BatchPort(std::FILE* messages, Encoding encoding, bool confirm)
-        : messages_(messages), encoding_(encoding), confirm_(confirm) {}
+    BatchPort(std::FILE* out, std::FILE* messages, Encoding encoding, bool confirm)
+        : out_(out), messages_(messages), encoding_(encoding), confirm_(confirm) {}
 
     // The file a dialog with this title chooses; a dialog with no file given is cancelled.
     void AnswerFileDialog(const std::string& title, std::optional<std::string> path);
@@ -37,7 +39,7 @@ class BatchPort : public ui::Port {
     int ErrorsShown() const { return errors_; }
 
     ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
-                           ui::Buttons buttons) override;
+                           ui::Buttons buttons = ui::Buttons::Ok, std::string_view details = {}) override;
     std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
     std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
     void BeginBusy(bool) override {}
@@ -46,10 +48,15 @@ class BatchPort : public ui::Port {
     bool AskGenerationDate(ui::GenerationDateRequest& request) override;
     // No command of the tool edits a structure: an editor is never opened, so it counts as cancelled.
     bool EditStructure(ui::StructureEditorRequest&) override { return false; }
+    // Nor does it show the census's errors in a window: validate writes them in its report.
+    std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest&) override {
+        return std::nullopt;
+    }
 
   private:
     std::optional<std::string> FileFor(const ui::FileDialogRequest& request) const;
 
+    std::FILE* out_;
     std::FILE* messages_;
     Encoding encoding_;
     bool confirm_;

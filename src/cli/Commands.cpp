@@ -3,14 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "app/Maintenance.h"
+#include "app/Session.h"
 #include "cli/BatchPort.h"
+#include "exchange/Comparison.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
 #include "exchange/StructureRecord.h"
 #include "exchange/Validation.h"
 #include "register/Company.h"
-#include "app/Maintenance.h"
-#include "app/Session.h"
 #include "text/Text.h"
 
 namespace cli {
@@ -41,10 +42,34 @@ int ListStructures(app::Session& session, BatchPort& port, std::FILE* out) {
     }
     std::string listing;
     for (const exchange::CStructureRecord& s : structures) {
-        listing +=
-            text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
+        listing += text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
     }
     return Print(port, out, listing);
+}
+
+// The lines of the comparison, then its summary.
+int Compare(app::Session& session, BatchPort& port, std::FILE* out, const std::string& file) {
+    exchange::CensusComparison comparison;
+    if (!exchange::CompareCommunication(session, file, comparison)) {
+        return kExitFailed;
+    }
+    std::string listing;
+    for (const std::string& line : comparison.lines) {
+        listing += text::Cp1252ToUtf8(line) + "\n";
+    }
+    return Print(port, out, listing + comparison.Summary() + "\n");
+}
+
+// The report as ever, and how many structures have errors.
+int Validate(app::Session& session, BatchPort& port) {
+    exchange::CValidationErrorList errors;
+    const ui::Outcome passed = exchange::ValidateCensus(session, exchange::Now(), &errors);
+    if (passed || !errors.empty()) {
+        port.ShowMessage("Strutture con errori: " + text::FormatInt(static_cast<std::int64_t>(
+                                                        exchange::StructuresWithErrors(errors))),
+                         ui::kProgramCaption, ui::Icon::Information);
+    }
+    return StatusOf(passed);
 }
 
 int Import(app::Session& session, BatchPort& port, bool confirmed) {
@@ -69,7 +94,9 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
             port.AnswerCompany(invocation.operands[1]);
             return StatusOf(reg::SelectCompany(session));
         case Command::Validate:
-            return StatusOf(exchange::ValidateCensus(session));
+            return Validate(session, port);
+        case Command::Compare:
+            return Compare(session, port, out, invocation.operands[1]);
         case Command::Export:
             return StatusOf(exchange::ExportCommunication(session));
         case Command::Import:
@@ -97,8 +124,7 @@ int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out
         case Command::Repair:
             return StatusOf(app::RepairDatabaseAt(port, invocation.operands[0]));
         case Command::Duplicate:
-            return StatusOf(
-                app::DuplicateDatabaseAt(port, invocation.operands[0], invocation.operands[1]));
+            return StatusOf(app::DuplicateDatabaseAt(port, invocation.operands[0], invocation.operands[1]));
         default:
             return RunOnDatabase(invocation, port, out);
     }
@@ -107,7 +133,7 @@ int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out
 }  // namespace
 
 int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, std::FILE* messages) {
-    BatchPort port(messages, encoding, invocation.yes);
+    BatchPort port(out, messages, encoding, invocation.yes);
     const int status = RunCommandWith(invocation, port, out);
     // A command that showed a failure never ends as done, whatever the step that met it returned.
     return status == kExitDone && port.ErrorsShown() > 0 ? kExitFailed : status;

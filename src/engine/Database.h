@@ -175,6 +175,14 @@ class Database {
     // A repair that fails leaves the folder as it was.
     static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
                          const std::function<void()>& keepResponsive = {}, const BlankCensus& blank = {});
+    // Copies this database whole, compacted, into a new file beside it named STEM.LABEL-STAMP.EXT (STEM
+    // and EXT those of this file's name; "-2", "-3" ... after STAMP when the name is taken), complete or
+    // not at all; `copyPath` receives its path (also when it could not be made). Then only the newest `keep`
+    // copies named so (ordered by their stamps, which are as long as STAMP) are kept; those this program
+    // holds open stay too. Refused while a transaction is in progress on this handle: its changes may yet be
+    // withdrawn.
+    Status KeepCopy(std::string_view label, std::string_view stamp, int keep, std::string* copyPath,
+                    const std::function<void()>& keepResponsive = {});
     // Copies a database into a new file, compacting it; fails when the destination exists.
     static Status Compact(std::string_view source, std::string_view destination, std::string_view locale,
                           const std::function<void()>& keepResponsive = {});

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/Attributes.h"
@@ -1002,6 +1003,123 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     return Status::Ok();
 }
 
+namespace {
+
+// Copies what `db` holds into the new file `target` (`shown` is its name as the person knows it): made
+// under a temporary name beside it, flushed to the disk, and given its name only when complete, never
+// over another file. Nothing is left behind when it fails.
+Status VacuumInto(sqlite3* db, const std::filesystem::path& target, std::string_view shown) {
+    std::error_code ec;
+    const auto exists = [&] { return Status::Error(Describe("Il file '", Quote(shown), "' esiste già.")); };
+    if (std::filesystem::exists(target, ec)) {
+        return exists();
+    }
+    const std::filesystem::path folder = target.parent_path();
+    const std::filesystem::path temporary =
+        folder / files::PathOfUtf8(UniqueName(folder, files::Utf8Of(target.filename()) + ".copia", ""));
+    Status s = ExecOn(db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
+    if (s && !files::SyncFile(temporary)) {
+        s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
+    }
+    if (s && !files::RenameNoReplace(temporary, target)) {
+        s = std::filesystem::exists(target, ec)
+                ? exists()
+                : Status::Error(Describe("Impossibile creare il file '", Quote(shown), "'."));
+    }
+    if (!s) {
+        RemoveWithCompanions(temporary);
+        return s;
+    }
+    (void)files::SyncFolder(folder.empty() ? std::filesystem::path(".") : folder);  // the copy is whole
+    return s;
+}
+
+// The sequence number of a kept copy named `name` (1 for none, N for "-N"), or 0 when the name is not
+// that of a copy: `prefix`, a stamp as long as `stampLength` made of digits and '-', "-N" perhaps, `ext`.
+int KeptCopySequence(const std::string& name, const std::string& prefix, std::size_t stampLength,
+                     const std::string& ext, std::string& stamp) {
+    if (name.size() < prefix.size() + stampLength + ext.size() || !name.starts_with(prefix) ||
+        !name.ends_with(ext)) {
+        return 0;
+    }
+    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
+    stamp = middle.substr(0, stampLength);
+    const std::string rest = middle.substr(stampLength);
+    const auto digits = [](const std::string& t, bool dash) {
+        return !t.empty() && std::all_of(t.begin(), t.end(), [dash](char c) {
+            return (c >= '0' && c <= '9') || (dash && c == '-');
+        });
+    };
+    if (!digits(stamp, true)) {
+        return 0;
+    }
+    if (rest.empty()) {
+        return 1;
+    }
+    if (rest.size() > 6 || rest[0] != '-' || !digits(rest.substr(1), false)) {
+        return 0;
+    }
+    return std::stoi(rest.substr(1));
+}
+
+}  // namespace
+
+Status Database::KeepCopy(std::string_view label, std::string_view stamp, int keep, std::string* copyPath,
+                          const std::function<void()>& keepResponsive) {
+    if (!db_) {
+        return Status::Error(It("Il database non è aperto."));
+    }
+    const std::filesystem::path original = FsPath(path_);
+    const std::filesystem::path folder = original.parent_path();
+    const std::string prefix = files::Utf8Of(original.stem()) + "." + Utf8(label) + "-";
+    const std::string ext = files::Utf8Of(original.extension());
+    const std::filesystem::path target =
+        folder / files::PathOfUtf8(UniqueName(folder.empty() ? "." : folder, prefix + Utf8(stamp), ext));
+    const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
+    if (copyPath) {
+        *copyPath = shown;  // named also when it could not be made
+    }
+    // A copy taken inside a transaction would hold changes that may yet be withdrawn.
+    if (!sqlite3_get_autocommit(db_)) {
+        return Status::Error(
+            It("Il database ha una transazione in corso: la copia si può fare solo quando è conclusa."));
+    }
+    Status s;
+    {
+        const Ticking ticking(db_, keepResponsive);
+        s = VacuumInto(db_, target, shown);
+    }
+    if (!s) {
+        return s;
+    }
+    // The oldest copies go, those this program holds open aside.
+    struct Kept {
+        std::string stamp;
+        int sequence;
+        std::filesystem::path path;
+    };
+    std::vector<Kept> kept;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string copyStamp;
+        const int sequence =
+            KeptCopySequence(files::Utf8Of(it->path().filename()), prefix, stamp.size(), ext, copyStamp);
+        if (sequence > 0 && it->is_regular_file(ec)) {
+            kept.push_back({copyStamp, sequence, it->path()});
+        }
+    }
+    std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
+        return std::tie(a.stamp, a.sequence) > std::tie(b.stamp, b.sequence);
+    });
+    for (std::size_t i = static_cast<std::size_t>(std::max(keep, 1)); i < kept.size(); ++i) {
+        if (!IsOpenInProgram(text::Utf8ToCp1252Lossy(files::Utf8Of(kept[i].path)))) {
+            RemoveWithCompanions(kept[i].path);
+        }
+    }
+    return s;
+}
+
 Status Database::Compact(std::string_view source, std::string_view destination, std::string_view locale,
                          const std::function<void()>& keepResponsive) {
     if (!IsSupportedLocale(locale)) {
@@ -1021,24 +1139,7 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
         return s;
     }
     const Ticking ticking(h.db, keepResponsive);
-    // The copy is made under a temporary name and takes its own only when complete.
-    const std::filesystem::path temporary =
-        target.parent_path() /
-        files::PathOfUtf8(UniqueName(target.parent_path(), files::Utf8Of(target.filename()) + ".copia", ""));
-    s = ExecOn(h.db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
-    if (s && std::filesystem::exists(target, ec)) {
-        s = Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));
-    }
-    if (s) {
-        std::filesystem::rename(temporary, target, ec);
-        if (ec) {
-            s = Status::Error(Describe("Impossibile creare il file '", Quote(destination), "'."));
-        }
-    }
-    if (!s) {
-        std::filesystem::remove(temporary, ec);
-    }
-    return s;
+    return VacuumInto(h.db, target, destination);
 }
 
 }  // namespace engine

@@ -1,5 +1,7 @@
 #include "exchange/Import.h"
 
+#include <cstdio>
+
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "exchange/TextFile.h"
@@ -102,7 +104,61 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
                                master.Update());
 }
 
-ui::Outcome ImportCommunication(app::Session& session) {
+std::optional<CStructureRecordList> ReadCommunicationFile(ui::Port& port, const std::string& path,
+                                                          int company) {
+    const auto content = ReadWholeFile(path);
+    if (!content) {
+        port.ShowMessage("Impossibile aprire\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
+        return std::nullopt;
+    }
+    CStructureRecordList list;
+    switch (ReadCommunication(*content, company, list)) {
+        case FileCheck::OtherCompany:
+            port.ShowMessage(
+                It(std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
+                               "Azienda TPL.\n\n") +
+                   kNotPossible),
+                ui::kProgramCaption, ui::Icon::Stop);
+            return std::nullopt;
+        case FileCheck::Corrupt:
+            port.ShowMessage(
+                It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
+                               "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
+                   kNotPossible),
+                ui::kProgramCaption, ui::Icon::Stop);
+            return std::nullopt;
+        case FileCheck::Valid:
+            break;
+    }
+    return list;
+}
+
+namespace {
+
+// The census beside the records of a file already read.
+ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& list,
+                    CensusComparison& comparison) {
+    std::vector<CStructureRecord> census;
+    if (!ReadStructureRecords(connection, census)) {
+        return ui::Outcome::Failed();
+    }
+    comparison = CompareCensus(census, list.records);
+    return ui::Outcome::Done();
+}
+
+}  // namespace
+
+ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
+                                 CensusComparison& comparison) {
+    const auto company = reg::RequireWorkingCompany(session);
+    if (!company) {
+        return ui::Outcome::Failed();
+    }
+    const auto list = ReadCommunicationFile(session.Port(), path, *company);
+    return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, comparison));
+}
+
+ui::Outcome ImportCommunication(app::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
@@ -114,29 +170,10 @@ ui::Outcome ImportCommunication(app::Session& session) {
     if (!path) {
         return ui::Outcome::Failed();
     }
-    const auto content = ReadWholeFile(*path);
-    if (!content) {
-        port.ShowMessage("Impossibile aprire\n\n" + *path, ui::kProgramCaption, ui::Icon::Exclamation);
+    const auto list = ReadCommunicationFile(port, *path, *company);
+    CensusComparison comparison;
+    if (!list || !Compare(*session.Connection(), *list, comparison)) {
         return ui::Outcome::Failed();
-    }
-    CStructureRecordList list;
-    switch (ReadCommunication(*content, *company, list)) {
-        case FileCheck::OtherCompany:
-            port.ShowMessage(
-                It(std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
-                               "Azienda TPL.\n\n") +
-                   kNotPossible),
-                ui::kProgramCaption, ui::Icon::Stop);
-            return ui::Outcome::Failed();
-        case FileCheck::Corrupt:
-            port.ShowMessage(
-                It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
-                               "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
-                   kNotPossible),
-                ui::kProgramCaption, ui::Icon::Stop);
-            return ui::Outcome::Failed();
-        case FileCheck::Valid:
-            break;
     }
     const ui::Answer answer = port.ShowMessage(
         It("Il file proposto presenta un contenuto valido per l'importazione.\n\n"
@@ -145,12 +182,25 @@ ui::Outcome ImportCommunication(app::Session& session) {
            "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
            "comunicazione.\n\n"
            "Si intende procedere oltre?"),
-        ui::kProgramCaption, ui::Icon::Question, ui::Buttons::OkCancel);
+        ui::kProgramCaption, ui::Icon::Question, ui::Buttons::OkCancel, comparison.Text());
     if (answer != ui::Answer::Ok) {
         return ui::Outcome::Failed();
     }
     port.BeginBusy(true);
     db::CDbConnection& connection = *session.Connection();
+    // Nothing is deleted before the census is kept whole beside itself.
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day, now.hour,
+                  now.minute, now.second);
+    std::string copy;
+    const engine::Status copied = connection.Database()->KeepCopy(kImportCopyLabel, stamp, kKeptImportCopies,
+                                                                  &copy, [&port] { port.KeepResponsive(); });
+    if (!copied) {
+        port.ShowMessage(It("Impossibile creare la copia del censimento prima dell'importazione:\n\n") +
+                             copy + "\n\n" + copied.description() + "\n\n" + It(kNotPossible),
+                         ui::kProgramCaption, ui::Icon::Exclamation);
+        return ui::Outcome::Failed();
+    }
     // The whole replacement is one transaction: either the file's census is in place, or the old one
     // is left exactly as it was.
     int counter = 0;
@@ -158,7 +208,7 @@ ui::Outcome ImportCommunication(app::Session& session) {
     {
         db::CDbTransaction transaction(connection);
         replaced = transaction.IsActive() && DeleteAllStructures(connection) &&
-                   StoreStructures(connection, list, counter) && transaction.Commit();
+                   StoreStructures(connection, *list, counter) && transaction.Commit();
         if (!replaced) {
             counter = 0;  // rolled back as the transaction ends
         }
@@ -167,7 +217,8 @@ ui::Outcome ImportCommunication(app::Session& session) {
         It("L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
            "Trasporti Regionale è terminata") +
             (replaced ? " con successo.\n" : " con errori.\n") + "Sono state registrate " +
-            text::FormatInt(counter) + " schede Struttura",
+            text::FormatInt(counter) + " schede Struttura" +
+            (replaced ? It("\nIl censimento precedente è conservato nella copia ") + copy : std::string()),
         ui::kProgramCaption, ui::Icon::Information);
     return ui::Outcome::DoneIf(replaced);
 }

@@ -1,11 +1,14 @@
 // The observatory's communication file: read, checked, confirmed, and put in place of the census.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/Session.h"
+#include "exchange/Comparison.h"
 #include "exchange/StructureRecord.h"
+#include "exchange/Validation.h"
 
 namespace exchange {
 
@@ -26,8 +29,27 @@ ui::Outcome DeleteAllStructures(db::CDbConnection& connection);
 // alone).
 ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter);
 
-// "&Import Comunicazione". The replacement runs in one transaction: when a record cannot be stored,
-// the census stays exactly as it was. Done when the census was replaced.
-ui::Outcome ImportCommunication(app::Session& session);
+// Reads and checks the observatory's file at `path` for the working company `company`; a file that
+// cannot be read or is refused is said here, as the import says it.
+std::optional<CStructureRecordList> ReadCommunicationFile(ui::Port& port, const std::string& path,
+                                                          int company);
+
+// The census beside the observatory's file at `path`, which is read and checked as the import does.
+// Nothing changes. Not done when there is no working company, the file is refused or the census
+// cannot be read (each said).
+ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
+                                 CensusComparison& comparison);
+
+// The copies of the census kept beside it, each made before an import deleted anything:
+// NAME.prima-importazione-YYYYMMDD-HHMMSS.EXT. The newest five are kept.
+inline constexpr std::string_view kImportCopyLabel = "prima-importazione";
+inline constexpr int kKeptImportCopies = 5;
+
+// "&Import Comunicazione". The confirmation offers the comparison of the census with the file as its
+// details. Once confirmed, the census is first copied whole beside itself (a copy that cannot be made
+// stops the import, with the census untouched; `now` stamps its name); then the replacement runs in one
+// transaction: when a record cannot be stored, the census stays exactly as it was. Done when the census
+// was replaced.
+ui::Outcome ImportCommunication(app::Session& session, const LocalDateTime& now = Now());
 
 }  // namespace exchange

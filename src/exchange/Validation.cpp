@@ -29,15 +29,15 @@ bool IsTitle(const std::string& t) {
     return !t.empty() && (t[0] == 'A' || t[0] == 'B' || t[0] == 'C');
 }
 
-void CheckArea(int id, const std::string& owner, std::int64_t surface, const std::string& title,
-               bool uncovered, CValidationErrorList& errors) {
+void CheckArea(const census::Structure& s, const std::string& owner, std::int64_t surface,
+               const std::string& title, bool uncovered, CValidationErrorList& errors) {
     // The group is given when any of its three values is: an empty title counts as given.
     const bool given = !owner.empty() || surface != 0 || title.empty() || title[0] != ' ';
     if (!given) {
         return;
     }
     const char* kind = uncovered ? "scoperte" : "coperte";
-    const auto add = [&](const std::string& utf8) { errors.push_back({id, It(utf8.c_str())}); };
+    const auto add = [&](const std::string& utf8) { errors.push_back({s.id, s.ubicaz, It(utf8.c_str())}); };
     if (owner.empty()) {
         add(std::string("Manca proprietà aree ") + kind);
     }
@@ -55,7 +55,7 @@ void CheckArea(int id, const std::string& owner, std::int64_t surface, const std
 }  // namespace
 
 void CheckStructure(const census::Structure& s, CValidationErrorList& errors) {
-    const auto add = [&](const char* utf8) { errors.push_back({s.id, It(utf8)}); };
+    const auto add = [&](const char* utf8) { errors.push_back({s.id, s.ubicaz, It(utf8)}); };
     if (s.ubicaz.empty()) {
         add("Manca ubicazione");
     }
@@ -77,8 +77,8 @@ void CheckStructure(const census::Structure& s, CValidationErrorList& errors) {
     if (std::none_of(s.flags.begin(), s.flags.end(), [](bool flag) { return flag; })) {
         add("Non è indicata neppure una attività");
     }
-    CheckArea(s.id, s.scoPro, s.scoSup, s.scoTit, true, errors);
-    CheckArea(s.id, s.copPro, s.copSup, s.copTit, false, errors);
+    CheckArea(s, s.scoPro, s.scoSup, s.scoTit, true, errors);
+    CheckArea(s, s.copPro, s.copSup, s.copTit, false, errors);
 }
 
 LocalDateTime Now() {
@@ -89,7 +89,7 @@ LocalDateTime Now() {
 #else
     localtime_r(&t, &local);
 #endif
-    return {local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min};
+    return {local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
 std::vector<std::string> ReportLines(const CValidationErrorList& errors, const LocalDateTime& when,
@@ -115,11 +115,11 @@ void ShowCannotCreate(ui::Port& port, const std::string& path) {
     port.ShowMessage("Impossibile creare\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
 }
 
-ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now) {
-    return CheckCensus(session, now, nullptr);
+ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now, CValidationErrorList* found) {
+    return CheckCensus(session, now, nullptr, found);
 }
 
-ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body) {
+std::optional<CValidationErrorList> FindCensusErrors(app::Session& session, CommunicationBody* body) {
     ui::Port& port = session.Port();
     CValidationErrorList errors;
     db::CDbSelect s(session.Connection());
@@ -146,7 +146,55 @@ ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, Communi
         *body = CommunicationBody{};
     }
     if (s.Failed()) {
-        return ui::Outcome::Failed();  // the census could not be read whole: it is not known to be correct
+        return std::nullopt;  // the census could not be read whole: it is not known to be correct
+    }
+    return errors;
+}
+
+std::size_t StructuresWithErrors(const CValidationErrorList& errors) {
+    // The failures of one structure follow one another.
+    std::size_t structures = 0;
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        structures += i == 0 || errors[i].id != errors[i - 1].id ? 1 : 0;
+    }
+    return structures;
+}
+
+std::string ReadyToSendMessage() {
+    return It(
+        "La situazione delle strutture aziendali non contiene errori:\n"
+        "la comunicazione può essere generata e inoltrata all'Osservatorio Trasporti Regionale.");
+}
+
+ui::Outcome VerifyCensus(app::Session& session, Verification& verification) {
+    verification.chosen.reset();
+    ui::Port& port = session.Port();
+    const auto errors = FindCensusErrors(session, nullptr);
+    if (!errors) {
+        return ui::Outcome::Failed();
+    }
+    if (errors->empty()) {
+        port.ShowMessage(ReadyToSendMessage(), "Verifica Censimento", ui::Icon::Information);
+        return ui::Outcome::Done();
+    }
+    ui::CensusErrorsRequest request{*errors, std::min(verification.entry, errors->size() - 1)};
+    if (const auto entry = port.ShowCensusErrors(request); entry && *entry < errors->size()) {
+        verification.entry = *entry;
+        verification.chosen = (*errors)[*entry].id;
+    }
+    return ui::Outcome::Failed();
+}
+
+ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body,
+                        CValidationErrorList* found) {
+    ui::Port& port = session.Port();
+    auto read = FindCensusErrors(session, body);
+    if (!read) {
+        return ui::Outcome::Failed();
+    }
+    const CValidationErrorList& errors = *read;
+    if (found) {
+        *found = errors;
     }
     if (errors.empty()) {
         return ui::Outcome::Done();

@@ -1,6 +1,7 @@
 // The completeness check of the census before an export, with its error report.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,10 +10,9 @@
 
 namespace exchange {
 
-struct ValidationError {
-    int id;
-    std::string message;  // Windows-1252
-};
+// A failure: the structure's identifier and ubicazione (as stored, trailing blanks aside) and the
+// rule's message, Windows-1252.
+using ValidationError = ui::CensusError;
 using CValidationErrorList = std::vector<ValidationError>;
 
 // Appends the failures of one structure, as read from the census (texts right-trimmed, titles as
@@ -21,6 +21,7 @@ void CheckStructure(const census::Structure& s, CValidationErrorList& errors);
 
 struct LocalDateTime {
     int day, month, year, hour, minute;
+    int second = 0;
 };
 LocalDateTime Now();
 
@@ -36,13 +37,39 @@ struct CommunicationBody {
     std::vector<std::int32_t> lineChecksums;
 };
 
-// Checks every structure, as ValidateCensus does, in one reading of the census that also formats
-// each structure into `body` (when given) for the export. On failures `body` is left empty.
-ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body);
+// Checks every structure in one reading of the census that also formats each structure into `body`
+// (when given) for the export; on failures `body` is left empty. Nothing when the census could not be
+// read whole (shown): it is not known to be correct.
+std::optional<CValidationErrorList> FindCensusErrors(app::Session& session, CommunicationBody* body);
+
+// Checks every structure, as ValidateCensus does, formatting them into `body` (when given) as
+// FindCensusErrors does. `found`, when given, receives the failures.
+ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body,
+                        CValidationErrorList* found = nullptr);
 
 // Done when every structure passes. Otherwise the blocking message is shown and the report written
 // to the file the person chooses; not done. A census that cannot be read whole is not done either.
-ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now = Now());
+// `found`, when given, receives the failures.
+ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now = Now(),
+                           CValidationErrorList* found = nullptr);
+
+// How many structures failed a rule.
+std::size_t StructuresWithErrors(const CValidationErrorList& errors);
+
+// The window of "Verifica Censimento": `entry` is the entry shown current when it opens, then the one
+// chosen; `chosen` the identifier of the structure the person chose to mend, or nothing.
+struct Verification {
+    std::size_t entry = 0;
+    std::optional<int> chosen;
+};
+
+// "Verifica Censimento": the same check, its failures shown in a window where the person may choose a
+// structure to mend; with none, a message says that the census is ready to be sent. Done when the
+// census passed.
+ui::Outcome VerifyCensus(app::Session& session, Verification& verification);
+
+// The message of a census that passed the check.
+std::string ReadyToSendMessage();
 
 // The file dialog of text files, shared by the report and the communication files.
 ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName);

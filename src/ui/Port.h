@@ -82,13 +82,28 @@ struct StructureEditorRequest {
     std::function<bool(StructureValues& values)> accept;
 };
 
+// One failure of the census check: the structure (its identifier and ubicazione) and the message.
+struct CensusError {
+    int id = 0;
+    std::string ubicaz;
+    std::string message;
+};
+
+// The window listing the census check's failures in report order; `current` is the entry shown current
+// when it opens.
+struct CensusErrorsRequest {
+    std::vector<CensusError> errors;
+    std::size_t current = 0;
+};
+
 class Port {
   public:
     virtual ~Port() = default;
 
-    // A modal message box; the caption is kProgramCaption when the message names none.
+    // A modal message box; the caption is kProgramCaption when the message names none. `details`, when
+    // not empty, is a longer text the person may unfold under the message (its first line a summary).
     virtual Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon,
-                               Buttons buttons = Buttons::Ok) = 0;
+                               Buttons buttons = Buttons::Ok, std::string_view details = {}) = 0;
     // The standard file dialogs; nothing when the person cancels.
     virtual std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) = 0;
@@ -100,6 +115,9 @@ class Port {
     virtual bool ChooseCompany(CompanyDialogRequest& request) = 0;
     virtual bool AskGenerationDate(GenerationDateRequest& request) = 0;
     virtual bool EditStructure(StructureEditorRequest& request) = 0;
+    // The census check's failures, in a window: the entry whose structure the person chose to mend
+    // (double click or Enter), or nothing when the window was closed.
+    virtual std::optional<std::size_t> ShowCensusErrors(const CensusErrorsRequest& request) = 0;
 };
 
 }  // namespace ui

@@ -9,13 +9,14 @@ void ScriptedPort::Clear() {
     companyRequests.clear();
     dateRequests.clear();
     editorRequests.clear();
+    errorsRequests.clear();
     busyRequests.clear();
     keepResponsiveCalls = 0;
 }
 
-Answer ScriptedPort::ShowMessage(std::string_view text, std::string_view caption, Icon icon,
-                                 Buttons buttons) {
-    messages.push_back({std::string(text), std::string(caption), icon, buttons});
+Answer ScriptedPort::ShowMessage(std::string_view text, std::string_view caption, Icon icon, Buttons buttons,
+                                 std::string_view details) {
+    messages.push_back({std::string(text), std::string(caption), icon, buttons, std::string(details)});
     if (messageAnswers_.empty()) {
         return Answer::Ok;
     }
@@ -86,6 +87,17 @@ bool ScriptedPort::EditStructure(StructureEditorRequest& request) {
     }
     request.values = *entered;
     return true;
+}
+
+std::optional<std::size_t> ScriptedPort::ShowCensusErrors(const CensusErrorsRequest& request) {
+    dialogs.push_back("errors");
+    errorsRequests.push_back(request);
+    if (errorsAnswers_.empty()) {
+        return std::nullopt;
+    }
+    const auto answer = errorsAnswers_.front();
+    errorsAnswers_.pop_front();
+    return answer;
 }
 
 }  // namespace ui

@@ -19,6 +19,7 @@ class ScriptedPort : public Port {
         std::string caption;
         Icon icon;
         Buttons buttons;
+        std::string details;
     };
     struct FileDialog {
         bool save;
@@ -36,14 +37,17 @@ class ScriptedPort : public Port {
     void AnswerNextEditor(std::optional<StructureValues> values) {
         editorAnswers_.push_back(std::move(values));
     }
+    // The next window of the census's errors: the entry chosen, or nothing to close it.
+    void AnswerNextCensusErrors(std::optional<std::size_t> entry) { errorsAnswers_.push_back(entry); }
 
     // What was asked.
     std::vector<Message> messages;
     std::vector<FileDialog> fileDialogs;
-    std::vector<std::string> dialogs;  // "company" or "date", in order
+    std::vector<std::string> dialogs;  // "company", "date", "editor" or "errors", in order
     std::vector<CompanyDialogRequest> companyRequests;
     std::vector<GenerationDateRequest> dateRequests;
     std::vector<StructureEditorRequest> editorRequests;
+    std::vector<CensusErrorsRequest> errorsRequests;
     std::vector<bool> busyRequests;  // withClock of each BeginBusy
     int keepResponsiveCalls = 0;
 
@@ -51,7 +55,8 @@ class ScriptedPort : public Port {
     const Message& LastMessage() const { return messages.back(); }
     void Clear();
 
-    Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon, Buttons buttons) override;
+    Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon, Buttons buttons,
+                       std::string_view details) override;
     std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) override;
     std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) override;
     void BeginBusy(bool withClock) override { busyRequests.push_back(withClock); }
@@ -59,6 +64,7 @@ class ScriptedPort : public Port {
     bool ChooseCompany(CompanyDialogRequest& request) override;
     bool AskGenerationDate(GenerationDateRequest& request) override;
     bool EditStructure(StructureEditorRequest& request) override;
+    std::optional<std::size_t> ShowCensusErrors(const CensusErrorsRequest& request) override;
 
   private:
     std::optional<std::string> NextFile(bool save, const FileDialogRequest& request);
@@ -68,6 +74,7 @@ class ScriptedPort : public Port {
     std::deque<std::optional<std::string>> fileAnswers_;
     std::deque<std::optional<std::string>> dialogAnswers_;
     std::deque<std::optional<StructureValues>> editorAnswers_;
+    std::deque<std::optional<std::size_t>> errorsAnswers_;
 };
 
 }  // namespace ui

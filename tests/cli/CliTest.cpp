@@ -288,6 +288,8 @@ TEST_F(CliTest, ValidationErrorsBlockAndAreReported) {
     const Outcome silent = Run({"validate", P("db.mdb")});
     EXPECT_EQ(silent.status, 1);
     EXPECT_NE(silent.err.find("errori bloccanti"), std::string::npos);
+    // The last line counts the structures with errors (one, with two errors).
+    EXPECT_TRUE(silent.err.ends_with("\n\nStrutture con errori: 1\n")) << silent.err;
     ASSERT_EQ(Run({"validate", P("db.mdb"), "--report", P("report.txt")}).status, 1);
     const Outcome blocked = Run({"export", P("db.mdb"), "--output", P("out.txt"), "--report", P("r2.txt")});
     EXPECT_EQ(blocked.status, 1);
@@ -309,8 +311,51 @@ TEST_F(CliTest, ValidationErrorsBlockAndAreReported) {
     ASSERT_EQ(Run({"import", P("db.mdb"), P("good.txt"), "--yes"}).status, 0);
     const Outcome clean = Run({"validate", P("db.mdb"), "--report", P("none.txt")});
     EXPECT_EQ(clean.status, 0);
-    EXPECT_EQ(clean.err, "");
+    EXPECT_EQ(clean.err, "Strutture con errori: 0\n");
     EXPECT_FALSE(std::filesystem::exists(P("none.txt")));
+}
+
+// compare changes nothing: one line per changed, new and gone structure, then the summary; a refused
+// file is said as the import says it. The import prints the same summary before it asks.
+TEST_F(CliTest, CompareListsWhatAnImportWouldChange) {
+    NewCensus(kGood);
+    auto changed = kGood[0];
+    changed.scoSup = 1500;
+    changed.flags[3] = true;
+    const auto added = Record("Via Pisana 5", "Pontà", 50, "PI", 1, "", 0, " ");
+    WriteFile(P("new.txt"), Communication({added, changed}));
+    const std::string before = Run({"list", P("db.mdb")}).out;
+    const std::string expected =
+        "modificata ID=0 Via Roma 1 - Città della Pieve (comune 106 FI): autostaz \"0\" -> \"1\"; sco_sup "
+        "\"1200\" -> \"1500\"\n"
+        "nuova Via Pisana 5 - Pontà (comune 50 PI)\n"
+        "eliminata ID=1 Piazza Garibaldi - Empoli (comune 98 FI)\n"
+        "invariate 0, modificate 1, nuove 1, eliminate 1\n";
+    const Outcome compared = Run({"compare", P("db.mdb"), P("new.txt")});
+    EXPECT_EQ(compared.status, 0);
+    EXPECT_EQ(compared.out, expected);
+    EXPECT_EQ(compared.err, "");
+    // Whatever the terminal, the listing is UTF-8, like every listing.
+    EXPECT_EQ(Run({"compare", P("db.mdb"), P("new.txt")}, "C").out, expected);
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, before);
+
+    WriteFile(P("other.txt"), Communication(kGood, 13));
+    const Outcome refused = Run({"compare", P("db.mdb"), P("other.txt")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err,
+              "ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa Azienda TPL.\n\n"
+              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.\n");
+    EXPECT_EQ(Run({"compare", P("db.mdb"), P("nessuno.txt")}).status, 1);
+
+    const Outcome asked = Run({"import", P("db.mdb"), P("new.txt")});
+    EXPECT_EQ(asked.status, 0);
+    EXPECT_EQ(asked.out, "invariate 0, modificate 1, nuove 1, eliminate 1\n");
+    const Outcome imported = Run({"import", P("db.mdb"), P("new.txt"), "--yes"});
+    EXPECT_EQ(imported.status, 0);
+    EXPECT_EQ(imported.out, "invariate 0, modificate 1, nuove 1, eliminate 1\n");
+    EXPECT_EQ(Run({"compare", P("db.mdb"), P("new.txt")}).out,
+              "invariate 2, modificate 0, nuove 0, eliminate 0\n");
 }
 
 TEST_F(CliTest, RepairAndDuplicate) {

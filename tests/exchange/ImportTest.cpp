@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 #include "db/DbTable.h"
@@ -53,6 +54,27 @@ class ImportTest : public ::testing::Test {
         EXPECT_TRUE(master.GetField("id_depo", value));
         return value;
     }
+    // Imports in.txt, confirmed, on 8 December 2026 at 15:04:05, in a child process whose files cannot
+    // grow beyond `limit` bytes: "done" or "failed", then each message shown after a line "--".
+    std::optional<std::string> ImportOnAFullDisk(std::size_t limit) {
+        // The child opens the census on its own: a connection is never used across a fork.
+        census.session.CloseConnection();
+        return testing_support::RunWithFileSizeLimit(limit, [&] {
+            ui::ScriptedPort port;
+            app::Session session(port);
+            session.SetPath(census.path);
+            if (!session.OpenAssociatedDatabase()) {
+                return std::string("not opened");
+            }
+            port.AnswerNextFileDialog(census.File("in.txt"));
+            std::string report =
+                exchange::ImportCommunication(session, {8, 12, 2026, 15, 4, 5}) ? "done" : "failed";
+            for (const auto& m : port.messages) {
+                report += "\n--\n" + m.text;
+            }
+            return report;
+        });
+    }
     void ExpectRefused(const std::string& content, const std::string& message) {
         census.port.Clear();
         EXPECT_FALSE(Import(content));
@@ -85,9 +107,14 @@ TEST_F(ImportTest, AValidFileReplacesTheCensusRenumbered) {
               "comunicazione.\n\nSi intende procedere oltre?");
     EXPECT_EQ(census.port.messages[0].icon, ui::Icon::Question);
     EXPECT_EQ(census.port.messages[0].buttons, ui::Buttons::OkCancel);
-    EXPECT_EQ(census.port.LastMessage().text,
-              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-              "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 3 schede Struttura");
+    // The comparison with the census goes with it, as its details.
+    EXPECT_TRUE(census.port.messages[0].details.starts_with(
+        "invariate 0, modificate 0, nuove 3, eliminate 2\nnuova VIA ROMA 2 - "))
+        << census.port.messages[0].details;
+    EXPECT_TRUE(census.port.LastMessage().text.starts_with(
+        "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+        "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 3 schede Struttura\n"))
+        << census.port.LastMessage().text;
     EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
     const auto rows = census.Rows();
     ASSERT_EQ(rows.size(), 3u);
@@ -103,9 +130,10 @@ TEST_F(ImportTest, AnEmptyFileEmptiesTheCensus) {
     ASSERT_TRUE(Import(File({})));
     EXPECT_TRUE(census.Rows().empty());
     EXPECT_EQ(IdDepo(), "0");
-    EXPECT_EQ(census.port.LastMessage().text,
-              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-              "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 0 schede Struttura");
+    EXPECT_TRUE(census.port.LastMessage().text.starts_with(
+        "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+        "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 0 schede Struttura\n"))
+        << census.port.LastMessage().text;
 }
 
 TEST_F(ImportTest, CancellingTheConfirmationChangesNothing) {
@@ -197,23 +225,7 @@ TEST_F(ImportTest, AFullDiskLeavesTheCensusAsItWasWithOneMessage) {
         many.push_back(census.ValidRecord(i));
     }
     census.WriteFile("in.txt", File(many));
-    // The child opens the census on its own: a connection is never used across a fork.
-    census.session.CloseConnection();
-    const auto result = testing_support::RunWithFileSizeLimit(400 * 1024, [&] {
-        ui::ScriptedPort port;
-        app::Session session(port);
-        session.SetPath(census.path);
-        if (!session.OpenAssociatedDatabase()) {
-            return std::string("not opened");
-        }
-        port.AnswerNextFileDialog(census.File("in.txt"));
-        port.AnswerNextMessage(ui::Answer::Ok);
-        std::string report = exchange::ImportCommunication(session) ? "done" : "failed";
-        for (const auto& m : port.messages) {
-            report += "\n--\n" + m.text;
-        }
-        return report;
-    });
+    const auto result = ImportOnAFullDisk(400 * 1024);
     ASSERT_TRUE(result);
     EXPECT_TRUE(result->starts_with("failed")) << *result;
     EXPECT_EQ(result->find("nessuna transazione"), std::string::npos) << *result;
@@ -230,6 +242,149 @@ TEST_F(ImportTest, AFullDiskLeavesTheCensusAsItWasWithOneMessage) {
 
     ASSERT_TRUE(census.session.OpenAssociatedDatabase());
     EXPECT_EQ(census.Rows(), before);
+}
+
+// The census as `list` would print it, read through another session.
+std::vector<std::string> RowsOf(const std::string& path) {
+    ui::ScriptedPort port;
+    app::Session session(port);
+    session.SetPath(path);
+    EXPECT_TRUE(session.OpenAssociatedDatabase()) << path;
+    std::vector<exchange::CStructureRecord> records;
+    std::vector<std::string> rows;
+    if (session.HasOpenDatabase()) {
+        EXPECT_TRUE(exchange::ReadStructureRecords(*session.Connection(), records));
+    }
+    for (const auto& r : records) {
+        rows.push_back(std::to_string(r.id) + "\t" + exchange::FormatRecordLine(r));
+    }
+    return rows;
+}
+
+// The names in the census's folder that are copies made before an import, in order.
+std::vector<std::string> Copies(const testing_support::Census& census) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(census.dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("prima-importazione") != std::string::npos) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string kSucceeded =
+    "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+    "Trasporti Regionale \xE8 terminata con successo.\nSono state registrate 1 schede Struttura\n"
+    "Il censimento precedente \xE8 conservato nella copia ";
+
+// Before anything is deleted, the census is copied whole beside itself under the date and time of the
+// import; the copy opens as any census does and holds the census as it was, and the success message
+// names it. A second import within the same second takes the next name.
+TEST_F(ImportTest, TheCensusIsCopiedBeforeItIsReplaced) {
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    const exchange::LocalDateTime when{8, 12, 2026, 15, 4, 5};
+    census.port.AnswerNextFileDialog(census.File("in.txt"));
+    ASSERT_TRUE(exchange::ImportCommunication(census.session, when));
+    const std::string copy = census.File("VELUMBRA.prima-importazione-20261208-150405.MDB");
+    EXPECT_EQ(census.port.LastMessage().text, kSucceeded + copy);
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
+    EXPECT_EQ(census.port.LastMessage().caption, ui::kProgramCaption);
+    const auto replaced = census.Rows();
+    ASSERT_EQ(replaced.size(), 1u);
+
+    census.port.AnswerNextFileDialog(census.File("in.txt"));
+    ASSERT_TRUE(exchange::ImportCommunication(census.session, when));
+    const std::string second = census.File("VELUMBRA.prima-importazione-20261208-150405-2.MDB");
+    EXPECT_EQ(census.port.LastMessage().text, kSucceeded + second);
+    EXPECT_EQ(Copies(census), (std::vector<std::string>{"VELUMBRA.prima-importazione-20261208-150405-2.MDB",
+                                                        "VELUMBRA.prima-importazione-20261208-150405.MDB"}));
+    EXPECT_EQ(RowsOf(copy), before);
+    EXPECT_EQ(RowsOf(second), replaced);
+}
+
+// The five newest copies stay; the sixth import removes the oldest. Copies of other databases, and
+// names that only look alike, are not touched.
+TEST_F(ImportTest, TheFiveNewestCopiesAreKept) {
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    for (const char* other :
+         {"ALTRO.prima-importazione-20200101-000000.MDB", "VELUMBRA.prima-importazione-2020.MDB",
+          "VELUMBRA.prima-importazione-20200101-000000.TXT"}) {
+        census.WriteFile(other, "non toccare");
+    }
+    const auto import = [&](int day, int hour) {
+        census.port.AnswerNextFileDialog(census.File("in.txt"));
+        ASSERT_TRUE(exchange::ImportCommunication(census.session, {day, 12, 2026, hour, 0, 0}));
+    };
+    // Not in the order of the days: the stamp says which is older.
+    import(9, 10);
+    import(8, 23);
+    import(10, 0);
+    import(9, 9);
+    import(11, 1);
+    const std::vector<std::string> five = {
+        "VELUMBRA.prima-importazione-20261208-230000.MDB", "VELUMBRA.prima-importazione-20261209-090000.MDB",
+        "VELUMBRA.prima-importazione-20261209-100000.MDB", "VELUMBRA.prima-importazione-20261210-000000.MDB",
+        "VELUMBRA.prima-importazione-20261211-010000.MDB"};
+    EXPECT_EQ(Copies(census).size(), 8u);
+    import(12, 8);
+    auto kept = Copies(census);
+    kept.erase(std::remove_if(
+                   kept.begin(), kept.end(),
+                   [](const std::string& n) { return !n.starts_with("VELUMBRA.prima-importazione-2026"); }),
+               kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{five[1], five[2], five[3], five[4],
+                                              "VELUMBRA.prima-importazione-20261212-080000.MDB"}));
+    for (const char* other :
+         {"ALTRO.prima-importazione-20200101-000000.MDB", "VELUMBRA.prima-importazione-2020.MDB",
+          "VELUMBRA.prima-importazione-20200101-000000.TXT"}) {
+        EXPECT_EQ(census.ReadFile(other), "non toccare") << other;
+    }
+}
+
+// A copy that cannot be written (the disk is full) stops the import before anything changes: the
+// message names the copy and says why, and no piece of the copy is left behind.
+TEST_F(ImportTest, ACopyThatCannotBeWrittenStopsTheImport) {
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    const auto result = ImportOnAFullDisk(32 * 1024);
+    ASSERT_TRUE(result);
+    const std::string copy = census.File("VELUMBRA.prima-importazione-20261208-150405.MDB");
+    EXPECT_TRUE(result->ends_with(
+        "\n--\nImpossibile creare la copia del censimento prima dell'importazione:\n\n" + copy +
+        "\n\nErrore di lettura o di scrittura sul disco.\n\n"
+        "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non pu\xF2 essere effettuata."))
+        << *result;
+    EXPECT_TRUE(result->starts_with("failed")) << *result;
+    for (const auto& entry : std::filesystem::directory_iterator(census.dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find("prima-importazione"), std::string::npos)
+            << entry.path();
+    }
+    ASSERT_TRUE(census.session.OpenAssociatedDatabase());
+    EXPECT_EQ(census.Rows(), before);
+}
+
+// A copy taken inside a transaction would hold changes that may yet be withdrawn: the import is
+// refused, and the census stays as it was.
+TEST_F(ImportTest, NoCopyIsTakenInsideATransaction) {
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    {
+        db::CDbTransaction transaction(*census.session.Connection());
+        ASSERT_TRUE(transaction.IsActive());
+        census.port.AnswerNextFileDialog(census.File("in.txt"));
+        EXPECT_FALSE(exchange::ImportCommunication(census.session, {8, 12, 2026, 15, 4, 5}));
+        EXPECT_EQ(
+            census.port.LastMessage().text,
+            "Impossibile creare la copia del censimento prima dell'importazione:\n\n" +
+                census.File("VELUMBRA.prima-importazione-20261208-150405.MDB") +
+                "\n\nIl database ha una transazione in corso: la copia si pu\xF2 fare solo quando \xE8 "
+                "conclusa.\n\nL'Acquisizione dell'Ultima Situazione Strutture Aziendali non pu\xF2 essere "
+                "effettuata.");
+        EXPECT_EQ(census.port.LastMessage().caption, ui::kProgramCaption);
+        EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Exclamation);
+    }
+    EXPECT_EQ(census.Rows(), before);
+    EXPECT_TRUE(Copies(census).empty());
 }
 
 // A file of more structures than identifiers can number is refused at the first that does not fit,

@@ -152,10 +152,72 @@ TEST_F(ValidateCensusTest, AReportThatCannotBeWrittenIsSaid) {
     EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Exclamation);
 }
 
+// "Verifica Censimento": the same failures, in report order, each with its structure's identifier and
+// ubicazione, in a window from which a structure is chosen; the window opens again at the entry chosen
+// last, kept within the entries there are. No report, no file dialog.
+TEST_F(ValidateCensusTest, VerificationShowsTheErrorsInAWindow) {
+    auto blank = census.ValidRecord(0);
+    blank.ubicaz = "   ";
+    auto second = census.ValidRecord(1);
+    second.comune = 0;
+    second.provin = "fi";
+    census.Store({blank, census.ValidRecord(2), second});
+    exchange::Verification verification;
+    census.port.AnswerNextCensusErrors(2);
+    EXPECT_FALSE(exchange::VerifyCensus(census.session, verification));
+    ASSERT_EQ(census.port.errorsRequests.size(), 1u);
+    const auto errors = census.port.errorsRequests[0].errors;  // a copy: the requests grow
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0].id, 0);
+    EXPECT_EQ(errors[0].ubicaz, "");
+    EXPECT_EQ(errors[0].message, "Manca ubicazione");
+    EXPECT_EQ(errors[1].id, 2);
+    EXPECT_EQ(errors[1].ubicaz, "VIA ROMA 2");
+    EXPECT_EQ(errors[1].message, "Manca il comune");
+    EXPECT_EQ(errors[2].message, "Manca la provincia");
+    EXPECT_EQ(census.port.errorsRequests[0].current, 0u);
+    EXPECT_EQ(verification.chosen, 2);
+    EXPECT_EQ(verification.entry, 2u);
+    EXPECT_TRUE(census.port.messages.empty());
+    EXPECT_TRUE(census.port.fileDialogs.empty());
+
+    // The second structure mended: the window opens on the last entry there is, and closing it
+    // chooses nothing.
+    census.Store({blank, census.ValidRecord(2), census.ValidRecord(3)});
+    EXPECT_FALSE(exchange::VerifyCensus(census.session, verification));
+    ASSERT_EQ(census.port.errorsRequests.size(), 2u);
+    EXPECT_EQ(census.port.errorsRequests[1].errors.size(), 1u);
+    EXPECT_EQ(census.port.errorsRequests[1].current, 0u);
+    EXPECT_FALSE(verification.chosen);
+
+    exchange::CValidationErrorList found;
+    EXPECT_FALSE(exchange::ValidateCensus(census.session, when, &found));
+    EXPECT_EQ(exchange::StructuresWithErrors(found), 1u);
+    EXPECT_EQ(exchange::StructuresWithErrors(errors), 2u);
+}
+
+TEST_F(ValidateCensusTest, ACensusWithoutErrorsIsReadyToBeSent) {
+    census.Store({census.ValidRecord(0)});
+    exchange::Verification verification;
+    EXPECT_TRUE(exchange::VerifyCensus(census.session, verification));
+    EXPECT_TRUE(census.port.errorsRequests.empty());
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_EQ(census.port.LastMessage().text,
+              "La situazione delle strutture aziendali non contiene errori:\n"
+              "la comunicazione pu\xF2 essere generata e inoltrata all'Osservatorio Trasporti Regionale.");
+    EXPECT_EQ(census.port.LastMessage().caption, "Verifica Censimento");
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
+    EXPECT_FALSE(verification.chosen);
+}
+
 TEST(ValidateCensus, ACensusThatCannotBeReadIsNotCorrect) {
     ui::ScriptedPort port;
     app::Session session(port);  // no database at all
     EXPECT_FALSE(exchange::ValidateCensus(session));
+    exchange::Verification verification;
+    EXPECT_FALSE(exchange::VerifyCensus(session, verification));
+    EXPECT_TRUE(port.messages.empty());
+    EXPECT_TRUE(port.errorsRequests.empty());
 }
 
 }  // namespace
