@@ -472,6 +472,10 @@ QImage CDepotGrid::Snapshot() {
 void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     const int n = RowCount();
     visible_ = (client.height() - 3 * layout_.h - 18) / (layout_.h + 4);
+    if (pendingCurrent_ >= 0) {
+        current_ = first_ = pendingCurrent_;
+        pendingCurrent_ = -1;
+    }
     ClampVertical();
     UpdateScrollBars(client.width());
     p.fillRect(client, Qt::white);

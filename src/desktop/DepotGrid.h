@@ -94,6 +94,8 @@ class CDepotGrid : public QAbstractScrollArea {
     // Makes a row current, scrolling it into view; repaints.
     void MakeCurrent(int row);
     void ScrollHorizontally(int position);
+    // Makes `row` the current row, shown at the top of the grid when it is next painted.
+    void MakeCurrent(int row) { pendingCurrent_ = row; }
 
     // Called with the command id of a context-menu entry or key.
     std::function<void(int command)> onCommand;
@@ -141,6 +143,7 @@ class CDepotGrid : public QAbstractScrollArea {
     int visible_ = 0;
     int xPos_ = 0;
     int current_ = 0;
+    int pendingCurrent_ = -1;  // the row made current, until the painting knows how many rows fit
     bool updatingBars_ = false;
     int announced_ = -1;      // the current row assistive technologies were last told of
     int announcedRows_ = -1;  // and the row count then

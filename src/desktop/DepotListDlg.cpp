@@ -162,12 +162,23 @@ void CDepotListDlg::Run(int command) {
     grid_->setFocus(Qt::OtherFocusReason);
 }
 
-void OpenStructureList(app::Session& session, QWidget* mainWindow) {
+void OpenStructureList(app::Session& session, QWidget* mainWindow, std::optional<int> current) {
     reg::StructureList list(session);
     if (!list.Open()) {
         return;  // shown by the list; the window does not open
     }
     CDepotListDlg window(list, mainWindow);
+    if (current) {
+        if (const auto row = list.Rows().Find(*current)) {
+            window.Grid()->MakeCurrent(static_cast<int>(*row));
+        } else {
+            session.Port().ShowMessage(
+                text::Utf8ToCp1252Lossy("La struttura ID=" + std::to_string(*current) +
+                                        " non compare nell'Archivio Depositi:\n"
+                                        "il suo comune non è tra i comuni registrati."),
+                ui::kProgramCaption, ui::Icon::Information);
+        }
+    }
     window.exec();
     // Commits, whatever way the window was closed; a failure is shown by the connection.
     list.Close().Ignore("shown by the connection, and the window is closed");

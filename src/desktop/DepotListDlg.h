@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <map>
+#include <optional>
 
 #include "desktop/DepotGrid.h"
 #include "register/StructureList.h"
@@ -41,7 +42,9 @@ class CDepotListDlg : public QDialog {
     std::map<int, QWidget*> statics_;
 };
 
-// "Archivio Depositi": opens the list in its transaction, runs the window, commits on closing.
-void OpenStructureList(app::Session& session, QWidget* mainWindow);
+// "Archivio Depositi": opens the list in its transaction, runs the window, commits on closing. With
+// `current`, the structure with that identifier is the current row; one that is not listed (its
+// municipality is not among those registered) is said so, and the list opens as usual.
+void OpenStructureList(app::Session& session, QWidget* mainWindow, std::optional<int> current = std::nullopt);
 
 }  // namespace desktop

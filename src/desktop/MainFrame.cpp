@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 
+#include "app/Maintenance.h"
 #include "desktop/BusyClock.h"
 #include "desktop/CensusPrint.h"
 #include "desktop/DepotListDlg.h"
@@ -24,7 +25,6 @@
 #include "exchange/Import.h"
 #include "register/Company.h"
 #include "schema/Creation.h"
-#include "app/Maintenance.h"
 
 namespace desktop {
 
@@ -106,6 +106,7 @@ void CMainFrame::BuildMenus() {
     AddItem(archivi_, "&Import Comunicazione", kImport);
     AddItem(archivi_, "&Export Comunicazione", kExport);
     AddItem(archivi_, "&Stampa Censimento", kStampa);
+    AddItem(archivi_, "&Verifica Censimento", kVerifica);
     connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     // "&Fine" and "&?" are items of the bar itself.
     QAction* fine = bar->addAction(It("&Fine"));
@@ -121,7 +122,7 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::RefreshMenuStates() {
     const bool open = session_.HasOpenDatabase();
-    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa}) {
+    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa, kVerifica}) {
         actions_.at(id)->setEnabled(open);
     }
 }
@@ -191,6 +192,11 @@ void CMainFrame::Run(Command id) {
                 PrintCensus();
             }
             break;
+        case kVerifica:
+            if (session_.HasOpenDatabase()) {
+                VerifyCensus();
+            }
+            break;
     }
     RefreshMenuStates();
 }
@@ -253,6 +259,19 @@ void CMainFrame::PrintCensus() {
 
 void CMainFrame::OpenStructureList() {
     desktop::OpenStructureList(session_, this);
+}
+
+void CMainFrame::VerifyCensus() {
+    exchange::Verification verification;
+    // Once the structure chosen has been mended in the list, the check runs again: the window shows
+    // what is left, at the entry chosen last.
+    for (;;) {
+        exchange::VerifyCensus(session_, verification).Ignore("the window or the message has told");
+        if (!verification.chosen || !session_.HasOpenDatabase()) {
+            return;
+        }
+        desktop::OpenStructureList(session_, this, verification.chosen);
+    }
 }
 
 void CMainFrame::Disconnect() {

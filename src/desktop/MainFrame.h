@@ -28,6 +28,7 @@ enum Command {
     kDepositi = 5109,
     kExport = 5110,
     kImport = 5111,
+    kVerifica = 5112,
     kStampa = 5113,
 };
 
@@ -70,6 +71,7 @@ class CMainFrame : public QMainWindow {
     void Disconnect();
     void OpenStructureList();
     void PrintCensus();
+    void VerifyCensus();
     void RefreshWindow();
 
     const Configuration& configuration_;

@@ -8,10 +8,14 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 
 #include "desktop/BusyClock.h"
+#include "desktop/CensusErrorsDlg.h"
 #include "desktop/CompanyDlg.h"
 #include "desktop/DepotEditDlg.h"
 #include "desktop/ExportDlg.h"
@@ -22,6 +26,8 @@ namespace desktop {
 
 namespace {
 constexpr int kRepaintEveryMs = 100;
+constexpr const char* kShowDetails = "Mostra dettagli…";
+constexpr const char* kHideDetails = "Nascondi dettagli…";
 
 // A message box that shows each line of its text as one line: the line breaks of a message are its
 // layout. Qt's own box re-wraps every text wider than about 500 pixels, leaving single words on lines of
@@ -107,10 +113,28 @@ QtPort::~QtPort() {
 }
 
 ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
-                               ui::Buttons buttons) {
+                               ui::Buttons buttons, std::string_view details) {
     CMessageBox box(owner_);
     box.setWindowTitle(FromCp(std::string(caption.empty() ? ui::kProgramCaption : caption)));
     box.setText(FromCp(std::string(text)));
+    if (!details.empty()) {
+        // The button that unfolds them says so in the program's own words, whichever way it is: it is
+        // the one button that the details bring. The box puts its own labels back as it is shown and
+        // after each click, so the words are set once that is done.
+        const QList<QPushButton*> before = box.findChildren<QPushButton*>();
+        box.setDetailedText(FromCp(details));
+        for (QPushButton* button : box.findChildren<QPushButton*>()) {
+            if (before.contains(button)) {
+                continue;
+            }
+            const auto label = [&box, button] {
+                const auto* shown = box.findChild<QTextEdit*>();
+                button->setText(It(shown && shown->isVisibleTo(&box) ? kHideDetails : kShowDetails));
+            };
+            connect(button, &QAbstractButton::clicked, &box, label, Qt::QueuedConnection);
+            QTimer::singleShot(0, &box, label);
+        }
+    }
     switch (icon) {
         case ui::Icon::Stop:
             box.setIcon(QMessageBox::Critical);
@@ -231,6 +255,12 @@ bool QtPort::AskGenerationDate(ui::GenerationDateRequest& request) {
 bool QtPort::EditStructure(ui::StructureEditorRequest& request) {
     CDepotEditDlg dialog(request, owner_);
     return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<std::size_t> QtPort::ShowCensusErrors(const ui::CensusErrorsRequest& request) {
+    CCensusErrorsDlg dialog(request, owner_);
+    dialog.exec();
+    return dialog.Chosen();
 }
 
 }  // namespace desktop

@@ -20,7 +20,7 @@ class QtPort : public QObject, public ui::Port {
     ~QtPort() override;
 
     ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
-                           ui::Buttons buttons) override;
+                           ui::Buttons buttons = ui::Buttons::Ok, std::string_view details = {}) override;
     std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
     std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
     void BeginBusy(bool withClock) override;
@@ -28,6 +28,7 @@ class QtPort : public QObject, public ui::Port {
     bool ChooseCompany(ui::CompanyDialogRequest& request) override;
     bool AskGenerationDate(ui::GenerationDateRequest& request) override;
     bool EditStructure(ui::StructureEditorRequest& request) override;
+    std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest& request) override;
 
     void SetClock(CBusyClock* clock) { clock_ = clock; }
     bool IsBusy() const { return busy_; }

@@ -1,5 +1,7 @@
 #include "register/StructureList.h"
 
+#include <algorithm>
+
 #include "db/DbSelect.h"
 #include "register/Company.h"
 #include "register/StructureEditor.h"
@@ -84,6 +86,15 @@ std::string_view CDepotRowList::Text(const CDepotRow& row, Field field) const {
         at = texts_.find('\0', at) + 1;
     }
     return std::string_view(texts_.data() + at, texts_.find('\0', at) - at);
+}
+
+std::optional<std::size_t> CDepotRowList::Find(int id) const {
+    const auto found = std::lower_bound(rows_.begin(), rows_.end(), id,
+                                        [](const CDepotRow& row, int value) { return row.id < value; });
+    if (found == rows_.end() || found->id != id) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(found - rows_.begin());
 }
 
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {

@@ -57,6 +57,10 @@ class CDepotRowList {
     std::vector<CDepotRow>::const_iterator begin() const { return rows_.begin(); }
     std::vector<CDepotRow>::const_iterator end() const { return rows_.end(); }
 
+    // The row of the structure with identifier `id`, in a list loaded in identifier order; nothing
+    // when it is not listed.
+    std::optional<std::size_t> Find(int id) const;
+
     std::string_view Text(const CDepotRow& row, Field field) const;
     const std::string& ComuneName(const CDepotRow& row) const { return comuni_[row.comune]; }
 

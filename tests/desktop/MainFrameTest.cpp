@@ -92,8 +92,8 @@ class MainFrameTest : public QObject {
         desktop::CCensusApp app({"velumbra", "--config", config});
         QVERIFY(app.StartUp());
         CMainFrame& frame = app.MainFrame();
-        for (Command id :
-             {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport, desktop::kStampa}) {
+        for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
+                           desktop::kStampa, desktop::kVerifica}) {
             QVERIFY(frame.Action(id)->isEnabled());
         }
         QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 0 *** azienda non assegnata ***"));
@@ -104,8 +104,8 @@ class MainFrameTest : public QObject {
         QCOMPARE(script.messages[0].text, QString("Confermi sconnessione database ?"));
         QCOMPARE(script.messages[0].title, QString("Sconnessione Database"));
         QCOMPARE(script.messages[0].icon, QMessageBox::Question);
-        for (Command id :
-             {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport, desktop::kStampa}) {
+        for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
+                           desktop::kStampa, desktop::kVerifica}) {
             QVERIFY(!frame.Action(id)->isEnabled());
         }
         for (Command id : {desktop::kCrea, desktop::kConnetti, desktop::kSconnetti, desktop::kRipara,
@@ -166,7 +166,7 @@ class MainFrameTest : public QObject {
                  QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
         QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
                  QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
-                              "&Export Comunicazione", "&Stampa Censimento"}));
+                              "&Export Comunicazione", "&Stampa Censimento", "&Verifica Censimento"}));
         QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
         QVERIFY(!bar->actions()[3]->menu());
     }

@@ -2,6 +2,7 @@
 // then a clerk connects it, chooses the company, exports the empty census, imports it back,
 // disconnects and leaves.
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -97,12 +98,17 @@ class SessionTest : public QObject {
             frame.Run(desktop::kImport);
             QTRY_VERIFY(importScript.Done());
             QVERIFY2(importScript.failures.empty(), qPrintable(importScript.failures.join("; ")));
-            QCOMPARE(
-                importScript.messages.back().text,
-                QString(
+            // The last line names the copy of the census kept before the import.
+            const QRegularExpression succeeded(QRegularExpression::anchoredPattern(
+                QRegularExpression::escape(
                     "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
                     "Trasporti Regionale è terminata con successo.\nSono state registrate 0 schede "
-                    "Struttura"));
+                    "Struttura\nIl censimento precedente è conservato nella copia " +
+                    dir.filePath("VELUMBRA.prima-importazione-")) +
+                "[0-9]{8}-[0-9]{6}\\.MDB"));
+            QVERIFY2(succeeded.match(importScript.messages.back().text).hasMatch(),
+                     qPrintable(importScript.messages.back().text));
+            QCOMPARE(importScript.messages.back().icon, QMessageBox::Information);
 
             ModalScript disconnect;
             disconnect.Message(QMessageBox::Ok);

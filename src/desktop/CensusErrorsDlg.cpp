@@ -1,0 +1,131 @@
+#include "desktop/CensusErrorsDlg.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "desktop/QtText.h"
+
+namespace desktop {
+
+int CensusErrorsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(errors_.size());
+}
+
+int CensusErrorsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant CensusErrorsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= errors_.size()) {
+        return {};
+    }
+    const ui::CensusError& e = errors_[static_cast<std::size_t>(index.row())];
+    if (role == Qt::TextAlignmentRole && index.column() == 0) {
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+        case 0:
+            return e.id;
+        case 1:
+            return FromCp(e.ubicaz);
+        default:
+            return FromCp(e.message);
+    }
+}
+
+QVariant CensusErrorsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    static const char* const kHeadings[] = {"ID", "Ubicazione", "Errore"};
+    return section >= 0 && section < 3 ? It(kHeadings[section]) : QVariant();
+}
+
+QString CensusErrorsTitle(std::size_t count) {
+    return It("Verifica Censimento - ") + QString::number(count) +
+           (count == 1 ? It(" errore riscontrato") : It(" errori riscontrati"));
+}
+
+namespace {
+
+// Enter on a row chooses it, as a double click does; every other key is the table's own.
+class ErrorsTable : public QTableView {
+  public:
+    using QTableView::QTableView;
+    std::function<void(const QModelIndex&)> onChoose;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+            onChoose(currentIndex());
+            event->accept();
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+};
+
+}  // namespace
+
+CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(CensusErrorsTitle(request.errors.size()));
+    auto* table = new ErrorsTable(this);
+    table_ = table;
+    table_->setModel(new CensusErrorsModel(request.errors, table_));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setAlternatingRowColors(true);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    const QFontMetrics m = table_->fontMetrics();
+    table_->setColumnWidth(0, m.horizontalAdvance(QStringLiteral("000000")) + 12);
+    table_->setColumnWidth(1, m.horizontalAdvance(QString(40, QLatin1Char('M'))) * 3 / 4);
+    table->onChoose = [this](const QModelIndex& index) { Choose(index); };
+    connect(table_, &QTableView::doubleClicked, this, &CCensusErrorsDlg::Choose);
+
+    auto* hint = new QLabel(It("Doppio clic o Invio su una riga per aprire la struttura nell'Archivio "
+                               "Depositi e correggerla."),
+                            this);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* open = buttons->addButton(It("Apri Struttura"), QDialogButtonBox::AcceptRole);
+    QPushButton* close = buttons->addButton(It("Chiudi"), QDialogButtonBox::RejectRole);
+    open->setAutoDefault(false);
+    close->setAutoDefault(false);
+    connect(open, &QPushButton::clicked, this, [this] { Choose(table_->currentIndex()); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(hint);
+    layout->addWidget(table_);
+    layout->addWidget(buttons);
+    resize(
+        table_->columnWidth(0) + table_->columnWidth(1) + m.horizontalAdvance(QString(48, QLatin1Char('m'))),
+        m.height() * 30);
+
+    if (!request.errors.empty()) {
+        const int current = static_cast<int>(std::min(request.current, request.errors.size() - 1));
+        table_->setCurrentIndex(table_->model()->index(current, 0));
+        table_->scrollTo(table_->currentIndex(), QAbstractItemView::PositionAtCenter);
+    }
+    table_->setFocus();
+}
+
+void CCensusErrorsDlg::Choose(const QModelIndex& index) {
+    if (!index.isValid()) {
+        return;
+    }
+    chosen_ = static_cast<std::size_t>(index.row());
+    accept();
+}
+
+}  // namespace desktop

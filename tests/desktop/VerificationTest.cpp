@@ -1,0 +1,243 @@
+// "Verifica Censimento" and the import's confirmation as a person meets them: the window of the census's
+// errors, the structure list it opens at the structure chosen, the message of a census ready to be sent,
+// and the comparison behind the confirmation's details.
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ModalScript.h"
+#include "db/DbTable.h"
+#include "desktop/CensusApp.h"
+#include "desktop/CensusErrorsDlg.h"
+#include "desktop/DepotListDlg.h"
+#include "desktop/QtText.h"
+#include "exchange/Export.h"
+#include "exchange/Import.h"
+#include "schema/Creation.h"
+#include "ui/ScriptedPort.h"
+
+using desktop::CMainFrame;
+
+namespace {
+
+void Finish(ModalScript& script) {
+    QTRY_VERIFY_WITH_TIMEOUT(script.Done(), 20000);
+    QVERIFY2(script.failures.empty(), qPrintable(script.failures.join("; ")));
+}
+
+exchange::CStructureRecord Valid(int i) {
+    exchange::CStructureRecord r;
+    r.ubicaz = "VIA ROMA " + std::to_string(i);
+    r.local = "CENTRO";
+    r.comune = 1 + i % 50;
+    r.provin = "FI";
+    r.flags[0] = true;
+    r.scoPro = " ";  // as an import stores an empty field
+    r.copPro = " ";
+    return r;
+}
+
+// The text of a cell of the errors window.
+QString Cell(QTableView* table, int row, int column) {
+    return table->model()->index(row, column).data().toString();
+}
+
+}  // namespace
+
+class VerificationTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString database;
+    QString config;
+
+    // A census of company 12 holding `records` (identifiers 0, 1, 2 ...), associated in the configuration.
+    void Census(const std::vector<exchange::CStructureRecord>& records) {
+        database = dir.filePath("VELUMBRA.MDB");
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(database + suffix);
+        }
+        ui::ScriptedPort port;
+        QVERIFY(schema::CreateCensusDatabase(port, database.toStdString(), ""));
+        app::Session session(port);
+        session.SetPath(database.toStdString());
+        QVERIFY(session.OpenAssociatedDatabase());
+        {
+            db::CDbTable master(session.Connection(), "master");
+            QVERIFY(master.SelectIndex("codice") && master.Seek({"0"}) && master.Edit() &&
+                    master.SetField("azienda", "12") && master.Update());
+        }
+        int counter = 0;
+        QVERIFY(exchange::StoreStructures(*session.Connection(), {12, "06/12/2026", records}, counter));
+        config = dir.filePath("velumbra.ini");
+        QSettings settings(config, QSettings::IniFormat);
+        settings.setValue("Directory", dir.path());
+        settings.setValue("Database", database);
+        settings.sync();
+    }
+
+  private slots:
+    // The errors in report order with the count in the title; Enter on an entry opens the structure
+    // list with that structure current; closing the list checks again, and the window comes back at
+    // the entry chosen, where a double click opens the list again. Escape closes the window.
+    void theErrorsLeadToTheStructures() {
+        std::vector<exchange::CStructureRecord> records;
+        for (int i = 0; i < 60; ++i) {
+            records.push_back(Valid(i));
+        }
+        records[3].provin = "fi";
+        records[41].ubicaz = "   ";
+        records[41].flags[0] = false;
+        Census(records);
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        QVERIFY(app.StartUp());
+        CMainFrame& frame = app.MainFrame();
+        frame.resize(1200, 800);
+        frame.show();
+
+        // What each window showed, looked at once the command is over (a window left open would
+        // hold the test up).
+        QStringList titles;
+        QList<int> currentEntries;
+        QList<int> currentRows;
+        QStringList selected;
+        QStringList cells;
+        const auto errorsWindow = [&](std::function<void(QTableView*)> act) {
+            return [&titles, &currentEntries, &cells, act](QWidget* w) {
+                auto* window = qobject_cast<desktop::CCensusErrorsDlg*>(w);
+                if (!window) {
+                    titles << "not the errors window: " + QString(w->metaObject()->className());
+                    w->close();
+                    return;
+                }
+                titles << window->windowTitle();
+                (void)QTest::qWaitForWindowExposed(window);
+                QTableView* table = window->Table();
+                currentEntries << table->currentIndex().row();
+                for (int row = 0; row < table->model()->rowCount(); ++row) {
+                    cells << Cell(table, row, 0) + "|" + Cell(table, row, 1) + "|" + Cell(table, row, 2);
+                }
+                act(table);
+                if (window->isVisible()) {
+                    cells << "still open";
+                    window->reject();
+                }
+            };
+        };
+        const auto structureList = [&](QWidget* w) {
+            auto* list = qobject_cast<desktop::CDepotListDlg*>(w);
+            if (!list) {
+                selected << "not the structure list: " + QString(w->metaObject()->className());
+                w->close();
+                return;
+            }
+            (void)QTest::qWaitForWindowExposed(list);
+            QApplication::processEvents();
+            currentRows << list->Grid()->CurrentRow();
+            selected << list->SelectedId()->text() + " " + list->SelectedText()->text();
+            list->Run(1062);  // "Fine"
+        };
+        ModalScript script;
+        script
+            .Then(errorsWindow([](QTableView* table) {
+                QTest::keyClick(table, Qt::Key_Down);
+                QTest::keyClick(table, Qt::Key_Down);
+                QTest::keyClick(table, Qt::Key_Return);
+            }))
+            .Then(structureList)
+            .Then(errorsWindow([](QTableView* table) {
+                const QRect cell = table->visualRect(table->model()->index(0, 1));
+                // A person's double click: a click, then the second press that makes it double.
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+                QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+            }))
+            .Then(structureList)
+            .Then(errorsWindow([](QTableView* table) { QTest::keyClick(table, Qt::Key_Escape); }));
+        frame.Run(desktop::kVerifica);
+        Finish(script);
+        QCOMPARE(titles, QStringList(3, "Verifica Censimento - 3 errori riscontrati"));
+        const QStringList entries = {"3|VIA ROMA 3|Manca la provincia", "41||Manca ubicazione",
+                                     QString::fromUtf8("41||Non è indicata neppure una attività")};
+        QCOMPARE(cells, entries + entries + entries);
+        // The window opens at the first entry, then at the entry chosen last.
+        QCOMPARE(currentEntries, QList<int>({0, 2, 0}));
+        // Structure 41 is the 42nd row, structure 3 the 4th; the selection box follows.
+        QCOMPARE(currentRows, QList<int>({41, 3}));
+        QCOMPARE(selected, QStringList({"41  - CENTRO", "3 VIA ROMA 3 - CENTRO"}));
+    }
+
+    // With no error, one information message says the census may be sent; no window opens.
+    void aCorrectCensusIsReadyToBeSent() {
+        Census({Valid(0), Valid(1)});
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        QVERIFY(app.StartUp());
+        ModalScript script;
+        script.Message();
+        app.MainFrame().Run(desktop::kVerifica);
+        Finish(script);
+        QCOMPARE(script.messages.size(), std::size_t(1));
+        QCOMPARE(script.messages[0].text,
+                 QString::fromUtf8("La situazione delle strutture aziendali non contiene errori:\n"
+                                   "la comunicazione può essere generata e inoltrata all'Osservatorio "
+                                   "Trasporti Regionale."));
+        QCOMPARE(script.messages[0].title, QString("Verifica Censimento"));
+        QCOMPARE(script.messages[0].icon, QMessageBox::Information);
+    }
+
+    // The confirmation keeps its text; the comparison is behind its details button, summary first.
+    // Cancelled, nothing changes and no copy is made.
+    void theImportConfirmationOffersTheComparison() {
+        Census({Valid(0), Valid(1)});
+        auto changed = Valid(1);
+        changed.counts[0] = 9;
+        const QString file = dir.filePath("in.txt");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            for (const std::string& line : exchange::CommunicationLines(
+                     {12, "06/12/2026", {Valid(0), changed, Valid(2)}}, "ComunicazioneVelumbra")) {
+                out.write((line + "\r\n").c_str());
+            }
+        }
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        QVERIFY(app.StartUp());
+        QString details;
+        QString detailsButton;
+        QString text;
+        ModalScript script;
+        script.File(file).Then([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box) {
+                text = "not a message box";
+                w->close();
+                return;
+            }
+            text = box->text();
+            details = box->detailedText();
+            for (QAbstractButton* b : box->buttons()) {
+                if (box->buttonRole(b) == QMessageBox::ActionRole) {
+                    detailsButton = b->text();
+                    b->click();  // unfolded, the button says how to fold them again
+                    QApplication::processEvents();
+                    detailsButton += " / " + b->text();
+                }
+            }
+            box->button(QMessageBox::Cancel)->click();
+        });
+        app.MainFrame().Run(desktop::kImport);
+        Finish(script);
+        QVERIFY(text.startsWith("Il file proposto presenta un contenuto valido per l'importazione.\n\n"));
+        QVERIFY(text.endsWith("Si intende procedere oltre?"));
+        QCOMPARE(details,
+                 QString("invariate 1, modificate 1, nuove 1, eliminate 0\n"
+                         "modificata ID=1 VIA ROMA 1 - CENTRO (comune 2 FI): ext_b_s \"0\" -> \"9\"\n"
+                         "nuova VIA ROMA 2 - CENTRO (comune 3 FI)"));
+        QCOMPARE(detailsButton, QString::fromUtf8("Mostra dettagli… / Nascondi dettagli…"));
+        QCOMPARE(QDir(dir.path()).entryList({"*prima-importazione*"}), QStringList());
+    }
+};
+
+QTEST_MAIN(VerificationTest)
+#include "VerificationTest.moc"
