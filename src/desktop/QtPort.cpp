@@ -28,6 +28,7 @@ namespace {
 constexpr int kRepaintEveryMs = 100;
 constexpr const char* kShowDetails = "Mostra dettagli…";
 constexpr const char* kHideDetails = "Nascondi dettagli…";
+constexpr int kDetailsLines = 16;
 
 // A message box that shows each line of its text as one line: the line breaks of a message are its
 // layout. Qt's own box re-wraps every text wider than about 500 pixels, leaving single words on lines of
@@ -128,8 +129,16 @@ ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, 
                 continue;
             }
             const auto label = [&box, button] {
-                const auto* shown = box.findChild<QTextEdit*>();
+                auto* shown = box.findChild<QTextEdit*>();
                 button->setText(It(shown && shown->isVisibleTo(&box) ? kHideDetails : kShowDetails));
+                if (shown) {
+                    // Room for a good many lines of them, and the message's lines kept whole as the box
+                    // is laid out again.
+                    shown->setFixedHeight(shown->fontMetrics().lineSpacing() * kDetailsLines);
+                    shown->setLineWrapMode(QTextEdit::NoWrap);
+                }
+                QEvent relayout(QEvent::LayoutRequest);
+                QCoreApplication::sendEvent(&box, &relayout);
             };
             connect(button, &QAbstractButton::clicked, &box, label, Qt::QueuedConnection);
             QTimer::singleShot(0, &box, label);
