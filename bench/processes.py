@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Whole processes against whole processes: our programs next to the sqlite3 shell doing the same work.
 
-    processes.py --build DIR [--runs N] [--work DIR] [--display :N]
+    processes.py --build DIR [--runs N] [--work DIR] [--display :N] [--only PART,...]
 
 Called by bench/run once the programs are built. It prepares the largest census once (create, company 12,
 import of a generated communication file of 32 767 valid structures), then times, in turn (ours, shell,
@@ -13,13 +13,16 @@ ours, shell, ...), N runs of each side after one untimed run of each:
             .import TSV depositi; COMMIT (mode tabs) on a copy of the same database
   creation  velumbra-cli create DB                                  vs  the shell replaying the .dump of a
             database we created into a new file (WAL, synchronous=NORMAL, as our files have)
+  compare   velumbra-cli compare DB FILE on the full census         vs  our own import of the same file
+                                                                         replacing the same census
 
 Copies and removals happen before each run, outside the timing; each run is one process started with
 posix_spawn and reaped with wait4; the peak memory (max RSS) comes from a few more runs of each side
 under GNU time. With --display, the
 desktop figures are taken on that X display (1920 x 1080): the structure list opened from the menu in
 fresh processes (list_window_bench), one wheel step in the open list (register_bench) and the start-up
-to the main window. The last thing printed is the table of medians, ratios and goals.
+to the main window. The last thing printed is the table of medians, ratios and goals. --only PART,...
+runs some of the parts (export, import, creation, compare, desktop).
 """
 import argparse
 import json
@@ -41,6 +44,8 @@ RECORD_COLUMNS = (["ubicaz", "local", "comune", "provin"] + FLAGS +
 SHELL_PRAGMAS = ["-cmd", "PRAGMA synchronous=NORMAL"]
 MiB = 1024.0
 MEMORY_RUNS = 5
+# The parts of the benchmark, in the order they run; --only picks some of them.
+PARTS = ["export", "import", "creation", "compare", "desktop"]
 GNU_TIME = "/usr/bin/time"
 
 
@@ -80,14 +85,15 @@ def spawn(argv, stdin=None, stdout=None, stderr=None, env=None):
 class Side:
     """One side of a comparison: how to prepare a run (untimed) and the process to time."""
 
-    def __init__(self, name, prepare, argv, stdin=None, check=None, env=None):
+    def __init__(self, name, prepare, argv, stdin=None, check=None, env=None, stdout=None):
         self.name, self.prepare, self.argv, self.stdin, self.check, self.env = name, prepare, argv, stdin, check, env
+        self.stdout = stdout
         self.times, self.rss = [], []
 
     def run(self, work, keep):
         self.prepare()
         errors = os.path.join(work, self.name.replace(" ", "_") + ".err")
-        elapsed, status, _ = spawn(self.argv, stdin=self.stdin, stderr=errors, env=self.env)
+        elapsed, status, _ = spawn(self.argv, stdin=self.stdin, stdout=self.stdout, stderr=errors, env=self.env)
         if status != 0:
             with open(errors, encoding="utf-8", errors="replace") as f:
                 raise Failure("%s exited with %d: %s" % (self.name, status, f.read().strip()[:500]))
@@ -195,12 +201,55 @@ def bench_import(cli, work, runs, census, communication):
                 raise Failure("%s does not hold the census after the import" % database)
         return holds_the_census
 
-    ours = Side("import (ours)", lambda: copy_database(census, ours_db),
-                [cli, "import", ours_db, communication, "--yes"], check=check(ours_db))
+    def prepare_ours():
+        copy_database(census, ours_db)
+        remove_kept_copies(ours_db)  # each run keeps its copy of the census as the first one does
+
+    ours = Side("import (ours)", prepare_ours, [cli, "import", ours_db, communication, "--yes"],
+                check=check(ours_db))
     shell = Side("import (sqlite3)", lambda: copy_database(census, shell_db),
                  [shutil.which("sqlite3"), *SHELL_PRAGMAS, shell_db], stdin=script, check=check(shell_db))
     compare(work, runs, ours, shell)
     return ours, shell
+
+
+def remove_kept_copies(database):
+    """The copies an import keeps beside the census (NAME.prima-importazione-STAMP.EXT)."""
+    folder, name = os.path.split(database)
+    stem, ext = os.path.splitext(name)
+    for entry in os.listdir(folder):
+        if entry.startswith(stem + ".prima-importazione-") and entry.endswith(ext):
+            os.remove(os.path.join(folder, entry))
+
+
+def bench_compare(cli, work, runs, census, communication):
+    """compare on the full census against the file it was imported from, in turn with our import of that
+    same file replacing the same census (its copy of the census included)."""
+    compare_db, import_db = os.path.join(work, "compare.mdb"), os.path.join(work, "compare-import.mdb")
+    copy_database(census, compare_db)
+    listing = os.path.join(work, "compare.out")
+
+    def check_listing():
+        with open(listing, encoding="utf-8") as f:
+            last = f.read().splitlines()[-1]
+        if last != "invariate %d, modificate 0, nuove 0, eliminate 0" % STRUCTURES:
+            raise Failure("compare ended with: %s" % last)
+
+    def check_import():
+        if count_rows(import_db) != STRUCTURES:
+            raise Failure("%s does not hold the census after the import" % import_db)
+
+    def prepare_import():
+        copy_database(census, import_db)
+        remove_kept_copies(import_db)
+
+    ours = Side("compare (ours)", lambda: None, [cli, "compare", compare_db, communication], check=check_listing,
+                stdout=listing)
+    other = Side("import (ours)", prepare_import, [cli, "import", import_db, communication, "--yes"],
+                 check=check_import)
+    compare(work, runs, ours, other)
+    remove_kept_copies(import_db)
+    return ours, other
 
 
 def bench_creation(cli, work, runs):
@@ -305,7 +354,11 @@ def main():
     parser.add_argument("--runs", type=int, default=15)
     parser.add_argument("--work", default=os.path.join(os.environ.get("TMPDIR", "/tmp"), "velumbra-bench"))
     parser.add_argument("--display")
+    parser.add_argument("--only", help="comma-separated parts to run: " + ", ".join(PARTS))
     args = parser.parse_args()
+    parts = set(PARTS if not args.only else args.only.split(","))
+    if not parts <= set(PARTS):
+        parser.error("unknown parts: %s" % ", ".join(sorted(parts - set(PARTS))))
     cli = os.path.join(os.path.abspath(args.build), "src", "cli", "velumbra-cli")
     work = os.path.abspath(args.work)
     shutil.rmtree(work, ignore_errors=True)
@@ -315,31 +368,43 @@ def main():
     census, communication = prepare_census(cli, work)
     table = []
 
-    log("\nExport, %d runs of each side, interleaved" % args.runs)
-    ours, shell = bench_export(cli, work, args.runs, census)
-    log("  " + describe(ours) + "\n  " + describe(shell))
-    o, s = statistics.median(ours.times), statistics.median(shell.times)
-    table.append(("export of the largest census", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
-                  verdict(o / s, 1.3)))
-    peak = statistics.median(ours.rss) / MiB
-    table.append(("  peak memory of the export", "%.1f MiB" % peak,
-                  "%.1f MiB" % (statistics.median(shell.rss) / MiB), "", "<= 24 MiB", verdict(peak, 24)))
+    if "export" in parts:
+        log("\nExport, %d runs of each side, interleaved" % args.runs)
+        ours, shell = bench_export(cli, work, args.runs, census)
+        log("  " + describe(ours) + "\n  " + describe(shell))
+        o, s = statistics.median(ours.times), statistics.median(shell.times)
+        table.append(("export of the largest census", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
+                      verdict(o / s, 1.3)))
+        peak = statistics.median(ours.rss) / MiB
+        table.append(("  peak memory of the export", "%.1f MiB" % peak,
+                      "%.1f MiB" % (statistics.median(shell.rss) / MiB), "", "<= 24 MiB", verdict(peak, 24)))
 
-    log("\nImport replacing the full census, %d runs of each side, interleaved" % args.runs)
-    ours, shell = bench_import(cli, work, args.runs, census, communication)
-    log("  " + describe(ours) + "\n  " + describe(shell))
-    o, s = statistics.median(ours.times), statistics.median(shell.times)
-    table.append(("import replacing the census", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
-                  verdict(o / s, 1.3)))
+    if "import" in parts:
+        log("\nImport replacing the full census, %d runs of each side, interleaved" % args.runs)
+        ours, shell = bench_import(cli, work, args.runs, census, communication)
+        log("  " + describe(ours) + "\n  " + describe(shell))
+        o, s = statistics.median(ours.times), statistics.median(shell.times)
+        table.append(("import replacing the census", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
+                      verdict(o / s, 1.3)))
 
-    log("\nCreation of a complete database, %d runs of each side, interleaved" % args.runs)
-    ours, shell = bench_creation(cli, work, args.runs)
-    log("  " + describe(ours) + "\n  " + describe(shell))
-    o, s = statistics.median(ours.times), statistics.median(shell.times)
-    table.append(("creation of a database", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
-                  verdict(o / s, 1.3)))
+    if "creation" in parts:
+        log("\nCreation of a complete database, %d runs of each side, interleaved" % args.runs)
+        ours, shell = bench_creation(cli, work, args.runs)
+        log("  " + describe(ours) + "\n  " + describe(shell))
+        o, s = statistics.median(ours.times), statistics.median(shell.times)
+        table.append(("creation of a database", "%.1f ms" % o, "%.1f ms" % s, "%.2f" % (o / s), "<= 1.30",
+                      verdict(o / s, 1.3)))
 
-    if args.display:
+    if "compare" in parts:
+        log("\nCompare of the largest census with the same file, against our import of it, %d runs of each, "
+            "interleaved" % args.runs)
+        ours, other = bench_compare(cli, work, args.runs, census, communication)
+        log("  " + describe(ours) + "\n  " + describe(other))
+        o, i = statistics.median(ours.times), statistics.median(other.times)
+        table.append(("compare (vs our import)", "%.1f ms" % o, "%.1f ms" % i, "%.2f" % (o / i), "<= 1.50",
+                      verdict(o / i, 1.5)))
+
+    if args.display and "desktop" in parts:
         env = desktop_environment(args.display, work)
         log("\nStructure list opened from the menu on the largest census, display %s, %d processes" % (
             args.display, args.runs))
@@ -380,9 +445,10 @@ def main():
         log("  median %.1f ms (min %.1f, max %.1f)" % (statistics.median(times), min(times), max(times)))
         table.append(("start-up to the main window", "%.1f ms" % statistics.median(times), "", "", "", ""))
 
-    header = ("work", "ours (median)", "sqlite3 shell", "ratio", "goal", "met")
+    header = ("work", "ours (median)", "reference", "ratio", "goal", "met")
     widths = [max(len(str(row[i])) for row in [header] + table) for i in range(len(header))]
-    log("\nResults: medians of %d runs; ratio = ours / shell, whole processes run in turn" % args.runs)
+    log("\nResults: medians of %d runs; ratio = ours / reference (the sqlite3 shell, or our import for compare), "
+        "whole processes run in turn" % args.runs)
     for row in [header] + table:
         log("  " + "  ".join(str(v).ljust(w) if i == 0 else str(v).rjust(w)
                              for i, (v, w) in enumerate(zip(row, widths))).rstrip())

@@ -1,6 +1,7 @@
 #include "exchange/Comparison.h"
 
 #include <array>
+#include <iterator>
 #include <string_view>
 #include <unordered_map>
 
@@ -12,32 +13,56 @@ namespace {
 // The first fields of a record, which say where the structure stands.
 constexpr std::size_t kPlaceFields = 4;
 
-// The fields of a structure as an export writes them, trailing blanks removed.
-using Fields = std::array<std::string, kRecordFields>;
-
-Fields ExchangedFields(const CStructureRecord& record) {
-    Fields fields;
+// The record line as an export writes it, each field without its trailing blanks: two structures are
+// alike when their lines are.
+std::string ExchangedLine(const CStructureRecord& record) {
     const std::string line = FormatRecordLine(record);
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < kRecordFields; ++i) {
+    std::string out;
+    out.reserve(line.size());
+    for (std::size_t start = 0;;) {
         const std::size_t tab = line.find('\t', start);
-        fields[i] = text::TrimRight(std::string_view(line).substr(start, tab - start));
-        start = tab == std::string::npos ? line.size() : tab + 1;
+        std::string_view field = std::string_view(line).substr(start, tab - start);
+        while (!field.empty() && field.back() == ' ') {
+            field.remove_suffix(1);
+        }
+        out += field;
+        if (tab == std::string::npos) {
+            return out;
+        }
+        out += '\t';
+        start = tab + 1;
+    }
+}
+
+using Fields = std::array<std::string_view, kRecordFields>;
+
+Fields Split(std::string_view line) {
+    Fields fields;
+    for (std::size_t i = 0, start = 0; i < kRecordFields; ++i) {
+        const std::size_t tab = line.find('\t', start);
+        fields[i] = line.substr(start, tab - start);
+        start = tab == std::string_view::npos ? line.size() : tab + 1;
     }
     return fields;
 }
 
-std::string PlaceKey(const Fields& f) {
-    return f[0] + '\t' + f[1] + '\t' + f[2] + '\t' + f[3];
+// Where the structure stands: the line up to its fifth field.
+std::string_view PlaceKey(std::string_view line) {
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < kPlaceFields && end != std::string_view::npos; ++i) {
+        end = line.find('\t', i == 0 ? 0 : end + 1);
+    }
+    return line.substr(0, end);
 }
 
 // "VIA ROMA 1 - Località (comune 12 FI)".
 std::string Place(const Fields& f) {
-    return f[0] + " - " + f[1] + " (comune " + f[2] + " " + f[3] + ")";
+    return std::string(f[0]) + " - " + std::string(f[1]) + " (comune " + std::string(f[2]) + " " +
+           std::string(f[3]) + ")";
 }
 
-std::string Quoted(const std::string& value) {
-    return "\"" + value + "\"";
+std::string Quoted(std::string_view value) {
+    return "\"" + std::string(value) + "\"";
 }
 
 }  // namespace
@@ -60,56 +85,63 @@ std::string CensusComparison::Text() const {
 
 CensusComparison CompareCensus(const std::vector<CStructureRecord>& census,
                                const std::vector<CStructureRecord>& file) {
-    std::vector<Fields> incoming;
+    // Every line is made before any is looked at: the places point into them.
+    std::vector<std::string> incoming;
     incoming.reserve(file.size());
+    for (const CStructureRecord& record : file) {
+        incoming.push_back(ExchangedLine(record));
+    }
     // The file's structures at each place, in file order, and how many of them are paired already.
     struct AtPlace {
         std::vector<std::size_t> records;
         std::size_t paired = 0;
     };
-    std::unordered_map<std::string, AtPlace> places;
+    std::unordered_map<std::string_view, AtPlace> places;
     places.reserve(file.size());
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        incoming.push_back(ExchangedFields(file[i]));
-        places[PlaceKey(incoming.back())].records.push_back(i);
+    for (std::size_t i = 0; i < incoming.size(); ++i) {
+        places[PlaceKey(incoming[i])].records.push_back(i);
     }
     std::vector<bool> taken(file.size(), false);
     CensusComparison result;
     std::vector<std::string> goneLines;
     const auto& columns = census::Columns();
     for (const CStructureRecord& structure : census) {
-        const Fields stored = ExchangedFields(structure);
+        const std::string stored = ExchangedLine(structure);
         const std::string id = "ID=" + text::FormatInt(structure.id) + " ";
         const auto found = places.find(PlaceKey(stored));
         if (found == places.end() || found->second.paired == found->second.records.size()) {
             ++result.gone;
-            goneLines.push_back("eliminata " + id + Place(stored));
+            goneLines.push_back("eliminata " + id + Place(Split(stored)));
             continue;
         }
         const std::size_t index = found->second.records[found->second.paired++];
         taken[index] = true;
-        const Fields& other = incoming[index];
-        std::string changes;
+        if (stored == incoming[index]) {
+            ++result.unchanged;
+            continue;
+        }
+        const Fields before = Split(stored);
+        const Fields after = Split(incoming[index]);
+        std::string line = "modificata " + id + Place(before);
+        const char* separator = ": ";
         for (std::size_t i = kPlaceFields; i < kRecordFields; ++i) {
-            if (stored[i] != other[i]) {
-                changes += (changes.empty() ? ": " : "; ") + std::string(columns[i].name) + " " +
-                           Quoted(stored[i]) + " -> " + Quoted(other[i]);
+            if (before[i] != after[i]) {
+                line += separator + std::string(columns[i].name) + " " + Quoted(before[i]) + " -> " +
+                        Quoted(after[i]);
+                separator = "; ";
             }
         }
-        if (changes.empty()) {
-            ++result.unchanged;
-        } else {
-            ++result.changed;
-            result.lines.push_back("modificata " + id + Place(stored) + changes);
-        }
+        ++result.changed;
+        result.lines.push_back(std::move(line));
     }
     for (std::size_t i = 0; i < file.size(); ++i) {
         if (!taken[i]) {
             ++result.added;
-            result.lines.push_back("nuova " + Place(incoming[i]));
+            result.lines.push_back("nuova " + Place(Split(incoming[i])));
         }
     }
-    result.lines.insert(result.lines.end(), goneLines.begin(), goneLines.end());
+    result.lines.insert(result.lines.end(), std::make_move_iterator(goneLines.begin()),
+                        std::make_move_iterator(goneLines.end()));
     return result;
 }
 
