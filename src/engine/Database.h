@@ -175,7 +175,7 @@ class Database {
     // A repair that fails leaves the folder as it was.
     static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
                          const std::function<void()>& keepResponsive = {}, const BlankCensus& blank = {});
-    // Copies this database whole, compacted, into a new file beside it named STEM.LABEL-STAMP.EXT (STEM
+    // Copies this database whole, page by page, into a new file beside it named STEM.LABEL-STAMP.EXT (STEM
     // and EXT those of this file's name; "-2", "-3" ... after STAMP when the name is taken), complete or
     // not at all; `copyPath` receives its path (also when it could not be made). Then only the newest `keep`
     // copies named so (ordered by their stamps, which are as long as STAMP) are kept; those this program

@@ -1005,10 +1005,11 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
 
 namespace {
 
-// Copies what `db` holds into the new file `target` (`shown` is its name as the person knows it): made
-// under a temporary name beside it, flushed to the disk, and given its name only when complete, never
+// Makes the new file `target` (`shown` is its name as the person knows it) through `write`, which is
+// given a temporary name beside it: the file is flushed to the disk and named only when complete, never
 // over another file. Nothing is left behind when it fails.
-Status VacuumInto(sqlite3* db, const std::filesystem::path& target, std::string_view shown) {
+Status WriteNewFile(const std::filesystem::path& target, std::string_view shown,
+                    const std::function<Status(const std::filesystem::path& temporary)>& write) {
     std::error_code ec;
     const auto exists = [&] { return Status::Error(Describe("Il file '", Quote(shown), "' esiste già.")); };
     if (std::filesystem::exists(target, ec)) {
@@ -1017,7 +1018,7 @@ Status VacuumInto(sqlite3* db, const std::filesystem::path& target, std::string_
     const std::filesystem::path folder = target.parent_path();
     const std::filesystem::path temporary =
         folder / files::PathOfUtf8(UniqueName(folder, files::Utf8Of(target.filename()) + ".copia", ""));
-    Status s = ExecOn(db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
+    Status s = write(temporary);
     if (s && !files::SyncFile(temporary)) {
         s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
     }
@@ -1030,8 +1031,40 @@ Status VacuumInto(sqlite3* db, const std::filesystem::path& target, std::string_
         RemoveWithCompanions(temporary);
         return s;
     }
-    (void)files::SyncFolder(folder.empty() ? std::filesystem::path(".") : folder);  // the copy is whole
+    (void)files::SyncFolder(folder.empty() ? std::filesystem::path(".") : folder);  // the file is whole
     return s;
+}
+
+// How many pages a copy takes between two calls of the caller's keepResponsive.
+constexpr int kPagesPerStep = 256;
+
+// Copies what `db` holds, page by page as it stands when the copy begins, into the new file `file`.
+Status BackupInto(sqlite3* db, const std::filesystem::path& file,
+                  const std::function<void()>& keepResponsive) {
+    Handle out;
+    int rc = sqlite3_open_v2(files::Utf8Of(file).c_str(), &out.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    Status s = rc == SQLITE_OK ? ExecOn(out.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF")
+                               : Failure(out.db, rc);
+    if (!s) {
+        return s;
+    }
+    sqlite3_backup* backup = sqlite3_backup_init(out.db, "main", db, "main");
+    if (!backup) {
+        return Failure(out.db, sqlite3_errcode(out.db));
+    }
+    while ((rc = sqlite3_backup_step(backup, kPagesPerStep)) == SQLITE_OK) {
+        if (keepResponsive) {
+            keepResponsive();
+        }
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        return Failure(out.db, rc);
+    }
+    rc = sqlite3_close(out.db);
+    out.db = nullptr;
+    return rc == SQLITE_OK ? Status::Ok() : Failure(nullptr, rc);
 }
 
 // The sequence number of a kept copy named `name` (1 for none, N for "-N"), or 0 when the name is not
@@ -1084,11 +1117,9 @@ Status Database::KeepCopy(std::string_view label, std::string_view stamp, int ke
         return Status::Error(
             It("Il database ha una transazione in corso: la copia si può fare solo quando è conclusa."));
     }
-    Status s;
-    {
-        const Ticking ticking(db_, keepResponsive);
-        s = VacuumInto(db_, target, shown);
-    }
+    Status s = WriteNewFile(target, shown, [&](const std::filesystem::path& temporary) {
+        return BackupInto(db_, temporary, keepResponsive);
+    });
     if (!s) {
         return s;
     }
@@ -1139,7 +1170,9 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
         return s;
     }
     const Ticking ticking(h.db, keepResponsive);
-    return VacuumInto(h.db, target, destination);
+    return WriteNewFile(target, destination, [&](const std::filesystem::path& temporary) {
+        return ExecOn(h.db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
+    });
 }
 
 }  // namespace engine

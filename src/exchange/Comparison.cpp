@@ -1,5 +1,6 @@
 #include "exchange/Comparison.h"
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <string_view>
@@ -12,27 +13,6 @@ namespace {
 
 // The first fields of a record, which say where the structure stands.
 constexpr std::size_t kPlaceFields = 4;
-
-// The record line as an export writes it, each field without its trailing blanks: two structures are
-// alike when their lines are.
-std::string ExchangedLine(const CStructureRecord& record) {
-    const std::string line = FormatRecordLine(record);
-    std::string out;
-    out.reserve(line.size());
-    for (std::size_t start = 0;;) {
-        const std::size_t tab = line.find('\t', start);
-        std::string_view field = std::string_view(line).substr(start, tab - start);
-        while (!field.empty() && field.back() == ' ') {
-            field.remove_suffix(1);
-        }
-        out += field;
-        if (tab == std::string::npos) {
-            return out;
-        }
-        out += '\t';
-        start = tab + 1;
-    }
-}
 
 using Fields = std::array<std::string_view, kRecordFields>;
 
@@ -67,6 +47,30 @@ std::string Quoted(std::string_view value) {
 
 }  // namespace
 
+std::string ComparedLine(const CStructureRecord& record) {
+    std::string line;
+    line.reserve(256);
+    AppendRecordLine(line, record);
+    // The blanks that end a field are dropped, in place.
+    std::size_t kept = 0;
+    std::size_t blanks = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == ' ') {
+            ++blanks;
+            continue;
+        }
+        if (c != '\t') {  // blanks inside a field stay
+            std::fill_n(line.begin() + static_cast<std::ptrdiff_t>(kept), blanks, ' ');
+            kept += blanks;
+        }
+        blanks = 0;
+        line[kept++] = c;
+    }
+    line.resize(kept);
+    return line;
+}
+
 std::string CensusComparison::Summary() const {
     return "invariate " + text::FormatInt(static_cast<std::int64_t>(unchanged)) + ", modificate " +
            text::FormatInt(static_cast<std::int64_t>(changed)) + ", nuove " +
@@ -85,11 +89,21 @@ std::string CensusComparison::Text() const {
 
 CensusComparison CompareCensus(const std::vector<CStructureRecord>& census,
                                const std::vector<CStructureRecord>& file) {
+    std::vector<ComparedStructure> compared;
+    compared.reserve(census.size());
+    for (const CStructureRecord& structure : census) {
+        compared.push_back({structure.id, ComparedLine(structure)});
+    }
+    return CompareCensus(compared, file);
+}
+
+CensusComparison CompareCensus(const std::vector<ComparedStructure>& census,
+                               const std::vector<CStructureRecord>& file) {
     // Every line is made before any is looked at: the places point into them.
     std::vector<std::string> incoming;
     incoming.reserve(file.size());
     for (const CStructureRecord& record : file) {
-        incoming.push_back(ExchangedLine(record));
+        incoming.push_back(ComparedLine(record));
     }
     // The file's structures at each place, in file order, and how many of them are paired already.
     struct AtPlace {
@@ -105,8 +119,8 @@ CensusComparison CompareCensus(const std::vector<CStructureRecord>& census,
     CensusComparison result;
     std::vector<std::string> goneLines;
     const auto& columns = census::Columns();
-    for (const CStructureRecord& structure : census) {
-        const std::string stored = ExchangedLine(structure);
+    for (const ComparedStructure& structure : census) {
+        const std::string& stored = structure.line;
         const std::string id = "ID=" + text::FormatInt(structure.id) + " ";
         const auto found = places.find(PlaceKey(stored));
         if (found == places.end() || found->second.paired == found->second.records.size()) {

@@ -26,11 +26,21 @@ struct CensusComparison {
     std::string Text() const;
 };
 
+// A structure of the census as it is compared: its identifier, and its record line as an export
+// writes it with each field's trailing blanks removed (ComparedLine).
+struct ComparedStructure {
+    int id;
+    std::string line;
+};
+std::string ComparedLine(const CStructureRecord& record);
+
 // Pairs the census (in identifier order) with the file's records (in file order): two structures are
 // the same when their ubicazione, località, comune and provincia match, trailing blanks aside; several
 // structures at one place are paired in their order. A pair is unchanged when every field the file
 // carries is alike (as an export would write it, trailing blanks aside), changed otherwise; the census's
 // structures left over are gone, the file's are new.
+CensusComparison CompareCensus(const std::vector<ComparedStructure>& census,
+                               const std::vector<CStructureRecord>& file);
 CensusComparison CompareCensus(const std::vector<CStructureRecord>& census,
                                const std::vector<CStructureRecord>& file);
 

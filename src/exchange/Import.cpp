@@ -138,8 +138,11 @@ namespace {
 // The census beside the records of a file already read.
 ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& list,
                     CensusComparison& comparison) {
-    std::vector<CStructureRecord> census;
-    if (!ReadStructureRecords(connection, census)) {
+    std::vector<ComparedStructure> census;
+    const ui::Outcome read = ForEachStructure(connection, [&census](const CStructureRecord& structure) {
+        census.push_back({structure.id, ComparedLine(structure)});
+    });
+    if (!read) {
         return ui::Outcome::Failed();
     }
     comparison = CompareCensus(census, list.records);

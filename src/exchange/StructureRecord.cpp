@@ -157,19 +157,27 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
     return true;
 }
 
-ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<CStructureRecord>& out) {
+ui::Outcome ForEachStructure(db::CDbConnection& connection,
+                             const std::function<void(const CStructureRecord&)>& visit) {
     db::CDbSelect s(&connection);
     s.SetColumns("ID, " + census::ColumnList());
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
+    // Every row is read into the same record, whose texts keep their storage.
+    CStructureRecord r;
     for (int row = s.Execute(); row == 1; row = s.Next()) {
-        CStructureRecord& r = out.emplace_back();
         std::int16_t id = 0;
         (void)s.GetShort(0, id);  // a failure is latched: see Failed() below
         r.id = id;
         schema::ReadStructure(s, 1, r);
+        visit(r);
+        connection.Port().KeepResponsive();
     }
     return ui::Outcome::DoneIf(!s.Failed());
+}
+
+ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<CStructureRecord>& out) {
+    return ForEachStructure(connection, [&out](const CStructureRecord& r) { out.push_back(r); });
 }
 
 }  // namespace exchange

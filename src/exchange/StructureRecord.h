@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,8 +46,12 @@ void AppendRecordLine(std::string& out, const CStructureRecord& record);
 // the four texts, 15 for the province). Appends the record and returns true, or returns false.
 [[nodiscard]] bool ParseRecordLine(CStructureRecordList& list, std::string_view line);
 
-// Every structure of depositi in ID order, with its identifier. Not done when the selection reported
-// an error (the structures are then not all there are).
+// Calls `visit` with every structure of depositi in ID order, with its identifier, read into the same
+// record (its texts right-trimmed as stored). Not done when the selection reported an error (the
+// structures were then not all there are).
+ui::Outcome ForEachStructure(db::CDbConnection& connection,
+                             const std::function<void(const CStructureRecord&)>& visit);
+// Every structure of depositi in ID order, with its identifier, as ForEachStructure reads them.
 ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<CStructureRecord>& out);
 
 }  // namespace exchange

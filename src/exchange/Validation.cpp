@@ -120,19 +120,11 @@ ui::Outcome ValidateCensus(app::Session& session, const LocalDateTime& now, CVal
 }
 
 std::optional<CValidationErrorList> FindCensusErrors(app::Session& session, CommunicationBody* body) {
-    ui::Port& port = session.Port();
+    if (!session.Connection()) {
+        return std::nullopt;
+    }
     CValidationErrorList errors;
-    db::CDbSelect s(session.Connection());
-    s.SetColumns("ID, " + census::ColumnList());
-    s.SetFrom("depositi");
-    s.SetOrderBy("ID");
-    // Every row is read into the same structure, whose texts keep their storage.
-    census::Structure c;
-    for (int row = s.Execute(); row == 1; row = s.Next()) {
-        std::int16_t id = 0;
-        (void)s.GetShort(0, id);  // a failure is latched: see Failed() below
-        c.id = id;
-        schema::ReadStructure(s, 1, c);
+    const ui::Outcome read = ForEachStructure(*session.Connection(), [&](const census::Structure& c) {
         CheckStructure(c, errors);
         if (body && errors.empty()) {  // once a structure fails, no line will be sent
             const std::size_t start = body->lines.size();
@@ -140,12 +132,11 @@ std::optional<CValidationErrorList> FindCensusErrors(app::Session& session, Comm
             body->lineChecksums.push_back(ComputeLineChecksum(std::string_view(body->lines).substr(start)));
             body->lines += "\r\n";
         }
-        port.KeepResponsive();
-    }
+    });
     if (body && !errors.empty()) {
         *body = CommunicationBody{};
     }
-    if (s.Failed()) {
+    if (!read) {
         return std::nullopt;  // the census could not be read whole: it is not known to be correct
     }
     return errors;

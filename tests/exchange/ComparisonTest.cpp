@@ -27,6 +27,23 @@ CStructureRecord At(const std::string& ubicaz, int seed = 0) {
     return r;
 }
 
+// The line a structure is compared by: the export's record line, each field without trailing blanks,
+// blanks inside a field kept.
+TEST(ComparisonTest, TheComparedLineDropsOnlyTheBlanksThatEndAField) {
+    auto r = At("  VIA  ROMA 1  ", 1);
+    r.local = "A B   ";
+    r.provin = "FI ";
+    r.scoPro = "   ";
+    r.scoTit = " ";
+    const std::string line = exchange::ComparedLine(r);
+    EXPECT_TRUE(line.starts_with("  VIA  ROMA 1\tA B\t2\tFI\t")) << line;
+    std::string expected = exchange::FormatRecordLine(r);
+    for (std::size_t at; (at = expected.find(" \t")) != std::string::npos;) {
+        expected.erase(at, 1);
+    }
+    EXPECT_EQ(line, expected);
+}
+
 TEST(ComparisonTest, StructuresArePairedByWhereTheyStand) {
     const auto a = At("VIA ROMA 1", 1), b = At("VIA ROMA 2", 2), c = At("VIA ROMA 3", 3);
     // The same census in another order, renumbered: nothing changed.
@@ -122,7 +139,8 @@ TEST(ComparisonTest, TheLinesNameTheFieldsAndTheirValues) {
             "\" -> \"40\"\n"
             "nuova VIA NUOVA 2 - Pont\xE0 (comune 7 PO)\n"
             "eliminata ID=0 VIA VECCHIA 3 - Badia (comune 8 FI)");
-    EXPECT_EQ(CompareCensus({}, {}).Text(), "invariate 0, modificate 0, nuove 0, eliminate 0");
+    EXPECT_EQ(CompareCensus(std::vector<CStructureRecord>{}, {}).Text(),
+              "invariate 0, modificate 0, nuove 0, eliminate 0");
 }
 
 }  // namespace
