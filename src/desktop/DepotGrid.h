@@ -94,8 +94,9 @@ class CDepotGrid : public QAbstractScrollArea {
     // Makes a row current, scrolling it into view; repaints.
     void MakeCurrent(int row);
     void ScrollHorizontally(int position);
-    // Makes `row` the current row, shown at the top of the grid when it is next painted.
-    void MakeCurrent(int row) { pendingCurrent_ = row; }
+    // Makes `row` the current row, shown at the top of the grid, when the grid is next painted (before
+    // its first painting it does not know how many rows it shows).
+    void MakeCurrentWhenPainted(int row) { pendingCurrent_ = row; }
 
     // Called with the command id of a context-menu entry or key.
     std::function<void(int command)> onCommand;

@@ -170,7 +170,7 @@ void OpenStructureList(app::Session& session, QWidget* mainWindow, std::optional
     CDepotListDlg window(list, mainWindow);
     if (current) {
         if (const auto row = list.Rows().Find(*current)) {
-            window.Grid()->MakeCurrent(static_cast<int>(*row));
+            window.Grid()->MakeCurrentWhenPainted(static_cast<int>(*row));
         } else {
             session.Port().ShowMessage(
                 text::Utf8ToCp1252Lossy("La struttura ID=" + std::to_string(*current) +
