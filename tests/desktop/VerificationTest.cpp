@@ -1,6 +1,7 @@
 // "Verifica Censimento" and the import's confirmation as a person meets them: the window of the census's
 // errors, the structure list it opens at the structure chosen, the message of a census ready to be sent,
 // and the comparison behind the confirmation's details.
+#include <sqlite3.h>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QSettings>
@@ -166,6 +167,48 @@ class VerificationTest : public QObject {
         // Structure 41 is the 42nd row, structure 3 the 4th; the selection box follows.
         QCOMPARE(currentRows, QList<int>({41, 3}));
         QCOMPARE(selected, QStringList({"41  - CENTRO", "3 VIA ROMA 3 - CENTRO"}));
+    }
+
+    // A structure whose municipality is not registered is not in the structure list: choosing it says
+    // so, and the list opens all the same.
+    void aStructureThatIsNotListedIsSaid() {
+        auto unlisted = Valid(1);
+        unlisted.provin = "XX";
+        Census({Valid(0), unlisted});
+        {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(database.toUtf8().constData(), &raw), SQLITE_OK);
+            QCOMPARE(
+                sqlite3_exec(raw, "UPDATE depositi SET comune = 999 WHERE ID = 1", nullptr, nullptr, nullptr),
+                SQLITE_OK);
+            sqlite3_close(raw);
+        }
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        QVERIFY(app.StartUp());
+        QString listed;
+        ModalScript script;
+        script
+            .Then(
+                [](QWidget* w) { QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return); })
+            .Message()
+            .Then([&listed](QWidget* w) {
+                if (auto* list = qobject_cast<desktop::CDepotListDlg*>(w)) {
+                    listed = QString::number(list->Grid()->CurrentRow());
+                    list->Run(1062);  // "Fine"
+                } else {
+                    w->close();
+                }
+            })
+            .Then([](QWidget* w) { w->close(); });
+        app.MainFrame().Run(desktop::kVerifica);
+        Finish(script);
+        QCOMPARE(script.messages.size(), std::size_t(1));
+        QCOMPARE(script.messages[0].text,
+                 QString::fromUtf8("La struttura ID=1 non compare nell'Archivio Depositi:\n"
+                                   "il suo comune non è tra i comuni registrati."));
+        QCOMPARE(script.messages[0].title, QString("Velumbra"));
+        QCOMPARE(script.messages[0].icon, QMessageBox::Information);
+        QCOMPARE(listed, QString("0"));
     }
 
     // With no error, one information message says the census may be sent; no window opens.
