@@ -73,8 +73,8 @@ class ErrorsTable : public QTableView {
 
 }  // namespace
 
-CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, QWidget* parent)
-    : QDialog(parent) {
+CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, ui::Port& port, QWidget* parent)
+    : QDialog(parent), request_(request), port_(port) {
     setWindowTitle(CensusErrorsTitle(request.errors.size()));
     auto* table = new ErrorsTable(this);
     table_ = table;
@@ -98,9 +98,12 @@ CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, QWidg
                             this);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* open = buttons->addButton(It("Apri Struttura"), QDialogButtonBox::AcceptRole);
+    QPushButton* print = buttons->addButton(It("Stampa"), QDialogButtonBox::ActionRole);
     QPushButton* close = buttons->addButton(It("Chiudi"), QDialogButtonBox::RejectRole);
     open->setAutoDefault(false);
+    print->setAutoDefault(false);
     close->setAutoDefault(false);
+    connect(print, &QPushButton::clicked, this, &CCensusErrorsDlg::PrintList);
     connect(open, &QPushButton::clicked, this, [this] { Choose(table_->currentIndex()); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -117,6 +120,24 @@ CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, QWidg
         table_->setCurrentIndex(table_->model()->index(current, 0));
         table_->scrollTo(table_->currentIndex(), QAbstractItemView::PositionAtCenter);
     }
+    table_->setFocus();
+}
+
+CTablePrint CCensusErrorsDlg::Printed() const {
+    std::vector<QStringList> rows;
+    rows.reserve(request_.errors.size());
+    for (const ui::CensusError& e : request_.errors) {
+        rows.push_back({QString::number(e.id), FromCp(e.ubicaz), FromCp(e.message)});
+    }
+    return CTablePrint({It("ID"), It("Ubicazione"), It("Errore")}, {0.07, 0.33, 0.60}, std::move(rows),
+                       PageHeading(request_.heading) + QStringLiteral(" - ") + windowTitle(), PageDate());
+}
+
+void CCensusErrorsDlg::PrintList() {
+    const CTablePrint printed = Printed();
+    // A failure is said by the printing itself; the window stays as it is either way.
+    (void)PrintThroughDialog(this, port_, It("Stampa Verifica Censimento"), It("la verifica del censimento"),
+                             printed.Job());
     table_->setFocus();
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+#include "desktop/CensusPrint.h"
 #include "ui/Port.h"
 
 namespace desktop {
@@ -32,15 +33,23 @@ class CensusErrorsModel : public QAbstractTableModel {
 class CCensusErrorsDlg : public QDialog {
     Q_OBJECT
   public:
-    CCensusErrorsDlg(const ui::CensusErrorsRequest& request, QWidget* parent);
+    // `port` tells of a printing that fails.
+    CCensusErrorsDlg(const ui::CensusErrorsRequest& request, ui::Port& port, QWidget* parent);
 
     QTableView* Table() const { return table_; }
     // The entry chosen, once the window closed by choosing one.
     std::optional<std::size_t> Chosen() const { return chosen_; }
 
+    // "Stampa": the list on paper or in a PDF file, through the print dialog.
+    void PrintList();
+    // The list as it prints.
+    CTablePrint Printed() const;
+
   private:
     void Choose(const QModelIndex& index);
 
+    const ui::CensusErrorsRequest& request_;
+    ui::Port& port_;
     QTableView* table_;
     std::optional<std::size_t> chosen_;
 };

@@ -1,10 +1,17 @@
 #include "desktop/CensusPrint.h"
 
+#include <QDate>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
+
+#include "desktop/QtText.h"
 
 namespace desktop {
 
@@ -30,6 +37,36 @@ QFont PageFont(bool bold) {
     font.setStyleHint(QFont::SansSerif);
     font.setBold(bold);
     return font;
+}
+
+// The head of a page (the company on the left, the date on the right, a rule under them) and its foot
+// ("pagina N di M").
+void DrawPageFrame(QPainter& p, const QSize& area, const QString& company, const QString& date, int number,
+                   int pages) {
+    const int dpi = p.device()->logicalDpiY();
+    p.setPen(Qt::black);
+    p.setFont(OnDevice(PageFont(true), 10, dpi));
+    p.drawText(QRect(0, 0, area.width(), kHeadHeight - 8), Qt::AlignLeft | Qt::AlignVCenter, company);
+    p.setFont(OnDevice(PageFont(false), 10, dpi));
+    p.drawText(QRect(0, 0, area.width(), kHeadHeight - 8), Qt::AlignRight | Qt::AlignVCenter, date);
+    p.drawLine(0, kHeadHeight - 6, area.width(), kHeadHeight - 6);
+    p.setFont(OnDevice(PageFont(false), 9, dpi));
+    p.drawText(QRect(0, area.height() - kFootHeight, area.width(), kFootHeight), Qt::AlignCenter,
+               QStringLiteral("pagina %1 di %2").arg(number).arg(pages));
+}
+
+// The printable size of a device in the grid's pixels, and a painter drawing in them.
+QSize AreaOf(const QPagedPaintDevice& device) {
+    return {device.width() * kDotsPerInch / std::max(device.logicalDpiX(), 1),
+            device.height() * kDotsPerInch / std::max(device.logicalDpiY(), 1)};
+}
+
+bool BeginPages(QPainter& p, QPagedPaintDevice& device) {
+    if (!p.begin(&device)) {
+        return false;
+    }
+    p.scale(qreal(device.logicalDpiX()) / kDotsPerInch, qreal(device.logicalDpiY()) / kDotsPerInch);
+    return true;
 }
 
 }  // namespace
@@ -87,17 +124,8 @@ CCensusPrint::Plan CCensusPrint::PlanPages(const QSize& area) const {
 void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int slice, const QSize& area,
                              qreal scale) const {
     const int number = rowPage * static_cast<int>(plan.slices.size()) + slice + 1;
-    p.setPen(Qt::black);
+    DrawPageFrame(p, area, company_, date_, number, plan.Pages());
     const int dpi = p.device()->logicalDpiY();
-    p.setFont(OnDevice(PageFont(true), 10, dpi));
-    p.drawText(QRect(0, 0, area.width(), kHeadHeight - 8), Qt::AlignLeft | Qt::AlignVCenter, company_);
-    p.setFont(OnDevice(PageFont(false), 10, dpi));
-    p.drawText(QRect(0, 0, area.width(), kHeadHeight - 8), Qt::AlignRight | Qt::AlignVCenter, date_);
-    p.drawLine(0, kHeadHeight - 6, area.width(), kHeadHeight - 6);
-    p.setFont(OnDevice(PageFont(false), 9, dpi));
-    p.drawText(QRect(0, area.height() - kFootHeight, area.width(), kFootHeight), Qt::AlignCenter,
-               QStringLiteral("pagina %1 di %2").arg(number).arg(plan.Pages()));
-
     GridView view;
     view.font = OnDevice(GridFont(), GridFont().pointSizeF(), dpi);
     view.glyphs = true;
@@ -129,8 +157,7 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
 
 bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive) const {
     device.setPageOrientation(QPageLayout::Landscape);
-    const QSize area(device.width() * kDotsPerInch / std::max(device.logicalDpiX(), 1),
-                     device.height() * kDotsPerInch / std::max(device.logicalDpiY(), 1));
+    const QSize area = AreaOf(device);
     // The widest page across at full size; a smaller paper draws the table smaller.
     Plan plan = PlanPages(area);
     int widest = 0;
@@ -143,11 +170,9 @@ bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>&
         plan = PlanPages(QSize(qRound(area.width() / scale), qRound(area.height() / scale)));
     }
     QPainter p;
-    if (!p.begin(&device)) {
+    if (!BeginPages(p, device)) {
         return false;
     }
-    // The grid's pixels on the device's.
-    p.scale(qreal(device.logicalDpiX()) / kDotsPerInch, qreal(device.logicalDpiY()) / kDotsPerInch);
     for (int rowPage = 0; rowPage < plan.rowPages; ++rowPage) {
         for (int slice = 0; slice < static_cast<int>(plan.slices.size()); ++slice) {
             if ((rowPage > 0 || slice > 0) && !device.newPage()) {
@@ -162,8 +187,79 @@ bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>&
     return p.end();
 }
 
-bool PrintCensusToPdf(const CCensusPrint& print, const QString& path, const QPageLayout& page,
-                      const std::function<void()>& keepResponsive) {
+CTablePrint::CTablePrint(QStringList headings, std::vector<qreal> widths, std::vector<QStringList> rows,
+                         QString company, QString date)
+    : headings_(std::move(headings)),
+      widths_(std::move(widths)),
+      rows_(std::move(rows)),
+      company_(std::move(company)),
+      date_(std::move(date)) {}
+
+namespace {
+constexpr int kTableLine = 18;  // the pitch of the table's lines, headings included
+}
+
+int CTablePrint::RowsPerPage(const QSize& area) const {
+    return std::max(1, (area.height() - kHeadHeight - kFootHeight) / kTableLine - 1);
+}
+
+int CTablePrint::Pages(const QSize& area) const {
+    const int perPage = RowsPerPage(area);
+    return std::max(1, (static_cast<int>(rows_.size()) + perPage - 1) / perPage);
+}
+
+bool CTablePrint::Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive) const {
+    device.setPageOrientation(QPageLayout::Landscape);
+    const QSize area = AreaOf(device);
+    const int perPage = RowsPerPage(area);
+    const int pages = Pages(area);
+    QPainter p;
+    if (!BeginPages(p, device)) {
+        return false;
+    }
+    const int dpi = p.device()->logicalDpiY();
+    std::vector<int> lefts{0};
+    for (const qreal w : widths_) {
+        lefts.push_back(lefts.back() + qRound(w * area.width()));
+    }
+    const auto line = [&](int y, const QStringList& cells) {
+        for (int c = 0; c < cells.size() && c + 1 < static_cast<int>(lefts.size()); ++c) {
+            const QRect cell(lefts[c] + 4, y, lefts[c + 1] - lefts[c] - 8, kTableLine);
+            const int align = c == 0 ? Qt::AlignRight : Qt::AlignLeft;
+            p.drawText(cell, align | Qt::AlignVCenter,
+                       p.fontMetrics().elidedText(cells[c], Qt::ElideRight, cell.width()));
+        }
+    };
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0 && !device.newPage()) {
+            return false;
+        }
+        DrawPageFrame(p, area, company_, date_, page + 1, pages);
+        int y = kHeadHeight;
+        p.fillRect(QRect(0, y, lefts.back(), kTableLine), QColor(0, 0, 192));
+        p.setPen(Qt::white);
+        p.setFont(OnDevice(PageFont(true), 9, dpi));
+        line(y, headings_);
+        p.setFont(OnDevice(PageFont(false), 9, dpi));
+        p.setPen(Qt::black);
+        const int first = page * perPage;
+        const int last = std::min(first + perPage, static_cast<int>(rows_.size()));
+        for (int r = first; r < last; ++r) {
+            y += kTableLine;
+            line(y, rows_[static_cast<std::size_t>(r)]);
+            p.setPen(QColor(192, 192, 192));
+            p.drawLine(0, y + kTableLine, lefts.back(), y + kTableLine);
+            p.setPen(Qt::black);
+        }
+        if (keepResponsive) {
+            keepResponsive();
+        }
+    }
+    return p.end();
+}
+
+bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page,
+                const std::function<void()>& keepResponsive) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
@@ -175,13 +271,58 @@ bool PrintCensusToPdf(const CCensusPrint& print, const QString& path, const QPag
         pdf.setPageLayout(page);
         pdf.setCreator(QStringLiteral("Velumbra"));
         pdf.setTitle(QFileInfo(path).completeBaseName());
-        printed = print.Print(pdf, keepResponsive);
+        printed = job(pdf, keepResponsive);
     }  // the writer finishes the file here
     if (!printed || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }
     return file.commit();
+}
+
+bool PrintThroughDialog(QWidget* parent, ui::Port& port, const QString& title, const QString& what,
+                        const PrintJob& job) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(title);
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(title);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    port.BeginBusy(true);
+    const auto keepResponsive = [&port] { port.KeepResponsive(); };
+    const QString file = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    bool printed = false;
+    if (!file.isEmpty()) {
+        printed = PrintToPdf(job, file, printer.pageLayout(), keepResponsive);
+    } else {
+        printer.setResolution(kDotsPerInch);
+        printed = job(printer, keepResponsive);
+    }
+    if (!printed) {
+        const QString where = file.isEmpty()
+                                  ? QStringLiteral(" sulla stampante '") + printer.printerName() + "'."
+                                  : QStringLiteral(" nel file '") + file +
+                                        QStringLiteral(
+                                            "'.\n\nIl file non \u00E8 stato scritto: la cartella non "
+                                            "esiste, \u00E8 piena o non si hanno i permessi di scrittura.");
+        port.ShowMessage(
+            text::Utf8ToCp1252Lossy(
+                (QStringLiteral("Non \u00E8 stato possibile stampare ") + what + where).toStdString()),
+            ToCp(title).value_or(""), ui::Icon::Exclamation, ui::Buttons::Ok);
+    }
+    return printed;
+}
+
+QString PageHeading(const std::string& windowTitle) {
+    QString heading = FromCp(windowTitle);
+    heading.remove(QRegularExpression(QStringLiteral("^VELUMBRA - ")));
+    return heading;
+}
+
+QString PageDate() {
+    return QLocale(QLocale::Italian).toString(QDate::currentDate(), QStringLiteral("dd/MM/yyyy"));
 }
 
 }  // namespace desktop

@@ -7,12 +7,19 @@
 
 #include <QPagedPaintDevice>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
 #include "desktop/DepotGrid.h"
+#include "ui/Port.h"
+
+class QWidget;
 
 namespace desktop {
+
+// What prints on a device, calling its argument between pages.
+using PrintJob = std::function<bool(QPagedPaintDevice&, const std::function<void()>&)>;
 
 class CCensusPrint {
   public:
@@ -32,6 +39,12 @@ class CCensusPrint {
     // Prints every page on `device`, calling `keepResponsive` between pages. False when the device
     // could not be painted on.
     bool Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive = {}) const;
+    // The printing as a job for PrintToPdf and PrintThroughDialog; this object must outlive it.
+    PrintJob Job() const {
+        return [this](QPagedPaintDevice& device, const std::function<void()>& keepResponsive) {
+            return Print(device, keepResponsive);
+        };
+    }
 
   private:
     void PrintPage(QPainter& p, const Plan& plan, int rowPage, int slice, const QSize& area,
@@ -46,9 +59,45 @@ class CCensusPrint {
     mutable LaidOutTexts laidOut_;
 };
 
-// Prints the census to a PDF file whole or not at all: written beside it, then put in its place.
-// False (and the file untouched) when it could not be written.
-bool PrintCensusToPdf(const CCensusPrint& print, const QString& path, const QPageLayout& page,
-                      const std::function<void()>& keepResponsive = {});
+// A plain table on the same pages: the errors of the census check (identifier, location, message).
+// Each row one line, never cut by a page's end, under the column headings repeated on every page.
+class CTablePrint {
+  public:
+    // `widths`: the share of the page's width of each column (they add up to 1 or less).
+    CTablePrint(QStringList headings, std::vector<qreal> widths, std::vector<QStringList> rows,
+                QString company, QString date);
+
+    int RowsPerPage(const QSize& area) const;
+    int Pages(const QSize& area) const;
+    bool Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive = {}) const;
+    PrintJob Job() const {
+        return [this](QPagedPaintDevice& device, const std::function<void()>& keepResponsive) {
+            return Print(device, keepResponsive);
+        };
+    }
+
+  private:
+    QStringList headings_;
+    std::vector<qreal> widths_;
+    std::vector<QStringList> rows_;
+    QString company_;
+    QString date_;
+};
+
+// Prints to a PDF file whole or not at all: written beside it, then put in its place. False (and the
+// file untouched) when it could not be written.
+bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page,
+                const std::function<void()>& keepResponsive = {});
+
+// Qt's print dialog titled `title`, then the printing, to the printer or the PDF file chosen, with the
+// busy clock; a failure is said with `what` ("il censimento") in the message. False when nothing was
+// printed (cancelled, or failed and said).
+bool PrintThroughDialog(QWidget* parent, ui::Port& port, const QString& title, const QString& what,
+                        const PrintJob& job);
+
+// The company as the window's title names it, for the head of the pages: "Azienda 12 ...".
+QString PageHeading(const std::string& windowTitle);
+// Today, as the head of the pages has it: "08/12/2026".
+QString PageDate();
 
 }  // namespace desktop

@@ -11,8 +11,6 @@
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -105,8 +103,8 @@ void CMainFrame::BuildMenus() {
     archivi_->addSeparator();
     AddItem(archivi_, "&Import Comunicazione", kImport);
     AddItem(archivi_, "&Export Comunicazione", kExport);
-    AddItem(archivi_, "&Stampa Censimento", kStampa);
     AddItem(archivi_, "&Verifica Censimento", kVerifica);
+    AddItem(archivi_, "&Stampa Censimento", kStampa);
     connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     // "&Fine" and "&?" are items of the bar itself.
     QAction* fine = bar->addAction(It("&Fine"));
@@ -220,41 +218,10 @@ void CMainFrame::PrintCensus() {
     if (!rows) {
         return;  // the failure is shown
     }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setDocName(QStringLiteral("Censimento delle Strutture"));
-    QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Stampa Censimento"));
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    QString heading = FromCp(session_.Title());
-    heading.remove(QRegularExpression(QStringLiteral("^VELUMBRA - ")));
-    const CCensusPrint print(*rows, heading,
-                             QLocale(QLocale::Italian).toString(QDate::currentDate(), "dd/MM/yyyy"));
-    port_.BeginBusy(true);
-    const auto keepResponsive = [this] { port_.KeepResponsive(); };
-    const QString file = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
-    bool printed = false;
-    if (!file.isEmpty()) {
-        printed = PrintCensusToPdf(print, file, printer.pageLayout(), keepResponsive);
-    } else {
-        printer.setResolution(96);
-        printed = print.Print(printer, keepResponsive);
-    }
-    port_.EndBusy();
-    if (!printed) {
-        port_.ShowMessage(
-            file.isEmpty()
-                ? text::Utf8ToCp1252Lossy("Non è stato possibile stampare il censimento sulla stampante '") +
-                      ToCp(printer.printerName()).value_or("") + "'."
-                : text::Utf8ToCp1252Lossy("Non è stato possibile stampare il censimento nel file '") +
-                      ToCp(file).value_or("") +
-                      text::Utf8ToCp1252Lossy(
-                          "'.\n\nIl file non è stato scritto: la cartella non esiste, è piena "
-                          "o non si hanno i permessi di scrittura."),
-            "Stampa Censimento", ui::Icon::Exclamation, ui::Buttons::Ok);
-    }
+    const CCensusPrint print(*rows, PageHeading(session_.Title()), PageDate());
+    // A failure is said by the printing itself.
+    (void)PrintThroughDialog(this, port_, QStringLiteral("Stampa Censimento"), QStringLiteral("il censimento"),
+                             print.Job());
 }
 
 void CMainFrame::OpenStructureList() {

@@ -267,7 +267,7 @@ bool QtPort::EditStructure(ui::StructureEditorRequest& request) {
 }
 
 std::optional<std::size_t> QtPort::ShowCensusErrors(const ui::CensusErrorsRequest& request) {
-    CCensusErrorsDlg dialog(request, owner_);
+    CCensusErrorsDlg dialog(request, *this, owner_);
     dialog.exec();
     return dialog.Chosen();
 }

@@ -168,7 +168,8 @@ ui::Outcome VerifyCensus(app::Session& session, Verification& verification) {
         port.ShowMessage(ReadyToSendMessage(), "Verifica Censimento", ui::Icon::Information);
         return ui::Outcome::Done();
     }
-    ui::CensusErrorsRequest request{*errors, std::min(verification.entry, errors->size() - 1)};
+    ui::CensusErrorsRequest request{*errors, std::min(verification.entry, errors->size() - 1),
+                                    session.Title()};
     if (const auto entry = port.ShowCensusErrors(request); entry && *entry < errors->size()) {
         verification.entry = *entry;
         verification.chosen = (*errors)[*entry].id;

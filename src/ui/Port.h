@@ -94,6 +94,7 @@ struct CensusError {
 struct CensusErrorsRequest {
     std::vector<CensusError> errors;
     std::size_t current = 0;
+    std::string heading;  // the working company as the main window's title names it, for the printed list
 };
 
 class Port {

@@ -798,7 +798,7 @@ class GridTest : public QObject {
         const QString pdf = dir.filePath("censimento.pdf");
         const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                              QPageLayout::Millimeter);
-        QVERIFY(desktop::PrintCensusToPdf(print, pdf, a4));
+        QVERIFY(desktop::PrintToPdf(print.Job(), pdf, a4));
         const desktop::CCensusPrint::Plan plan = print.PlanPages(a4.paintRectPixels(96).size());
         QVERIFY(plan.slices.size() >= 2);  // the counts go on pages of their own
         QCOMPARE(plan.slices.front().first, 0);
@@ -837,7 +837,7 @@ class GridTest : public QObject {
             QCOMPARE(all.count(line), 1);
         }
         // Read back whole or not at all: a folder that does not exist leaves nothing behind.
-        QVERIFY(!desktop::PrintCensusToPdf(print, dir.filePath("manca/censimento.pdf"), a4));
+        QVERIFY(!desktop::PrintToPdf(print.Job(), dir.filePath("manca/censimento.pdf"), a4));
         QVERIFY(!QFile::exists(dir.filePath("manca/censimento.pdf")));
     }
 

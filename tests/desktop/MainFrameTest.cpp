@@ -166,7 +166,7 @@ class MainFrameTest : public QObject {
                  QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
         QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
                  QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
-                              "&Export Comunicazione", "&Stampa Censimento", "&Verifica Censimento"}));
+                              "&Export Comunicazione", "&Verifica Censimento", "&Stampa Censimento"}));
         QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
         QVERIFY(!bar->actions()[3]->menu());
     }

@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QProcess>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include "db/DbTable.h"
 #include "desktop/CensusApp.h"
 #include "desktop/CensusErrorsDlg.h"
+#include "desktop/CensusPrint.h"
 #include "desktop/DepotListDlg.h"
 #include "desktop/QtText.h"
 #include "exchange/Export.h"
@@ -80,6 +83,52 @@ class VerificationTest : public QObject {
     }
 
   private slots:
+    // The errors window on paper: every entry once, in report order, its pages numbered, each page
+    // headed by the company, the window's title and the date, under the column headings.
+    void theErrorsListPrints() {
+        ui::CensusErrorsRequest request;
+        for (int i = 0; i < 70; ++i) {
+            request.errors.push_back({i * 3, "VIA ROMA " + std::to_string(i),
+                                      i % 2 ? "Manca la provincia" : "Superficie coperta senza titolo"});
+        }
+        request.heading = "VELUMBRA - Azienda 12 AUTOLINEE DI PROVA";
+        ui::ScriptedPort port;
+        desktop::CCensusErrorsDlg window(request, port, nullptr);
+        const desktop::CTablePrint printed = window.Printed();
+        const QString pdf = dir.filePath("verifica.pdf");
+        const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                             QPageLayout::Millimeter);
+        QVERIFY(desktop::PrintToPdf(printed.Job(), pdf, a4));
+        const int pages = printed.Pages(a4.paintRectPixels(96).size());
+        QVERIFY(pages >= 2);
+        QProcess text;
+        text.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.waitForFinished(60000));
+        QStringList read = QString::fromUtf8(text.readAllStandardOutput()).split('\f');
+        if (read.last().trimmed().isEmpty()) {
+            read.removeLast();
+        }
+        QCOMPARE(read.size(), pages);
+        for (int n = 0; n < pages; ++n) {
+            QVERIFY(read[n].contains(
+                "Azienda 12 AUTOLINEE DI PROVA - Verifica Censimento - 70 errori riscontrati"));
+            QVERIFY(read[n].contains(QRegularExpression("ID +Ubicazione +Errore")));
+            QVERIFY(read[n].contains(QString("pagina %1 di %2").arg(n + 1).arg(pages)));
+        }
+        const QString all = read.join('\n');
+        qsizetype at = 0;
+        for (int i = 0; i < 70; ++i) {
+            const QRegularExpression line(
+                QString("\n *%1 +VIA ROMA %2 +%3")
+                    .arg(i * 3)
+                    .arg(i)
+                    .arg(i % 2 ? "Manca la provincia" : "Superficie coperta senza titolo"));
+            QCOMPARE(all.count(line), 1);
+            const qsizetype found = all.indexOf(line);
+            QVERIFY2(found > at, "in report order");
+            at = found;
+        }
+    }
     // The errors in report order with the count in the title; Enter on an entry opens the structure
     // list with that structure current; closing the list checks again, and the window comes back at
     // the entry chosen, where a double click opens the list again. Escape closes the window.
