@@ -723,6 +723,9 @@ void CDepotGrid::MakeCurrent(int row) {
 }
 
 void CDepotGrid::AnnounceCurrent() {
+    if (!QAccessible::isActive()) {
+        return;  // no assistive technology listens: nothing to make on a painting's path
+    }
     auto* table = dynamic_cast<CGridAccessible*>(QAccessible::queryAccessibleInterface(this));
     if (!table) {
         return;

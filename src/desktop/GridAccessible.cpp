@@ -33,10 +33,10 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
         if (!grid_) {
             return {};
         }
-        const QStringList bands = CDepotGrid::ColumnBands(column_);
         if (row_ >= 0) {
             return t == QAccessible::Name ? grid_->CellText(row_, column_) : QString();
         }
+        const QStringList bands = CDepotGrid::ColumnBands(column_);
         if (t == QAccessible::Description) {
             return bands.join(QStringLiteral(", "));
         }
