@@ -1,7 +1,7 @@
 # SQLite compiled into the programs from its amalgamation (sqlite3.c), for targets without a system
 # SQLite (the Windows cross-build). The amalgamation is made at configure time from Debian's source
 # package of the version pinned in SqliteRecover.cmake (VELUMBRA_SQLITE_SOURCE_VERSION, fetched and
-# checked against Debian's signed indexes by scripts/fetch-sqlite-source.sh): the same SQLite as the
+# checked against Debian's signed indexes by scripts/fetch-debian-source.sh): the same SQLite as the
 # Linux build's system library and the same tree the recovery extension comes from. Making it needs
 # the build machine's own C compiler, make and tclsh (Debian's tcl); it takes seconds.
 include(${CMAKE_CURRENT_LIST_DIR}/SqliteSource.cmake)

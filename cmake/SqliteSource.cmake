@@ -1,6 +1,6 @@
 # Debian's source package of SQLite at one pinned version, fetched once, at configure time, into a
 # folder that the builds of one checkout share (.deps/ beside the sources: the test, Windows and
-# package builds fetch it once between them; scripts/fetch-sqlite-source.sh). The recovery extension (SqliteRecover.cmake) and, where
+# package builds fetch it once between them; scripts/fetch-debian-source.sh). The recovery extension (SqliteRecover.cmake) and, where
 # SQLite is compiled in, the amalgamation (SqliteAmalgamation.cmake) come from it.
 include_guard(GLOBAL)
 set(VELUMBRA_SQLITE_SOURCE_VERSION "3.40.1-2+deb12u2" CACHE STRING
@@ -13,11 +13,11 @@ set(VELUMBRA_SQLITE_TREE "${_velumbra_sqlite_source}/sqlite3-${VELUMBRA_SQLITE_S
 if(NOT EXISTS "${VELUMBRA_SQLITE_TREE}/.unpacked")
   message(STATUS "Fetching the source of SQLite ${VELUMBRA_SQLITE_SOURCE_VERSION}")
   execute_process(
-    COMMAND sh "${PROJECT_SOURCE_DIR}/scripts/fetch-sqlite-source.sh" "${VELUMBRA_SQLITE_SOURCE_VERSION}"
+    COMMAND sh "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source.sh" sqlite3 "${VELUMBRA_SQLITE_SOURCE_VERSION}"
             "${_velumbra_sqlite_source}"
     RESULT_VARIABLE _velumbra_fetch_result)
   if(NOT _velumbra_fetch_result EQUAL 0)
     message(FATAL_ERROR "Could not fetch the source of SQLite ${VELUMBRA_SQLITE_SOURCE_VERSION} "
-                        "(scripts/fetch-sqlite-source.sh failed)")
+                        "(scripts/fetch-debian-source.sh failed)")
   endif()
 endif()

@@ -1,15 +1,17 @@
 #!/bin/sh
-# Fetches Debian's source package of SQLite at one exact version and unpacks it, with Debian's patches
-# applied, into DEST/sqlite3-VERSION. It needs no change to the machine's apt configuration: a private
+# Fetches one of Debian's source packages at one exact version and unpacks it, with Debian's patches
+# applied, into DEST/PACKAGE-VERSION (SQLite's for the recovery extension and the amalgamation, Qt's
+# for the static Qt of the Windows build). It needs no change to the machine's apt configuration: a private
 # list of deb-src entries, package lists and cache live under DEST. apt checks the signed indexes and the
 # .dsc's hash; dpkg-source checks every file against the .dsc. Running it again does nothing once the
 # tree is there.
 #
-#   fetch-sqlite-source.sh VERSION DEST
+#   fetch-debian-source.sh PACKAGE VERSION DEST
 set -eu
-version="$1"
-dest="$2"
-tree="$dest/sqlite3-$version"
+package="$1"
+version="$2"
+dest="$3"
+tree="$dest/$package-$version"
 [ -f "$tree/.unpacked" ] && exit 0
 
 mirror="${VELUMBRA_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
@@ -27,8 +29,8 @@ set -- -q -o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=
   -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o "APT::Sandbox::User=$(id -un)" \
   -o Debug::NoLocking=1
 apt-get "$@" update >"$apt/update.log"
-(cd "$apt/download" && apt-get "$@" source --download-only "sqlite3=$version" >"$apt/source.log")
-dsc="$apt/download/sqlite3_$(echo "$version" | sed 's/^[0-9]*://').dsc"
+(cd "$apt/download" && apt-get "$@" source --download-only "$package=$version" >"$apt/source.log")
+dsc="$apt/download/${package}_$(echo "$version" | sed 's/^[0-9]*://').dsc"
 dpkg-source --no-copy -x "$dsc" "$tree.partial" >"$apt/unpack.log"
 touch "$tree.partial/.unpacked"
 mv "$tree.partial" "$tree"
