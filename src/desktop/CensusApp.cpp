@@ -9,7 +9,7 @@
 namespace desktop {
 
 CCensusApp::CCensusApp(const QStringList& arguments)
-    : configuration_(Configuration::IniPath(arguments)),
+    : configuration_(Configuration::ForProgram(arguments)),
       mainFrame_(std::make_unique<CMainFrame>(configuration_)) {}
 
 CCensusApp::~CCensusApp() = default;
@@ -17,8 +17,11 @@ CCensusApp::~CCensusApp() = default;
 void CCensusApp::InstallItalian(QCoreApplication& app) {
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     auto* translator = new QTranslator(&app);
+    // The installed translation where there is one (the system's Qt); else the copy compiled into
+    // the program (a static Qt, as on Windows, looks in the folder of the machine that built it).
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (translator->load(QLocale(QLocale::Italian), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+    if (translator->load(QLocale(QLocale::Italian), QStringLiteral("qtbase"), QStringLiteral("_"), folder) ||
+        translator->load(QStringLiteral(":/translations/qtbase_it.qm"))) {
         QCoreApplication::installTranslator(translator);
     }
 }

@@ -9,78 +9,77 @@
 
 namespace desktop {
 
-namespace {
-#ifdef Q_OS_WIN
-const QString kKeyParent = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Velumbra\\Velumbra");
-const QString kKey = kKeyParent + QStringLiteral("\\1.00");
-const QString kUserKeyParent = QStringLiteral("HKEY_CURRENT_USER\\Software\\Velumbra\\Velumbra");
-const QString kUserKey = kUserKeyParent + QStringLiteral("\\1.00");
-#endif
-}  // namespace
-
 Configuration::Configuration(QString iniPath, QString userIniPath, Machine machine)
-    : iniPath_(std::move(iniPath)), userIniPath_(std::move(userIniPath)), machine_(machine) {}
+    : Configuration(Store{std::move(iniPath)}, Store{std::move(userIniPath)}, machine) {}
+
+Configuration::Configuration(Store machineStore, Store userStore, Machine machine)
+    : machineStore_(std::move(machineStore)), userStore_(std::move(userStore)), machine_(machine) {}
+
+Configuration Configuration::InRegistry(const QString& machineKey, const QString& userKey, Machine machine) {
+    return Configuration(Store{machineKey, QSettings::NativeFormat}, Store{userKey, QSettings::NativeFormat},
+                         machine);
+}
+
+Configuration Configuration::ForProgram(const QStringList& arguments) {
+#ifdef Q_OS_WIN
+    if (!NamedIniPath(arguments)) {
+        return InRegistry(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Velumbra\\Velumbra\\1.00"),
+                          QStringLiteral("HKEY_CURRENT_USER\\Software\\Velumbra\\Velumbra\\1.00"));
+    }
+#endif
+    return Configuration(IniPath(arguments));
+}
+
+bool Configuration::StoreExists(const Store& store) {
+    if (store.location.isEmpty()) {
+        return false;
+    }
+    if (store.format == QSettings::NativeFormat) {
+        // A key exists when its parent lists it (opening it would make it).
+        const qsizetype cut = store.location.lastIndexOf('\\');
+        return cut > 0 && QSettings(store.location.left(cut), QSettings::NativeFormat)
+                              .childGroups()
+                              .contains(store.location.mid(cut + 1), Qt::CaseInsensitive);
+    }
+    const QFileInfo file(store.location);
+    return file.isFile() && file.isReadable();
+}
 
 bool Configuration::MachineExists() const {
-#ifdef Q_OS_WIN
-    return QSettings(kKeyParent, QSettings::NativeFormat).childGroups().contains(QStringLiteral("1.00"));
-#else
-    const QFileInfo file(iniPath_);
-    return file.isFile() && file.isReadable();
-#endif
+    return StoreExists(machineStore_);
 }
 
 bool Configuration::UserExists() const {
-#ifdef Q_OS_WIN
-    return QSettings(kUserKeyParent, QSettings::NativeFormat).childGroups().contains(QStringLiteral("1.00"));
-#else
-    const QFileInfo file(userIniPath_);
-    return !userIniPath_.isEmpty() && file.isFile() && file.isReadable();
-#endif
+    return StoreExists(userStore_);
 }
 
 bool Configuration::Exists() const {
     return MachineExists() || UserExists();
 }
 
-std::unique_ptr<QSettings> Configuration::Open() const {
-#ifdef Q_OS_WIN
-    return std::make_unique<QSettings>(kKey, QSettings::NativeFormat);
-#else
-    return std::make_unique<QSettings>(iniPath_, QSettings::IniFormat);
-#endif
-}
-
-std::unique_ptr<QSettings> Configuration::OpenUser() const {
-#ifdef Q_OS_WIN
-    return std::make_unique<QSettings>(kUserKey, QSettings::NativeFormat);
-#else
-    return std::make_unique<QSettings>(userIniPath_, QSettings::IniFormat);
-#endif
+std::unique_ptr<QSettings> Configuration::Open(const Store& store) {
+    return std::make_unique<QSettings>(store.location, store.format);
 }
 
 std::optional<QString> Configuration::Read(const QString& name) const {
     if (UserExists()) {
-        if (auto value = ReadFrom(*OpenUser(), userIniPath_, name)) {
+        if (auto value = ReadFrom(userStore_, name)) {
             return value;
         }
     }
     if (!MachineExists()) {
         return std::nullopt;
     }
-    return ReadFrom(*Open(), iniPath_, name);
+    return ReadFrom(machineStore_, name);
 }
 
-std::optional<QString> Configuration::ReadFrom(QSettings& settings, [[maybe_unused]] const QString& iniPath,
-                                               const QString& name) {
-    const QVariant value = settings.value(name);
-#ifndef Q_OS_WIN
-    if (value.typeId() == QMetaType::QStringList) {
+std::optional<QString> Configuration::ReadFrom(const Store& store, const QString& name) {
+    const QVariant value = Open(store)->value(name);
+    if (store.format == QSettings::IniFormat && value.typeId() == QMetaType::QStringList) {
         // A value written by hand with a comma in it (a folder named "Dati, 2026") reads as a list:
         // it is taken from the file as the text it is.
-        return RawIniValue(iniPath, name);
+        return RawIniValue(store.location, name);
     }
-#endif
     if (value.typeId() != QMetaType::QString) {
         return std::nullopt;
     }
@@ -112,14 +111,14 @@ bool Configuration::Write(const QString& name, const QString& value) const {
         return false;  // the program never creates the configuration
     }
     if (MachineExists() && machine_ == Machine::AsAllowed) {
-        auto settings = Open();
+        auto settings = Open(machineStore_);
         if (settings->isWritable()) {
             settings->setValue(name, value);
             settings->sync();
             if (settings->status() == QSettings::NoError) {
                 // The user's own copy, read first, would hide the value just written.
                 if (UserExists()) {
-                    auto user = OpenUser();
+                    auto user = Open(userStore_);
                     if (user->contains(name)) {
                         user->remove(name);
                         user->sync();
@@ -130,12 +129,14 @@ bool Configuration::Write(const QString& name, const QString& value) const {
         }
     }
     // The machine-wide store cannot be changed by this user: the value is kept in the user's own.
-#ifndef Q_OS_WIN
-    if (userIniPath_.isEmpty() || !QDir().mkpath(QFileInfo(userIniPath_).absolutePath())) {
+    if (userStore_.location.isEmpty()) {
         return false;
     }
-#endif
-    auto user = OpenUser();
+    if (userStore_.format == QSettings::IniFormat &&
+        !QDir().mkpath(QFileInfo(userStore_.location).absolutePath())) {
+        return false;
+    }
+    auto user = Open(userStore_);
     if (!user->isWritable()) {
         return false;
     }
@@ -158,7 +159,7 @@ QString Configuration::DatabaseFolder() const {
     return QDir::toNativeSeparators(own);
 }
 
-QString Configuration::IniPath(const QStringList& arguments) {
+std::optional<QString> Configuration::NamedIniPath(const QStringList& arguments) {
     const int option = arguments.indexOf(QStringLiteral("--config"));
     if (option >= 0 && option + 1 < arguments.size()) {
         return arguments[option + 1];
@@ -166,6 +167,13 @@ QString Configuration::IniPath(const QStringList& arguments) {
     const QString fromEnvironment = qEnvironmentVariable("VELUMBRA_CONFIG");
     if (!fromEnvironment.isEmpty()) {
         return fromEnvironment;
+    }
+    return std::nullopt;
+}
+
+QString Configuration::IniPath(const QStringList& arguments) {
+    if (auto named = NamedIniPath(arguments)) {
+        return *named;
     }
     const QString beside =
         QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../etc/velumbra.ini"));
@@ -179,6 +187,10 @@ QString Configuration::IniPath(const QStringList& arguments) {
 }
 
 QString Configuration::UserIniPath() {
+    const QString named = qEnvironmentVariable("VELUMBRA_USER_CONFIG");
+    if (!named.isEmpty()) {
+        return named;
+    }
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     return folder.isEmpty() ? QString()
                             : QDir(folder).absoluteFilePath(QStringLiteral("velumbra/velumbra.ini"));

@@ -1,9 +1,10 @@
 // The installation's configuration: the associated database and the installation folder. On Windows
-// the machine-wide registry key; elsewhere an INI file written by the installation. The program never
-// creates it.
+// the machine-wide registry key; elsewhere, or where a file is named (--config, VELUMBRA_CONFIG), an
+// INI file written by the installation. The program never creates it.
 //
 // Beside it, the user's own configuration: on Windows the same key under HKEY_CURRENT_USER, elsewhere
-// $XDG_CONFIG_HOME/velumbra/velumbra.ini. It is read first, and a value that cannot be written back
+// (and beside a named file) an INI file of the user's ($VELUMBRA_USER_CONFIG, else
+// $XDG_CONFIG_HOME/velumbra/velumbra.ini). It is read first, and a value that cannot be written back
 // into the machine-wide store (a file or key the user may not change) is written there instead, so it
 // is not lost; a value written into the machine-wide store removes the user's own copy.
 #pragma once
@@ -21,9 +22,22 @@ class Configuration {
     // user may change nothing there, whatever the user's rights here).
     enum class Machine { AsAllowed, ReadOnly };
 
-    // `iniPath` and `userIniPath` are used where there is no registry.
+    // A store: an INI file's path, or a registry key ("HKEY_LOCAL_MACHINE\\Software\\...").
+    struct Store {
+        QString location;
+        QSettings::Format format = QSettings::IniFormat;
+    };
+
+    // Two INI files, on every platform.
     explicit Configuration(QString iniPath, QString userIniPath = UserIniPath(),
                            Machine machine = Machine::AsAllowed);
+    Configuration(Store machineStore, Store userStore, Machine machine = Machine::AsAllowed);
+    // Two registry keys (Windows): the machine-wide one and the user's own.
+    static Configuration InRegistry(const QString& machineKey, const QString& userKey,
+                                    Machine machine = Machine::AsAllowed);
+    // The program's: the file that the arguments or the environment name; else on Windows the
+    // registry keys Software\Velumbra\Velumbra\1.00; else the INI file that IniPath finds.
+    static Configuration ForProgram(const QStringList& arguments);
 
     // False when neither the machine-wide key (or file) nor the user's own can be opened.
     bool Exists() const;
@@ -42,19 +56,22 @@ class Configuration {
     // program when it is there, else (outside Windows) /etc/velumbra.ini when that is there (the Debian
     // package's, the program being /usr/bin/velumbra), else the one beside the program.
     static QString IniPath(const QStringList& arguments);
-    // The user's own INI file: $XDG_CONFIG_HOME/velumbra/velumbra.ini.
+    // The file that --config or VELUMBRA_CONFIG names, or nothing.
+    static std::optional<QString> NamedIniPath(const QStringList& arguments);
+    // The user's own INI file: $VELUMBRA_USER_CONFIG, else $XDG_CONFIG_HOME/velumbra/velumbra.ini
+    // (on Windows in %LOCALAPPDATA%).
     static QString UserIniPath();
 
   private:
-    std::unique_ptr<QSettings> Open() const;
-    std::unique_ptr<QSettings> OpenUser() const;
+    static std::unique_ptr<QSettings> Open(const Store& store);
+    static bool StoreExists(const Store& store);
     bool MachineExists() const;
     bool UserExists() const;
     // The value of a store, a text that QSettings takes for a list read as the INI file's line has it.
-    static std::optional<QString> ReadFrom(QSettings& settings, const QString& iniPath, const QString& name);
+    static std::optional<QString> ReadFrom(const Store& store, const QString& name);
     static std::optional<QString> RawIniValue(const QString& iniPath, const QString& name);
-    QString iniPath_;
-    QString userIniPath_;
+    Store machineStore_;
+    Store userStore_;
     Machine machine_;
 };
 

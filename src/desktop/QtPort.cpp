@@ -4,6 +4,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
@@ -180,7 +181,8 @@ std::optional<std::string> QtPort::ChooseFile(bool save, const ui::FileDialogReq
         dialog.selectFile(FromCp(request.proposedName));
     }
     while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        const QString chosen = QFileInfo(dialog.selectedFiles().first()).absoluteFilePath();
+        // Shown and stored with the platform's separators (C:\Censimento\VELUMBRA.MDB on Windows).
+        const QString chosen = QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
         const auto path = ToCp(chosen);
         if (!path) {
             ShowMessage(

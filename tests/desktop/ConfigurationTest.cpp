@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,6 +29,17 @@ class ConfigurationTest : public QObject {
         return path;
     }
 
+    // The user's own data folder, where the default database goes: in the test's home, but on Windows
+    // the profile's own (Windows has no XDG folders), emptied of a database left by an earlier run.
+    QString OwnDataFolder() const {
+#ifdef Q_OS_WIN
+        return QDir::toNativeSeparators(
+            QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath("velumbra"));
+#else
+        return home.filePath("data/velumbra");
+#endif
+    }
+
     static QString Contents(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -39,8 +51,14 @@ class ConfigurationTest : public QObject {
         QVERIFY(home.isValid());
         QDir(home.path()).removeRecursively();
         QDir().mkpath(home.path());
+#ifdef Q_OS_WIN
+        qputenv("VELUMBRA_USER_CONFIG", home.filePath("config/velumbra/velumbra.ini").toUtf8());
+        QFile::remove(OwnDataFolder() + "\\VELUMBRA.MDB");
+#else
+        qunsetenv("VELUMBRA_USER_CONFIG");
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+#endif
     }
 
     // Installed machine-wide (as by the Debian package: no Directory, a file the user may not change),
@@ -50,7 +68,7 @@ class ConfigurationTest : public QObject {
         const QString machine = MachineIni("[General]\n", "locked.ini");
         const QString userIni = home.filePath("config/velumbra/velumbra.ini");
         QCOMPARE(Configuration::UserIniPath(), userIni);
-        const QString database = home.filePath("data/velumbra/VELUMBRA.MDB");
+        const QString database = OwnDataFolder() + QDir::separator() + "VELUMBRA.MDB";
         {
             const Configuration configuration(machine, Configuration::UserIniPath(),
                                               Configuration::Machine::ReadOnly);
@@ -83,7 +101,7 @@ class ConfigurationTest : public QObject {
     // names no folder at all is kept, for the creation to tell of it. (A folder the user cannot write
     // is passed over too; as root, as the tests run in CI, every folder can be written.)
     void aMissingDirectoryGivesTheUsersDataFolder() {
-        const QString own = home.filePath("data/velumbra");
+        const QString own = OwnDataFolder();
         QCOMPARE(Configuration(MachineIni("[General]\n", "none.ini")).DatabaseFolder(), own);
         QVERIFY(QFileInfo(own).isDir());
         QCOMPARE(Configuration(MachineIni("[General]\nDirectory=\n", "empty.ini")).DatabaseFolder(), own);
@@ -132,6 +150,55 @@ class ConfigurationTest : public QObject {
         QVERIFY(!none.Write("Database", "/x.mdb"));
         QVERIFY(!QFile::exists(home.filePath("config/altro/velumbra.ini")));
     }
+
+    // A named file is the configuration on every platform (so a test, or an office that keeps it on
+    // a shared drive, never touches the registry), and the user's own file can be named too.
+    void aNamedFileIsTheConfigurationEverywhere() {
+        const QString machine = MachineIni("[General]\nDirectory=C:\\\\Censimento\n", "named.ini");
+        const QString user = home.filePath("mio.ini");
+        qputenv("VELUMBRA_USER_CONFIG", user.toUtf8());
+        QCOMPARE(Configuration::UserIniPath(), user);
+        const Configuration configuration = Configuration::ForProgram({"velumbra", "--config", machine});
+        QCOMPARE(configuration.Read("Directory"), std::optional<QString>("C:\\Censimento"));
+        QVERIFY(configuration.Write("Database", "C:\\Censimento\\VELUMBRA.MDB"));
+        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(),
+                 QString("C:\\Censimento\\VELUMBRA.MDB"));
+    }
+
+#ifdef Q_OS_WIN
+    // The registry keys behave as the files do: never made by the program, a value not of string
+    // type ignored, the user's own key taking what the machine-wide one may not.
+    void theRegistryKeysKeepTheValuesAsTheFilesDo() {
+        const QString root = "HKEY_CURRENT_USER\\Software\\VelumbraTest";
+        QSettings(root, QSettings::NativeFormat).remove("");
+        const QString machineKey = root + "\\Macchina\\1.00";
+        const QString userKey = root + "\\Utente\\1.00";
+        QVERIFY(!Configuration::InRegistry(machineKey, userKey).Exists());
+        QVERIFY(!Configuration::InRegistry(machineKey, userKey).Write("Database", "C:\\x.mdb"));
+        QVERIFY(QSettings(root, QSettings::NativeFormat).childGroups().isEmpty());
+        {
+            QSettings key(machineKey, QSettings::NativeFormat);
+            key.setValue("Directory", "C:\\Censimento");
+            key.setValue("Database", 5);  // a number, not a string
+        }
+        const Configuration configuration = Configuration::InRegistry(machineKey, userKey);
+        QVERIFY(configuration.Exists());
+        QCOMPARE(configuration.Read("Directory"), std::optional<QString>("C:\\Censimento"));
+        QCOMPARE(configuration.Read("Database"), std::optional<QString>());
+        QVERIFY(configuration.Write("Database", "C:\\Censimento\\VELUMBRA.MDB"));
+        QCOMPARE(configuration.Read("Database"), std::optional<QString>("C:\\Censimento\\VELUMBRA.MDB"));
+
+        const Configuration locked =
+            Configuration::InRegistry(machineKey, userKey, Configuration::Machine::ReadOnly);
+        QVERIFY(locked.Write("Database", "D:\\mio.mdb"));
+        QCOMPARE(QSettings(userKey, QSettings::NativeFormat).value("Database").toString(), QString("D:\\mio.mdb"));
+        QCOMPARE(configuration.Read("Database"), std::optional<QString>("D:\\mio.mdb"));
+        QVERIFY(configuration.Write("Database", "E:\\nuovo.mdb"));
+        QVERIFY(!QSettings(userKey, QSettings::NativeFormat).contains("Database"));
+        QCOMPARE(QSettings(machineKey, QSettings::NativeFormat).value("Database").toString(), QString("E:\\nuovo.mdb"));
+        QSettings(root, QSettings::NativeFormat).remove("");
+    }
+#endif
 };
 
 QTEST_MAIN(ConfigurationTest)
