@@ -135,9 +135,10 @@ CTablePrint CCensusErrorsDlg::Printed() const {
 
 void CCensusErrorsDlg::PrintList() {
     const CTablePrint printed = Printed();
+    const PrintRequest request{It("Stampa Verifica Censimento"), It("la verifica del censimento"),
+                               It("VerificaCensimento.pdf"), printed.Job()};
     // A failure is said by the printing itself; the window stays as it is either way.
-    (void)PrintThroughDialog(this, port_, It("Stampa Verifica Censimento"), It("la verifica del censimento"),
-                             printed.Job());
+    (void)PrintThroughDialog(this, port_, request);
     table_->setFocus();
 }
 

@@ -219,9 +219,10 @@ void CMainFrame::PrintCensus() {
         return;  // the failure is shown
     }
     const CCensusPrint print(*rows, PageHeading(session_.Title()), PageDate());
+    const PrintRequest request{QStringLiteral("Stampa Censimento"), QStringLiteral("il censimento"),
+                               QStringLiteral("Censimento.pdf"), print.Job()};
     // A failure is said by the printing itself.
-    (void)PrintThroughDialog(this, port_, QStringLiteral("Stampa Censimento"), QStringLiteral("il censimento"),
-                             print.Job());
+    (void)PrintThroughDialog(this, port_, request);
 }
 
 void CMainFrame::OpenStructureList() {

@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "db/DbTable.h"
 #include "desktop/BusyClock.h"
 #include "desktop/CensusApp.h"
+#include "desktop/CensusPrint.h"
 #include "desktop/CompanyDlg.h"
 #include "desktop/ExportDlg.h"
 #include "desktop/FileDialog.h"
@@ -63,6 +65,28 @@ class PaintCounter : public QObject {
   private:
     int& count_;
 };
+
+// The printers the program finds while it lives: some, or none.
+class InstalledPrinters {
+  public:
+    explicit InstalledPrinters(bool some)
+        : replaced_(desktop::SetPrinterCheck(some ? +[] { return true; } : +[] { return false; })) {}
+    ~InstalledPrinters() { desktop::SetPrinterCheck(replaced_); }
+
+  private:
+    desktop::PrinterCheck replaced_;
+};
+
+// A menu item chosen as the clerk chooses it: from the program's event loop, where a command's busy state
+// outlasts the loops of its message boxes.
+void Choose(QAction* item) {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        item->trigger();
+        loop.quit();
+    });
+    loop.exec();
+}
 
 }  // namespace
 
@@ -373,6 +397,7 @@ class MainFrameTest : public QObject {
     // "Stampa Censimento" to a PDF file: the print dialog's file is written; where it cannot be, the
     // clerk is told and nothing is left behind.
     void printingTheCensusToAFile() {
+        const InstalledPrinters printers(true);
         QTemporaryDir dir;
         desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
         QVERIFY(app.StartUp());
@@ -409,6 +434,51 @@ class MainFrameTest : public QObject {
         QCOMPARE(refused.messages[0].title, QString("Stampa Censimento"));
         QCOMPARE(refused.messages[0].icon, QMessageBox::Warning);
         QVERIFY(!QFile::exists(missing));
+    }
+
+    // With no printer the census is offered as a PDF file. Each message box is shown once the wait
+    // cursor is gone.
+    void theCensusAsAPdfFile() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        const InstalledPrinters none(false);
+        ModalScript cancelled;
+        cancelled.Message(QMessageBox::Cancel);
+        Choose(app.MainFrame().Action(desktop::kStampa));
+        Finish(cancelled);
+        QCOMPARE(cancelled.messages.size(), std::size_t(1));
+        QCOMPARE(cancelled.messages[0].text, QString("Nessuna stampante è installata su questo computer.\n\n"
+                                                     "Vuoi salvare il censimento come file PDF?"));
+        QCOMPARE(cancelled.messages[0].title, QString("Stampa Censimento"));
+        QCOMPARE(cancelled.messages[0].icon, QMessageBox::Question);
+
+        const QString pdf = dir.filePath("censimento.pdf");
+        QStringList proposed;
+        ModalScript saved;
+        saved.Message(QMessageBox::Ok)
+            .Then([&proposed, pdf](QWidget* w) {
+                auto* dialog = qobject_cast<QFileDialog*>(w);
+                QVERIFY(dialog);
+                proposed << dialog->windowTitle() << QFileInfo(dialog->selectedFiles().value(0)).fileName()
+                         << dialog->nameFilters();
+                dialog->selectFile(pdf);
+                static_cast<QDialog*>(dialog)->accept();
+            })
+            .Message(QMessageBox::Ok)  // "Crearlo?"
+            .Message();
+        Choose(app.MainFrame().Action(desktop::kStampa));
+        Finish(saved);
+        QCOMPARE(proposed, QStringList({"Stampa Censimento", "Censimento.pdf", "File PDF (*.pdf)",
+                                        "Tutti i file (*.*)"}));
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.read(5) == "%PDF-");
+        QCOMPARE(saved.messages.size(), std::size_t(3));
+        QCOMPARE(saved.messages[2].text, "Il file '" + QDir::toNativeSeparators(pdf) + "' è stato scritto.");
+        QCOMPARE(saved.messages[2].title, QString("Stampa Censimento"));
+        QCOMPARE(saved.messages[2].icon, QMessageBox::Information);
+        QVERIFY(!saved.messages[2].waitCursor);
     }
 
     void aMissingConfigurationIsSaid() {
