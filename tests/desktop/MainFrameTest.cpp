@@ -117,7 +117,7 @@ class MainFrameTest : public QObject {
         QVERIFY(app.StartUp());
         CMainFrame& frame = app.MainFrame();
         for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
-                           desktop::kStampa, desktop::kVerifica}) {
+                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica}) {
             QVERIFY(frame.Action(id)->isEnabled());
         }
         QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 0 *** azienda non assegnata ***"));
@@ -129,7 +129,7 @@ class MainFrameTest : public QObject {
         QCOMPARE(script.messages[0].title, QString("Sconnessione Database"));
         QCOMPARE(script.messages[0].icon, QMessageBox::Question);
         for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
-                           desktop::kStampa, desktop::kVerifica}) {
+                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica}) {
             QVERIFY(!frame.Action(id)->isEnabled());
         }
         for (Command id : {desktop::kCrea, desktop::kConnetti, desktop::kSconnetti, desktop::kRipara,
@@ -190,7 +190,8 @@ class MainFrameTest : public QObject {
                  QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
         QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
                  QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
-                              "&Export Comunicazione", "&Verifica Censimento", "&Stampa Censimento"}));
+                              "&Export Comunicazione", "&Verifica Censimento", "&Stampa Censimento",
+                              "Stampa su &File PDF…"}));
         QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
         QVERIFY(!bar->actions()[3]->menu());
     }
@@ -436,8 +437,8 @@ class MainFrameTest : public QObject {
         QVERIFY(!QFile::exists(missing));
     }
 
-    // With no printer the census is offered as a PDF file. Each message box is shown once the wait
-    // cursor is gone.
+    // With no printer the census is offered as a PDF file; "Stampa su File PDF…" goes straight to it, a
+    // printer or not. Each message box is shown once the wait cursor is gone.
     void theCensusAsAPdfFile() {
         QTemporaryDir dir;
         desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
@@ -479,6 +480,26 @@ class MainFrameTest : public QObject {
         QCOMPARE(saved.messages[2].title, QString("Stampa Censimento"));
         QCOMPARE(saved.messages[2].icon, QMessageBox::Information);
         QVERIFY(!saved.messages[2].waitCursor);
+
+        const InstalledPrinters some(true);
+        const QString missing = dir.filePath("manca/censimento.pdf");
+        ModalScript refused;
+        refused.File(missing).Message(QMessageBox::Ok).Message();
+        Choose(app.MainFrame().Action(desktop::kStampaPdf));
+        Finish(refused);
+        QCOMPARE(QStringList(refused.fileDialogTitles.begin(), refused.fileDialogTitles.end()),
+                 QStringList({"Stampa Censimento"}));
+        QCOMPARE(refused.messages.size(), std::size_t(2));
+        QCOMPARE(refused.messages[1].text,
+                 "Non è stato possibile stampare il censimento nel file '" +
+                     QDir::toNativeSeparators(missing) +
+                     "'.\n\nIl file non è stato scritto: la cartella non esiste, è piena o non si hanno i "
+                     "permessi di scrittura.");
+        QCOMPARE(refused.messages[1].title, QString("Stampa Censimento"));
+        QCOMPARE(refused.messages[1].icon, QMessageBox::Warning);
+        QVERIFY(!refused.messages[1].waitCursor);
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(QDir(dir.path()).entryList({"*.pdf*"}), QStringList({"censimento.pdf"}));
     }
 
     void aMissingConfigurationIsSaid() {
