@@ -34,6 +34,7 @@ class SilentPort final : public ui::Port {
         return std::nullopt;
     }
     void BeginBusy(bool) override {}
+    void EndBusy() override {}
     void KeepResponsive() override { port_.KeepResponsive(); }
     bool ChooseCompany(ui::CompanyDialogRequest&) override { return false; }
     bool AskGenerationDate(ui::GenerationDateRequest&) override { return false; }

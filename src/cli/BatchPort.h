@@ -43,6 +43,7 @@ class BatchPort : public ui::Port {
     std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
     std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
     void BeginBusy(bool) override {}
+    void EndBusy() override {}
     void KeepResponsive() override {}
     bool ChooseCompany(ui::CompanyDialogRequest& request) override;
     bool AskGenerationDate(ui::GenerationDateRequest& request) override;

@@ -99,11 +99,14 @@ CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, ui::P
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* open = buttons->addButton(It("Apri Struttura"), QDialogButtonBox::AcceptRole);
     QPushButton* print = buttons->addButton(It("Stampa"), QDialogButtonBox::ActionRole);
+    QPushButton* pdf = buttons->addButton(It("Salva PDF…"), QDialogButtonBox::ActionRole);
     QPushButton* close = buttons->addButton(It("Chiudi"), QDialogButtonBox::RejectRole);
     open->setAutoDefault(false);
     print->setAutoDefault(false);
+    pdf->setAutoDefault(false);
     close->setAutoDefault(false);
     connect(print, &QPushButton::clicked, this, &CCensusErrorsDlg::PrintList);
+    connect(pdf, &QPushButton::clicked, this, &CCensusErrorsDlg::SaveListAsPdf);
     connect(open, &QPushButton::clicked, this, [this] { Choose(table_->currentIndex()); });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -134,10 +137,19 @@ CTablePrint CCensusErrorsDlg::Printed() const {
 }
 
 void CCensusErrorsDlg::PrintList() {
+    Print(false);
+}
+
+void CCensusErrorsDlg::SaveListAsPdf() {
+    Print(true);
+}
+
+void CCensusErrorsDlg::Print(bool toPdfFile) {
     const CTablePrint printed = Printed();
+    const PrintRequest request{It("Stampa Verifica Censimento"), It("la verifica del censimento"),
+                               It("VerificaCensimento.pdf"), printed.Job()};
     // A failure is said by the printing itself; the window stays as it is either way.
-    (void)PrintThroughDialog(this, port_, It("Stampa Verifica Censimento"), It("la verifica del censimento"),
-                             printed.Job());
+    (void)(toPdfFile ? PrintToPdfFile(port_, request) : PrintThroughDialog(this, port_, request));
     table_->setFocus();
 }
 

@@ -42,10 +42,13 @@ class CCensusErrorsDlg : public QDialog {
 
     // "Stampa": the list on paper or in a PDF file, through the print dialog.
     void PrintList();
+    // "Salva PDF…": the list straight to a PDF file.
+    void SaveListAsPdf();
     // The list as it prints.
     CTablePrint Printed() const;
 
   private:
+    void Print(bool toPdfFile);
     void Choose(const QModelIndex& index);
 
     const ui::CensusErrorsRequest& request_;

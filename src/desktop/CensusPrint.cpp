@@ -1,12 +1,14 @@
 #include "desktop/CensusPrint.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
@@ -280,13 +282,60 @@ bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& pag
     return file.commit();
 }
 
-bool PrintThroughDialog(QWidget* parent, ui::Port& port, const QString& title, const QString& what,
-                        const PrintJob& job) {
+namespace {
+
+bool SystemHasPrinter() {
+    return !QPrinterInfo::availablePrinters().isEmpty();
+}
+
+PrinterCheck printerCheck = SystemHasPrinter;
+
+// A message of the printing, in the core's Windows-1252, captioned with the printing's title.
+ui::Answer Say(ui::Port& port, const PrintRequest& request, const QString& message, ui::Icon icon,
+               ui::Buttons buttons = ui::Buttons::Ok) {
+    return port.ShowMessage(text::Utf8ToCp1252Lossy(message.toStdString()), ToCp(request.title).value_or(""),
+                            icon, buttons);
+}
+
+// "Non è stato possibile stampare il censimento" and where: " sulla stampante 'X'." or in the file.
+void SayNotPrinted(ui::Port& port, const PrintRequest& request, const QString& where) {
+    Say(port, request, QStringLiteral("Non \u00E8 stato possibile stampare ") + request.what + where,
+        ui::Icon::Exclamation);
+}
+
+// " nel file 'X'." and why a file may not have been written.
+QString InTheFile(const QString& path) {
+    return QStringLiteral(" nel file '") + QDir::toNativeSeparators(path) +
+           QStringLiteral(
+               "'.\n\nIl file non \u00E8 stato scritto: la cartella non esiste, \u00E8 piena o "
+               "non si hanno i permessi di scrittura.");
+}
+
+}  // namespace
+
+bool PrinterInstalled() {
+    return printerCheck();
+}
+
+PrinterCheck SetPrinterCheck(PrinterCheck check) {
+    const PrinterCheck replaced = printerCheck;
+    printerCheck = check ? check : SystemHasPrinter;
+    return replaced;
+}
+
+bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& request) {
+    if (!PrinterInstalled()) {
+        const QString question =
+            QStringLiteral("Nessuna stampante \u00E8 installata su questo computer.\n\nVuoi salvare ") +
+            request.what + QStringLiteral(" come file PDF?");
+        return Say(port, request, question, ui::Icon::Question, ui::Buttons::OkCancel) == ui::Answer::Ok &&
+               PrintToPdfFile(port, request);
+    }
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setDocName(title);
+    printer.setDocName(request.title);
     QPrintDialog dialog(&printer, parent);
-    dialog.setWindowTitle(title);
+    dialog.setWindowTitle(request.title);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
@@ -295,24 +344,41 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const QString& title, c
     const QString file = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
     bool printed = false;
     if (!file.isEmpty()) {
-        printed = PrintToPdf(job, file, printer.pageLayout(), keepResponsive);
+        printed = PrintToPdf(request.job, file, printer.pageLayout(), keepResponsive);
     } else {
         printer.setResolution(kDotsPerInch);
-        printed = job(printer, keepResponsive);
+        printed = request.job(printer, keepResponsive);
     }
+    port.EndBusy();
     if (!printed) {
-        const QString where = file.isEmpty()
-                                  ? QStringLiteral(" sulla stampante '") + printer.printerName() + "'."
-                                  : QStringLiteral(" nel file '") + file +
-                                        QStringLiteral(
-                                            "'.\n\nIl file non \u00E8 stato scritto: la cartella non "
-                                            "esiste, \u00E8 piena o non si hanno i permessi di scrittura.");
-        port.ShowMessage(
-            text::Utf8ToCp1252Lossy(
-                (QStringLiteral("Non \u00E8 stato possibile stampare ") + what + where).toStdString()),
-            ToCp(title).value_or(""), ui::Icon::Exclamation, ui::Buttons::Ok);
+        SayNotPrinted(port, request,
+                      file.isEmpty() ? QStringLiteral(" sulla stampante '") + printer.printerName() + "'."
+                                     : InTheFile(file));
     }
     return printed;
+}
+
+bool PrintToPdfFile(ui::Port& port, const PrintRequest& request) {
+    const auto chosen = port.ChooseFileToSave(
+        ui::MakeFileDialog(true, ToCp(request.title).value_or(""), ToCp(request.pdfName).value_or(""), "PDF",
+                           "File PDF (*.pdf)|*.pdf|Tutti i file (*.*)|*.*||"));
+    if (!chosen) {
+        return false;
+    }
+    const QString path = FromCp(*chosen);
+    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                         QPageLayout::Millimeter);
+    port.BeginBusy(true);
+    const bool written = PrintToPdf(request.job, path, a4, [&port] { port.KeepResponsive(); });
+    port.EndBusy();
+    if (!written) {
+        SayNotPrinted(port, request, InTheFile(path));
+        return false;
+    }
+    const QString shown = QDir::toNativeSeparators(path);
+    Say(port, request, QStringLiteral("Il file '") + shown + QStringLiteral("' \u00E8 stato scritto."),
+        ui::Icon::Information);
+    return true;
 }
 
 QString PageHeading(const std::string& windowTitle) {

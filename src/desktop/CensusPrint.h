@@ -39,7 +39,7 @@ class CCensusPrint {
     // Prints every page on `device`, calling `keepResponsive` between pages. False when the device
     // could not be painted on.
     bool Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive = {}) const;
-    // The printing as a job for PrintToPdf and PrintThroughDialog; this object must outlive it.
+    // The printing as a job for PrintToPdf and PrintRequest; this object must outlive it.
     PrintJob Job() const {
         return [this](QPagedPaintDevice& device, const std::function<void()>& keepResponsive) {
             return Print(device, keepResponsive);
@@ -89,11 +89,32 @@ class CTablePrint {
 bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page,
                 const std::function<void()>& keepResponsive = {});
 
-// Qt's print dialog titled `title`, then the printing, to the printer or the PDF file chosen, with the
-// busy clock; a failure is said with `what` ("il censimento") in the message. False when nothing was
-// printed (cancelled, or failed and said).
-bool PrintThroughDialog(QWidget* parent, ui::Port& port, const QString& title, const QString& what,
-                        const PrintJob& job);
+// A printing as its commands offer it.
+struct PrintRequest {
+    QString title;    // the caption of its dialogs and messages: "Stampa Censimento"
+    QString what;     // what is printed, as its messages say it: "il censimento"
+    QString pdfName;  // the name proposed for a PDF file: "Censimento.pdf"
+    PrintJob job;
+};
+
+// Whether a printer is installed on this computer: the system's list of printers, unless a check of
+// its own was set. Tests set one: the offscreen platform may or may not list the machine's printers.
+using PrinterCheck = bool (*)();
+bool PrinterInstalled();
+// Sets the check PrinterInstalled answers with (nullptr: the system's list again); returns the one
+// it replaces.
+PrinterCheck SetPrinterCheck(PrinterCheck check);
+
+// Qt's print dialog, then the printing, to the printer or the PDF file chosen, with the busy clock; a
+// failure is said. With no printer installed the dialog is not opened (on Windows it would close at
+// once, showing nothing): the PDF file is offered instead. False when nothing was printed (cancelled,
+// or failed and said).
+bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& request);
+
+// The printing as a PDF file on A4 landscape pages: the save dialog, then the file written whole with
+// the busy clock, and a message telling that it was written or that it could not be. False when
+// nothing was written.
+bool PrintToPdfFile(ui::Port& port, const PrintRequest& request);
 
 // The company as the window's title names it, for the head of the pages: "Azienda 12 ...".
 QString PageHeading(const std::string& windowTitle);

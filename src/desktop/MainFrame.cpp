@@ -105,6 +105,7 @@ void CMainFrame::BuildMenus() {
     AddItem(archivi_, "&Export Comunicazione", kExport);
     AddItem(archivi_, "&Verifica Censimento", kVerifica);
     AddItem(archivi_, "&Stampa Censimento", kStampa);
+    AddItem(archivi_, "Stampa su &File PDF…", kStampaPdf);
     connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     // "&Fine" and "&?" are items of the bar itself.
     QAction* fine = bar->addAction(It("&Fine"));
@@ -120,7 +121,7 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::RefreshMenuStates() {
     const bool open = session_.HasOpenDatabase();
-    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa, kVerifica}) {
+    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa, kStampaPdf, kVerifica}) {
         actions_.at(id)->setEnabled(open);
     }
 }
@@ -186,8 +187,9 @@ void CMainFrame::Run(Command id) {
             }
             break;
         case kStampa:
+        case kStampaPdf:
             if (session_.HasOpenDatabase()) {
-                PrintCensus();
+                PrintCensus(id == kStampaPdf);
             }
             break;
         case kVerifica:
@@ -211,7 +213,7 @@ void CMainFrame::Connect() {
     RefreshWindow();
 }
 
-void CMainFrame::PrintCensus() {
+void CMainFrame::PrintCensus(bool toPdfFile) {
     port_.BeginBusy(true);
     std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session_.Connection());
     port_.EndBusy();
@@ -219,9 +221,10 @@ void CMainFrame::PrintCensus() {
         return;  // the failure is shown
     }
     const CCensusPrint print(*rows, PageHeading(session_.Title()), PageDate());
+    const PrintRequest request{QStringLiteral("Stampa Censimento"), QStringLiteral("il censimento"),
+                               QStringLiteral("Censimento.pdf"), print.Job()};
     // A failure is said by the printing itself.
-    (void)PrintThroughDialog(this, port_, QStringLiteral("Stampa Censimento"), QStringLiteral("il censimento"),
-                             print.Job());
+    (void)(toPdfFile ? PrintToPdfFile(port_, request) : PrintThroughDialog(this, port_, request));
 }
 
 void CMainFrame::OpenStructureList() {

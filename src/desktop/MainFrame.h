@@ -30,6 +30,7 @@ enum Command {
     kImport = 5111,
     kVerifica = 5112,
     kStampa = 5113,
+    kStampaPdf = 5114,
 };
 
 class CMainFrame : public QMainWindow {
@@ -70,7 +71,8 @@ class CMainFrame : public QMainWindow {
     void Connect();
     void Disconnect();
     void OpenStructureList();
-    void PrintCensus();
+    // "Stampa Censimento" through the print dialog, or straight to a PDF file.
+    void PrintCensus(bool toPdfFile);
     void VerifyCensus();
     void RefreshWindow();
 

@@ -24,6 +24,8 @@ class QtPort : public QObject, public ui::Port {
     std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
     std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
     void BeginBusy(bool withClock) override;
+    // Also called when the program is next idle.
+    void EndBusy() override;
     void KeepResponsive() override;
     bool ChooseCompany(ui::CompanyDialogRequest& request) override;
     bool AskGenerationDate(ui::GenerationDateRequest& request) override;
@@ -32,8 +34,6 @@ class QtPort : public QObject, public ui::Port {
 
     void SetClock(CBusyClock* clock) { clock_ = clock; }
     bool IsBusy() const { return busy_; }
-    // Ends the busy state: called when the program is next idle.
-    void EndBusy();
 
   private:
     std::optional<std::string> ChooseFile(bool save, const ui::FileDialogRequest& request);

@@ -110,6 +110,8 @@ class Port {
     virtual std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) = 0;
     // The wait cursor, and the busy clock when asked, until the program is next idle.
     virtual void BeginBusy(bool withClock) = 0;
+    // Ends the busy state before the program is idle: before a message box, say, once the work is done.
+    virtual void EndBusy() = 0;
     // Called often by long loops: lets the busy indicator repaint (at most every 100 ms).
     virtual void KeepResponsive() = 0;
     // Modal dialogs; true when closed with OK (the request then holds the accepted text).

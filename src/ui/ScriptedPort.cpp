@@ -11,6 +11,7 @@ void ScriptedPort::Clear() {
     editorRequests.clear();
     errorsRequests.clear();
     busyRequests.clear();
+    endBusyCalls = 0;
     keepResponsiveCalls = 0;
 }
 

@@ -49,6 +49,7 @@ class ScriptedPort : public Port {
     std::vector<StructureEditorRequest> editorRequests;
     std::vector<CensusErrorsRequest> errorsRequests;
     std::vector<bool> busyRequests;  // withClock of each BeginBusy
+    int endBusyCalls = 0;
     int keepResponsiveCalls = 0;
 
     // The last message box, which a test then looks at.
@@ -60,6 +61,7 @@ class ScriptedPort : public Port {
     std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) override;
     std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) override;
     void BeginBusy(bool withClock) override { busyRequests.push_back(withClock); }
+    void EndBusy() override { ++endBusyCalls; }
     void KeepResponsive() override { ++keepResponsiveCalls; }
     bool ChooseCompany(CompanyDialogRequest& request) override;
     bool AskGenerationDate(GenerationDateRequest& request) override;

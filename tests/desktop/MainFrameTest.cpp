@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "db/DbTable.h"
 #include "desktop/BusyClock.h"
 #include "desktop/CensusApp.h"
+#include "desktop/CensusPrint.h"
 #include "desktop/CompanyDlg.h"
 #include "desktop/ExportDlg.h"
 #include "desktop/FileDialog.h"
@@ -64,6 +66,28 @@ class PaintCounter : public QObject {
     int& count_;
 };
 
+// The printers the program finds while it lives: some, or none.
+class InstalledPrinters {
+  public:
+    explicit InstalledPrinters(bool some)
+        : replaced_(desktop::SetPrinterCheck(some ? +[] { return true; } : +[] { return false; })) {}
+    ~InstalledPrinters() { desktop::SetPrinterCheck(replaced_); }
+
+  private:
+    desktop::PrinterCheck replaced_;
+};
+
+// A menu item chosen as the clerk chooses it: from the program's event loop, where a command's busy state
+// outlasts the loops of its message boxes.
+void Choose(QAction* item) {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        item->trigger();
+        loop.quit();
+    });
+    loop.exec();
+}
+
 }  // namespace
 
 class MainFrameTest : public QObject {
@@ -93,7 +117,7 @@ class MainFrameTest : public QObject {
         QVERIFY(app.StartUp());
         CMainFrame& frame = app.MainFrame();
         for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
-                           desktop::kStampa, desktop::kVerifica}) {
+                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica}) {
             QVERIFY(frame.Action(id)->isEnabled());
         }
         QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 0 *** azienda non assegnata ***"));
@@ -105,7 +129,7 @@ class MainFrameTest : public QObject {
         QCOMPARE(script.messages[0].title, QString("Sconnessione Database"));
         QCOMPARE(script.messages[0].icon, QMessageBox::Question);
         for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
-                           desktop::kStampa, desktop::kVerifica}) {
+                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica}) {
             QVERIFY(!frame.Action(id)->isEnabled());
         }
         for (Command id : {desktop::kCrea, desktop::kConnetti, desktop::kSconnetti, desktop::kRipara,
@@ -166,7 +190,8 @@ class MainFrameTest : public QObject {
                  QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
         QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
                  QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
-                              "&Export Comunicazione", "&Verifica Censimento", "&Stampa Censimento"}));
+                              "&Export Comunicazione", "&Verifica Censimento", "&Stampa Censimento",
+                              "Stampa su &File PDF…"}));
         QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
         QVERIFY(!bar->actions()[3]->menu());
     }
@@ -385,6 +410,7 @@ class MainFrameTest : public QObject {
     // "Stampa Censimento" to a PDF file: the print dialog's file is written; where it cannot be, the
     // clerk is told and nothing is left behind.
     void printingTheCensusToAFile() {
+        const InstalledPrinters printers(true);
         QTemporaryDir dir;
         desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
         QVERIFY(app.StartUp());
@@ -421,6 +447,71 @@ class MainFrameTest : public QObject {
         QCOMPARE(refused.messages[0].title, QString("Stampa Censimento"));
         QCOMPARE(refused.messages[0].icon, QMessageBox::Warning);
         QVERIFY(!QFile::exists(missing));
+    }
+
+    // With no printer the census is offered as a PDF file; "Stampa su File PDF…" goes straight to it, a
+    // printer or not. Each message box is shown once the wait cursor is gone.
+    void theCensusAsAPdfFile() {
+        QTemporaryDir dir;
+        desktop::CCensusApp app({"velumbra", "--config", WriteConfig(dir, Copy(dir))});
+        QVERIFY(app.StartUp());
+        const InstalledPrinters none(false);
+        ModalScript cancelled;
+        cancelled.Message(QMessageBox::Cancel);
+        Choose(app.MainFrame().Action(desktop::kStampa));
+        Finish(cancelled);
+        QCOMPARE(cancelled.messages.size(), std::size_t(1));
+        QCOMPARE(cancelled.messages[0].text, QString("Nessuna stampante è installata su questo computer.\n\n"
+                                                     "Vuoi salvare il censimento come file PDF?"));
+        QCOMPARE(cancelled.messages[0].title, QString("Stampa Censimento"));
+        QCOMPARE(cancelled.messages[0].icon, QMessageBox::Question);
+
+        const QString pdf = dir.filePath("censimento.pdf");
+        QStringList proposed;
+        ModalScript saved;
+        saved.Message(QMessageBox::Ok)
+            .Then([&proposed, pdf](QWidget* w) {
+                auto* dialog = qobject_cast<QFileDialog*>(w);
+                QVERIFY(dialog);
+                proposed << dialog->windowTitle() << QFileInfo(dialog->selectedFiles().value(0)).fileName()
+                         << dialog->nameFilters();
+                dialog->selectFile(pdf);
+                static_cast<QDialog*>(dialog)->accept();
+            })
+            .Message(QMessageBox::Ok)  // "Crearlo?"
+            .Message();
+        Choose(app.MainFrame().Action(desktop::kStampa));
+        Finish(saved);
+        QCOMPARE(proposed, QStringList({"Stampa Censimento", "Censimento.pdf", "File PDF (*.pdf)",
+                                        "Tutti i file (*.*)"}));
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.read(5) == "%PDF-");
+        QCOMPARE(saved.messages.size(), std::size_t(3));
+        QCOMPARE(saved.messages[2].text, "Il file '" + QDir::toNativeSeparators(pdf) + "' è stato scritto.");
+        QCOMPARE(saved.messages[2].title, QString("Stampa Censimento"));
+        QCOMPARE(saved.messages[2].icon, QMessageBox::Information);
+        QVERIFY(!saved.messages[2].waitCursor);
+
+        const InstalledPrinters some(true);
+        const QString missing = dir.filePath("manca/censimento.pdf");
+        ModalScript refused;
+        refused.File(missing).Message(QMessageBox::Ok).Message();
+        Choose(app.MainFrame().Action(desktop::kStampaPdf));
+        Finish(refused);
+        QCOMPARE(QStringList(refused.fileDialogTitles.begin(), refused.fileDialogTitles.end()),
+                 QStringList({"Stampa Censimento"}));
+        QCOMPARE(refused.messages.size(), std::size_t(2));
+        QCOMPARE(refused.messages[1].text,
+                 "Non è stato possibile stampare il censimento nel file '" +
+                     QDir::toNativeSeparators(missing) +
+                     "'.\n\nIl file non è stato scritto: la cartella non esiste, è piena o non si hanno i "
+                     "permessi di scrittura.");
+        QCOMPARE(refused.messages[1].title, QString("Stampa Censimento"));
+        QCOMPARE(refused.messages[1].icon, QMessageBox::Warning);
+        QVERIFY(!refused.messages[1].waitCursor);
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(QDir(dir.path()).entryList({"*.pdf*"}), QStringList({"censimento.pdf"}));
     }
 
     void aMissingConfigurationIsSaid() {

@@ -15,6 +15,7 @@ struct SeenMessage {
     QString title;
     QString text;
     QMessageBox::Icon icon;
+    bool waitCursor;  // whether the wait cursor was on as it showed
 };
 
 class ModalScript : public QObject {
@@ -35,7 +36,8 @@ class ModalScript : public QObject {
                 w->close();
                 return;
             }
-            messages.push_back({box->windowTitle(), box->text(), box->icon()});
+            messages.push_back(
+                {box->windowTitle(), box->text(), box->icon(), QApplication::overrideCursor() != nullptr});
             if (QAbstractButton* b = box->button(button)) {
                 b->click();
             } else {

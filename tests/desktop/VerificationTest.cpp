@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPageLayout>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -128,6 +129,35 @@ class VerificationTest : public QObject {
             QVERIFY2(found > at, "in report order");
             at = found;
         }
+    }
+    // "Salva PDF…" saves the list straight as a PDF file, and says so once the busy state is over.
+    void theErrorsListSavesAsPdf() {
+        ui::CensusErrorsRequest request;
+        request.errors.push_back({7, "VIA ROMA 7", "Manca la provincia"});
+        ui::ScriptedPort port;
+        const QString pdf = dir.filePath("Verifica.pdf");
+        port.AnswerNextFileDialog(pdf.toStdString());
+        desktop::CCensusErrorsDlg window(request, port, nullptr);
+        QPushButton* save = nullptr;
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            save = button->text() == QString::fromUtf8("Salva PDF…") ? button : save;
+        }
+        QVERIFY(save);
+        save->click();
+        QCOMPARE(port.fileDialogs.size(), std::size_t(1));
+        QVERIFY(port.fileDialogs[0].save);
+        QCOMPARE(port.fileDialogs[0].request.title, std::string("Stampa Verifica Censimento"));
+        QCOMPARE(port.fileDialogs[0].request.proposedName, std::string("VerificaCensimento.pdf"));
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.read(5) == "%PDF-");
+        QCOMPARE(port.messages.size(), std::size_t(1));
+        QCOMPARE(desktop::FromCp(port.LastMessage().text),
+                 "Il file '" + pdf + QString::fromUtf8("' è stato scritto."));
+        QCOMPARE(port.LastMessage().caption, std::string("Stampa Verifica Censimento"));
+        QCOMPARE(port.LastMessage().icon, ui::Icon::Information);
+        QCOMPARE(port.busyRequests, std::vector<bool>({true}));
+        QCOMPARE(port.endBusyCalls, 1);
     }
     // The errors in report order with the count in the title; Enter on an entry opens the structure
     // list with that structure current; closing the list checks again, and the window comes back at
