@@ -7,7 +7,37 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace desktop {
+
+namespace {
+#ifdef Q_OS_WIN
+// Whether a registry key ("HKEY_LOCAL_MACHINE\\Software\\...") exists, asked of Windows itself: a
+// QSettings on a key makes it, and the program never makes the machine-wide key.
+bool RegistryKeyExists(const QString& key) {
+    const qsizetype cut = key.indexOf('\\');
+    const QString root = key.left(cut).toUpper();
+    HKEY base = nullptr;
+    if (root == QStringLiteral("HKEY_LOCAL_MACHINE")) {
+        base = HKEY_LOCAL_MACHINE;
+    } else if (root == QStringLiteral("HKEY_CURRENT_USER")) {
+        base = HKEY_CURRENT_USER;
+    } else {
+        return false;
+    }
+    const std::wstring path = key.mid(cut + 1).toStdWString();
+    HKEY opened = nullptr;
+    if (cut < 0 || RegOpenKeyExW(base, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(opened);
+    return true;
+}
+#endif
+}  // namespace
 
 Configuration::Configuration(QString iniPath, QString userIniPath, Machine machine)
     : Configuration(Store{std::move(iniPath)}, Store{std::move(userIniPath)}, machine) {}
@@ -35,11 +65,11 @@ bool Configuration::StoreExists(const Store& store) {
         return false;
     }
     if (store.format == QSettings::NativeFormat) {
-        // A key exists when its parent lists it (opening it would make it).
-        const qsizetype cut = store.location.lastIndexOf('\\');
-        return cut > 0 && QSettings(store.location.left(cut), QSettings::NativeFormat)
-                              .childGroups()
-                              .contains(store.location.mid(cut + 1), Qt::CaseInsensitive);
+#ifdef Q_OS_WIN
+        return RegistryKeyExists(store.location);
+#else
+        return false;  // no registry here
+#endif
     }
     const QFileInfo file(store.location);
     return file.isFile() && file.isReadable();
@@ -150,7 +180,7 @@ QString Configuration::DatabaseFolder() const {
         const QFileInfo folder(*directory);
         // A folder that is not there is the installation's fault, and the creation says so.
         if (!folder.isDir() || folder.isWritable()) {
-            return *directory;
+            return QDir::toNativeSeparators(*directory);
         }
     }
     const QString own = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))

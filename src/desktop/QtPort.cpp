@@ -14,6 +14,7 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <functional>
 
 #include "desktop/BusyClock.h"
 #include "desktop/CensusErrorsDlg.h"
@@ -38,10 +39,15 @@ constexpr int kDetailsLines = 16;
 class CMessageBox : public QMessageBox {
   public:
     using QMessageBox::QMessageBox;
+    // Run each time the box has been shown, after Qt's own showing (which puts its labels back).
+    void AfterShown(std::function<void()> after) { afterShown_ = std::move(after); }
 
   protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
+        if (afterShown_) {
+            afterShown_();
+        }
         auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         if (!label || !layout()) {
             return;
@@ -82,6 +88,7 @@ class CMessageBox : public QMessageBox {
         }
     }
 
+    std::function<void()> afterShown_;
     QLabel* label_ = nullptr;
     bool wrap_ = false;
     int width_ = 0;
@@ -142,7 +149,7 @@ ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, 
                 QCoreApplication::sendEvent(&box, &relayout);
             };
             connect(button, &QAbstractButton::clicked, &box, label, Qt::QueuedConnection);
-            QTimer::singleShot(0, &box, label);
+            box.AfterShown(label);
         }
     }
     switch (icon) {

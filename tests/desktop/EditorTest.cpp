@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "GuiTestMain.h"
 #include "ModalScript.h"
 #include "desktop/DepotEditDlg.h"
 #include "desktop/QtPort.h"
@@ -441,5 +442,5 @@ class EditorTest : public QObject {
     }
 };
 
-QTEST_MAIN(EditorTest)
+VELUMBRA_GUI_TEST_MAIN(EditorTest)
 #include "EditorTest.moc"

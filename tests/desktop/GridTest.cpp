@@ -17,6 +17,7 @@
 
 #include <sqlite3.h>
 
+#include "GuiTestMain.h"
 #include "ModalScript.h"
 #include "db/DbSelect.h"
 #include "desktop/CensusPrint.h"
@@ -805,6 +806,9 @@ class GridTest : public QObject {
         QCOMPARE(plan.slices.back().second, kColumns - 1);
         QCOMPARE(plan.rowPages, (500 + plan.rowsPerPage - 1) / plan.rowsPerPage);
 
+#ifdef Q_OS_WIN
+        QSKIP("the PDF is read back with Debian's pdftotext, which a Windows program cannot start");
+#endif
         QProcess text;
         text.start("pdftotext", {"-layout", pdf, "-"});
         QVERIFY(text.waitForFinished(60000));
@@ -884,5 +888,5 @@ class GridTest : public QObject {
     int count_ = 0;
 };
 
-QTEST_MAIN(GridTest)
+VELUMBRA_GUI_TEST_MAIN(GridTest)
 #include "GridTest.moc"

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "GuiTestMain.h"
 #include "ModalScript.h"
 #include "db/DbTable.h"
 #include "desktop/CensusApp.h"
@@ -25,7 +26,8 @@ class SessionTest : public QObject {
             QSettings settings(config, QSettings::IniFormat);
             settings.setValue("Directory", dir.path());
         }
-        const QString database = dir.filePath("VELUMBRA.MDB");
+        // Shown and stored with the platform's separators.
+        const QString database = QDir::toNativeSeparators(dir.filePath("VELUMBRA.MDB"));
         const QString exported = dir.filePath("VariazioniVelumbra_12.TXT");
         const QString incoming = dir.filePath("ComunicazioneVelumbra_12.TXT");
         {
@@ -138,5 +140,5 @@ class SessionTest : public QObject {
     }
 };
 
-QTEST_MAIN(SessionTest)
+VELUMBRA_GUI_TEST_MAIN(SessionTest)
 #include "SessionTest.moc"

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "GuiTestMain.h"
 #include "ModalScript.h"
 #include "db/DbTable.h"
 #include "desktop/CensusApp.h"
@@ -102,6 +103,9 @@ class VerificationTest : public QObject {
         QVERIFY(desktop::PrintToPdf(printed.Job(), pdf, a4));
         const int pages = printed.Pages(a4.paintRectPixels(96).size());
         QVERIFY(pages >= 2);
+#ifdef Q_OS_WIN
+        QSKIP("the PDF is read back with Debian's pdftotext, which a Windows program cannot start");
+#endif
         QProcess text;
         text.start("pdftotext", {"-layout", pdf, "-"});
         QVERIFY(text.waitForFinished(60000));
@@ -153,7 +157,7 @@ class VerificationTest : public QObject {
         QVERIFY(written.read(5) == "%PDF-");
         QCOMPARE(port.messages.size(), std::size_t(1));
         QCOMPARE(desktop::FromCp(port.LastMessage().text),
-                 "Il file '" + pdf + QString::fromUtf8("' è stato scritto."));
+                 "Il file '" + QDir::toNativeSeparators(pdf) + QString::fromUtf8("' è stato scritto."));
         QCOMPARE(port.LastMessage().caption, std::string("Stampa Verifica Censimento"));
         QCOMPARE(port.LastMessage().icon, ui::Icon::Information);
         QCOMPARE(port.busyRequests, std::vector<bool>({true}));
@@ -361,5 +365,5 @@ class VerificationTest : public QObject {
     }
 };
 
-QTEST_MAIN(VerificationTest)
+VELUMBRA_GUI_TEST_MAIN(VerificationTest)
 #include "VerificationTest.moc"

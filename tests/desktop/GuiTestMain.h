@@ -1,0 +1,16 @@
+// The main of a window test: Qt's offscreen platform. Under wine (the Windows build) it is chosen here,
+// with a folder of fonts for it, since no QT_ variable reaches a Windows program there.
+#pragma once
+
+#include <QtTest>
+
+inline void PrepareGuiTest() {
+#if defined(Q_OS_WIN) && defined(VELUMBRA_TEST_FONTS)
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) {
+        qputenv("QT_QPA_FONTDIR", VELUMBRA_TEST_FONTS);
+    }
+#endif
+}
+
+#define VELUMBRA_GUI_TEST_MAIN(TestObject) QTEST_MAIN_WRAPPER(TestObject, PrepareGuiTest(); QTEST_MAIN_SETUP())
