@@ -9,6 +9,8 @@
 ;   ICON         the program icon (res/velumbra.ico), for the setup program and its uninstaller
 ;   OUTFILE      the setup program to write
 ;
+; Paths are absolute, or relative to this folder (makensis reads the script from here).
+;
 ; The Windows build runs it through packaging/WindowsSetup.cmake (target "setup");
 ; scripts/windows-setup-check runs the result under wine.
 ;
@@ -87,7 +89,7 @@ Var CensusDirGiven  ; 1 when /CENSUSDIR was on the command line
 
 LangString NeedsAdmin ${LANG_ITALIAN} "Per installare Velumbra servono i diritti di amministratore."
 LangString UninstallNeedsAdmin ${LANG_ITALIAN} "Per rimuovere Velumbra servono i diritti di amministratore."
-LangString CensusDirNotFull ${LANG_ITALIAN} "L'opzione /CENSUSDIR richiede il percorso completo di una cartella, per esempio /CENSUSDIR=C:\Censimento oppure /CENSUSDIR=\\server\dati\Censimento.$\r$\nIndicato: $CensusDir"
+LangString CensusDirNotFull ${LANG_ITALIAN} "L'opzione /CENSUSDIR richiede il percorso completo di una cartella, per esempio:$\r$\n/CENSUSDIR=C:\Censimento$\r$\n/CENSUSDIR=\\server\dati\Censimento$\r$\n$\r$\nIndicato: $CensusDir"
 LangString CensusDirNotMade ${LANG_ITALIAN} "Impossibile creare la cartella del censimento $CensusDir.$\r$\nVelumbra non è stato installato."
 LangString CensusDirSet ${LANG_ITALIAN} "Cartella del censimento: $CensusDir"
 LangString CensusDirOwn ${LANG_ITALIAN} "Cartella del censimento: quella di ciascun utente (%LOCALAPPDATA%\velumbra)"
