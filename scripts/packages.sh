@@ -1,10 +1,10 @@
 # Sourced by the other scripts: installs the Debian packages the build needs, when they are missing.
 # The second group is the Windows cross-build and its run under wine (scripts/build-windows: MinGW-w64,
-# GoogleTest's sources, tclsh and make for SQLite's amalgamation); the third the Debian package
-# (scripts/package: the man page, the desktop entry's check, lintian).
+# GoogleTest's sources, tclsh and make for SQLite's amalgamation, NSIS for the setup program); the third
+# the Debian package (scripts/package: the man page, the desktop entry's check, lintian).
 VELUMBRA_PACKAGES="cmake ninja-build g++ pkg-config sqlite3 libsqlite3-dev dpkg-dev xz-utils debian-archive-keyring libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-liberation2 xvfb xauth xdotool dbus at-spi2-core python3-pyatspi poppler-utils
-  g++-mingw-w64-x86-64-posix googletest wine64 make tcl
+  g++-mingw-w64-x86-64-posix googletest wine64 make tcl nsis
   help2man desktop-file-utils lintian fakeroot file"
 
 velumbra_install_packages() {
