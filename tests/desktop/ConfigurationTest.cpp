@@ -111,12 +111,12 @@ class ConfigurationTest : public QObject {
         const QString absent = home.filePath("non-esiste");
         QCOMPARE(
             Configuration(MachineIni("[General]\nDirectory=" + absent + "\n", "absent.ini")).DatabaseFolder(),
-            absent);
+            QDir::toNativeSeparators(absent));
         QDir().mkpath(home.filePath("shared"));
         const QString shared = home.filePath("shared");
         QCOMPARE(
             Configuration(MachineIni("[General]\nDirectory=" + shared + "\n", "shared.ini")).DatabaseFolder(),
-            shared);
+            QDir::toNativeSeparators(shared));
     }
 
     // The user's own value is read first; a value written where the machine-wide file can be changed

@@ -424,6 +424,10 @@ class EditorTest : public QObject {
     }
 
     void everyPageFitsItsTabCentred() {
+#ifdef Q_OS_WIN
+        QSKIP("text under wine's offscreen platform is laid out with other metrics than on Windows' own: "
+              "the windows are looked at there instead (scripts/desktop-session-check)");
+#endif
         Editor e(Filled());
         auto* tabs = e.Get<QTabWidget>(6003);
         QVERIFY(tabs->geometry().bottom() < e.Get<QPushButton>(1)->y());
@@ -436,7 +440,11 @@ class EditorTest : public QObject {
             for (QWidget* control : content->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
                 QVERIFY2(content->rect().contains(control->geometry()), qPrintable(control->objectName()));
                 auto* label = qobject_cast<QLabel*>(control);
-                QVERIFY(!label || label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+                QVERIFY2(!label || label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                         qPrintable(label ? label->text() + QString(" %1 > %2")
+                                                                .arg(label->fontMetrics().horizontalAdvance(label->text()))
+                                                                .arg(label->width())
+                                          : QString()));
             }
         }
     }

@@ -2,6 +2,8 @@
 // with a folder of fonts for it, since no QT_ variable reaches a Windows program there.
 #pragma once
 
+#include <QApplication>
+#include <QFont>
 #include <QtTest>
 
 inline void PrepareGuiTest() {
@@ -13,4 +15,13 @@ inline void PrepareGuiTest() {
 #endif
 }
 
-#define VELUMBRA_GUI_TEST_MAIN(TestObject) QTEST_MAIN_WRAPPER(TestObject, PrepareGuiTest(); QTEST_MAIN_SETUP())
+// The font of the Linux runs, which the offscreen platform there takes from fontconfig; under wine it
+// would take the first face of the folder.
+inline void SetGuiTestFont() {
+#if defined(Q_OS_WIN) && defined(VELUMBRA_TEST_FONTS)
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
+#endif
+}
+
+#define VELUMBRA_GUI_TEST_MAIN(TestObject) \
+    QTEST_MAIN_WRAPPER(TestObject, PrepareGuiTest(); QTEST_MAIN_SETUP() SetGuiTestFont();)

@@ -106,7 +106,7 @@ class SessionTest : public QObject {
                     "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
                     "Trasporti Regionale è terminata con successo.\nSono state registrate 0 schede "
                     "Struttura\nIl censimento precedente è conservato nella copia " +
-                    dir.filePath("VELUMBRA.prima-importazione-")) +
+                    QDir::toNativeSeparators(dir.filePath("VELUMBRA.prima-importazione-"))) +
                 "[0-9]{8}-[0-9]{6}\\.MDB"));
             QVERIFY2(succeeded.match(importScript.messages.back().text).hasMatch(),
                      qPrintable(importScript.messages.back().text));
