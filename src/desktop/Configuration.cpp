@@ -30,7 +30,8 @@ bool RegistryKeyExists(const QString& key) {
     }
     const std::wstring path = key.mid(cut + 1).toStdWString();
     HKEY opened = nullptr;
-    if (cut < 0 || RegOpenKeyExW(base, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) {
+    if (cut < 0 ||
+        RegOpenKeyExW(base, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(opened);

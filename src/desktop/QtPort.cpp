@@ -189,7 +189,8 @@ std::optional<std::string> QtPort::ChooseFile(bool save, const ui::FileDialogReq
     }
     while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         // Shown and stored with the platform's separators (C:\Censimento\VELUMBRA.MDB on Windows).
-        const QString chosen = QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
+        const QString chosen =
+            QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
         const auto path = ToCp(chosen);
         if (!path) {
             ShowMessage(

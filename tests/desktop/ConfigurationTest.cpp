@@ -193,11 +193,13 @@ class ConfigurationTest : public QObject {
         const Configuration locked =
             Configuration::InRegistry(machineKey, userKey, Configuration::Machine::ReadOnly);
         QVERIFY(locked.Write("Database", "D:\\mio.mdb"));
-        QCOMPARE(QSettings(userKey, QSettings::NativeFormat).value("Database").toString(), QString("D:\\mio.mdb"));
+        QCOMPARE(QSettings(userKey, QSettings::NativeFormat).value("Database").toString(),
+                 QString("D:\\mio.mdb"));
         QCOMPARE(configuration.Read("Database"), std::optional<QString>("D:\\mio.mdb"));
         QVERIFY(configuration.Write("Database", "E:\\nuovo.mdb"));
         QVERIFY(!QSettings(userKey, QSettings::NativeFormat).contains("Database"));
-        QCOMPARE(QSettings(machineKey, QSettings::NativeFormat).value("Database").toString(), QString("E:\\nuovo.mdb"));
+        QCOMPARE(QSettings(machineKey, QSettings::NativeFormat).value("Database").toString(),
+                 QString("E:\\nuovo.mdb"));
         QSettings(root, QSettings::NativeFormat).remove("");
     }
 #endif

@@ -425,8 +425,9 @@ class EditorTest : public QObject {
 
     void everyPageFitsItsTabCentred() {
 #ifdef Q_OS_WIN
-        QSKIP("text under wine's offscreen platform is laid out with other metrics than on Windows' own: "
-              "the windows are looked at there instead (scripts/desktop-session-check)");
+        QSKIP(
+            "text under wine's offscreen platform is laid out with other metrics than on Windows' own: "
+            "the windows are looked at there instead (scripts/desktop-session-check)");
 #endif
         Editor e(Filled());
         auto* tabs = e.Get<QTabWidget>(6003);
@@ -442,7 +443,8 @@ class EditorTest : public QObject {
                 auto* label = qobject_cast<QLabel*>(control);
                 QVERIFY2(!label || label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
                          qPrintable(label ? label->text() + QString(" %1 > %2")
-                                                                .arg(label->fontMetrics().horizontalAdvance(label->text()))
+                                                                .arg(label->fontMetrics().horizontalAdvance(
+                                                                    label->text()))
                                                                 .arg(label->width())
                                           : QString()));
             }

@@ -311,8 +311,9 @@ class GridTest : public QObject {
     // from the location on, the column headings across the whole grid; each holds its white titles.
     void theHeadingIsThreeBlueBands() {
 #ifdef Q_OS_WIN
-        QSKIP("text under wine's offscreen platform is laid out with other metrics than on Windows' own: "
-              "the windows are looked at there instead (scripts/desktop-session-check)");
+        QSKIP(
+            "text under wine's offscreen platform is laid out with other metrics than on Windows' own: "
+            "the windows are looked at there instead (scripts/desktop-session-check)");
 #endif
         Store(6);
         reg::StructureList list(*session);

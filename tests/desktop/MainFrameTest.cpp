@@ -309,7 +309,10 @@ class MainFrameTest : public QObject {
         app.MainFrame().Run(desktop::kRipara);
         Finish(script);
         qInfo() << "repair" << took.elapsed() << "ms," << paints << "paintings of the clock";
-        QVERIFY2(paints >= 3, qPrintable(QString::number(paints)));
+        // At least once every 300 ms of the work, three times at most asked (a fast machine repairs
+        // the small file in well under a second).
+        const qint64 expected = std::clamp<qint64>(took.elapsed() / 300, 1, 3);
+        QVERIFY2(paints >= expected, qPrintable(QString("%1 < %2").arg(paints).arg(expected)));
     }
 
     // Where the default database cannot be made, the program says so and ends.
@@ -357,7 +360,8 @@ class MainFrameTest : public QObject {
         desktop::CCensusApp again({"velumbra", "--config", config});
         QVERIFY(again.StartUp());
         QVERIFY(again.MainFrame().Session().HasOpenDatabase());
-        QCOMPARE(QString::fromStdString(again.MainFrame().Session().Path()), QDir::toNativeSeparators(dir.filePath("VELUMBRA.MDB")));
+        QCOMPARE(QString::fromStdString(again.MainFrame().Session().Path()),
+                 QDir::toNativeSeparators(dir.filePath("VELUMBRA.MDB")));
     }
 
     // Kinds, sizes and dates of the file dialog in Italian whatever the system's locale; its column
