@@ -111,6 +111,13 @@ bool TextFileWriter::WriteTo(const std::string& path) const {
     if (target.filename().empty()) {
         return false;
     }
+    // What is there may be replaced only when it is a file: a link, a pipe or a device is the
+    // person's mistake, and renaming over it would put the text where it was never meant to go.
+    std::error_code ec;
+    const auto there = std::filesystem::symlink_status(target, ec);
+    if (std::filesystem::exists(there) && !std::filesystem::is_regular_file(there)) {
+        return false;
+    }
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     RemoveStaleTemporaries(folder);
     std::filesystem::path temporary;
@@ -121,7 +128,6 @@ bool TextFileWriter::WriteTo(const std::string& path) const {
     const bool ok = std::all_of(pieces_.begin(), pieces_.end(),
                                 [&](const std::string& piece) { return file.Write(piece); }) &&
                     file.FlushAndReplace(target);
-    std::error_code ec;
     if (!ok) {
         (void)file.Close();
         std::filesystem::remove(temporary, ec);  // gone already when only the folder's sync failed
@@ -133,8 +139,10 @@ bool CanCreate(const std::string& path) {
     const std::filesystem::path target = FsPath(path);
     std::error_code ec;
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    const auto there = std::filesystem::symlink_status(target, ec);
     return !target.filename().empty() && std::filesystem::is_directory(folder, ec) &&
-           engine::files::CanWriteIn(folder) && !std::filesystem::is_directory(target, ec);
+           engine::files::CanWriteIn(folder) &&
+           (!std::filesystem::exists(there) || std::filesystem::is_regular_file(there));
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

@@ -5,6 +5,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -169,5 +170,29 @@ TEST(TextFileWriter, AFailedWriteLeavesNoTemporary) {
     EXPECT_FALSE(writer.WriteTo((dir.path() / "").string()));
     EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"out.txt", "plain"}));
 }
+
+#ifndef _WIN32
+// A name that is a link, a pipe or a device is refused and left as it is: only a file is replaced.
+TEST(TextFileWriter, OnlyAFileIsReplaced) {
+    testing_support::TempDir dir;
+    exchange::TextFileWriter writer;
+    writer.AddLine("riga");
+    Touch(dir.path() / "census.txt", "kept");
+    fs::create_symlink(dir.path() / "census.txt", dir.path() / "link.txt");
+    ASSERT_EQ(mkfifo((dir.path() / "pipe.txt").c_str(), 0600), 0);
+    for (const fs::path& name : {dir.path() / "link.txt", dir.path() / "pipe.txt", fs::path("/dev/null")}) {
+        EXPECT_FALSE(exchange::CanCreate(name.string())) << name;
+        EXPECT_FALSE(writer.WriteTo(name.string())) << name;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.txt"));
+    EXPECT_TRUE(fs::is_fifo(dir.path() / "pipe.txt"));
+    EXPECT_EQ(Read(dir.path() / "census.txt"), "kept");
+    EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"census.txt", "link.txt", "pipe.txt"}));
+
+    EXPECT_TRUE(exchange::CanCreate((dir.path() / "census.txt").string()));
+    EXPECT_TRUE(writer.WriteTo((dir.path() / "census.txt").string()));
+    EXPECT_EQ(Read(dir.path() / "census.txt"), "riga\r\n");
+}
+#endif
 
 }  // namespace
