@@ -20,6 +20,8 @@ using detail::Utf8;
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// The layout of the census files this program writes (PRAGMA user_version).
+constexpr int kLayoutVersion = 1;
 
 }  // namespace
 
@@ -165,9 +167,9 @@ Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::s
     std::unique_ptr<Database> result(new Database(db, std::string(path)));
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
-        Status s = result->Exec(
-            "PRAGMA application_id = " + std::to_string(kApplicationId) +
-            "; PRAGMA user_version = 1; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+        Status s = result->Exec("PRAGMA application_id = " + std::to_string(kApplicationId) +
+                                "; PRAGMA user_version = " + std::to_string(kLayoutVersion) +
+                                "; PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
         if (s) {
             result->NoteJournalMode();
             return result;
@@ -213,9 +215,9 @@ Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view p
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // Nobody can see the file before it is finished: the journal stays in memory and nothing is
     // flushed until FinishBuilding.
-    Status s =
-        result->Exec("PRAGMA application_id = " + std::to_string(kBuildingApplicationId) +
-                     "; PRAGMA user_version = 1; PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
+    Status s = result->Exec("PRAGMA application_id = " + std::to_string(kBuildingApplicationId) +
+                            "; PRAGMA user_version = " + std::to_string(kLayoutVersion) +
+                            "; PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
     if (!s) {
         (void)result->Close();  // removes the temporary; the pragma's failure is the one to tell
         return s;
@@ -295,6 +297,15 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
         return notCensus();
     }
     id = Stmt();
+    // A census written by a later version of the program (the version of its layout, user_version)
+    // may hold what this one cannot keep: it is refused rather than changed.
+    Stmt version(db, "PRAGMA user_version");
+    if (version.prepared() && version.Step() == SQLITE_ROW && version.ColumnInt(0) > kLayoutVersion) {
+        return Status::Error(Describe("Il file '", Quote(path),
+                                      "' è di una versione più recente del programma, che questa non sa "
+                                      "leggere: aggiornare Velumbra per aprirlo."));
+    }
+    version = Stmt();
     // A file marked as a census but without all its tables (a creation that never finished) is
     // refused here, so that no command works on half a census.
     if (contents == Contents::WholeCensus) {

@@ -407,6 +407,32 @@ TEST_F(CliTest, AShownFailureIsNeverAnExitOfSuccess) {
         EXPECT_EQ(o.out, "") << command[0];
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
+
+    // A census of a later version of the program is refused by every command, and left as it is.
+    std::filesystem::remove(dir.path() / "db.mdb");
+    NewCensus(kGood);
+    ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw, "PRAGMA user_version = 2", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"list", P("db.mdb")},
+                                                    {"company", P("db.mdb"), "12"},
+                                                    {"export", P("db.mdb"), "--output", P("out.txt")},
+                                                    {"compare", P("db.mdb"), P("in.txt")}}) {
+        const Outcome o = Run(command);
+        EXPECT_EQ(o.status, 1) << command[0];
+        EXPECT_EQ(o.err, "Errore in fase di apertura del database\n\nIl file '" + P("db.mdb") +
+                             "' è di una versione più recente del programma, che questa non sa leggere: "
+                             "aggiornare Velumbra per aprirlo.\n")
+            << command[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
+    ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &version, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(version, 0), 2);
+    sqlite3_finalize(version);
+    sqlite3_close(raw);
 }
 
 }  // namespace
