@@ -276,6 +276,10 @@ struct RecoverySink {
     static int Run(void* self, const char* sql) { return static_cast<RecoverySink*>(self)->Execute(sql); }
 
     int Execute(const char* sql) {
+        // A statement made from a damaged piece of the schema may come without any text.
+        if (!sql) {
+            return 0;
+        }
         const std::string_view text(sql);
         if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version")) {
             return 0;

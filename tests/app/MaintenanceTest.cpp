@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
 
+#include "app/Maintenance.h"
 #include "db/DbSelect.h"
 #include "engine/Database.h"
 #include "engine/TableCursor.h"
 #include "schema/Creation.h"
-#include "app/Maintenance.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedPort.h"
 
@@ -403,6 +404,65 @@ TEST_F(MaintenanceTest, AFailedRepairLeavesTheFolderAsItWas) {
                                                "\n\nIl file '" + file +
                                                "' non \xE8 un database del censimento.");
         EXPECT_EQ(Files(), before);
+    }
+}
+
+// Files whose damage once crashed the repair. Each is rebuilt with no fewer structures than a plain read
+// of the damaged file sees and kept beside the rebuilt census, or refused with the repair's own message
+// and left at its name as it was; nothing of the repair is left in the folder either way.
+TEST_F(MaintenanceTest, DamagedFilesThatOnceCrashedTheRepair) {
+    std::filesystem::remove(path);
+    std::vector<std::filesystem::path> inputs;
+    for (const auto& entry : std::filesystem::directory_iterator(VELUMBRA_DAMAGED_CENSUSES)) {
+        if (entry.path().extension() == ".MDB") {
+            inputs.push_back(entry.path());
+        }
+    }
+    ASSERT_FALSE(inputs.empty());
+    const auto bytes = [](const std::filesystem::path& file) {
+        std::ostringstream out;
+        out << std::ifstream(file, std::ios::binary).rdbuf();
+        return out.str();
+    };
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.filename().string());
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            std::filesystem::remove(entry.path());
+        }
+        const std::string file = dir.File("censimento.MDB");
+        const std::string plain = dir.File("lettura.MDB");
+        for (const std::string& copy : {file, plain}) {
+            std::filesystem::copy_file(input, copy);
+            std::filesystem::permissions(copy, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
+        }
+        const std::string seen = Sql(plain, "SELECT count(*) FROM depositi");
+        const int readable = seen == "error" ? 0 : std::stoi(seen);
+        std::filesystem::remove(plain);
+        const std::string original = bytes(file);
+
+        port.Clear();
+        const bool repaired = app::RepairDatabaseAt(port, file).done();
+        ASSERT_EQ(port.messages.size(), 1u);
+        const auto& message = port.LastMessage();
+        if (repaired) {
+            EXPECT_EQ(message.text,
+                      "Il database era danneggiato ed \xE8 stato ricostruito con tutti i dati "
+                      "ancora leggibili:\n\n" +
+                          file + "\n\nIl file danneggiato \xE8 stato conservato come:\n\n" +
+                          dir.File("censimento.danneggiato.MDB"));
+            EXPECT_EQ(message.icon, ui::Icon::Information);
+            EXPECT_EQ(Files(), (std::set<std::string>{"censimento.MDB", "censimento.danneggiato.MDB"}));
+            EXPECT_EQ(bytes(dir.path() / "censimento.danneggiato.MDB"), original);
+            EXPECT_EQ(Sql(file, "PRAGMA integrity_check"), "ok");
+            EXPECT_GE(std::stoi(Sql(file, "SELECT count(*) FROM depositi")), readable);
+        } else {
+            EXPECT_TRUE(message.text.starts_with("Errore durante la riparazione del database\n\n" + file))
+                << message.text;
+            EXPECT_EQ(message.icon, ui::Icon::Exclamation);
+            EXPECT_EQ(Files(), std::set<std::string>{"censimento.MDB"});
+            EXPECT_EQ(bytes(file), original);
+        }
     }
 }
 
