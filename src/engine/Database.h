@@ -82,7 +82,7 @@ class TableDef {
 class KeptCopy {
   public:
     KeptCopy(KeptCopy&& other) noexcept;
-    KeptCopy& operator=(KeptCopy&& other) noexcept;
+    KeptCopy& operator=(KeptCopy&&) = delete;
     KeptCopy(const KeptCopy&) = delete;
     KeptCopy& operator=(const KeptCopy&) = delete;
     ~KeptCopy();
@@ -96,7 +96,6 @@ class KeptCopy {
   private:
     friend class Database;
     KeptCopy(std::string file, std::string prefix, std::string extension);
-    void Release();
 
     std::string file_;  // UTF-8; empty once kept or moved from
     std::string shown_;

@@ -1180,25 +1180,9 @@ KeptCopy::KeptCopy(KeptCopy&& other) noexcept
       prefix_(std::move(other.prefix_)),
       extension_(std::move(other.extension_)) {}
 
-KeptCopy& KeptCopy::operator=(KeptCopy&& other) noexcept {
-    if (this != &other) {
-        Release();
-        file_ = std::exchange(other.file_, {});
-        shown_ = std::move(other.shown_);
-        prefix_ = std::move(other.prefix_);
-        extension_ = std::move(other.extension_);
-    }
-    return *this;
-}
-
 KeptCopy::~KeptCopy() {
-    Release();
-}
-
-void KeptCopy::Release() {
     if (!file_.empty()) {
         RemoveWithCompanions(files::PathOfUtf8(file_));
-        file_.clear();
     }
 }
 
