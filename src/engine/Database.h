@@ -77,6 +77,31 @@ class TableDef {
     bool appended_ = false;
 };
 
+// A copy of a database file made beside it by Database::KeepCopy. It is removed when this goes unless
+// it was kept: a copy made before a change that did not happen is no history.
+class KeptCopy {
+  public:
+    KeptCopy(KeptCopy&& other) noexcept;
+    KeptCopy& operator=(KeptCopy&&) = delete;
+    KeptCopy(const KeptCopy&) = delete;
+    KeptCopy& operator=(const KeptCopy&) = delete;
+    ~KeptCopy();
+
+    // Its path.
+    const std::string& path() const { return shown_; }
+    // Keeps this copy and, of the copies of the same file and label, the newest `newest` in all (this
+    // one the newest of them); older ones are removed, those this program holds open aside.
+    void Keep(int newest);
+
+  private:
+    friend class Database;
+    KeptCopy(std::string file, std::string prefix, std::string extension);
+
+    std::string file_;  // UTF-8; empty once kept or moved from
+    std::string shown_;
+    std::string prefix_, extension_;  // UTF-8, of the names of the copies of the same file and label
+};
+
 class Database {
   public:
     // Creates a new, empty database file; fails when the file exists.
@@ -175,14 +200,16 @@ class Database {
     // A repair that fails leaves the folder as it was.
     static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
                          const std::function<void()>& keepResponsive = {}, const BlankCensus& blank = {});
-    // Copies this database whole, page by page, into a new file beside it named STEM.LABEL-STAMP.EXT (STEM
-    // and EXT those of this file's name; "-2", "-3" ... after STAMP when the name is taken), complete or
-    // not at all; `copyPath` receives its path (also when it could not be made). Then only the newest `keep`
-    // copies named so (ordered by their stamps, which are as long as STAMP) are kept; those this program
-    // holds open stay too. Refused while a transaction is in progress on this handle: its changes may yet be
-    // withdrawn.
-    Status KeepCopy(std::string_view label, std::string_view stamp, int keep, std::string* copyPath,
-                    const std::function<void()>& keepResponsive = {});
+    // Copies this database whole, page by page, into a new file beside it named
+    // STEM.LABEL-YYYYMMDD-HHMMSS.EXT (STEM and EXT those of this file's name), complete or not at all;
+    // `copyPath` receives its path (also when it could not be made). The names of such copies sort in the
+    // order they were made: the stamp is the date and time `now` gives, or one second after the newest
+    // copy's when that is not later (the clock went back, or copies followed within a second), and the
+    // next free one when the name is taken. Taken only at the beginning of a transaction of this handle,
+    // before it changes anything: holding the write lock, nobody can change the file before it ends, so
+    // the copy holds what the transaction replaces. The copy goes again unless it is kept (KeptCopy).
+    Result<KeptCopy> KeepCopy(std::string_view label, const std::function<DateTime()>& now,
+                              std::string* copyPath, const std::function<void()>& keepResponsive = {});
     // Copies a database into a new file, compacting it; fails when the destination exists.
     static Status Compact(std::string_view source, std::string_view destination, std::string_view locale,
                           const std::function<void()>& keepResponsive = {});

@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/Attributes.h"
@@ -276,6 +279,10 @@ struct RecoverySink {
     static int Run(void* self, const char* sql) { return static_cast<RecoverySink*>(self)->Execute(sql); }
 
     int Execute(const char* sql) {
+        // A statement made from a damaged piece of the schema may come without any text.
+        if (!sql) {
+            return 0;
+        }
         const std::string_view text(sql);
         if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version")) {
             return 0;
@@ -1007,9 +1014,11 @@ namespace {
 
 // Makes the new file `target` (`shown` is its name as the person knows it) through `write`, which is
 // given a temporary name beside it: the file is flushed to the disk and named only when complete, never
-// over another file. Nothing is left behind when it fails.
-Status WriteNewFile(const std::filesystem::path& target, std::string_view shown,
-                    const std::function<Status(const std::filesystem::path& temporary)>& write) {
+// over another file; when `target` is taken meanwhile, `another` (when given) changes it to the next name
+// to try. Nothing is left behind when it fails.
+Status WriteNewFile(std::filesystem::path& target, std::string_view shown,
+                    const std::function<Status(const std::filesystem::path& temporary)>& write,
+                    const std::function<bool(std::filesystem::path& target)>& another = {}) {
     std::error_code ec;
     const auto exists = [&] { return Status::Error(Describe("Il file '", Quote(shown), "' esiste già.")); };
     if (std::filesystem::exists(target, ec)) {
@@ -1022,10 +1031,12 @@ Status WriteNewFile(const std::filesystem::path& target, std::string_view shown,
     if (s && !files::SyncFile(temporary)) {
         s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
     }
-    if (s && !files::RenameNoReplace(temporary, target)) {
-        s = std::filesystem::exists(target, ec)
-                ? exists()
-                : Status::Error(Describe("Impossibile creare il file '", Quote(shown), "'."));
+    while (s && !files::RenameNoReplace(temporary, target)) {
+        if (!std::filesystem::exists(target, ec)) {
+            s = Status::Error(Describe("Impossibile creare il file '", Quote(shown), "'."));
+        } else if (!another || !another(target)) {
+            s = exists();
+        }
     }
     if (!s) {
         RemoveWithCompanions(temporary);
@@ -1067,38 +1078,136 @@ Status BackupInto(sqlite3* db, const std::filesystem::path& file,
     return rc == SQLITE_OK ? Status::Ok() : Failure(nullptr, rc);
 }
 
-// The sequence number of a kept copy named `name` (1 for none, N for "-N"), or 0 when the name is not
-// that of a copy: `prefix`, a stamp as long as `stampLength` made of digits and '-', "-N" perhaps, `ext`.
-int KeptCopySequence(const std::string& name, const std::string& prefix, std::size_t stampLength,
-                     const std::string& ext, std::string& stamp) {
-    if (name.size() < prefix.size() + stampLength + ext.size() || !name.starts_with(prefix) ||
+// The stamps of kept copies: YYYYMMDD-HHMMSS.
+constexpr std::size_t kStampLength = 15;
+
+// A date and time as seconds from the beginning of 1970, taken as if it were universal time (only the
+// order of stamps and a second after one matter); nothing when it is no date and time of years 1-9999.
+std::optional<std::int64_t> SecondsOf(const DateTime& t) {
+    using namespace std::chrono;
+    const year_month_day date{year{t.year}, month{static_cast<unsigned>(t.month)},
+                              day{static_cast<unsigned>(t.day)}};
+    if (t.year < 1 || t.year > 9999 || !date.ok() || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+        t.minute > 59 || t.second < 0 || t.second > 59) {
+        return std::nullopt;
+    }
+    return std::int64_t{sys_days(date).time_since_epoch().count()} * 86400 + t.hour * 3600 + t.minute * 60 +
+           t.second;
+}
+
+std::string StampOf(std::int64_t seconds) {
+    using namespace std::chrono;
+    const sys_days date{days{seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400}};
+    const std::int64_t time = seconds - std::int64_t{date.time_since_epoch().count()} * 86400;
+    const year_month_day ymd{date};
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02u%02u-%02d%02d%02d", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
+                  static_cast<int>(time % 60));
+    return stamp;
+}
+
+// A copy beside a file, from its name: `prefix`, a stamp, perhaps "-N" (copies made within one second
+// by earlier versions of the program), the file's extension.
+struct KeptName {
+    std::int64_t seconds = 0;
+    int sequence = 1;  // N, 1 for none
+    std::filesystem::path path;
+};
+
+std::optional<KeptName> ReadKeptName(const std::filesystem::path& path, const std::string& prefix,
+                                     const std::string& ext) {
+    const std::string name = files::Utf8Of(path.filename());
+    if (name.size() < prefix.size() + kStampLength + ext.size() || !name.starts_with(prefix) ||
         !name.ends_with(ext)) {
-        return 0;
+        return std::nullopt;
     }
     const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - ext.size());
-    stamp = middle.substr(0, stampLength);
-    const std::string rest = middle.substr(stampLength);
-    const auto digits = [](const std::string& t, bool dash) {
-        return !t.empty() && std::all_of(t.begin(), t.end(), [dash](char c) {
-            return (c >= '0' && c <= '9') || (dash && c == '-');
-        });
+    const auto digits = [](std::string_view t) {
+        return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
-    if (!digits(stamp, true)) {
-        return 0;
+    const std::string_view stamp = std::string_view(middle).substr(0, kStampLength);
+    const std::string rest = middle.substr(kStampLength);
+    if (!digits(stamp.substr(0, 8)) || stamp[8] != '-' || !digits(stamp.substr(9)) ||
+        (!rest.empty() && (rest.size() > 6 || rest[0] != '-' || !digits(rest.substr(1))))) {
+        return std::nullopt;
     }
-    if (rest.empty()) {
-        return 1;
+    const auto number = [&](std::size_t from, std::size_t length) {
+        return std::stoi(std::string(stamp.substr(from, length)));
+    };
+    const auto seconds = SecondsOf({.year = number(0, 4),
+                                    .month = number(4, 2),
+                                    .day = number(6, 2),
+                                    .hour = number(9, 2),
+                                    .minute = number(11, 2),
+                                    .second = number(13, 2)});
+    if (!seconds) {
+        return std::nullopt;
     }
-    if (rest.size() > 6 || rest[0] != '-' || !digits(rest.substr(1), false)) {
-        return 0;
+    return KeptName{*seconds, rest.empty() ? 1 : std::stoi(rest.substr(1)), path};
+}
+
+// The copies in `folder` named `prefix`, stamp, `ext`, newest first.
+std::vector<KeptName> KeptCopiesIn(const std::filesystem::path& folder, const std::string& prefix,
+                                   const std::string& ext) {
+    std::vector<KeptName> kept;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        auto copy = ReadKeptName(it->path(), prefix, ext);
+        if (copy && it->is_regular_file(ec)) {
+            kept.push_back(std::move(*copy));
+        }
     }
-    return std::stoi(rest.substr(1));
+    std::sort(kept.begin(), kept.end(), [](const KeptName& a, const KeptName& b) {
+        return std::tie(a.seconds, a.sequence) > std::tie(b.seconds, b.sequence);
+    });
+    return kept;
 }
 
 }  // namespace
 
-Status Database::KeepCopy(std::string_view label, std::string_view stamp, int keep, std::string* copyPath,
-                          const std::function<void()>& keepResponsive) {
+KeptCopy::KeptCopy(std::string file, std::string prefix, std::string extension)
+    : file_(std::move(file)),
+      shown_(text::Utf8ToCp1252Lossy(file_)),
+      prefix_(std::move(prefix)),
+      extension_(std::move(extension)) {}
+
+KeptCopy::KeptCopy(KeptCopy&& other) noexcept
+    : file_(std::exchange(other.file_, {})),
+      shown_(std::move(other.shown_)),
+      prefix_(std::move(other.prefix_)),
+      extension_(std::move(other.extension_)) {}
+
+KeptCopy::~KeptCopy() {
+    if (!file_.empty()) {
+        RemoveWithCompanions(files::PathOfUtf8(file_));
+    }
+}
+
+void KeptCopy::Keep(int newest) {
+    if (file_.empty()) {
+        return;
+    }
+    const std::filesystem::path own = files::PathOfUtf8(file_);
+    file_.clear();
+    const std::vector<KeptName> kept = KeptCopiesIn(own.parent_path(), prefix_, extension_);
+    std::size_t left = static_cast<std::size_t>(std::max(newest, 1)) - 1;  // besides this one
+    for (const KeptName& copy : kept) {
+        if (copy.path.filename() == own.filename()) {
+            continue;
+        }
+        if (left > 0) {
+            --left;
+        } else if (!Database::IsOpenInProgram(text::Utf8ToCp1252Lossy(files::Utf8Of(copy.path)))) {
+            RemoveWithCompanions(copy.path);
+        }
+    }
+}
+
+Result<KeptCopy> Database::KeepCopy(std::string_view label, const std::function<DateTime()>& now,
+                                    std::string* copyPath, const std::function<void()>& keepResponsive) {
     if (!db_) {
         return Status::Error(It("Il database non è aperto."));
     }
@@ -1106,49 +1215,59 @@ Status Database::KeepCopy(std::string_view label, std::string_view stamp, int ke
     const std::filesystem::path folder = original.parent_path();
     const std::string prefix = files::Utf8Of(original.stem()) + "." + Utf8(label) + "-";
     const std::string ext = files::Utf8Of(original.extension());
-    const std::filesystem::path target =
-        folder / files::PathOfUtf8(UniqueName(folder.empty() ? "." : folder, prefix + Utf8(stamp), ext));
+    const std::vector<KeptName> kept = KeptCopiesIn(folder, prefix, ext);
+    std::int64_t seconds = SecondsOf(now()).value_or(0);
+    if (!kept.empty() && seconds <= kept.front().seconds) {
+        seconds = kept.front().seconds + 1;
+    }
+    std::error_code ec;
+    const auto named = [&] { return folder / files::PathOfUtf8(prefix + StampOf(seconds) + ext); };
+    std::filesystem::path target = named();
+    for (int tries = 0; std::filesystem::exists(target, ec) && tries < 1000; ++tries) {
+        ++seconds;
+        target = named();
+    }
     const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
     if (copyPath) {
         *copyPath = shown;  // named also when it could not be made
     }
-    // A copy taken inside a transaction would hold changes that may yet be withdrawn.
-    if (!sqlite3_get_autocommit(db_)) {
-        return Status::Error(
-            It("Il database ha una transazione in corso: la copia si può fare solo quando è conclusa."));
+    // Only a transaction that holds the write lock and has changed nothing yet shows, to a reader, the
+    // census it replaces; a copy taken otherwise could hold changes that may yet be withdrawn, or a
+    // census someone else replaces before this handle does.
+    if (depth_ != 1 || sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE ||
+        sqlite3_total_changes64(db_) != changesAtBegin_) {
+        return Status::Error(depth_ == 0
+                                 ? It("La copia del database si può fare solo all'inizio di una transazione.")
+                                 : It("Il database ha una transazione in corso: la copia si può fare solo "
+                                      "quando è conclusa."));
     }
-    Status s = WriteNewFile(target, shown, [&](const std::filesystem::path& temporary) {
-        return BackupInto(db_, temporary, keepResponsive);
-    });
+    // A write transaction refuses a backup from its own handle: the census as last committed is read
+    // through a handle of its own.
+    Handle reader;
+    int rc = sqlite3_open_v2(Utf8(path_).c_str(), &reader.db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        return Failure(reader.db, rc);
+    }
+    sqlite3_busy_timeout(reader.db, 5000);
+    int tries = 0;
+    Status s = WriteNewFile(
+        target, shown,
+        [&](const std::filesystem::path& temporary) {
+            return BackupInto(reader.db, temporary, keepResponsive);
+        },
+        [&](std::filesystem::path& taken) {
+            ++seconds;
+            taken = named();
+            return ++tries < 1000;
+        });
     if (!s) {
         return s;
     }
-    // The oldest copies go, those this program holds open aside.
-    struct Kept {
-        std::string stamp;
-        int sequence;
-        std::filesystem::path path;
-    };
-    std::vector<Kept> kept;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::string copyStamp;
-        const int sequence =
-            KeptCopySequence(files::Utf8Of(it->path().filename()), prefix, stamp.size(), ext, copyStamp);
-        if (sequence > 0 && it->is_regular_file(ec)) {
-            kept.push_back({copyStamp, sequence, it->path()});
-        }
+    KeptCopy copy(files::Utf8Of(target), prefix, ext);
+    if (copyPath) {
+        *copyPath = copy.path();
     }
-    std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) {
-        return std::tie(a.stamp, a.sequence) > std::tie(b.stamp, b.sequence);
-    });
-    for (std::size_t i = static_cast<std::size_t>(std::max(keep, 1)); i < kept.size(); ++i) {
-        if (!IsOpenInProgram(text::Utf8ToCp1252Lossy(files::Utf8Of(kept[i].path)))) {
-            RemoveWithCompanions(kept[i].path);
-        }
-    }
-    return s;
+    return copy;
 }
 
 Status Database::Compact(std::string_view source, std::string_view destination, std::string_view locale,
@@ -1157,7 +1276,7 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
     std::error_code ec;
-    const std::filesystem::path target = FsPath(destination);
+    std::filesystem::path target = FsPath(destination);
     if (destination.empty()) {
         return Status::Error(It("Il nome del file di destinazione è vuoto."));
     }

@@ -223,7 +223,8 @@ Status CheckCensusTables(sqlite3* db, std::string_view path) {
 
 Status Failure(sqlite3* db, int rc) {
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
-    const std::string_view message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    const char* text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    const std::string_view message = text ? text : "";
     switch (rc & 0xFF) {
         case SQLITE_CONSTRAINT:
             return ConstraintFailure(message, extended);

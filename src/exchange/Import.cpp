@@ -1,7 +1,5 @@
 #include "exchange/Import.h"
 
-#include <cstdio>
-
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "exchange/TextFile.h"
@@ -161,7 +159,7 @@ ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
     return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, comparison));
 }
 
-ui::Outcome ImportCommunication(app::Session& session, const LocalDateTime& now) {
+ui::Outcome ImportCommunication(app::Session& session, const std::function<LocalDateTime()>& now) {
     ui::Port& port = session.Port();
     const auto company = reg::RequireWorkingCompany(session);
     if (!company) {
@@ -191,27 +189,35 @@ ui::Outcome ImportCommunication(app::Session& session, const LocalDateTime& now)
     }
     port.BeginBusy(true);
     db::CDbConnection& connection = *session.Connection();
-    // Nothing is deleted before the census is kept whole beside itself.
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day, now.hour,
-                  now.minute, now.second);
-    std::string copy;
-    const engine::Status copied = connection.Database()->KeepCopy(kImportCopyLabel, stamp, kKeptImportCopies,
-                                                                  &copy, [&port] { port.KeepResponsive(); });
-    if (!copied) {
-        port.ShowMessage(It("Impossibile creare la copia del censimento prima dell'importazione:\n\n") +
-                             copy + "\n\n" + copied.description() + "\n\n" + It(kNotPossible),
-                         ui::kProgramCaption, ui::Icon::Exclamation);
-        return ui::Outcome::Failed();
-    }
+    const auto clock = [&now] {
+        const LocalDateTime t = now();
+        return engine::DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second};
+    };
     // The whole replacement is one transaction: either the file's census is in place, or the old one
-    // is left exactly as it was.
+    // is left exactly as it was. Nothing is deleted before the census is kept whole beside itself, in
+    // the transaction, whose write lock keeps every other import waiting: the copy is of the census
+    // this import replaces. A copy of a census that was not replaced goes again.
     int counter = 0;
     bool replaced = false;
+    std::string copy;
     {
         db::CDbTransaction transaction(connection);
-        replaced = transaction.IsActive() && DeleteAllStructures(connection) &&
-                   StoreStructures(connection, *list, counter) && transaction.Commit();
+        if (transaction.IsActive()) {
+            auto kept = connection.Database()->KeepCopy(kImportCopyLabel, clock, &copy,
+                                                        [&port] { port.KeepResponsive(); });
+            if (!kept) {
+                port.ShowMessage(
+                    It("Impossibile creare la copia del censimento prima dell'importazione:\n\n") + copy +
+                        "\n\n" + kept.description() + "\n\n" + It(kNotPossible),
+                    ui::kProgramCaption, ui::Icon::Exclamation);
+                return ui::Outcome::Failed();
+            }
+            replaced = DeleteAllStructures(connection) && StoreStructures(connection, *list, counter) &&
+                       transaction.Commit();
+            if (replaced) {
+                kept->Keep(kKeptImportCopies);
+            }
+        }
         if (!replaced) {
             counter = 0;  // rolled back as the transaction ends
         }

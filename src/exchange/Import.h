@@ -1,6 +1,7 @@
 // The observatory's communication file: read, checked, confirmed, and put in place of the census.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,16 +41,17 @@ std::optional<CStructureRecordList> ReadCommunicationFile(ui::Port& port, const 
 ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
                                  CensusComparison& comparison);
 
-// The copies of the census kept beside it, each made before an import deleted anything:
-// NAME.prima-importazione-YYYYMMDD-HHMMSS.EXT. The newest five are kept.
+// The copies of the census kept beside it, each made before an import replaced it:
+// NAME.prima-importazione-YYYYMMDD-HHMMSS.EXT, names that sort in the order the copies were made. The
+// newest five are kept.
 inline constexpr std::string_view kImportCopyLabel = "prima-importazione";
 inline constexpr int kKeptImportCopies = 5;
 
 // "&Import Comunicazione". The confirmation offers the comparison of the census with the file as its
-// details. Once confirmed, the census is first copied whole beside itself (a copy that cannot be made
-// stops the import, with the census untouched; `now` stamps its name); then the replacement runs in one
-// transaction: when a record cannot be stored, the census stays exactly as it was. Done when the census
-// was replaced.
-ui::Outcome ImportCommunication(app::Session& session, const LocalDateTime& now = Now());
+// details. Once confirmed, the replacement runs in one transaction, which first copies the census whole
+// beside itself (a copy that cannot be made stops the import, with the census untouched; `now`, read
+// then, stamps its name): when a record cannot be stored, the census stays exactly as it was and the
+// copy goes again. Done when the census was replaced.
+ui::Outcome ImportCommunication(app::Session& session, const std::function<LocalDateTime()>& now = Now);
 
 }  // namespace exchange

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
 #include <sstream>
 
+#include "app/Maintenance.h"
 #include "db/DbSelect.h"
 #include "engine/Database.h"
 #include "engine/TableCursor.h"
 #include "schema/Creation.h"
-#include "app/Maintenance.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedPort.h"
 
@@ -404,6 +405,58 @@ TEST_F(MaintenanceTest, AFailedRepairLeavesTheFolderAsItWas) {
                                                "' non \xE8 un database del censimento.");
         EXPECT_EQ(Files(), before);
     }
+}
+
+// Files whose damage once crashed the repair. Each is rebuilt with no fewer structures than a plain read
+// of it sees, the original kept beside it, or refused with the repair's own message and left as it was;
+// nothing of the repair is left behind either way.
+TEST_F(MaintenanceTest, DamagedFilesThatOnceCrashedTheRepair) {
+    const auto bytes = [](const std::filesystem::path& file) {
+        std::ostringstream out;
+        out << std::ifstream(file, std::ios::binary).rdbuf();
+        return out.str();
+    };
+    int inputs = 0;
+    for (const auto& input : std::filesystem::directory_iterator(VELUMBRA_DAMAGED_CENSUSES)) {
+        if (input.path().extension() != ".MDB") {
+            continue;
+        }
+        SCOPED_TRACE(input.path().string());
+        ++inputs;
+        for (const std::string& name : Files()) {
+            std::filesystem::remove(dir.path() / name);
+        }
+        const std::string file = dir.File("censimento.MDB"), plain = dir.File("lettura.MDB");
+        for (const std::string& copy : {file, plain}) {
+            std::filesystem::copy_file(input.path(), copy);
+            std::filesystem::permissions(copy, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
+        }
+        const std::string seen = Sql(plain, "SELECT count(*) FROM depositi");
+        std::filesystem::remove(plain);
+        const std::string original = bytes(file);
+        port.Clear();
+        const bool repaired = app::RepairDatabaseAt(port, file).done();
+        ASSERT_EQ(port.messages.size(), 1u);
+        if (repaired) {
+            EXPECT_EQ(port.LastMessage().text,
+                      "Il database era danneggiato ed \xE8 stato ricostruito con tutti i "
+                      "dati ancora leggibili:\n\n" +
+                          file + "\n\nIl file danneggiato \xE8 stato conservato come:\n\n" +
+                          dir.File("censimento.danneggiato.MDB"));
+            EXPECT_EQ(Files(), (std::set<std::string>{"censimento.MDB", "censimento.danneggiato.MDB"}));
+            EXPECT_EQ(bytes(dir.path() / "censimento.danneggiato.MDB"), original);
+            EXPECT_GE(std::stoi(Sql(file, "SELECT count(*) FROM depositi")),
+                      seen == "error" ? 0 : std::stoi(seen));
+        } else {
+            EXPECT_TRUE(
+                port.LastMessage().text.starts_with("Errore durante la riparazione del database\n\n" + file))
+                << port.LastMessage().text;
+            EXPECT_EQ(Files(), std::set<std::string>{"censimento.MDB"});
+            EXPECT_EQ(bytes(file), original);
+        }
+    }
+    EXPECT_GT(inputs, 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "db/DbTable.h"
 #include "exchange/Export.h"
@@ -18,6 +19,11 @@ const std::string kCorrupt =
     "ATTENZIONE: Il file proposto per l'importazione \xE8 corrotto oppure non ha un contenuto\n"
     "compatibile con le specifiche tecniche previste !!!\n\n"
     "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non pu\xF2 essere effettuata.";
+
+// A clock that always says `t`.
+std::function<exchange::LocalDateTime()> At(exchange::LocalDateTime t) {
+    return [t] { return t; };
+}
 
 std::string Join(const std::vector<std::string>& lines) {
     std::string out;
@@ -68,7 +74,7 @@ class ImportTest : public ::testing::Test {
             }
             port.AnswerNextFileDialog(census.File("in.txt"));
             std::string report =
-                exchange::ImportCommunication(session, {8, 12, 2026, 15, 4, 5}) ? "done" : "failed";
+                exchange::ImportCommunication(session, At({8, 12, 2026, 15, 4, 5})) ? "done" : "failed";
             for (const auto& m : port.messages) {
                 report += "\n--\n" + m.text;
             }
@@ -280,28 +286,37 @@ const std::string kSucceeded =
     "Il censimento precedente \xE8 conservato nella copia ";
 
 // Before anything is deleted, the census is copied whole beside itself under the date and time of the
-// import; the copy opens as any census does and holds the census as it was, and the success message
-// names it. A second import within the same second takes the next name.
+// import (the next second here, a folder taking that name); the copy opens as any census does and holds
+// the census as it was, and the success message names it. Imports within the same second take the
+// seconds after the newest copy's: each message names the copy of the census that import replaced, and
+// the five made last are kept.
 TEST_F(ImportTest, TheCensusIsCopiedBeforeItIsReplaced) {
+    std::filesystem::create_directory(census.dir.path() / "VELUMBRA.prima-importazione-20261208-150405.MDB");
     census.WriteFile("in.txt", File({census.ValidRecord(1)}));
     const exchange::LocalDateTime when{8, 12, 2026, 15, 4, 5};
     census.port.AnswerNextFileDialog(census.File("in.txt"));
-    ASSERT_TRUE(exchange::ImportCommunication(census.session, when));
-    const std::string copy = census.File("VELUMBRA.prima-importazione-20261208-150405.MDB");
+    ASSERT_TRUE(exchange::ImportCommunication(census.session, At(when)));
+    const std::string copy = census.File("VELUMBRA.prima-importazione-20261208-150406.MDB");
     EXPECT_EQ(census.port.LastMessage().text, kSucceeded + copy);
     EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
     EXPECT_EQ(census.port.LastMessage().caption, ui::kProgramCaption);
-    const auto replaced = census.Rows();
-    ASSERT_EQ(replaced.size(), 1u);
-
-    census.port.AnswerNextFileDialog(census.File("in.txt"));
-    ASSERT_TRUE(exchange::ImportCommunication(census.session, when));
-    const std::string second = census.File("VELUMBRA.prima-importazione-20261208-150405-2.MDB");
-    EXPECT_EQ(census.port.LastMessage().text, kSucceeded + second);
-    EXPECT_EQ(Copies(census), (std::vector<std::string>{"VELUMBRA.prima-importazione-20261208-150405-2.MDB",
-                                                        "VELUMBRA.prima-importazione-20261208-150405.MDB"}));
     EXPECT_EQ(RowsOf(copy), before);
-    EXPECT_EQ(RowsOf(second), replaced);
+
+    for (int seed = 2; seed <= 7; ++seed) {
+        const auto replaced = census.Rows();
+        census.WriteFile("in.txt", File({census.ValidRecord(seed)}));
+        census.port.AnswerNextFileDialog(census.File("in.txt"));
+        ASSERT_TRUE(exchange::ImportCommunication(census.session, At(when)));
+        const std::string next = census.File("VELUMBRA.prima-importazione-20261208-1504" +
+                                             std::to_string(105 + seed).substr(1) + ".MDB");
+        EXPECT_EQ(census.port.LastMessage().text, kSucceeded + next);
+        EXPECT_EQ(RowsOf(next), replaced);
+    }
+    const auto copies = Copies(census);
+    EXPECT_EQ(std::vector<std::string>(copies.begin(), copies.begin() + 2),
+              (std::vector<std::string>{"VELUMBRA.prima-importazione-20261208-150405.MDB",
+                                        "VELUMBRA.prima-importazione-20261208-150408.MDB"}));
+    EXPECT_EQ(copies.size(), 6u);  // the folder and the five newest, up to 150412
 }
 
 // The five newest copies stay; the sixth import removes the oldest. Copies of other databases, and
@@ -315,19 +330,24 @@ TEST_F(ImportTest, TheFiveNewestCopiesAreKept) {
     }
     const auto import = [&](int day, int hour) {
         census.port.AnswerNextFileDialog(census.File("in.txt"));
-        ASSERT_TRUE(exchange::ImportCommunication(census.session, {day, 12, 2026, hour, 0, 0}));
+        ASSERT_TRUE(exchange::ImportCommunication(census.session, At({day, 12, 2026, hour, 0, 0})));
+        EXPECT_TRUE(
+            std::filesystem::is_regular_file(census.port.LastMessage().text.substr(kSucceeded.size())));
     };
-    // Not in the order of the days: the stamp says which is older.
+    // A clock that goes back twice: each copy made then is named a second after the newest, so the
+    // names still sort in the order the copies were made, and the first made is the first to go.
     import(9, 10);
     import(8, 23);
     import(10, 0);
     import(9, 9);
     import(11, 1);
     const std::vector<std::string> five = {
-        "VELUMBRA.prima-importazione-20261208-230000.MDB", "VELUMBRA.prima-importazione-20261209-090000.MDB",
-        "VELUMBRA.prima-importazione-20261209-100000.MDB", "VELUMBRA.prima-importazione-20261210-000000.MDB",
+        "VELUMBRA.prima-importazione-20261209-100000.MDB", "VELUMBRA.prima-importazione-20261209-100001.MDB",
+        "VELUMBRA.prima-importazione-20261210-000000.MDB", "VELUMBRA.prima-importazione-20261210-000001.MDB",
         "VELUMBRA.prima-importazione-20261211-010000.MDB"};
-    EXPECT_EQ(Copies(census).size(), 8u);
+    const auto made = Copies(census);
+    ASSERT_EQ(made.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(made.begin() + 3, made.end()), five);
     import(12, 8);
     auto kept = Copies(census);
     kept.erase(std::remove_if(
@@ -341,6 +361,58 @@ TEST_F(ImportTest, TheFiveNewestCopiesAreKept) {
           "VELUMBRA.prima-importazione-20200101-000000.TXT"}) {
         EXPECT_EQ(census.ReadFile(other), "non toccare") << other;
     }
+}
+
+// An import that does not replace the census (a record that cannot be stored, a census locked by
+// another program) leaves the copies kept before as they were.
+TEST_F(ImportTest, AnImportThatReplacesNothingLeavesTheCopiesAsTheyWere) {
+    for (int seed = 1; seed <= 5; ++seed) {
+        ASSERT_TRUE(Import(File({census.ValidRecord(seed)})));
+    }
+    const auto copies = Copies(census);
+    auto tooLong = census.ValidRecord(9);
+    tooLong.ubicaz = std::string(45, 'X');
+    EXPECT_FALSE(Import(File({tooLong})));
+    auto other = engine::Database::Open(census.path);
+    ASSERT_TRUE(other.ok() && (*other)->BeginTransaction());
+    census.session.Connection()->Database()->SetBusyTimeout(50);
+    census.port.Clear();
+    EXPECT_FALSE(Import(File({census.ValidRecord(9)})));
+    EXPECT_TRUE(census.port.messages.at(1).text.ends_with(
+        "bloccato da un altro utente o programma: riprovare pi\xF9 tardi."));
+    EXPECT_TRUE((*other)->RollbackTransaction());
+    EXPECT_EQ(Copies(census), copies);
+}
+
+// Two imports at once, from two connections: the second waits for the first, and each keeps a copy of
+// the census it replaced under a name of its own.
+TEST_F(ImportTest, TwoImportsAtOnceEachKeepTheCensusTheyReplaced) {
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    census.session.CloseConnection();
+    auto holder = engine::Database::Open(census.path);  // holds the write lock until both wait for it
+    ASSERT_TRUE(holder.ok() && (*holder)->BeginTransaction());
+    std::string copies[2];
+    const auto import = [&](int which) {
+        ui::ScriptedPort port;
+        app::Session session(port);
+        session.SetPath(census.path);
+        port.AnswerNextFileDialog(census.File("in.txt"));
+        if (session.OpenAssociatedDatabase() &&
+            exchange::ImportCommunication(session, At({8, 12, 2026, 15, 4, 5}))) {
+            copies[which] = port.LastMessage().text.substr(kSucceeded.size());
+        }
+    };
+    std::thread first(import, 0), second(import, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE((*holder)->RollbackTransaction());
+    first.join();
+    second.join();
+    std::sort(std::begin(copies), std::end(copies));
+    EXPECT_EQ(copies[0], census.File("VELUMBRA.prima-importazione-20261208-150405.MDB"));
+    EXPECT_EQ(copies[1], census.File("VELUMBRA.prima-importazione-20261208-150406.MDB"));
+    EXPECT_EQ(RowsOf(copies[0]), before);
+    ASSERT_TRUE(census.session.OpenAssociatedDatabase());
+    EXPECT_EQ(RowsOf(copies[1]), census.Rows());
 }
 
 // A copy that cannot be written (the disk is full) stops the import before anything changes: the
@@ -375,7 +447,7 @@ TEST_F(ImportTest, NoCopyIsTakenInsideATransaction) {
         db::CDbTransaction transaction(*census.session.Connection());
         ASSERT_TRUE(transaction.IsActive());
         census.port.AnswerNextFileDialog(census.File("in.txt"));
-        EXPECT_FALSE(exchange::ImportCommunication(census.session, {8, 12, 2026, 15, 4, 5}));
+        EXPECT_FALSE(exchange::ImportCommunication(census.session, At({8, 12, 2026, 15, 4, 5})));
         EXPECT_EQ(
             census.port.LastMessage().text,
             "Impossibile creare la copia del censimento prima dell'importazione:\n\n" +
