@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "db/DbConnection.h"
 #include "engine/Database.h"
 #include "schema/Creation.h"
 #include "text/Text.h"
@@ -104,6 +105,13 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),
             "Riparazione database", ui::Icon::Exclamation);
         return ui::Outcome::Failed();
+    }
+    // The code tables come back whole: what a damage took of them the program holds itself.
+    {
+        db::CDbConnection repairedCensus(port, path);
+        if (!repairedCensus.IsOpen() || !schema::CompleteCodeTables(repairedCensus)) {
+            return ui::Outcome::Failed();  // shown by the connection
+        }
     }
     if (!damagedCopy.empty()) {
         port.ShowMessage(

@@ -1,7 +1,14 @@
 #include "schema/Creation.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <memory>
+#include <set>
+#include <utility>
+#include <vector>
 
+#include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "engine/Database.h"
 #include "schema/Dictionary.h"
@@ -77,6 +84,34 @@ ui::Outcome FillCodeTable(db::CDbConnection& connection, const std::string& tabl
             return ui::Outcome::Failed();
         }
         connection.Port().KeepResponsive();
+    }
+    return ui::Outcome::Done();
+}
+
+ui::Outcome CompleteCodeTables(db::CDbConnection& connection) {
+    for (const auto& [table, seed] :
+         {std::pair{"regazi", &RegaziSeed()}, std::pair{"regcom", &RegcomSeed()}}) {
+        std::set<std::int32_t> present;
+        {
+            db::CDbSelect codes(&connection);
+            codes.SetColumns("codice");
+            codes.SetFrom(table);
+            for (int row = codes.Execute(); row; row = codes.Next()) {
+                std::int16_t code = 0;
+                if (codes.GetShort(0, code)) {
+                    present.insert(code);
+                }
+            }
+            if (codes.Failed()) {
+                return ui::Outcome::Failed();  // shown by the selection
+            }
+        }
+        std::vector<SeedEntry> missing;
+        std::copy_if(seed->begin(), seed->end(), std::back_inserter(missing),
+                     [&present](const SeedEntry& entry) { return !present.contains(entry.code); });
+        if (!missing.empty() && !FillCodeTable(connection, table, missing)) {
+            return ui::Outcome::Failed();
+        }
     }
     return ui::Outcome::Done();
 }

@@ -19,6 +19,10 @@ inline constexpr const char* kLocale = ";LANGID=0x0409;CP=1252;COUNTRY=0";
 // then does not appear).
 ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const std::string& successEnding);
 
+// Puts back into `regazi` and `regcom` every seed row whose code is missing (a repair may have lost
+// some); the rows there are kept as they are. Stops at the first failure, which is shown.
+ui::Outcome CompleteCodeTables(db::CDbConnection& connection);
+
 // Writes the seed rows into `table` ("regazi" or "regcom"); stops at the first row not stored.
 ui::Outcome FillCodeTable(db::CDbConnection& connection, const std::string& table,
                           const std::vector<SeedEntry>& seed);

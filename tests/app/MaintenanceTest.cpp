@@ -13,6 +13,7 @@
 #include "engine/TableCursor.h"
 #include "schema/Creation.h"
 #include "support/TempDir.h"
+#include "text/Text.h"
 #include "ui/ScriptedPort.h"
 
 namespace {
@@ -238,6 +239,49 @@ TEST_F(MaintenanceTest, ASoundFileIsRepairedSilently) {
     EXPECT_TRUE(port.messages.empty());
     EXPECT_EQ(Codes(path).size(), 351u);
     EXPECT_EQ(port.busyRequests, std::vector<bool>{true});
+}
+
+// What a damage took of the code tables comes back from the program's own lists; the rows there are
+// kept as they are.
+TEST_F(MaintenanceTest, TheCodeTablesComeBackWhole) {
+    AddManyRows(10);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db,
+                     "DELETE FROM regazi WHERE codice BETWEEN 5 AND 9; DELETE FROM regcom WHERE codice > 100 "
+                     "AND codice < 1000; UPDATE regcom SET denom = 'RINOMINATO' WHERE codice = 1",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(app::RepairDatabaseAt(port, path));
+    EXPECT_TRUE(port.messages.empty());
+
+    std::set<int> expected;
+    for (const schema::SeedEntry& entry : schema::RegcomSeed()) {
+        expected.insert(entry.code);
+    }
+    const std::vector<int> codes = Codes(path);
+    const std::set<int> seeded(codes.begin(), codes.end() - 10);  // the ten added, 1000 on, at the end
+    EXPECT_EQ(seeded, expected);
+    EXPECT_EQ(codes.size(), schema::RegcomSeed().size() + 10);
+
+    db::CDbConnection c(port, path);
+    db::CDbSelect companies(&c);
+    companies.SetColumns("codice, denom");
+    companies.SetFrom("regazi");
+    companies.SetWhere("codice = 7");
+    ASSERT_EQ(companies.Execute(), 1);
+    std::string name;
+    companies.GetText("denom", name);
+    EXPECT_EQ(name, text::TrimRight(schema::RegaziSeed()[7].name));
+    db::CDbSelect renamed(&c);
+    renamed.SetColumns("denom");
+    renamed.SetFrom("regcom");
+    renamed.SetWhere("codice = 1");
+    ASSERT_EQ(renamed.Execute(), 1);
+    renamed.GetText("denom", name);
+    EXPECT_EQ(name, "RINOMINATO");
 }
 
 TEST_F(MaintenanceTest, ADamagedFileIsRebuiltFromItsReadableRows) {
