@@ -14,12 +14,12 @@
 namespace engine {
 
 using detail::Failure;
+using detail::kBusyTimeoutMs;
 using detail::Stmt;
 using detail::Utf8;
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;
 // The layout of the census files this program writes (PRAGMA user_version).
 constexpr int kLayoutVersion = 1;
 

@@ -836,7 +836,7 @@ Status OpenCensusFile(std::string_view path, Handle& h) {
     if (rc != SQLITE_OK) {
         return Failure(h.db, rc);
     }
-    sqlite3_busy_timeout(h.db, 5000);
+    sqlite3_busy_timeout(h.db, detail::kBusyTimeoutMs);
     Stmt id(h.db, "PRAGMA application_id");
     const int step = id.prepared() ? id.Step() : sqlite3_errcode(h.db);
     if (step != SQLITE_ROW || id.ColumnInt(0) != kApplicationId) {
@@ -1222,10 +1222,15 @@ Result<KeptCopy> Database::KeepCopy(std::string_view label, const std::function<
     }
     std::error_code ec;
     const auto named = [&] { return folder / files::PathOfUtf8(prefix + StampOf(seconds) + ext); };
-    std::filesystem::path target = named();
-    for (int tries = 0; std::filesystem::exists(target, ec) && tries < 1000; ++tries) {
+    // A name that is taken gives way to the next second's.
+    int tries = 0;
+    const auto nextName = [&](std::filesystem::path& taken) {
         ++seconds;
-        target = named();
+        taken = named();
+        return ++tries < 1000;
+    };
+    std::filesystem::path target = named();
+    while (std::filesystem::exists(target, ec) && nextName(target)) {
     }
     const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
     if (copyPath) {
@@ -1248,18 +1253,13 @@ Result<KeptCopy> Database::KeepCopy(std::string_view label, const std::function<
     if (rc != SQLITE_OK) {
         return Failure(reader.db, rc);
     }
-    sqlite3_busy_timeout(reader.db, 5000);
-    int tries = 0;
+    sqlite3_busy_timeout(reader.db, detail::kBusyTimeoutMs);
     Status s = WriteNewFile(
         target, shown,
         [&](const std::filesystem::path& temporary) {
             return BackupInto(reader.db, temporary, keepResponsive);
         },
-        [&](std::filesystem::path& taken) {
-            ++seconds;
-            taken = named();
-            return ++tries < 1000;
-        });
+        nextName);
     if (!s) {
         return s;
     }

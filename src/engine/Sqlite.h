@@ -13,6 +13,9 @@
 
 namespace engine::detail {
 
+// How long a handle waits for another's lock before it says the file is locked.
+inline constexpr int kBusyTimeoutMs = 5000;
+
 class Stmt {
   public:
     Stmt() = default;
