@@ -82,6 +82,8 @@ CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, ui::P
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The arrows go from error to error; Tab goes on to the buttons, as in every dialog.
+    table_->setTabKeyNavigation(false);
     table_->setAlternatingRowColors(true);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();

@@ -147,7 +147,17 @@ class VerificationTest : public QObject {
             save = button->text() == QString::fromUtf8("Salva PDF…") ? button : save;
         }
         QVERIFY(save);
-        save->click();
+        // Reached from the list with the keyboard: Tab leaves the list for the buttons.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* list = window.findChild<QTableView*>();
+        QVERIFY(list);
+        list->setFocus();
+        for (int tab = 0; tab < 3; ++tab) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(QApplication::focusWidget(), save);
+        QTest::keyClick(save, Qt::Key_Space);
         QCOMPARE(port.fileDialogs.size(), std::size_t(1));
         QVERIFY(port.fileDialogs[0].save);
         QCOMPARE(port.fileDialogs[0].request.title, std::string("Stampa Verifica Censimento"));
