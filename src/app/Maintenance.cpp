@@ -96,10 +96,19 @@ ui::Outcome RepairDatabaseCommand(ui::Port& port) {
 }
 
 ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
+    return RepairDatabaseAt(port, path, {});
+}
+
+ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
+                             const std::function<engine::Status(const std::string& path)>& makeBlank) {
     port.BeginBusy(true);
     std::string damagedCopy;
+    engine::Database::BlankCensus blank = BlankCensusFor(port);
+    if (makeBlank) {
+        blank.make = makeBlank;
+    }
     engine::Status repaired = engine::Database::Repair(
-        path, &damagedCopy, [&port] { port.KeepResponsive(); }, BlankCensusFor(port));
+        path, &damagedCopy, [&port] { port.KeepResponsive(); }, blank);
     if (!repaired) {
         port.ShowMessage(
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),

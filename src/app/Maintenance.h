@@ -3,7 +3,10 @@
 // cancelled in a file dialog is not done, and shows nothing.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "engine/Status.h"
 
 #include "ui/Outcome.h"
 #include "ui/Port.h"
@@ -22,6 +25,11 @@ ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path);
 // rebuilt is reported with the name its damaged original was kept under.
 ui::Outcome RepairDatabaseCommand(ui::Port& port);
 ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path);
+// The same, with the blank census into which a census whose description of its tables is lost is
+// rebuilt made by `makeBlank` (at the path it is given, which does not exist; it shows nothing) instead
+// of created anew: a copy of one made before, for a caller that repairs many files.
+ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
+                             const std::function<engine::Status(const std::string& path)>& makeBlank);
 
 // "&Duplica": copies a database into a new file, compacting it.
 ui::Outcome DuplicateDatabaseCommand(ui::Port& port);

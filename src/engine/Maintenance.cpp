@@ -22,6 +22,8 @@
 #include "engine/Sql.h"
 #include "engine/Sqlite.h"
 
+extern "C" int sqlite3_dbdata_init(sqlite3* db, char** error, const sqlite3_api_routines* api);
+
 namespace engine {
 
 using detail::Failure;
@@ -596,12 +598,12 @@ struct BlankTable {
     bool fill = false;
     std::map<std::vector<std::size_t>, Stmt> inserts;  // by the columns given
 
-    bool Fits(sqlite3_stmt* row, int first, std::size_t count) const {
-        if (count != columns.size()) {
+    bool Fits(const std::vector<sqlite3_value*>& values) const {
+        if (values.size() != columns.size()) {
             return false;
         }
-        for (std::size_t c = 0; c < count; ++c) {
-            if (!columns[c].Fits(sqlite3_column_type(row, first + static_cast<int>(c)))) {
+        for (std::size_t c = 0; c < values.size(); ++c) {
+            if (!columns[c].Fits(sqlite3_value_type(values[c]))) {
                 return false;
             }
         }
@@ -639,10 +641,10 @@ class Placer {
     Placer(sqlite3* blank, const std::function<void()>& keepResponsive)
         : blank_(blank), keepResponsive_(keepResponsive) {}
 
-    // Stores `rowid` and `count` values of `row` from column `first` on as the given columns of
-    // `table`; a row that breaks a rule of the table or takes a key already taken is left out.
+    // Stores `rowid` and `values` as the given columns of `table`; a row that breaks a rule of the
+    // table or takes a key already taken is left out.
     void Place(BlankTable& table, const std::vector<std::size_t>& columns, sqlite3_value* rowid,
-               sqlite3_stmt* row, int first) {
+               const std::vector<sqlite3_value*>& values) {
         Stmt& insert = table.inserts[columns];
         if (!insert.prepared()) {
             std::string names = "rowid", values = "?1";
@@ -661,8 +663,7 @@ class Placer {
         insert.Reset();
         sqlite3_bind_value(insert.get(), 1, rowid);
         for (std::size_t c = 0; c < columns.size(); ++c) {
-            sqlite3_bind_value(insert.get(), static_cast<int>(c + 2),
-                               sqlite3_column_value(row, first + static_cast<int>(c)));
+            sqlite3_bind_value(insert.get(), static_cast<int>(c + 2), values[c]);
         }
         const int rc = insert.Step();
         if (rc == SQLITE_DONE) {
@@ -684,6 +685,146 @@ class Placer {
     std::int64_t rows_ = 0;
 };
 
+// The values of `count` columns of `row` from column `first` on.
+std::vector<sqlite3_value*> ValuesOf(sqlite3_stmt* row, int first, std::size_t count) {
+    std::vector<sqlite3_value*> values(count);
+    for (std::size_t c = 0; c < count; ++c) {
+        values[c] = sqlite3_column_value(row, first + static_cast<int>(c));
+    }
+    return values;
+}
+
+// Reads the b-trees of a damaged file straight off its pages, decoded by SQLite's own page readers
+// (sqlite_dbdata, sqlite_dbptr) on a connection of their own. Of the file's description of its tables
+// it needs only the names and root pages its rows still give, also where the statement that creates a
+// table no longer reads as SQL. While it lives, `from` reads its description of its tables without
+// stopping at what does not read.
+class PageReader {
+  public:
+    explicit PageReader(sqlite3* from) : from_(from) {
+        sqlite3_db_config(from_, SQLITE_DBCONFIG_WRITABLE_SCHEMA, -1, &writable_);
+        sqlite3_db_config(from_, SQLITE_DBCONFIG_WRITABLE_SCHEMA, 1, nullptr);
+        read_ = Stmt(from_, "SELECT data FROM sqlite_dbpage WHERE pgno = ?1");
+        if (!read_.prepared() ||
+            sqlite3_open_v2(":memory:", &pages_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_dbdata_init(pages_, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_create_function(pages_, "getpage", 1, SQLITE_UTF8, this, &PageReader::GetPage, nullptr,
+                                    nullptr) != SQLITE_OK) {
+            sqlite3_close(pages_);
+            pages_ = nullptr;
+        }
+    }
+    ~PageReader() {
+        sqlite3_close(pages_);
+        read_ = Stmt();
+        sqlite3_db_config(from_, SQLITE_DBCONFIG_WRITABLE_SCHEMA, writable_, nullptr);
+    }
+    PageReader(const PageReader&) = delete;
+    PageReader& operator=(const PageReader&) = delete;
+
+    bool Usable() const { return pages_ != nullptr; }
+
+    // The root page of the table named `name` (UTF-8) in the rows of the description of the tables
+    // (type, name, table, root page, statement), by its name or its table's; 0 when none is found.
+    std::int64_t RootOf(const std::string& name) {
+        std::int64_t root = 0;
+        ForEachRow(1, [&](sqlite3_value*, const std::vector<sqlite3_value*>& values) {
+            const auto text = [&](std::size_t i) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(values[i]));
+                return std::string(t ? t : "");
+            };
+            if (values.size() >= 4 && text(0) == "table" && (text(1) == name || text(2) == name) &&
+                sqlite3_value_type(values[3]) == SQLITE_INTEGER && sqlite3_value_int64(values[3]) > 1) {
+                root = sqlite3_value_int64(values[3]);
+            }
+            return root == 0;
+        });
+        return root;
+    }
+
+    // Calls `row` with the key and the values of every row on the leaves of the b-tree at `root`, while
+    // it answers true. Each page is read once, so pointers that a damage turned into a loop end.
+    void ForEachRow(
+        std::int64_t root,
+        const std::function<bool(sqlite3_value* key, const std::vector<sqlite3_value*>& values)>& row) {
+        if (!pages_ || root <= 0) {
+            return;
+        }
+        Stmt tree(
+            pages_,
+            "WITH RECURSIVE tree(p) AS (SELECT ?1 UNION SELECT d.child FROM sqlite_dbptr('getpage()') AS d, "
+            "tree WHERE d.pgno = tree.p) SELECT p FROM tree");
+        Stmt cells(pages_, "SELECT cell, field, value FROM sqlite_dbdata('getpage()') WHERE pgno = ?1");
+        if (!tree.prepared() || !cells.prepared()) {
+            return;
+        }
+        tree.BindInt(1, root);
+        std::vector<sqlite3_value*> values;
+        sqlite3_value* key = nullptr;
+        const auto release = [&] {
+            sqlite3_value_free(key);
+            key = nullptr;
+            for (sqlite3_value* value : values) {
+                sqlite3_value_free(value);
+            }
+            values.clear();
+        };
+        bool more = true;
+        while (more && tree.Step() == SQLITE_ROW) {
+            cells.Reset();
+            cells.BindInt(1, tree.ColumnInt(0));
+            std::int64_t cell = -1;
+            // Only the cells of a table's leaves have a key; those of its inner pages and of indexes give
+            // none.
+            const auto give = [&] {
+                more = !key || row(key, values);
+                release();
+            };
+            while (more && cells.Step() == SQLITE_ROW) {
+                if (cells.ColumnInt(0) != cell) {
+                    give();
+                    cell = cells.ColumnInt(0);
+                }
+                sqlite3_value* value = sqlite3_value_dup(sqlite3_column_value(cells.get(), 2));
+                if (cells.ColumnInt(1) < 0) {
+                    sqlite3_value_free(key);
+                    key = value;
+                } else if (static_cast<std::size_t>(cells.ColumnInt(1)) == values.size()) {
+                    values.push_back(value);
+                } else {
+                    sqlite3_value_free(value);
+                }
+            }
+            if (more) {
+                give();
+            }
+        }
+        release();
+    }
+
+  private:
+    // getpage(N): page N of the damaged file, or with N = 0 the number of its pages.
+    static void GetPage(sqlite3_context* context, int, sqlite3_value** arguments) {
+        auto* self = static_cast<PageReader*>(sqlite3_user_data(context));
+        const std::int64_t pgno = sqlite3_value_int64(arguments[0]);
+        if (pgno == 0) {
+            sqlite3_result_int64(context, QueryInt(self->from_, "SELECT count(*) FROM sqlite_dbpage"));
+            return;
+        }
+        self->read_.Reset();
+        self->read_.BindInt(1, pgno);
+        if (self->read_.Step() == SQLITE_ROW) {
+            sqlite3_result_value(context, sqlite3_column_value(self->read_.get(), 0));
+        }
+        self->read_.Reset();
+    }
+
+    sqlite3* from_;
+    sqlite3* pages_ = nullptr;
+    Stmt read_;
+    int writable_ = 0;
+};
+
 // The name under which the blank's own rows of `table` are set aside while the recovered rows go in.
 std::string AsideName(const BlankTable& table) {
     return "temp." + QuoteIdentifier("velumbra_vuoto_" + table.name);
@@ -696,8 +837,8 @@ std::string AsideName(const BlankTable& table) {
 // to fill receive rows; there the recovered rows take their keys first, and the blank's own rows keep
 // the keys no recovered row took. A file whose header could not be read and of which no row was
 // placed was no census.
-Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census, std::string_view path,
-               bool headerRead, const std::function<void()>& keepResponsive) {
+Status Salvage(sqlite3* out, sqlite3* blank, PageReader& pages, const Database::BlankCensus& census,
+               std::string_view path, bool headerRead, const std::function<void()>& keepResponsive) {
     Status s =
         ExecOn(blank, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA temp_store = MEMORY");
     if (s) {
@@ -736,7 +877,26 @@ Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census
         }
         Stmt rows(out, "SELECT " + names + " FROM " + QuoteIdentifier(table.name));
         while (rows.prepared() && rows.Step() == SQLITE_ROW && placer.failure) {
-            placer.Place(table, columns, sqlite3_column_value(rows.get(), 0), rows.get(), 1);
+            placer.Place(table, columns, sqlite3_column_value(rows.get(), 0),
+                         ValuesOf(rows.get(), 1, columns.size()));
+        }
+    }
+
+    // The rows on the pages of the tables to fill, by the position of their values: where the
+    // statement that creates a table was damaged, they are not among those recovered above.
+    if (pages.Usable()) {
+        for (BlankTable& table : tables) {
+            const std::int64_t root = table.fill ? pages.RootOf(table.name) : 0;
+            std::vector<std::size_t> all(table.columns.size());
+            for (std::size_t c = 0; c < all.size(); ++c) {
+                all[c] = c;
+            }
+            pages.ForEachRow(root, [&](sqlite3_value* key, const std::vector<sqlite3_value*>& values) {
+                if (table.Fits(values)) {
+                    placer.Place(table, all, key, values);
+                }
+                return static_cast<bool>(placer.failure);
+            });
         }
     }
 
@@ -769,7 +929,7 @@ Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census
             BlankTable* chosen = nullptr;
             int fitting = 0;
             for (BlankTable& table : tables) {
-                if (table.Fits(rows.get(), kFirstValue, nfield)) {
+                if (table.Fits(ValuesOf(rows.get(), kFirstValue, nfield))) {
                     ++fitting;
                     if (!chosen || (root != roots.end() && root->second == table.name)) {
                         chosen = &table;
@@ -784,7 +944,8 @@ Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census
             for (std::size_t c = 0; c < nfield; ++c) {
                 all[c] = c;
             }
-            placer.Place(*chosen, all, sqlite3_column_value(rows.get(), 2), rows.get(), kFirstValue);
+            placer.Place(*chosen, all, sqlite3_column_value(rows.get(), 2),
+                         ValuesOf(rows.get(), kFirstValue, nfield));
         }
     }
     if (!placer.failure) {
@@ -812,6 +973,54 @@ Status Salvage(sqlite3* out, sqlite3* blank, const Database::BlankCensus& census
         return NotCensus(path);
     }
     return s ? Seal(blank) : s;
+}
+
+// The rows of a table that a plain read of a damaged file sees: it stops at the first that cannot be read.
+struct SeenRows {
+    std::string table;  // UTF-8
+    std::int64_t rows = 0;
+};
+
+// What a plain read of `db` sees of the tables named `tables` (Windows-1252), or without names of every
+// table its description of its tables still names.
+std::vector<SeenRows> SeenByAPlainRead(sqlite3* db, const std::vector<std::string>& tables) {
+    std::vector<SeenRows> seen;
+    for (const std::string& name : tables) {
+        seen.push_back({.table = Utf8(name)});
+    }
+    if (tables.empty()) {
+        Stmt names(
+            db,
+            "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+        while (names.prepared() && names.Step() == SQLITE_ROW) {
+            seen.push_back({.table = names.ColumnText(0)});
+        }
+    }
+    for (SeenRows& table : seen) {
+        Stmt rows(db, "SELECT rowid FROM main." + QuoteIdentifier(table.table));
+        while (rows.prepared() && rows.Step() == SQLITE_ROW) {
+            ++table.rows;
+        }
+    }
+    return seen;
+}
+
+// A rebuilt file that holds fewer rows of a table than a plain read of the damaged one saw lost what
+// could still be read: the repair is not done.
+Status HoldsWhatWasSeen(sqlite3* rebuilt, const std::vector<SeenRows>& seen, std::string_view path) {
+    for (const SeenRows& table : seen) {
+        const std::int64_t rows =
+            table.rows > 0
+                ? QueryInt(rebuilt, "SELECT count(*) FROM main." + QuoteIdentifier(table.table), -1)
+                : 0;
+        if (rows < table.rows) {
+            return Status::Error(
+                Describe("Il database '", Quote(path),
+                         "' è danneggiato e non è stato possibile ricostruirlo con tutti i dati "
+                         "ancora leggibili: il file è rimasto com'era."));
+        }
+    }
+    return Status::Ok();
 }
 
 // Makes the blank census at `file` and holds it alone. Another repair in the same folder that looked
@@ -916,10 +1125,24 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
             }
         }
     }
+    if (sound && blank.make) {
+        // A file that reads whole may still hold a damaged description of its tables: a column whose
+        // name changed reads as well as the right one. It must be the program's own.
+        const std::filesystem::path probeFile = BlankName(original);
+        RemoveWithCompanions(probeFile);  // nobody holds it: the original's lock is ours
+        Handle probe;
+        if (OpenBlank(blank, probeFile, probe)) {
+            sound = HoldsSchemaOf(h.db, probe.db);
+        }
+        probe.Close();
+        RemoveWithCompanions(probeFile);
+    }
     if (sound) {
         companions.keep = true;
         return ExecOn(h.db, "REINDEX; VACUUM");
     }
+    // What a plain read of the damaged file still sees, which the rebuilt file must hold.
+    const std::vector<SeenRows> seen = SeenByAPlainRead(h.db, blank.tables);
     if (headerRead) {
         // The raw pages are read from the file itself: what the log holds goes into it first.
         sqlite3_exec(h.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
@@ -947,7 +1170,8 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
             if (s && into.db && !HoldsSchemaOf(out.db, into.db)) {
                 const Ticking filling(into.db, keepResponsive);
                 result = blankFile;
-                s = Salvage(out.db, into.db, blank, path, headerRead, keepResponsive);
+                PageReader pages(h.db);
+                s = Salvage(out.db, into.db, pages, blank, path, headerRead, keepResponsive);
             } else if (s) {
                 s = Settle(out.db, path, headerRead, blank.finish);
                 if (!s && !made) {
@@ -956,6 +1180,9 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
             }
         }
         Handle& kept = result == rebuilt ? out : into;
+        if (s) {
+            s = HoldsWhatWasSeen(kept.db, seen, path);
+        }
         if (s) {
             rc = sqlite3_close(kept.db);
             kept.db = nullptr;

@@ -406,6 +406,52 @@ TEST_F(MaintenanceTest, ACensusWhoseDescriptionOfItsTablesIsLostIsRebuiltWithThe
     EXPECT_EQ(Files(), (std::set<std::string>{"censimento.mdb", "censimento.danneggiato.mdb"}));
 }
 
+// One bit changed in the statement that creates the structures' table (the damage SQLite's recovery
+// cannot read past): the structures are rebuilt from their pages, whole.
+TEST_F(MaintenanceTest, AStructureTableWhoseStatementIsDamagedComesBackWhole) {
+    const std::string fresh = FreshDescription();
+    AddStructures(300);
+    std::string sound;
+    {
+        std::ostringstream out;
+        out << std::ifstream(path, std::ios::binary).rdbuf();
+        sound = out.str();
+    }
+    const std::size_t statement = sound.find("CREATE TABLE \"depositi\" (");
+    ASSERT_NE(statement, std::string::npos);
+    // A quotation mark turned into '&' leaves a statement that does not read, so no table to read the
+    // rows into; a letter of a name turned into another leaves one that reads, with a column of
+    // another name.
+    std::vector<std::size_t> places{sound.find("\"agenzia\"", statement) + 2};
+    for (std::size_t at = statement, quotes = 0; at < statement + 1500; ++at) {
+        if (sound[at] == '"' && quotes++ % 40 == 0) {
+            places.push_back(at);
+        }
+    }
+    ASSERT_EQ(places.size(), 4u);
+    for (const std::size_t at : places) {
+        SCOPED_TRACE(at - statement);
+        std::string damaged = sound;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x04);
+        for (const std::string& name : Files()) {
+            std::filesystem::remove(dir.path() / name);
+        }
+        std::ofstream(path, std::ios::binary) << damaged;
+        port.Clear();
+        ASSERT_TRUE(app::RepairDatabaseAt(port, path));
+        ASSERT_EQ(port.messages.size(), 1u);
+        EXPECT_EQ(port.LastMessage().icon, ui::Icon::Information);
+        EXPECT_EQ(Description(path), fresh);
+        EXPECT_EQ(Sql(path, "SELECT count(*) FROM depositi"), "300");
+        EXPECT_EQ(
+            Sql(path,
+                "SELECT count(*) FROM depositi WHERE local <> substr('S' || ID || ' local DI PROVA', 1, 30) "
+                "OR urb_n_s <> ID % 100 OR cop_sup <> ID * 10"),
+            "0");
+        EXPECT_EQ(Sql(path, "SELECT max(azienda) || ' ' || max(id_depo) FROM master"), "12 301");
+    }
+}
+
 TEST_F(MaintenanceTest, WithoutItsSettingsRowTheRebuiltCensusNumbersNewStructuresAfterTheOldOnes) {
     AddStructures(2000);
     ASSERT_EQ(Sql(path, "DELETE FROM depositi WHERE ID > 1990; SELECT max(ID) FROM depositi"), "1990");

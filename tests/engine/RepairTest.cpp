@@ -399,6 +399,26 @@ TEST_F(RepairTest, ABlankCensusThatCannotBeMadeLeavesTheFolderAsItWas) {
     EXPECT_EQ(Files(), std::set<std::string>{"census.mdb"});
 }
 
+// A rebuilt file that holds fewer rows than a plain read of the damaged one still sees is no repair: the
+// file stays as it was, and the repair says so.
+TEST_F(RepairTest, ARebuildThatLosesReadableRowsIsRefused) {
+    MakeCensus(3000);
+    Measure();
+    Overwrite(static_cast<std::uintmax_t>(pageSize) * 40, static_cast<std::size_t>(pageSize));
+    const long long seen = Number(path, "SELECT count(*) FROM (SELECT rowid FROM master LIMIT 100)");
+    ASSERT_EQ(seen, 100);  // the damage lies further on
+    const std::string before = Bytes();
+    const Database::BlankCensus losing{
+        .make = {}, .tables = {"master"}, .finish = "DELETE FROM master WHERE codice > 10"};
+    const engine::Status s = Database::Repair(path, nullptr, {}, losing);
+    EXPECT_EQ(s.description(),
+              "Il database '" + path +
+                  "' \xE8 danneggiato e non \xE8 stato possibile ricostruirlo con tutti i dati "
+                  "ancora leggibili: il file \xE8 rimasto com'era.");
+    EXPECT_EQ(Files(), std::set<std::string>{"census.mdb"});
+    EXPECT_EQ(Bytes(), before);
+}
+
 TEST_F(RepairTest, AttributesLostWithTheirPagesComeBackFromTheBlankCensus) {
     MakeCensus(3000);
     Measure();
