@@ -60,6 +60,17 @@ bool CDbConnection::InTransactionAt(int level) const {
     return level > 0 && TransactionDepth() >= level;
 }
 
+ui::Outcome CDbConnection::CheckIntact() {
+    if (!Database()) {
+        return ui::Outcome::Failed();
+    }
+    const engine::Status intact = Database()->CheckIntact();
+    if (!intact) {
+        ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", intact.description());
+    }
+    return ui::Outcome::DoneIf(intact.ok());
+}
+
 ui::Outcome CDbConnection::BeginTransaction() {
     return Transaction(&engine::Database::BeginTransaction, "Errore in fase di avvio della transazione\n\n");
 }

@@ -43,6 +43,10 @@ class CDbConnection {
     int ValueToText(const engine::Value& value, std::string& buffer) const;
     int ValueToTextWithBlob(const engine::Value& value, std::string& buffer) const;
 
+    // Whether the whole file reads as sound; a damaged one is shown as a failure to open it, so that
+    // nothing is read from it in part.
+    ui::Outcome CheckIntact();
+
     ui::Port& Port() const { return port_; }
     // The engine's database, or nothing when the open failed.
     engine::Database* Database() const { return borrowed_ ? borrowed_ : database_.get(); }

@@ -133,6 +133,9 @@ class Database {
     // Closes the file; any transaction still in progress is rolled back. Cursors and queries opened
     // on the database must be destroyed first.
     Status Close();
+    // Reads every page of the file (SQLite's quick check): a damaged file, which would be read only in
+    // part or wrongly, is refused with a description that says so.
+    Status CheckIntact();
 
     // Transactions nest: a begin inside a transaction opens a level that its own commit or rollback
     // ends.

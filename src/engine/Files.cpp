@@ -337,6 +337,10 @@ Database::~Database() {
     }
 }
 
+Status Database::CheckIntact() {
+    return detail::CheckIntact(db_, path_);
+}
+
 Status Database::Close() {
     if (!db_) {
         return Status::Ok();

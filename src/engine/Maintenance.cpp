@@ -1516,6 +1516,10 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
         return s;
     }
     const Ticking ticking(h.db, keepResponsive);
+    // A damaged census is not passed on: the copy would read as sound and hold only what could be read.
+    if (s = detail::CheckIntact(h.db, source); !s) {
+        return s;
+    }
     return WriteNewFile(target, destination, [&](const std::filesystem::path& temporary) {
         return ExecOn(h.db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
     });

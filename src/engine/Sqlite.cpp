@@ -221,6 +221,20 @@ Status CheckCensusTables(sqlite3* db, std::string_view path) {
     return Status::Ok();
 }
 
+Status CheckIntact(sqlite3* db, std::string_view path) {
+    Stmt check(db, "PRAGMA quick_check(1)");
+    const int rc = check.prepared() ? check.Step() : sqlite3_errcode(db);
+    if (rc == SQLITE_ROW && check.ColumnText(0) == "ok") {
+        return Status::Ok();
+    }
+    if (rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB) {
+        return Status::Error(
+            Describe("Il database '", Quote(path),
+                     "' è danneggiato: occorre ripararlo con il comando Ripara prima di usarlo."));
+    }
+    return Failure(db, rc);
+}
+
 Status Failure(sqlite3* db, int rc) {
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
     const char* text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

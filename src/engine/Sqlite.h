@@ -64,6 +64,10 @@ FieldType NaturalType(sqlite3_value* stored);
 // is returned as SQLite reported it.
 Status CheckCensusTables(sqlite3* db, std::string_view path);
 
+// Reads every page of `db`'s file (SQLite's quick check); a damaged file is refused with a description
+// that names `path` (Windows-1252) and says how to mend it.
+Status CheckIntact(sqlite3* db, std::string_view path);
+
 // Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; only code page 1252 is kept.
 bool IsSupportedLocale(std::string_view locale);
 

@@ -159,6 +159,10 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
 
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
                              const std::function<void(const CStructureRecord&)>& visit) {
+    // What a damaged file gives back may be only part of the census, or not what was stored.
+    if (!connection.CheckIntact()) {
+        return ui::Outcome::Failed();
+    }
     db::CDbSelect s(&connection);
     s.SetColumns("ID, " + census::ColumnList());
     s.SetFrom("depositi");

@@ -436,3 +436,56 @@ TEST_F(CliTest, AShownFailureIsNeverAnExitOfSuccess) {
 }
 
 }  // namespace
+
+namespace {
+
+// A census with a damaged page of structures is not read in part: list, validate, export and compare
+// refuse it, and duplicate does not pass it on.
+TEST_F(CliTest, ADamagedCensusIsNeitherReadInPartNorPassedOn) {
+    std::vector<exchange::CStructureRecord> many;
+    for (int i = 0; i < 60; ++i) {
+        many.push_back(kGood[static_cast<std::size_t>(i % 2)]);
+    }
+    NewCensus(many);
+    long long page = 0;
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
+        sqlite3_stmt* leaf = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(
+                      raw, "SELECT max(pageno) FROM dbstat WHERE name = 'depositi' AND pagetype = 'leaf'", -1,
+                      &leaf, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(leaf), SQLITE_ROW);
+        page = sqlite3_column_int64(leaf, 0);
+        sqlite3_finalize(leaf);
+        ASSERT_EQ(sqlite3_exec(raw, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    ASSERT_GT(page, 1);
+    {
+        std::fstream file(P("db.mdb"), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>((page - 1) * 4096 + 8));
+        const std::string noise(600, '\x7F');
+        file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+    }
+    const std::string damaged = "Il database '" + P("db.mdb") +
+                                "' è danneggiato: occorre ripararlo con il comando Ripara prima di usarlo.";
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"list", P("db.mdb")},
+                                                    {"validate", P("db.mdb")},
+                                                    {"export", P("db.mdb"), "--output", P("out.txt")},
+                                                    {"compare", P("db.mdb"), P("in.txt")}}) {
+        const Outcome o = Run(command);
+        EXPECT_EQ(o.status, 1) << command[0];
+        EXPECT_EQ(o.out, "") << command[0];
+        EXPECT_EQ(o.err, "Errore in fase di apertura del database\n\n" + damaged + "\n") << command[0];
+    }
+    const Outcome copied = Run({"duplicate", P("db.mdb"), P("copia.mdb")});
+    EXPECT_EQ(copied.status, 1);
+    EXPECT_EQ(copied.err, "Errore durante la duplicazione del database\n\n" + P("db.mdb") + "\n" +
+                              P("copia.mdb") + "\n\n" + damaged + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "copia.mdb"));
+}
+
+}  // namespace
