@@ -17,6 +17,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace engine::files {
 
@@ -329,5 +332,51 @@ bool ProcessRuns(long id) {
 }
 
 #endif
+
+namespace {
+
+constexpr std::string_view kBuildingEnding = ".in-costruzione";
+constexpr std::string_view kCompanionEndings[] = {"-journal", "-wal", "-shm"};
+
+}  // namespace
+
+std::filesystem::path BuildingName(const std::filesystem::path& target) {
+    std::string name = ".";
+    name += Utf8Of(target.filename());
+    name += '.';
+    name += std::to_string(CurrentProcessId());
+    name += kBuildingEnding;
+    return target.parent_path() / PathOfUtf8(name);
+}
+
+void RemoveAbandonedBuilds(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::vector<std::filesystem::path> abandoned;
+    std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::string name = Utf8Of(it->path().filename());
+        for (const std::string_view companion : kCompanionEndings) {
+            if (name.ends_with(companion)) {
+                name.resize(name.size() - companion.size());
+            }
+        }
+        if (name.size() <= kBuildingEnding.size() + 2 || name[0] != '.' || !name.ends_with(kBuildingEnding)) {
+            continue;
+        }
+        const std::string rest = name.substr(0, name.size() - kBuildingEnding.size());
+        const std::size_t dot = rest.rfind('.');
+        const std::string digits = dot == std::string::npos ? "" : rest.substr(dot + 1);
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
+        if (!ProcessRuns(std::stol(digits))) {
+            abandoned.push_back(it->path());
+        }
+    }
+    for (const std::filesystem::path& file : abandoned) {
+        std::filesystem::remove(file, ec);
+    }
+}
 
 }  // namespace engine::files

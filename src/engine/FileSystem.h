@@ -75,4 +75,13 @@ void RemoveIfAbandoned(const std::filesystem::path& file, long writer);
 long CurrentProcessId();
 bool ProcessRuns(long id);
 
+// The temporary name of a file being written for `target`: hidden, beside it, with this process's
+// identifier and an ending no other file of the program has. The file takes `target`'s name only when
+// it is whole.
+std::filesystem::path BuildingName(const std::filesystem::path& target);
+// Removes from `folder` what writers killed before they finished left there (the files BuildingName
+// names, with their journals and logs): those of processes that no longer run. A file being written
+// by a process that runs is left alone.
+void RemoveAbandonedBuilds(const std::filesystem::path& folder);
+
 }  // namespace engine::files

@@ -111,43 +111,6 @@ Status MakeEmptyFile(const std::filesystem::path& file, std::string_view shown) 
                                   "': la cartella non esiste o non si hanno i permessi di scrittura."));
 }
 
-// The temporary name of a census file being built for `target`: hidden, beside it, with the
-// identifier of the building process, and an ending no census file has.
-constexpr std::string_view kBuildingEnding = ".in-costruzione";
-
-std::filesystem::path BuildingName(const std::filesystem::path& target) {
-    std::string name = ".";
-    name += files::Utf8Of(target.filename());
-    name += '.';
-    name += std::to_string(files::CurrentProcessId());
-    name += kBuildingEnding;
-    return target.parent_path() / files::PathOfUtf8(name);
-}
-
-// Removes the files that builds killed before they finished left in `folder`: those of processes
-// that no longer run. A build in progress elsewhere is left alone.
-void RemoveAbandonedBuilds(const std::filesystem::path& folder) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::string name = files::Utf8Of(it->path().filename());
-        if (name.size() <= kBuildingEnding.size() + 2 || name[0] != '.' || !name.ends_with(kBuildingEnding)) {
-            continue;
-        }
-        const std::string rest = name.substr(0, name.size() - kBuildingEnding.size());
-        const std::size_t dot = rest.rfind('.');
-        const std::string digits = dot == std::string::npos ? "" : rest.substr(dot + 1);
-        if (digits.empty() || digits.size() > 9 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            continue;
-        }
-        if (!files::ProcessRuns(std::stol(digits))) {
-            std::error_code removed;
-            std::filesystem::remove(it->path(), removed);
-        }
-    }
-}
-
 }  // namespace
 
 Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::string_view locale) {
@@ -197,8 +160,8 @@ Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view p
     if (std::filesystem::exists(target, ec)) {
         return Status::Error(Describe("Il file '", Quote(path), "' esiste già."));
     }
-    RemoveAbandonedBuilds(target.parent_path());
-    const auto building = BuildingName(target);
+    files::RemoveAbandonedBuilds(target.parent_path());
+    const auto building = files::BuildingName(target);
     if (Status made = MakeEmptyFile(building, path); !made) {
         return made;
     }
@@ -269,6 +232,10 @@ Status Database::FinishBuilding() {
 Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents contents) {
     std::error_code ec;
     const auto fsPath = detail::FsPath(path);
+    // What killed writers left beside the census goes with the next command on it.
+    if (!path.empty()) {
+        files::RemoveAbandonedBuilds(fsPath.parent_path());
+    }
     if (path.empty() || !std::filesystem::exists(fsPath, ec)) {
         return Status::Error(Describe("Impossibile trovare il file '", Quote(path), "'."));
     }

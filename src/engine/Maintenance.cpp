@@ -1252,8 +1252,9 @@ Status WriteNewFile(std::filesystem::path& target, std::string_view shown,
         return exists();
     }
     const std::filesystem::path folder = target.parent_path();
-    const std::filesystem::path temporary =
-        folder / files::PathOfUtf8(UniqueName(folder, files::Utf8Of(target.filename()) + ".copia", ""));
+    files::RemoveAbandonedBuilds(folder);
+    const std::filesystem::path temporary = files::BuildingName(target);
+    RemoveWithCompanions(temporary);  // this process's own, from a write that never ended
     Status s = write(temporary);
     if (s && !files::SyncFile(temporary)) {
         s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));

@@ -358,7 +358,7 @@ TEST_F(MaintenanceTest, DuplicateCopiesEvenAnOpenDatabaseButNeverOverwrites) {
     // No temporary file is left behind.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        files += entry.path().string().find(".copia") != std::string::npos ? 1 : 0;
+        files += entry.path().string().find(".in-costruzione") != std::string::npos ? 1 : 0;
     }
     EXPECT_EQ(files, 0);
 }

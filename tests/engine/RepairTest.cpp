@@ -328,7 +328,7 @@ TEST_F(RepairTest, AFileWithoutTheCensusTablesIsRefusedByName) {
     EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", "testo.mdb"}));
 }
 
-TEST_F(RepairTest, WhatKilledRepairsLeftOfTheirBlankCensusesGoes) {
+TEST_F(RepairTest, WhatKilledWritersLeftGoes) {
     MakeCensus(200);
     // A blank census that nobody holds, and one being built by a process that no longer runs, go; one
     // being built by a process that runs stays.
@@ -352,6 +352,18 @@ TEST_F(RepairTest, WhatKilledRepairsLeftOfTheirBlankCensusesGoes) {
                                 std::to_string(engine::files::CurrentProcessId()) + ".in-costruzione";
     std::ofstream(dir.path() / running) << "x";
     EXPECT_TRUE(Database::Repair(path));  // sound
+    EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", running}));
+
+    // A duplicate, a kept copy and a creation killed while writing, with their journals: gone with the
+    // next command on a census of that folder.
+    const std::string dead = std::to_string(child);
+    for (const std::string& left :
+         {".copia.mdb." + dead + ".in-costruzione", ".copia.mdb." + dead + ".in-costruzione-journal",
+          ".census.prima-importazione-20261209-101010.mdb." + dead + ".in-costruzione",
+          ".nuovo.mdb." + dead + ".in-costruzione-journal"}) {
+        std::ofstream(dir.path() / left) << "x";
+    }
+    ASSERT_TRUE(Database::Open(path).ok());
     EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", running}));
 }
 
