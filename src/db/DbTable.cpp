@@ -3,6 +3,42 @@
 #include "db/TextForms.h"
 
 namespace db {
+namespace {
+
+constexpr const char* kUpdateFailed = "Errore aggiornamento";
+
+std::string RowErrorPrefix(const char* what, const std::string& table) {
+    return std::string(what) + " tavola (" + table + ")\n\n";
+}
+
+std::string FieldErrorPrefix(const std::string& table, const std::string& field, std::string_view text) {
+    const std::string shown = text.empty() ? "NULL" : std::string(text);
+    return "Errore campo (" + field + ") della tavola (" + table + ") <" + shown + ">\n\n";
+}
+
+}  // namespace
+
+std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std::string& field,
+                                            const engine::FieldDef& f, std::string_view text) {
+    // The cursor's own conversion, its quick way first.
+    engine::Value value;
+    if (text.empty() || engine::TryValueFromText(f.type, f.size, text, value)) {
+        return std::nullopt;
+    }
+    auto converted = engine::ValueFromText(f.type, f.size, f.name, text);
+    if (converted) {
+        return std::nullopt;
+    }
+    return FieldRefusal{FieldErrorPrefix(table, field, text), converted.description()};
+}
+
+std::optional<FieldRefusal> RequiredRefusal(const std::string& table, const engine::FieldDef& f) {
+    if (!f.required) {
+        return std::nullopt;
+    }
+    return FieldRefusal{RowErrorPrefix(kUpdateFailed, table),
+                        engine::NullRefused(table + "." + f.name).description()};
+}
 
 CDbTable::CDbTable(CDbConnection* connection, const std::string& table) : connection_(connection) {
     if (!connection_ || !connection_->IsOpen() || !connection_->Database()) {
@@ -26,6 +62,11 @@ CDbTable::~CDbTable() {
     cursor_.reset();
     name_.reset();
     open_ = 0;
+}
+
+const std::vector<engine::FieldDef>& CDbTable::Fields() const {
+    static const std::vector<engine::FieldDef> none;
+    return cursor_ ? cursor_->fields() : none;
 }
 
 ui::Outcome CDbTable::Failed(const std::string& message, const engine::Status& status) {
@@ -69,8 +110,7 @@ ui::Outcome CDbTable::RowOperation(engine::Status (engine::TableCursor::*operati
         return ui::Outcome::Failed();
     }
     engine::Status s = (cursor_.get()->*operation)();
-    return s ? ui::Outcome::Done()
-             : Failed(std::string(what) + " tavola (" + name_.value_or("") + ")\n\n", s);
+    return s ? ui::Outcome::Done() : Failed(RowErrorPrefix(what, name_.value_or("")), s);
 }
 
 ui::Outcome CDbTable::Edit() {
@@ -82,7 +122,7 @@ ui::Outcome CDbTable::AddNew() {
 }
 
 ui::Outcome CDbTable::Update() {
-    return RowOperation(&engine::TableCursor::Update, "Errore aggiornamento");
+    return RowOperation(&engine::TableCursor::Update, kUpdateFailed);
 }
 
 ui::Outcome CDbTable::Delete() {
@@ -108,9 +148,7 @@ ui::Outcome CDbTable::SetField(const std::string& field, const std::string& text
     if (s) {
         return ui::Outcome::Done();
     }
-    const std::string shown = text.empty() ? "NULL" : text;
-    return Failed(
-        "Errore campo (" + field + ") della tavola (" + name_.value_or("") + ") <" + shown + ">\n\n", s);
+    return Failed(FieldErrorPrefix(name_.value_or(""), field, text), s);
 }
 
 ui::Outcome CDbTable::ReadField(const std::string& field, std::string& buffer, bool withBlob) {

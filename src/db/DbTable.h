@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/DbConnection.h"
@@ -12,6 +13,21 @@
 #include "ui/Outcome.h"
 
 namespace db {
+
+// A refusal as a cursor shows it: what failed, then the engine's own description.
+struct FieldRefusal {
+    std::string prefix;
+    std::string description;
+};
+
+// What SetField of `text` into the field `f` of `table` (named `field` by the caller) would refuse,
+// with the message it would show; nothing when the field takes it. The empty text, which stores null,
+// is taken here and judged by RequiredRefusal.
+std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std::string& field,
+                                            const engine::FieldDef& f, std::string_view text);
+// What Update would refuse in a row of `table` whose field `f` is null, with its message; nothing when
+// the field may be null.
+std::optional<FieldRefusal> RequiredRefusal(const std::string& table, const engine::FieldDef& f);
 
 class CDbTable {
   public:
@@ -22,6 +38,8 @@ class CDbTable {
     CDbTable& operator=(const CDbTable&) = delete;
 
     int IsOpen() const { return open_; }
+    // The table's fields as the file defines them; none when the cursor is not open.
+    const std::vector<engine::FieldDef>& Fields() const;
     // Each operation shows its own failure; done tells the caller whether it worked.
     ui::Outcome SelectIndex(const std::string& index);
     // 1 to 16 key texts, in index order; done when a row with that key exists (a failed seek, shown,

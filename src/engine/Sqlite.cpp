@@ -40,10 +40,7 @@ Status ConstraintFailure(std::string_view message, int extended) {
     constexpr std::string_view kUnique = "UNIQUE constraint failed: ";
     constexpr std::string_view kCheck = "CHECK constraint failed: ";
     if (extended == SQLITE_CONSTRAINT_NOTNULL && StartsWith(message, kNotNull)) {
-        const std::string field = FromUtf8(message.substr(kNotNull.size()));
-        return Status::Error(
-            Describe("Il campo '", Quote(field),
-                     "' non può contenere un valore Null: è obbligatorio immettere un valore."));
+        return NullRefused(FromUtf8(message.substr(kNotNull.size())));
     }
     if ((extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY) &&
         StartsWith(message, kUnique)) {

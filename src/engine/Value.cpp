@@ -402,6 +402,11 @@ bool TryValueFromText(FieldType type, int size, std::string_view text, Value& ou
     }
 }
 
+Status NullRefused(std::string_view qualifiedField) {
+    return Status::Error(Describe("Il campo '", Quote(qualifiedField),
+                                  "' non può contenere un valore Null: è obbligatorio immettere un valore."));
+}
+
 Result<Value> ValueFromText(FieldType type, int size, std::string_view field, std::string_view text) {
     switch (type) {
         case FieldType::Boolean:

@@ -142,6 +142,9 @@ Result<Value> ValueFromText(FieldType type, int size, std::string_view fieldName
 // field), made into `out` reusing its storage. False, leaving `out` alone, for any other text.
 bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out);
 
+// The refusal of a row that leaves the required field `qualifiedField` ("table.field") null.
+Status NullRefused(std::string_view qualifiedField);
+
 // Parses a day-first date text; nothing when it is not a date.
 bool ParseDate(std::string_view text, DateTime& out);
 

@@ -102,8 +102,29 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
                                master.Update());
 }
 
-std::optional<CStructureRecordList> ReadCommunicationFile(ui::Port& port, const std::string& path,
-                                                          int company) {
+ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordList& list) {
+    db::CDbTable depositi(&connection, "depositi");
+    if (!depositi.IsOpen()) {
+        return ui::Outcome::Failed();
+    }
+    const schema::StructureColumns columns(depositi.Fields());
+    ui::Port& port = connection.Port();
+    for (std::size_t n = 0; n < list.records.size(); ++n) {
+        if (!reg::IdentifierFits(port, static_cast<int>(n))) {
+            return ui::Outcome::Failed();
+        }
+        if (const auto refusal = columns.Refusal(list.records[n])) {
+            db::ShowDatabaseError(port, refusal->prefix, refusal->description);
+            return ui::Outcome::Failed();
+        }
+        port.KeepResponsive();
+    }
+    return ui::Outcome::Done();
+}
+
+std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
+                                                          const std::string& path, int company) {
+    ui::Port& port = connection.Port();
     const auto content = ReadWholeFile(path);
     if (!content) {
         port.ShowMessage("Impossibile aprire\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
@@ -127,6 +148,9 @@ std::optional<CStructureRecordList> ReadCommunicationFile(ui::Port& port, const 
             return std::nullopt;
         case FileCheck::Valid:
             break;
+    }
+    if (!CheckStorable(connection, list)) {
+        return std::nullopt;
     }
     return list;
 }
@@ -155,7 +179,7 @@ ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
     if (!company) {
         return ui::Outcome::Failed();
     }
-    const auto list = ReadCommunicationFile(session.Port(), path, *company);
+    const auto list = ReadCommunicationFile(*session.Connection(), path, *company);
     return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, comparison));
 }
 
@@ -171,7 +195,7 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     if (!path) {
         return ui::Outcome::Failed();
     }
-    const auto list = ReadCommunicationFile(port, *path, *company);
+    const auto list = ReadCommunicationFile(*session.Connection(), *path, *company);
     CensusComparison comparison;
     if (!list || !Compare(*session.Connection(), *list, comparison)) {
         return ui::Outcome::Failed();

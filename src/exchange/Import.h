@@ -30,10 +30,16 @@ ui::Outcome DeleteAllStructures(db::CDbConnection& connection);
 // alone).
 ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter);
 
-// Reads and checks the observatory's file at `path` for the working company `company`; a file that
-// cannot be read or is refused is said here, as the import says it.
-std::optional<CStructureRecordList> ReadCommunicationFile(ui::Port& port, const std::string& path,
-                                                          int company);
+// Done when every record of `list` can be stored in depositi as StoreStructures stores them (its
+// identifier within range, each value taken by its column, no required column left null), judged by
+// the table's own definition in the census. Otherwise the first record that cannot is said with the
+// message its storing would show, and nothing is done.
+ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordList& list);
+
+// Reads and checks the observatory's file at `path` for the working company `company`, its records
+// by CheckStorable too; a file that cannot be read or is refused is said here, as the import says it.
+std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
+                                                          const std::string& path, int company);
 
 // The census beside the observatory's file at `path`, which is read and checked as the import does.
 // Nothing changes. Not done when there is no working company, the file is refused or the census

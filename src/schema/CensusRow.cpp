@@ -1,5 +1,7 @@
 #include "schema/CensusRow.h"
 
+#include <algorithm>
+
 #include "text/Text.h"
 
 namespace schema {
@@ -11,6 +13,29 @@ using census::ColumnKind;
 // Titles are one character wide: a blank there means "no title" and stays.
 bool Trimmed(const Column& c) {
     return c.kind == ColumnKind::Text && c.size > 1;
+}
+
+// Hands `use` the text that SetStructureFields gives the column holding `member`.
+template <typename Member, typename Use>
+auto WithFieldText(const Member& member, Use&& use) {
+    if constexpr (std::is_same_v<Member, std::string>) {
+        return use(member);
+    } else if constexpr (std::is_same_v<Member, bool>) {
+        return use(std::string(member ? "1" : "0"));
+    } else {
+        return use(text::FormatInt(static_cast<std::int64_t>(member)));
+    }
+}
+
+constexpr const char* kDepositi = "depositi";
+
+// The first field of that name, regardless of case, as the cursor finds fields.
+std::size_t PositionOf(const std::vector<engine::FieldDef>& fields, std::string_view name) {
+    const std::string wanted = text::LowerAscii(name);
+    const auto found = std::find_if(fields.begin(), fields.end(), [&](const engine::FieldDef& f) {
+        return text::LowerAscii(f.name) == wanted;
+    });
+    return static_cast<std::size_t>(found - fields.begin());
 }
 
 }  // namespace
@@ -69,20 +94,47 @@ ui::Outcome ReadStructure(db::CDbTable& depositi, census::Structure& out) {
 ui::Outcome SetStructureFields(db::CDbTable& depositi, const census::Structure& s) {
     bool set = true;
     census::VisitColumns(s, [&](const Column& c, const auto& member) {
-        using Member = std::decay_t<decltype(member)>;
         if (!set) {
             return;
         }
-        if constexpr (std::is_same_v<Member, std::string>) {
-            set = static_cast<bool>(depositi.SetField(c.name, member));
-        } else if constexpr (std::is_same_v<Member, bool>) {
-            set = static_cast<bool>(depositi.SetField(c.name, member ? "1" : "0"));
-        } else {
-            set = static_cast<bool>(
-                depositi.SetField(c.name, text::FormatInt(static_cast<std::int64_t>(member))));
-        }
+        set = WithFieldText(member, [&](const std::string& value) {
+            return static_cast<bool>(depositi.SetField(c.name, value));
+        });
     });
     return ui::Outcome::DoneIf(set);
+}
+
+StructureColumns::StructureColumns(std::vector<engine::FieldDef> fields)
+    : fields_(std::move(fields)), id_(PositionOf(fields_, "ID")) {
+    for (std::size_t i = 0; i < census::kRecordFields; ++i) {
+        positions_[i] = PositionOf(fields_, census::Columns()[i].name);
+    }
+}
+
+std::optional<db::FieldRefusal> StructureColumns::Refusal(const census::Structure& s) const {
+    // Which fields the row gives a value (an empty text stores null); the identifier always has one.
+    std::vector<bool> given(fields_.size() + 1, false);
+    given[id_] = true;
+    std::optional<db::FieldRefusal> refusal;
+    std::size_t column = 0;
+    census::VisitColumns(s, [&](const Column& c, const auto& member) {
+        const std::size_t at = positions_[column++];
+        if (refusal || at == fields_.size()) {
+            return;
+        }
+        WithFieldText(member, [&](const std::string& value) {
+            given[at] = !value.empty();
+            refusal = db::SetFieldRefusal(kDepositi, c.name, fields_[at], value);
+            return 0;
+        });
+    });
+    // Once every field took its value, the engine refuses the row for the first required one null.
+    for (std::size_t i = 0; i < fields_.size() && !refusal; ++i) {
+        if (!given[i]) {
+            refusal = db::RequiredRefusal(kDepositi, fields_[i]);
+        }
+    }
+    return refusal;
 }
 
 }  // namespace schema

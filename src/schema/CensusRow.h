@@ -2,6 +2,10 @@
 // record and its columns.
 #pragma once
 
+#include <array>
+#include <optional>
+#include <vector>
+
 #include "census/Structure.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
@@ -20,5 +24,24 @@ ui::Outcome ReadStructure(db::CDbTable& depositi, census::Structure& out);
 // Sets every column but the identifier in the row begun on the cursor; stops at the first field
 // refused (the failure is shown).
 ui::Outcome SetStructureFields(db::CDbTable& depositi, const census::Structure& s);
+
+// The columns of depositi as the census file defines them (the cursor's own definitions), lined up
+// with the structure's: they say, before anything is stored, what storing a structure would refuse.
+class StructureColumns {
+  public:
+    explicit StructureColumns(std::vector<engine::FieldDef> fields);
+    // What a new row holding `s` (its identifier set) would be refused for, with the message that
+    // SetStructureFields or the Update after it shows: the first field that does not take its value
+    // (a text wider than its column, a number beyond its range), else the first required column left
+    // null. Nothing when it would be stored.
+    std::optional<db::FieldRefusal> Refusal(const census::Structure& s) const;
+
+  private:
+    std::vector<engine::FieldDef> fields_;
+    // For each of the structure's columns, its place among fields_ (fields_.size() when missing: the
+    // storing reports that itself).
+    std::array<std::size_t, census::kRecordFields> positions_{};
+    std::size_t id_;  // the identifier's place, always set
+};
 
 }  // namespace schema

@@ -267,6 +267,26 @@ TEST_F(CliTest, ImportChecksWithoutYesAndReplacesWithIt) {
     EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
 }
 
+// A record that depositi cannot hold makes compare and import, with or without --yes, exit 1 with
+// one and the same message; nothing changes.
+TEST_F(CliTest, AnUnstorableRecordIsRefusedAlikeByCompareAndImport) {
+    NewCensus(kGood);
+    auto unstorable = kGood;
+    unstorable[1].counts[0] = 70000;
+    WriteFile(P("unstorable.txt"), Communication(unstorable));
+    const Outcome compared = Run({"compare", P("db.mdb"), P("unstorable.txt")});
+    EXPECT_EQ(compared.status, 1);
+    EXPECT_EQ(compared.out, "");
+    EXPECT_TRUE(compared.err.starts_with("Errore campo (ext_b_s) della tavola (depositi) <70000>\n\n"))
+        << compared.err;
+    for (const char* yes : {"--yes", "--"}) {
+        const Outcome imported = Run({"import", P("db.mdb"), P("unstorable.txt"), yes});
+        EXPECT_EQ(imported.status, 1) << yes;
+        EXPECT_EQ(imported.err, compared.err) << yes;
+    }
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
+}
+
 TEST_F(CliTest, ExportedCensusImportsBackUnchanged) {
     NewCensus(kGood);
     ASSERT_EQ(Run({"export", P("db.mdb"), "--output", P("a.txt"), "--date", "06/12/2026"}).status, 0);

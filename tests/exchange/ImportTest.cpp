@@ -202,21 +202,18 @@ TEST_F(ImportTest, AFileThatCannotBeOpenedIsSaid) {
     EXPECT_EQ(census.port.messages.size(), 1u);
 }
 
-TEST_F(ImportTest, ARecordThatCannotBeStoredRollsEverythingBack) {
+TEST_F(ImportTest, ARecordThatCannotBeStoredIsRefusedBeforeAnythingIsAsked) {
     auto tooLong = census.ValidRecord(2);
     tooLong.ubicaz = std::string(45, 'X');  // the reader takes it, the column does not
     const std::string idDepo = IdDepo();
     EXPECT_FALSE(Import(File({census.ValidRecord(1), tooLong, census.ValidRecord(3)})));
     EXPECT_EQ(census.Rows(), before);
     EXPECT_EQ(IdDepo(), idDepo);
-    EXPECT_EQ(census.port.LastMessage().text,
-              "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-              "Trasporti Regionale \xE8 terminata con errori.\nSono state registrate 0 schede Struttura");
-    // The refusal of the record was shown once, by the database layer, where it was met: the row is
-    // not tried, and nothing is said of the transaction rolled back.
-    ASSERT_EQ(census.port.messages.size(), 3u);
+    // The refusal of the record is the one message: no confirmation is asked, nothing is replaced.
+    ASSERT_EQ(census.port.messages.size(), 1u);
     EXPECT_TRUE(
-        census.port.messages[1].text.starts_with("Errore campo (ubicaz) della tavola (depositi) <XXX"));
+        census.port.messages[0].text.starts_with("Errore campo (ubicaz) della tavola (depositi) <XXX"));
+    EXPECT_EQ(census.port.messages[0].icon, ui::Icon::Stop);
 }
 
 // The disk fills up while the census is replaced: the failure is shown once, where it is met; the
@@ -468,11 +465,11 @@ TEST_F(ImportTest, MoreStructuresThanIdentifiersAreRefusedByName) {
     std::vector<exchange::CStructureRecord> all(32769, census.ValidRecord(1));
     EXPECT_FALSE(Import(File(all)));
     EXPECT_EQ(census.Rows(), before);
-    ASSERT_EQ(census.port.messages.size(), 3u);
-    EXPECT_EQ(census.port.messages[1].text,
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_EQ(census.port.messages[0].text,
               "Impossibile registrare la struttura: l'identificativo 32768 supera il massimo consentito "
               "(32767).");
-    EXPECT_EQ(census.port.messages[1].icon, ui::Icon::Stop);
+    EXPECT_EQ(census.port.messages[0].icon, ui::Icon::Stop);
 }
 
 // A number beyond its field's range is kept as the file has it, never clamped: the record cannot be
@@ -512,14 +509,58 @@ TEST_F(ImportTest, ANumberBeyondItsFieldMakesTheRecordUnstorable) {
         EXPECT_FALSE(Import(content));
         EXPECT_EQ(census.Rows(), before);
         EXPECT_EQ(IdDepo(), idDepo);
-        EXPECT_EQ(census.port.LastMessage().text,
-                  "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-                  "Trasporti Regionale \xE8 terminata con errori.\nSono state registrate 0 schede Struttura");
-        // The refusal names the column and the number as the file has it.
+        // The refusal, before anything is asked, names the column and the number as the file has it.
         const std::string refusal = "Errore campo (" + beyond.column + ") della tavola (depositi) <" +
                                     std::to_string(beyond.value) + ">";
-        EXPECT_TRUE(std::any_of(census.port.messages.begin(), census.port.messages.end(),
-                                [&](const auto& m) { return m.text.starts_with(refusal); }));
+        ASSERT_EQ(census.port.messages.size(), 1u);
+        EXPECT_TRUE(census.port.LastMessage().text.starts_with(refusal)) << census.port.LastMessage().text;
+    }
+}
+
+// A record the reader takes but depositi cannot hold is refused alike by the comparison, by the import
+// that only checks and by the one that stores, with the very message the database layer gives when
+// it refuses the row: the check and the storing go by the same definition of the table.
+TEST_F(ImportTest, CheckCompareAndStoreRefuseAnUnstorableRecordAlike) {
+    const std::string local41(41, 'L');
+    const std::pair<std::function<void(exchange::CStructureRecord&)>, std::string> faults[] = {
+        {[&](auto& r) { r.local = local41; },
+         "Errore campo (local) della tavola (depositi) <" + local41 + ">\n\nIl testo <" + local41 +
+             "> \xE8 troppo lungo per il campo 'local': sono ammessi al massimo 30 caratteri."},
+        {[](auto& r) { r.counts[5] = 70000; }, "Errore campo (ext_l_r) della tavola (depositi) <70000>\n\n"},
+        {[](auto& r) { r.provin = "FIR"; }, "Errore campo (provin) della tavola (depositi) <FIR>\n\n"},
+        {[](auto& r) { r.comune = 58091; }, "Errore campo (comune) della tavola (depositi) <58091>\n\n"},
+        // A title field left empty in the file (an export writes a blank there).
+        {[](auto& r) { r.scoTit = ""; }, "Errore aggiornamento tavola (depositi)\n\n"},
+    };
+    db::CDbConnection& connection = *census.session.Connection();
+    for (const auto& [make, refusal] : faults) {
+        SCOPED_TRACE(refusal);
+        auto record = census.ValidRecord(2);
+        make(record);
+        const exchange::CStructureRecordList list{12, "06/12/2026", {census.ValidRecord(1), record}};
+        census.port.Clear();
+        {  // what the database layer says when the row itself is refused
+            db::CDbTransaction transaction(connection);
+            int counter = 0;
+            ASSERT_TRUE(exchange::DeleteAllStructures(connection));
+            EXPECT_FALSE(exchange::StoreStructures(connection, list, counter));
+        }
+        EXPECT_FALSE(exchange::CheckStorable(connection, list));
+        if (!record.scoTit.empty()) {
+            census.WriteFile("in.txt", File(list.records));
+            exchange::CensusComparison comparison;
+            EXPECT_FALSE(exchange::CompareCommunication(census.session, census.File("in.txt"), comparison));
+            for (const ui::Answer answer : {ui::Answer::Cancel, ui::Answer::Ok}) {
+                EXPECT_FALSE(Import(File(list.records), answer));  // no confirmation is asked
+            }
+        }
+        ASSERT_EQ(census.port.messages.size(), record.scoTit.empty() ? 2u : 5u);
+        EXPECT_TRUE(census.port.messages[0].text.starts_with(refusal)) << census.port.messages[0].text;
+        for (const auto& m : census.port.messages) {
+            EXPECT_EQ(m.text, census.port.messages[0].text);
+            EXPECT_EQ(m.icon, ui::Icon::Stop);
+        }
+        EXPECT_EQ(census.Rows(), before);
     }
 }
 
