@@ -57,8 +57,9 @@ long long PlainRows(const std::filesystem::path& file, const char* table) {
     long long rows = -1;
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         rows = 0;
+        sqlite3_exec(db, "PRAGMA cell_size_check = ON", nullptr, nullptr, nullptr);
         sqlite3_stmt* stmt = nullptr;
-        const std::string sql = std::string("SELECT rowid FROM ") + table;
+        const std::string sql = std::string("SELECT rowid FROM ") + table + " NOT INDEXED";
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
             while (sqlite3_step(stmt) == SQLITE_ROW) {
                 ++rows;
@@ -140,6 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::filesystem::path census = g_folder / "censimento.MDB";
     const std::filesystem::path kept = g_folder / "censimento.danneggiato.MDB";
     Write(census, damaged);
+    // VELUMBRA_REPAIR_FUZZ_KEEP names a file that receives the damaged census, to look at a failing input.
+    if (const char* keep = std::getenv("VELUMBRA_REPAIR_FUZZ_KEEP"); keep && *keep) {
+        Write(keep, damaged);
+    }
     const long long seen = PlainRows(census, "depositi");
     std::filesystem::remove(g_folder / "censimento.MDB-journal");  // what the plain read may leave
     std::filesystem::remove(g_folder / "censimento.MDB-wal");

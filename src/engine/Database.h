@@ -28,6 +28,8 @@ inline constexpr std::string_view kCensusLocale = ";LANGID=0x0409;CP=1252;COUNTR
 inline constexpr std::int32_t kApplicationId = 0x56454C55;  // "VELU"
 // Marks a census file still being built: it is never opened as a census.
 inline constexpr std::int32_t kBuildingApplicationId = 0x56454C30;  // "VEL0"
+// The layout of the census files this program writes (PRAGMA user_version).
+inline constexpr int kLayoutVersion = 1;
 
 struct FieldDef {
     std::string name;

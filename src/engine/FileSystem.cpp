@@ -78,6 +78,29 @@ bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool AlsoNameAs(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::CreateHardLinkW(to.c_str(), from.c_str(), nullptr) != 0) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    // FAT sticks and some network shares know no second names: a copy, written through.
+    if (::CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS) == 0) {
+        return false;
+    }
+    if (!SyncFile(to)) {
+        ::DeleteFileW(to.c_str());
+        return false;
+    }
+    return true;
+}
+
 Made MakeNewFile(const std::filesystem::path& file) {
     const Handle h(
         ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -223,6 +246,28 @@ bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool AlsoNameAs(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    // A file system without hard links (a memory stick, some network shares): a copy, flushed.
+    std::error_code ec;
+    if (!std::filesystem::copy_file(from, to, std::filesystem::copy_options::none, ec) || !SyncFile(to)) {
+        if (ec.value() != EEXIST) {
+            std::filesystem::remove(to, ec);
+        }
+        return false;
+    }
+    return true;
 }
 
 Made MakeNewFile(const std::filesystem::path& file) {

@@ -25,6 +25,14 @@ std::filesystem::path WithSuffix(const std::filesystem::path& path, std::string_
 [[nodiscard]] bool SyncFolder(const std::filesystem::path& folder);
 // Gives `from` the name `to` when no file has that name; false (and `from` unchanged) otherwise.
 [[nodiscard]] bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+// Gives `from` the name `to`, replacing the file of that name in one step: whoever opens `to` finds
+// the old file or the new one, never none. False (and both unchanged) when the system refuses, as
+// Windows does while another program holds `to`.
+[[nodiscard]] bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+// Makes `to` (which must not exist) a second name of `from` where the file system can, otherwise a copy
+// of it flushed to the disk; `from` stays as it is. False when `to` exists or cannot be made (a copy
+// begun is removed).
+[[nodiscard]] bool AlsoNameAs(const std::filesystem::path& from, const std::filesystem::path& to);
 // Makes the empty file `file` when no file has that name. Exists when one had it.
 enum class Made { Done, Exists, Failed };
 [[nodiscard]] Made MakeNewFile(const std::filesystem::path& file);

@@ -18,13 +18,6 @@ using detail::kBusyTimeoutMs;
 using detail::Stmt;
 using detail::Utf8;
 
-namespace {
-
-// The layout of the census files this program writes (PRAGMA user_version).
-constexpr int kLayoutVersion = 1;
-
-}  // namespace
-
 // Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; the census is kept in code page
 // 1252, so any other code page is refused.
 bool detail::IsSupportedLocale(std::string_view locale) {
@@ -268,9 +261,7 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
     // may hold what this one cannot keep: it is refused rather than changed.
     Stmt version(db, "PRAGMA user_version");
     if (version.prepared() && version.Step() == SQLITE_ROW && version.ColumnInt(0) > kLayoutVersion) {
-        return Status::Error(Describe("Il file '", Quote(path),
-                                      "' è di una versione più recente del programma, che questa non sa "
-                                      "leggere: aggiornare Velumbra per aprirlo."));
+        return detail::NewerLayout(path);
     }
     version = Stmt();
     // A file marked as a census but without all its tables (a creation that never finished) is

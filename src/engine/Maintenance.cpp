@@ -500,7 +500,8 @@ Status RunFinish(sqlite3* db, const std::string& finish) {
 // Marks a rebuilt file as a census with its log in WAL mode; from here on what it writes is flushed.
 Status Seal(sqlite3* db) {
     return ExecOn(db, "PRAGMA synchronous = FULL; PRAGMA application_id = " + std::to_string(kApplicationId) +
-                          "; PRAGMA user_version = 1; PRAGMA journal_mode = WAL");
+                          "; PRAGMA user_version = " + std::to_string(kLayoutVersion) +
+                          "; PRAGMA journal_mode = WAL");
 }
 
 // Finishes a file rebuilt under its own description of its tables: the lost rows go to their tables,
@@ -996,8 +997,12 @@ std::vector<SeenRows> SeenByAPlainRead(sqlite3* db, const std::vector<std::strin
             seen.push_back({.table = names.ColumnText(0)});
         }
     }
+    // A cell that lies outside its page is damage, not a row: without the check SQLite reads on
+    // from wherever it points.
+    sqlite3_exec(db, "PRAGMA cell_size_check = ON", nullptr, nullptr, nullptr);
     for (SeenRows& table : seen) {
-        Stmt rows(db, "SELECT rowid FROM main." + QuoteIdentifier(table.table));
+        // The table's own pages, not an index that may hold rows that the table lost.
+        Stmt rows(db, "SELECT rowid FROM main." + QuoteIdentifier(table.table) + " NOT INDEXED");
         while (rows.prepared() && rows.Step() == SQLITE_ROW) {
             ++table.rows;
         }
@@ -1054,6 +1059,9 @@ Status OpenCensusFile(std::string_view path, Handle& h) {
         }
         return Failure(h.db, step);
     }
+    if (QueryInt(h.db, "PRAGMA user_version") > kLayoutVersion) {
+        return detail::NewerLayout(path);
+    }
     return detail::CheckCensusTables(h.db, path);
 }
 
@@ -1106,6 +1114,10 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         return NotCensus(path);
     }
     id = Stmt();
+    // A later version's census is never rewritten by this one, not even to compact it.
+    if (headerRead && QueryInt(h.db, "PRAGMA user_version") > kLayoutVersion) {
+        return detail::NewerLayout(path);
+    }
     if (!headerRead && !IsDamage(rc)) {
         return Failure(h.db, rc);
     }
@@ -1201,31 +1213,40 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     const std::string ext = files::Utf8Of(original.extension());
     const std::filesystem::path damaged =
         dir / files::PathOfUtf8(UniqueName(dir, stem + ".danneggiato", ext));
+    // Closing the original's handle, now or once the rebuilt file has its name, must neither write into
+    // the kept copy nor touch a log by the name the rebuilt file now has.
+    sqlite3_db_config(h.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     if constexpr (!files::kOpenFilesCanBeRenamed) {
-        // Windows renames no file that a handle holds (SQLite shares no deletion), so the original is
-        // let go here, without the checkpoint that closing the last connection would make into it.
-        // From here the rename itself is the check: it fails while any other program holds the file,
-        // and the original is then left as it was.
+        // Windows replaces no file that a handle holds (SQLite shares no deletion), so the original is
+        // let go here. From here the replacing itself is the check: it fails while any other program
+        // holds the file, and the original is then left as it was.
         ticking.Release();
-        sqlite3_db_config(h.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         h.Close();
     }
-    if (!files::RenameNoReplace(original, damaged)) {
+    // The census stays at its name all along: the damaged original takes a second name (or is copied
+    // to it) first, then the rebuilt file replaces it in one step. Killed in between, the damaged
+    // census is still at its name, and the rebuilt file left hidden goes with the next repair there.
+    if (!files::AlsoNameAs(original, damaged)) {
         RemoveWithCompanions(result);
-        return Status::Error(Describe("Impossibile rinominare il file danneggiato '", Quote(path), "'."));
+        return Status::Error(Describe("Impossibile conservare il file danneggiato '", Quote(path), "'."));
     }
     // A log that still holds pages (its first page was unreadable, so it was never copied in) goes
-    // with the original; an empty one and the log's index are dropped.
+    // with the damaged copy, so that it is never applied to the rebuilt file; an empty one and the
+    // log's index are dropped.
     const std::filesystem::path log = files::WithSuffix(original, "-wal");
-    if (std::filesystem::file_size(log, ec) > 0 && !ec) {
-        std::filesystem::rename(log, files::WithSuffix(damaged, "-wal"), ec);
-    } else {
+    const std::filesystem::path keptLog = files::WithSuffix(damaged, "-wal");
+    const bool logKept =
+        std::filesystem::file_size(log, ec) > 0 && !ec && files::RenameNoReplace(log, keptLog);
+    if (!logKept) {
         std::filesystem::remove(log, ec);
     }
     std::filesystem::remove(files::WithSuffix(original, "-shm"), ec);
-    if (!files::RenameNoReplace(result, original)) {
+    if (!files::RenameReplacing(result, original)) {
         RemoveWithCompanions(result);
-        std::filesystem::rename(damaged, original, ec);
+        if (logKept) {
+            std::filesystem::rename(keptLog, log, ec);
+        }
+        std::filesystem::remove(damaged, ec);
         return Status::Error(
             Describe("Impossibile sostituire il file '", Quote(path), "' con quello ricostruito."));
     }

@@ -218,6 +218,12 @@ Status CheckCensusTables(sqlite3* db, std::string_view path) {
     return Status::Ok();
 }
 
+Status NewerLayout(std::string_view path) {
+    return Status::Error(Describe("Il file '", Quote(path),
+                                  "' è di una versione più recente del programma, che questa non sa leggere: "
+                                  "aggiornare Velumbra per aprirlo."));
+}
+
 Status CheckIntact(sqlite3* db, std::string_view path) {
     Stmt check(db, "PRAGMA quick_check(1)");
     const int rc = check.prepared() ? check.Step() : sqlite3_errcode(db);

@@ -64,6 +64,10 @@ FieldType NaturalType(sqlite3_value* stored);
 // is returned as SQLite reported it.
 Status CheckCensusTables(sqlite3* db, std::string_view path);
 
+// The refusal of a census written by a later version of the program (a layout version above the
+// one this program knows), which may hold what this one cannot keep.
+Status NewerLayout(std::string_view path);
+
 // Reads every page of `db`'s file (SQLite's quick check); a damaged file is refused with a description
 // that names `path` (Windows-1252) and says how to mend it.
 Status CheckIntact(sqlite3* db, std::string_view path);

@@ -5,8 +5,10 @@
 
 #include <sqlite3.h>
 
+#include <csignal>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -75,8 +77,10 @@ class CliTest : public ::testing::Test {
 
     // Runs velumbra-cli under `locale`, its output and messages caught in files.
     Outcome Run(std::vector<std::string> args, const char* locale = "C.UTF-8",
-                std::optional<int> fileSizeLimitKiB = std::nullopt) const {
+                std::optional<int> fileSizeLimitKiB = std::nullopt,
+                const std::vector<std::string>& runner = {}) const {
         args.insert(args.begin(), VELUMBRA_CLI_PATH);
+        args.insert(args.begin(), runner.begin(), runner.end());
         if (fileSizeLimitKiB) {
             // As on a full disk: a write past the limit fails, and the program goes on.
             args.insert(args.begin(), {"/bin/sh", "-c",
@@ -125,6 +129,33 @@ class CliTest : public ::testing::Test {
         ASSERT_EQ(Run({"company", P("db.mdb"), "12"}).status, 0);
         WriteFile(P("in.txt"), Communication(records));
         ASSERT_EQ(Run({"import", P("db.mdb"), P("in.txt"), "--yes"}).status, 0);
+    }
+
+    // A census of 60 structures in db.mdb whose last page of structures is partly overwritten.
+    void NewDamagedCensus() {
+        std::vector<exchange::CStructureRecord> many;
+        for (int i = 0; i < 60; ++i) {
+            many.push_back(kGood[static_cast<std::size_t>(i % 2)]);
+        }
+        NewCensus(many);
+        long long page = 0;
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
+        sqlite3_stmt* leaf = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(
+                      raw, "SELECT max(pageno) FROM dbstat WHERE name = 'depositi' AND pagetype = 'leaf'", -1,
+                      &leaf, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(leaf), SQLITE_ROW);
+        page = sqlite3_column_int64(leaf, 0);
+        sqlite3_finalize(leaf);
+        ASSERT_EQ(sqlite3_exec(raw, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+        ASSERT_GT(page, 1);
+        std::fstream file(P("db.mdb"), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>((page - 1) * 4096 + 8));
+        const std::string noise(600, '\x7F');
+        file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
     }
 
     static std::string Communication(const std::vector<exchange::CStructureRecord>& records,
@@ -446,6 +477,18 @@ TEST_F(CliTest, AShownFailureIsNeverAnExitOfSuccess) {
             << command[0];
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
+    // Nor repaired (compacted) or copied.
+    const std::string newer = "Il file '" + P("db.mdb") +
+                              "' è di una versione più recente del programma, che questa non sa leggere: "
+                              "aggiornare Velumbra per aprirlo.\n";
+    const std::string before = ReadFile(P("db.mdb"));
+    EXPECT_EQ(Run({"repair", P("db.mdb")}).err,
+              "Errore durante la riparazione del database\n\n" + P("db.mdb") + "\n\n" + newer);
+    EXPECT_EQ(Run({"duplicate", P("db.mdb"), P("copia.mdb")}).err,
+              "Errore durante la duplicazione del database\n\n" + P("db.mdb") + "\n" + P("copia.mdb") +
+                  "\n\n" + newer);
+    EXPECT_EQ(ReadFile(P("db.mdb")), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "copia.mdb"));
     ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
     sqlite3_stmt* version = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &version, nullptr), SQLITE_OK);
@@ -462,33 +505,7 @@ namespace {
 // A census with a damaged page of structures is not read in part: list, validate, export and compare
 // refuse it, and duplicate does not pass it on.
 TEST_F(CliTest, ADamagedCensusIsNeitherReadInPartNorPassedOn) {
-    std::vector<exchange::CStructureRecord> many;
-    for (int i = 0; i < 60; ++i) {
-        many.push_back(kGood[static_cast<std::size_t>(i % 2)]);
-    }
-    NewCensus(many);
-    long long page = 0;
-    {
-        sqlite3* raw = nullptr;
-        ASSERT_EQ(sqlite3_open(P("db.mdb").c_str(), &raw), SQLITE_OK);
-        sqlite3_stmt* leaf = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(
-                      raw, "SELECT max(pageno) FROM dbstat WHERE name = 'depositi' AND pagetype = 'leaf'", -1,
-                      &leaf, nullptr),
-                  SQLITE_OK);
-        ASSERT_EQ(sqlite3_step(leaf), SQLITE_ROW);
-        page = sqlite3_column_int64(leaf, 0);
-        sqlite3_finalize(leaf);
-        ASSERT_EQ(sqlite3_exec(raw, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(raw);
-    }
-    ASSERT_GT(page, 1);
-    {
-        std::fstream file(P("db.mdb"), std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(static_cast<std::streamoff>((page - 1) * 4096 + 8));
-        const std::string noise(600, '\x7F');
-        file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
-    }
+    NewDamagedCensus();
     const std::string damaged = "Il database '" + P("db.mdb") +
                                 "' è danneggiato: occorre ripararlo con il comando Ripara prima di usarlo.";
     for (const std::vector<std::string>& command : {std::vector<std::string>{"list", P("db.mdb")},
@@ -507,5 +524,74 @@ TEST_F(CliTest, ADamagedCensusIsNeitherReadInPartNorPassedOn) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "copia.mdb"));
 }
+
+}  // namespace
+
+namespace {
+
+#ifdef __linux__
+// Killed at any of its renamings and removals of files (strace kills it as it makes the call), a repair
+// leaves a census at the file's name, the damaged one or the rebuilt one; the next repair leaves nothing
+// of the killed one behind.
+TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
+    if (!std::filesystem::exists("/usr/bin/strace")) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    NewDamagedCensus();
+    const std::string damaged = ReadFile(P("db.mdb"));
+    const auto restore = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            if (!entry.path().filename().string().starts_with(".trace") &&
+                entry.path().filename() != ".out" && entry.path().filename() != ".err") {
+                std::filesystem::remove(entry.path());
+            }
+        }
+        WriteFile(P("db.mdb"), damaged);
+    };
+    const std::string calls = "link,linkat,unlink,unlinkat,rename,renameat,renameat2";
+    // Leaks are not looked for under a tracer.
+    const std::vector<std::string> tracer = {
+        "/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
+        P(".trace"),       "-e", "trace=" + calls};
+    const Outcome traced = Run({"repair", P("db.mdb")}, "C.UTF-8", std::nullopt, tracer);
+    ASSERT_EQ(traced.status, 0) << traced.err;
+    const std::string rebuilt = Run({"list", P("db.mdb")}).out;
+    ASSERT_FALSE(rebuilt.empty());
+    std::vector<std::string> made;  // the calls in the order made
+    {
+        std::istringstream trace(ReadFile(P(".trace")));
+        for (std::string line; std::getline(trace, line);) {
+            const std::size_t name = line.find(' ') + 1, open = line.find('(');
+            if (name > 0 && open != std::string::npos && open > name) {
+                made.push_back(line.substr(name, open - name));
+            }
+        }
+    }
+    ASSERT_GT(made.size(), 10u);
+    std::map<std::string, int> seen;
+    int killed = 0;
+    for (const std::string& call : made) {
+        const int when = ++seen[call];
+        SCOPED_TRACE(call + " " + std::to_string(when));
+        restore();
+        std::vector<std::string> kill = tracer;
+        kill.insert(kill.end(), {"-e", "inject=" + call + ":signal=KILL:when=" + std::to_string(when)});
+        killed += Run({"repair", P("db.mdb")}, "C.UTF-8", std::nullopt, kill).status == 128 + SIGKILL ? 1 : 0;
+        ASSERT_TRUE(std::filesystem::exists(dir.path() / "db.mdb"));
+        if (ReadFile(P("db.mdb")) != damaged) {
+            EXPECT_EQ(Run({"list", P("db.mdb")}).out, rebuilt);
+        }
+        EXPECT_EQ(Run({"repair", P("db.mdb")}).status, 0);
+        EXPECT_EQ(Run({"list", P("db.mdb")}).out, rebuilt);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "db.mdb" || name.starts_with("db.danneggiato") || name == ".out" ||
+                        name == ".err" || name.starts_with(".trace"))
+                << name;
+        }
+    }
+    EXPECT_GT(killed, 10);
+}
+#endif
 
 }  // namespace

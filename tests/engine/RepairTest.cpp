@@ -6,8 +6,11 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "Described.h"
 #include "engine/Database.h"
