@@ -128,7 +128,16 @@ Status WriteIndexAttributes(sqlite3* db, std::string_view table, const IndexDef&
 }
 
 // A file made by an earlier version has no table of attributes: the statements are not prepared then.
-std::map<std::string, FieldDef> RecordedFieldAttributes(sqlite3* db, std::string_view table) {
+// Any other failure to read them is the caller's to know.
+Status ReadFailure(sqlite3* db, const Stmt& rows) {
+    if (!rows.prepared()) {
+        const int rc = sqlite3_errcode(db);
+        return rc == SQLITE_ERROR ? Status::Ok() : Failure(db, rc);
+    }
+    return rows.rc() == SQLITE_DONE ? Status::Ok() : Failure(db, rows.rc());
+}
+
+Result<std::map<std::string, FieldDef>> RecordedFieldAttributes(sqlite3* db, std::string_view table) {
     std::map<std::string, FieldDef> fields;
     Stmt rows =
         Recorded(db, table, kFieldKind,
@@ -143,10 +152,13 @@ std::map<std::string, FieldDef> RecordedFieldAttributes(sqlite3* db, std::string
         const std::string key = text::LowerAscii(f.name);
         fields[key] = std::move(f);
     }
+    if (Status read = ReadFailure(db, rows); !read) {
+        return read;
+    }
     return fields;
 }
 
-std::map<std::string, IndexDef> RecordedIndexAttributes(sqlite3* db, std::string_view table) {
+Result<std::map<std::string, IndexDef>> RecordedIndexAttributes(sqlite3* db, std::string_view table) {
     std::map<std::string, IndexDef> indexes;
     Stmt rows =
         Recorded(db, table, kIndexKind, "\"obbligatorio\", \"primario\", \"cluster\", \"ignora_null\"");
@@ -159,6 +171,9 @@ std::map<std::string, IndexDef> RecordedIndexAttributes(sqlite3* db, std::string
         def.ignoreNulls = rows.ColumnInt(4) != 0;
         const std::string key = text::LowerAscii(def.name);
         indexes[key] = std::move(def);
+    }
+    if (Status read = ReadFailure(db, rows); !read) {
+        return read;
     }
     return indexes;
 }

@@ -50,9 +50,10 @@ Status WriteIndexAttributes(sqlite3* db, std::string_view table, const IndexDef&
 
 // The attributes recorded for the fields, or the indexes, of `table`, by their names with the ASCII
 // letters lowered: required, allowZeroLength, validationRule and validationText of a field; primary,
-// clustered, ignoreNulls and required of an index. Empty when the file has no table of attributes.
-std::map<std::string, FieldDef> RecordedFieldAttributes(sqlite3* db, std::string_view table);
-std::map<std::string, IndexDef> RecordedIndexAttributes(sqlite3* db, std::string_view table);
+// clustered, ignoreNulls and required of an index. Empty when the file has no table of attributes; a
+// failure to read them (a full disk, a damaged page) is returned.
+Result<std::map<std::string, FieldDef>> RecordedFieldAttributes(sqlite3* db, std::string_view table);
+Result<std::map<std::string, IndexDef>> RecordedIndexAttributes(sqlite3* db, std::string_view table);
 
 // True when `out` records every attribute that `blank` records, alike (or `blank` records none): a
 // repair rebuilds a damaged census into the blank one when its own attributes were not read back whole.

@@ -221,6 +221,10 @@ class Database {
 
   private:
     Database(sqlite3* db, std::string path);
+    // SQLite's commit hook: while the engine holds a transaction that SQLite ended by itself (a failure
+    // rolled it back), a statement that would commit on its own is turned back, so that nothing is
+    // written outside the transaction; it fails, and every later write of the command with it.
+    static int RefuseStrayCommit(void* database);
     Status Exec(const std::string& utf8Sql);
     void RemoveUnfinishedBuild();
     void NoteJournalMode();
@@ -228,12 +232,12 @@ class Database {
     sqlite3* db_ = nullptr;
     std::string path_;
     int depth_ = 0;
+    bool committing_ = false;   // the engine's own COMMIT is running
     std::string registeredAs_;  // the file's key among those the program holds open
     std::vector<sqlite3*> idleReaders_;
-    long long changesAtBegin_ = 0;
-    bool wal_ = false;    // the journal is in WAL mode: readers never hold off this handle's writes  // the
-                          // rows changed through this handle when its transaction began
-    std::string target_;  // while a census is being built: the name it will take
+    long long changesAtBegin_ = 0;  // the rows changed through this handle when its transaction began
+    bool wal_ = false;              // the journal is in WAL mode: readers never hold off this handle's writes
+    std::string target_;            // while a census is being built: the name it will take
 };
 
 }  // namespace engine

@@ -72,6 +72,9 @@ std::string FileKey(std::string_view path) {
 }  // namespace
 
 Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {
+    if (db_) {
+        sqlite3_commit_hook(db_, &Database::RefuseStrayCommit, this);
+    }
     registeredAs_ = FileKey(path_);
     std::lock_guard lock(OpenFilesMutex());
     OpenFiles().insert(registeredAs_);

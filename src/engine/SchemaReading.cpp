@@ -8,6 +8,7 @@
 
 namespace engine {
 
+using detail::Failure;
 using detail::Stmt;
 using detail::Utf8;
 
@@ -89,14 +90,45 @@ std::vector<std::string> Database::TableNames() const {
     return names;
 }
 
-Result<std::vector<FieldDef>> Database::Fields(std::string_view table) const {
-    Stmt sqlOf(db_, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
-    sqlOf.BindText(1, Utf8(table));
-    if (detail::IsAttributesTable(table) || !sqlOf.prepared() || sqlOf.Step() != SQLITE_ROW) {
+namespace {
+
+// The statement that created the census table `table`. It does not exist only when the description of
+// the tables was read to its end without it; any failure to read that is returned as it is.
+Result<std::string> CreateStatementOf(sqlite3* db, std::string_view table) {
+    if (detail::IsAttributesTable(table)) {
         return Status::Error(Describe("La tabella '", Quote(table), "' non esiste."));
     }
-    const std::string createSql = sqlOf.ColumnText(0);
-    const auto recorded = detail::RecordedFieldAttributes(db_, table);
+    Stmt sqlOf(db, "SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+    sqlOf.BindText(1, Utf8(table));
+    const int rc = sqlOf.prepared() ? sqlOf.Step() : sqlite3_errcode(db);
+    if (rc == SQLITE_ROW) {
+        return sqlOf.ColumnText(0);
+    }
+    if (rc == SQLITE_DONE) {
+        return Status::Error(Describe("La tabella '", Quote(table), "' non esiste."));
+    }
+    return Failure(db, rc);
+}
+
+// What ended reading the rows of `st`: nothing when they were read to their end.
+Status Ended(sqlite3* db, const Stmt& st) {
+    const int rc = st.prepared() ? st.rc() : sqlite3_errcode(db);
+    return rc == SQLITE_DONE ? Status::Ok() : Failure(db, rc);
+}
+
+}  // namespace
+
+Result<std::vector<FieldDef>> Database::Fields(std::string_view table) const {
+    auto created = CreateStatementOf(db_, table);
+    if (!created) {
+        return created.status();
+    }
+    const std::string createSql = *created;
+    auto recordedOrFailure = detail::RecordedFieldAttributes(db_, table);
+    if (!recordedOrFailure) {
+        return recordedOrFailure.status();
+    }
+    const auto& recorded = *recordedOrFailure;
     Stmt info(db_, "SELECT name, type, \"notnull\", cid FROM pragma_table_info(?1)");
     info.BindText(1, Utf8(table));
     std::vector<FieldDef> fields;
@@ -119,14 +151,21 @@ Result<std::vector<FieldDef>> Database::Fields(std::string_view table) const {
         }
         fields.push_back(std::move(f));
     }
+    if (Status read = Ended(db_, info); !read) {
+        return read;
+    }
     return fields;
 }
 
 Result<std::vector<IndexDef>> Database::Indexes(std::string_view table) const {
-    if (!TableExists(table)) {
-        return Status::Error(Describe("La tabella '", Quote(table), "' non esiste."));
+    if (auto created = CreateStatementOf(db_, table); !created) {
+        return created.status();
     }
-    const auto recorded = detail::RecordedIndexAttributes(db_, table);
+    auto recordedOrFailure = detail::RecordedIndexAttributes(db_, table);
+    if (!recordedOrFailure) {
+        return recordedOrFailure.status();
+    }
+    const auto& recorded = *recordedOrFailure;
     std::vector<IndexDef> indexes;
     Stmt list(db_,
               "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ?1 COLLATE NOCASE "
@@ -152,7 +191,13 @@ Result<std::vector<IndexDef>> Database::Indexes(std::string_view table) const {
         while (cols.prepared() && cols.Step() == SQLITE_ROW) {
             def.columns.push_back(text::Utf8ToCp1252Lossy(cols.ColumnText(0)));
         }
+        if (Status read = Ended(db_, cols); !read) {
+            return read;
+        }
         indexes.push_back(std::move(def));
+    }
+    if (Status read = Ended(db_, list); !read) {
+        return read;
     }
     return indexes;
 }

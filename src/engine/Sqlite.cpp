@@ -1,5 +1,6 @@
 #include "engine/Sqlite.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -33,6 +34,15 @@ void SplitColumns(std::string_view list, std::string& table, std::string& column
         columns += std::string(dot == std::string_view::npos ? item : item.substr(dot + 1));
         pos = end + 2;
     }
+}
+
+// The system's error numbers for a disk with no room left.
+bool IsDiskFull(int systemError) {
+#ifdef _WIN32
+    return systemError == 112 /* ERROR_DISK_FULL */ || systemError == 39 /* ERROR_HANDLE_DISK_FULL */;
+#else
+    return systemError == ENOSPC || systemError == EDQUOT;
+#endif
 }
 
 Status ConstraintFailure(std::string_view message, int extended) {
@@ -77,6 +87,11 @@ Status ConstraintFailure(std::string_view message, int extended) {
                 Describe("Il valore del campo '", Quote(field),
                          "' non è consentito dalla regola di convalida impostata per il campo."));
         }
+    }
+    if (extended == SQLITE_CONSTRAINT_COMMITHOOK) {
+        return Status::Error(
+            It("La transazione era già stata annullata da un errore precedente: la modifica "
+               "non è stata salvata."));
     }
     if (extended == SQLITE_CONSTRAINT_TRIGGER) {  // relations raise descriptions of their own
         return Status::Error(FromUtf8(message));
@@ -238,7 +253,10 @@ Status CheckIntact(sqlite3* db, std::string_view path) {
     return Failure(db, rc);
 }
 
-Status Failure(sqlite3* db, int rc) {
+namespace {
+
+// The Italian description of SQLite's failure `rc` on `db`.
+Status FailureText(sqlite3* db, int rc) {
     const int extended = db ? sqlite3_extended_errcode(db) : rc;
     const char* text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     const std::string_view message = text ? text : "";
@@ -258,6 +276,10 @@ Status Failure(sqlite3* db, int rc) {
         case SQLITE_FULL:
             return Status::Error(It("Il disco è pieno: impossibile scrivere nel database."));
         case SQLITE_IOERR:
+            // A file that cannot grow (its log's index, a journal) is a full disk, whatever the call.
+            if (db && IsDiskFull(sqlite3_system_errno(db))) {
+                return Status::Error(It("Il disco è pieno: impossibile scrivere nel database."));
+            }
             return Status::Error(It("Errore di lettura o di scrittura sul disco."));
         case SQLITE_CANTOPEN:
             return Status::Error(It("Impossibile aprire il file del database."));
@@ -268,6 +290,14 @@ Status Failure(sqlite3* db, int rc) {
         default:
             return GeneralError(message);
     }
+}
+
+}  // namespace
+
+Status Failure(sqlite3* db, int rc) {
+    const int extended = db ? sqlite3_extended_errcode(db) : rc;
+    const Status described = FailureText(db, rc);
+    return Status::Error(described.description(), (extended & 0xFF) == (rc & 0xFF) ? extended : rc);
 }
 
 std::string DeclaredType(FieldType type, int size) {

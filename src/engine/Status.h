@@ -12,19 +12,25 @@ class [[nodiscard]] Status {
   public:
     Status() = default;
     static Status Ok() { return {}; }
-    static Status Error(std::string description) {
+    // `code`: SQLite's extended result code when SQLite failed, 0 for the engine's own refusals.
+    static Status Error(std::string description, int code = 0) {
         Status s;
         s.failed_ = true;
         s.description_ = std::move(description);
+        s.code_ = code;
         return s;
     }
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
     const std::string& description() const { return description_; }
+    // What SQLite said (a full disk, a lock, a read-only file, a damaged one are told apart by it); 0
+    // when the failure was none of SQLite's.
+    int code() const { return code_; }
 
   private:
     bool failed_ = false;
     std::string description_;
+    int code_ = 0;
 };
 
 template <typename T>

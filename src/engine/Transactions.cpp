@@ -18,6 +18,11 @@ void Database::SetBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(db_, milliseconds);
 }
 
+int Database::RefuseStrayCommit(void* database) {
+    const auto* self = static_cast<const Database*>(database);
+    return self->depth_ > 0 && !self->committing_ ? 1 : 0;
+}
+
 int Database::TransactionDepth() const {
     return db_ && !sqlite3_get_autocommit(db_) ? depth_ : 0;
 }
@@ -43,7 +48,9 @@ Status Database::CommitTransaction() {
     if (depth_ == 0) {
         return Status::Error(It("Impossibile convalidare: nessuna transazione è in corso."));
     }
+    committing_ = depth_ == 1;
     Status s = depth_ == 1 ? Exec("COMMIT") : Exec("RELEASE level" + std::to_string(depth_));
+    committing_ = false;
     if (s) {
         --depth_;
     }

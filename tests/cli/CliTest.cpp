@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#endif
 
 #include <sqlite3.h>
 
@@ -591,6 +595,76 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
         }
     }
     EXPECT_GT(killed, 10);
+}
+#endif
+
+}  // namespace
+
+namespace {
+
+#ifdef __linux__
+// An import that meets a full disk at any point (a small memory file system, filled but for a little
+// more room each time) either replaces the census or leaves it as it was, settings row included, and
+// says why it failed.
+TEST_F(CliTest, AnImportOnAFullDiskChangesAllOrNothing) {
+    const std::filesystem::path disk = dir.path() / "disco";
+    std::filesystem::create_directory(disk);
+    if (::mount("velumbra-test", disk.c_str(), "tmpfs", 0, "size=4m") != 0) {
+        GTEST_SKIP() << "no file system can be mounted here";
+    }
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{disk.string()};
+    std::vector<exchange::CStructureRecord> before, after;
+    for (int i = 0; i < 200; ++i) {
+        before.push_back(kGood[static_cast<std::size_t>(i % 2)]);
+        after.push_back(kGood[static_cast<std::size_t>((i + 1) % 2)]);
+    }
+    const std::string census = (disk / "db.mdb").string();
+    NewCensus(before);
+    std::filesystem::copy_file(P("db.mdb"), census);
+    const auto settings = [&] {
+        sqlite3* raw = nullptr;
+        std::string row;
+        if (sqlite3_open_v2(census.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* st = nullptr;
+            if (sqlite3_prepare_v2(raw, "SELECT azienda || ' ' || id_depo FROM master WHERE codice = 0", -1,
+                                   &st, nullptr) == SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW) {
+                row = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+            }
+            sqlite3_finalize(st);
+        }
+        sqlite3_close(raw);
+        return row;
+    };
+    const std::string listed = Run({"list", census}).out, master = settings();
+    ASSERT_FALSE(master.empty());
+    WriteFile(P("after.txt"), Communication(after));
+    const auto size = static_cast<long long>(std::filesystem::file_size(census));
+    int failed = 0, stored = 0;
+    for (long long room = size; room < size + 600 * 1024 && stored == 0; room += 4 * 1024) {
+        SCOPED_TRACE(room);
+        struct statvfs free {};
+        ASSERT_EQ(statvfs(disk.c_str(), &free), 0);
+        const long long filler = static_cast<long long>(free.f_bavail * free.f_frsize) - room;
+        WriteFile(disk / "pieno", std::string(static_cast<std::size_t>(std::max(filler, 0LL)), 'x'));
+        const Outcome o = Run({"import", census, P("after.txt"), "--yes"});
+        std::filesystem::remove(disk / "pieno");
+        if (o.status == 0) {
+            ++stored;
+            continue;
+        }
+        ++failed;
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(Run({"list", census}).out, listed);
+        EXPECT_EQ(settings(), master);
+        EXPECT_EQ(o.err.find("non esiste"), std::string::npos) << o.err;
+        EXPECT_NE(o.err.find("Il disco è pieno"), std::string::npos) << o.err;
+    }
+    EXPECT_GT(failed, 5);
+    EXPECT_EQ(stored, 1);
 }
 #endif
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 
@@ -115,6 +116,35 @@ TEST_F(EngineTest, TransactionsCommitRollBackAndNest) {
     ASSERT_TRUE(db->RollbackTransaction());
     EXPECT_EQ(Rows("SELECT id FROM t").size(), 1u);
     EXPECT_EQ(db->TransactionDepth(), 0);
+}
+
+// Once SQLite has ended a transaction by itself (here a trigger that rolls everything back; a full disk
+// does the same), nothing more is written outside it: every later write fails, and so does the commit.
+TEST_F(EngineTest, NothingIsWrittenOutsideATransactionThatSqliteEnded) {
+    MakeTable("t");
+    MakeTable("u");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("census.mdb").c_str(), &raw), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(raw, "CREATE TRIGGER fine BEFORE INSERT ON u BEGIN SELECT RAISE(ROLLBACK, 'fine'); END",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(raw);
+    auto t = std::move(*db->OpenTable("t"));
+    auto u = std::move(*db->OpenTable("u"));
+    ASSERT_TRUE(db->BeginTransaction());
+    ASSERT_TRUE(Insert(*t, "1", "uno"));
+    EXPECT_FALSE(Insert(*u, "1", "uno"));  // the transaction ends with it
+    const engine::Status refused = Insert(*t, "2", "due");
+    EXPECT_EQ(refused.code(), SQLITE_CONSTRAINT_COMMITHOOK);
+    EXPECT_EQ(refused.description(),
+              "La transazione era gi\xE0 stata annullata da un errore precedente: la modifica non \xE8 stata "
+              "salvata.");
+    EXPECT_FALSE(db->CommitTransaction());
+    EXPECT_TRUE(Rows("SELECT id FROM t").empty());
+    // Outside any transaction a write stands on its own, as ever.
+    EXPECT_TRUE(Insert(*t, "3", "tre"));
+    EXPECT_EQ(Rows("SELECT id FROM t").size(), 1u);
 }
 
 TEST_F(EngineTest, TableDefinitionsBecomeConstraintsWithItalianRefusals) {
