@@ -6,11 +6,12 @@
 
 namespace app {
 
-ui::Outcome Session::OpenAssociatedDatabase() {
+ui::Outcome Session::OpenAssociatedDatabase(engine::Database::Access access) {
     if (path_.empty()) {
         return ui::Outcome::Failed();
     }
-    auto connection = std::make_unique<db::CDbConnection>(port_, path_);
+    auto connection =
+        std::make_unique<db::CDbConnection>(port_, path_, engine::Database::Contents::WholeCensus, access);
     if (!connection->IsOpen()) {
         connection_.reset();
         path_.clear();
@@ -22,6 +23,9 @@ ui::Outcome Session::OpenAssociatedDatabase() {
         // The database stays connected: the person may still repair or replace it.
         port_.ShowMessage("Attenzione; non esiste il MASTER", ui::kProgramCaption, ui::Icon::Stop);
         return ui::Outcome::Failed();
+    }
+    if (access == engine::Database::Access::ReadOnly) {
+        return master.SelectIndex("codice");
     }
     return ui::Outcome::DoneIf(master.SelectIndex("codice") && schema::SeekOrAddSettingsRow(master));
 }

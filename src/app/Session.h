@@ -27,7 +27,8 @@ class Session {
     // Opens the associated database and makes sure the settings row of master exists: done when a
     // path was present, the database opened and its settings row is there. A database that cannot be
     // opened is forgotten; one whose master cannot be opened stays connected.
-    ui::Outcome OpenAssociatedDatabase();
+    // Read-only (for a command that changes nothing), a missing settings row is not added.
+    ui::Outcome OpenAssociatedDatabase(engine::Database::Access access = engine::Database::Access::ReadWrite);
     // Closes the connection, if any; the path stays.
     void CloseConnection() { connection_.reset(); }
 

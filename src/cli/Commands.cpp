@@ -83,7 +83,12 @@ int Import(app::Session& session, BatchPort& port, bool confirmed) {
 int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
     app::Session session(port);
     session.SetPath(invocation.operands[0]);
-    if (!session.OpenAssociatedDatabase()) {
+    // Only the import and the choice of the company change the census: the other commands read it,
+    // also where it cannot be written (a read-only folder or medium, a kept copy).
+    const bool writes = invocation.command == Command::Import ||
+                        (invocation.command == Command::Company && invocation.operands.size() >= 2);
+    if (!session.OpenAssociatedDatabase(writes ? engine::Database::Access::ReadWrite
+                                               : engine::Database::Access::ReadOnly)) {
         return kExitFailed;
     }
     switch (invocation.command) {

@@ -8,13 +8,14 @@ void ShowDatabaseError(ui::Port& port, const std::string& prefix, const std::str
     port.ShowMessage(prefix + description, ui::kProgramCaption, ui::Icon::Stop);
 }
 
-CDbConnection::CDbConnection(ui::Port& port, const std::string& path, engine::Database::Contents contents)
+CDbConnection::CDbConnection(ui::Port& port, const std::string& path, engine::Database::Contents contents,
+                             engine::Database::Access access)
     : port_(port) {
     open_ = 1;
     if (!path.empty()) {
         path_ = path;
     }
-    auto opened = engine::Database::Open(path, contents);
+    auto opened = engine::Database::Open(path, contents, access);
     if (!opened) {
         open_ = 0;
         ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", opened.description());

@@ -17,7 +17,8 @@ class CDbConnection {
     // Opens the database at `path` (shared, read-write). Test IsOpen() afterwards. A file that lacks
     // any census table is refused, unless `contents` asks for less.
     CDbConnection(ui::Port& port, const std::string& path,
-                  engine::Database::Contents contents = engine::Database::Contents::WholeCensus);
+                  engine::Database::Contents contents = engine::Database::Contents::WholeCensus,
+                  engine::Database::Access access = engine::Database::Access::ReadWrite);
     // A connection through a database handle that stays the caller's (the creation handle of a new
     // file): one handle, so that tables it creates are seen at once. It is not closed here.
     CDbConnection(ui::Port& port, engine::Database& borrowed);

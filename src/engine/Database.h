@@ -122,9 +122,13 @@ class Database {
     // What a file must hold to be opened: the census mark, or the mark and every census table. A
     // census still being built is never opened: it is written through its creation handle alone.
     enum class Contents { CensusMark, WholeCensus };
-    // Opens an existing census database, shared, read-write.
+    // What the handle may do: read and write, or only read (a command that changes nothing; the file
+    // may then lie where nobody can write, on a read-only medium too).
+    enum class Access { ReadWrite, ReadOnly };
+    // Opens an existing census database, shared.
     static Result<std::unique_ptr<Database>> Open(std::string_view path,
-                                                  Contents contents = Contents::CensusMark);
+                                                  Contents contents = Contents::CensusMark,
+                                                  Access access = Access::ReadWrite);
 
     ~Database();
     Database(const Database&) = delete;

@@ -2,7 +2,9 @@
 // closing them, the registry of the files this program holds open, and the read-only handles that
 // snapshots stream from.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -225,7 +227,34 @@ Status Database::FinishBuilding() {
     return s;
 }
 
-Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents contents) {
+namespace {
+
+// The URI that opens the file `utf8` as one that cannot change while it is read: no lock, no log index.
+std::string ImmutableUri(std::string utf8) {
+    std::string uri = "file:";
+#ifdef _WIN32
+    std::replace(utf8.begin(), utf8.end(), '\\', '/');
+    if (utf8.size() > 1 && utf8[1] == ':') {
+        uri += '/';
+    }
+#endif
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/-_.~:", c)) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0x0F];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents contents, Access access) {
     std::error_code ec;
     const auto fsPath = detail::FsPath(path);
     // What killed writers left beside the census goes with the next command on it.
@@ -238,28 +267,50 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
     if (std::filesystem::is_directory(fsPath, ec)) {
         return Status::Error(Describe("'", Quote(path), "' è una cartella, non un file di database."));
     }
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(Utf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::unique_ptr<Database> result(new Database(db, std::string(path)));
-    if (rc != SQLITE_OK) {
-        return Failure(db, rc);
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    const bool readOnly = access == Access::ReadOnly;
     const auto notCensus = [&] {
         return Status::Error(Describe("Il file '", Quote(path), "' non è un database del censimento."));
     };
-    Stmt id(db, "PRAGMA application_id");
-    if (!id.prepared() || id.Step() != SQLITE_ROW) {
-        const int code = id.prepared() ? id.rc() : sqlite3_errcode(db);
+    std::unique_ptr<Database> result;
+    sqlite3* db = nullptr;
+    std::int64_t mark = 0;
+    // Read-only, a census where the index of its log cannot be made (a read-only folder or medium) is
+    // opened a second time as a file that cannot change while it is read.
+    for (const bool immutable : {false, true}) {
+        result.reset();
+        db = nullptr;
+        // Read-only, the handle still writes where it can, so that it leaves no log behind when it
+        // closes; it changes nothing (query_only).
+        const int flags = immutable ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE;
+        const int rc = sqlite3_open_v2(immutable ? ImmutableUri(Utf8(path)).c_str() : Utf8(path).c_str(), &db,
+                                       flags, nullptr);
+        result.reset(new Database(db, std::string(path)));
+        if (rc != SQLITE_OK) {
+            return Failure(db, rc);
+        }
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+        Stmt id(db, "PRAGMA application_id");
+        const int code = id.prepared() ? id.Step() : sqlite3_errcode(db);
+        if (code == SQLITE_ROW) {
+            mark = id.ColumnInt(0);
+            break;
+        }
         if ((code & 0xFF) == SQLITE_NOTADB) {
             return notCensus();
         }
-        return Failure(db, code);
+        const bool companionsRefused =
+            ((code & 0xFF) == SQLITE_CANTOPEN || (code & 0xFF) == SQLITE_READONLY) &&
+            !files::CanWriteIn(fsPath.parent_path().empty() ? "." : fsPath.parent_path());
+        if (!companionsRefused) {
+            return Failure(db, code);
+        }
+        if (!readOnly || immutable) {
+            return detail::Unwritable(path);
+        }
     }
-    if (id.ColumnInt(0) != kApplicationId) {
+    if (mark != kApplicationId) {
         return notCensus();
     }
-    id = Stmt();
     // A census written by a later version of the program (the version of its layout, user_version)
     // may hold what this one cannot keep: it is refused rather than changed.
     Stmt version(db, "PRAGMA user_version");
@@ -274,9 +325,15 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
             return complete;
         }
     }
+    if (readOnly) {
+        if (Status s = result->Exec("PRAGMA query_only = ON"); !s) {
+            return s;
+        }
+        result->NoteJournalMode();
+        return result;
+    }
     if (sqlite3_db_readonly(db, "main") == 1) {
-        return Status::Error(Describe("Il file '", Quote(path),
-                                      "' è di sola lettura: non si hanno i permessi per modificarlo."));
+        return detail::Unwritable(path);
     }
     Status s = result->Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
     if (!s) {

@@ -1040,31 +1040,6 @@ Status OpenBlank(const Database::BlankCensus& census, const std::filesystem::pat
     return rc == SQLITE_OK ? Status::Ok() : Failure(blank.db, rc);
 }
 
-// Opens an existing census database file for copying.
-Status OpenCensusFile(std::string_view path, Handle& h) {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(FsPath(path), ec)) {
-        return NotFound(path);
-    }
-    const int rc = sqlite3_open_v2(Utf8(path).c_str(), &h.db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        return Failure(h.db, rc);
-    }
-    sqlite3_busy_timeout(h.db, detail::kBusyTimeoutMs);
-    Stmt id(h.db, "PRAGMA application_id");
-    const int step = id.prepared() ? id.Step() : sqlite3_errcode(h.db);
-    if (step != SQLITE_ROW || id.ColumnInt(0) != kApplicationId) {
-        if (step == SQLITE_ROW || (step & 0xFF) == SQLITE_NOTADB) {
-            return NotCensus(path);
-        }
-        return Failure(h.db, step);
-    }
-    if (QueryInt(h.db, "PRAGMA user_version") > kLayoutVersion) {
-        return detail::NewerLayout(path);
-    }
-    return detail::CheckCensusTables(h.db, path);
-}
-
 std::string UniqueName(const std::filesystem::path& dir, const std::string& stem, const std::string& ext) {
     std::error_code ec;
     for (int n = 1;; ++n) {
@@ -1104,7 +1079,11 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     Handle h;
     int rc = OpenAlone(files::Utf8Of(original), false, h);
     if (rc != SQLITE_OK) {
-        return (rc & 0xFF) == SQLITE_BUSY ? InUse(path) : Failure(h.db, rc);
+        if ((rc & 0xFF) == SQLITE_BUSY) {
+            return InUse(path);
+        }
+        // A repair writes beside the file: where it cannot, it says so rather than blame the disk.
+        return files::CanWriteIn(dir.empty() ? "." : dir) ? Failure(h.db, rc) : detail::Unwritable(path);
     }
     Ticking ticking(h.db, keepResponsive);
     Stmt id(h.db, "PRAGMA application_id");
@@ -1532,18 +1511,20 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
     if (std::filesystem::exists(target, ec)) {
         return Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));
     }
-    Handle h;
-    Status s = OpenCensusFile(source, h);
-    if (!s) {
-        return s;
+    // Only read: a census in a folder or on a medium nobody can write to is copied all the same.
+    auto opened = Open(source, Contents::WholeCensus, Access::ReadOnly);
+    if (!opened) {
+        return opened.status();
     }
-    const Ticking ticking(h.db, keepResponsive);
+    sqlite3* db = (*opened)->db_;
+    const Ticking ticking(db, keepResponsive);
     // A damaged census is not passed on: the copy would read as sound and hold only what could be read.
-    if (s = detail::CheckIntact(h.db, source); !s) {
+    if (Status s = detail::CheckIntact(db, source); !s) {
         return s;
     }
+    // VACUUM INTO writes only the new file, which a handle that changes nothing may not do.
     return WriteNewFile(target, destination, [&](const std::filesystem::path& temporary) {
-        return ExecOn(h.db, "VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
+        return ExecOn(db, "PRAGMA query_only = OFF; VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
     });
 }
 

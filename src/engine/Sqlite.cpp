@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "engine/Messages.h"
 
@@ -231,6 +232,22 @@ Status CheckCensusTables(sqlite3* db, std::string_view path) {
         }
     }
     return Status::Ok();
+}
+
+// Why the census at `path` cannot be written: the file itself, or the folder or medium it lies on,
+// where SQLite must make the companions of a file it writes.
+Status Unwritable(std::string_view path) {
+    std::error_code ec;
+    const auto file = FsPath(path);
+    const auto perms = std::filesystem::status(file, ec).permissions();
+    if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
+        return Status::Error(Describe("Il file '", Quote(path),
+                                      "' è di sola lettura: non si hanno i permessi per modificarlo."));
+    }
+    return Status::Error(
+        Describe("Il file '", Quote(path),
+                 "' si trova in una cartella o su un supporto in cui non si può scrivere: il "
+                 "censimento si può consultare, non modificare."));
 }
 
 Status NewerLayout(std::string_view path) {

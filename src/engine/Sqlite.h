@@ -64,6 +64,10 @@ FieldType NaturalType(sqlite3_value* stored);
 // is returned as SQLite reported it.
 Status CheckCensusTables(sqlite3* db, std::string_view path);
 
+// Why the census at `path` (Windows-1252) cannot be written: the file itself, or the folder or medium
+// it lies on, where SQLite must make the companions of a file it writes.
+Status Unwritable(std::string_view path);
+
 // The refusal of a census written by a later version of the program (a layout version above the
 // one this program knows), which may hold what this one cannot keep.
 Status NewerLayout(std::string_view path);

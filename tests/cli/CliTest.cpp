@@ -669,3 +669,47 @@ TEST_F(CliTest, AnImportOnAFullDiskChangesAllOrNothing) {
 #endif
 
 }  // namespace
+
+namespace {
+
+#ifdef __linux__
+// A census on a medium nobody can write to is listed, checked, exported, compared and copied; what would
+// change it is refused with the cause, naming the census.
+TEST_F(CliTest, ACensusThatCanOnlyBeReadIsReadWhole) {
+    const std::filesystem::path medium = dir.path() / "supporto";
+    std::filesystem::create_directory(medium);
+    if (::mount("velumbra-test", medium.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "no file system can be mounted here";
+    }
+    struct Unmount {
+        std::string at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{medium.string()};
+    NewCensus(kGood);
+    const std::string census = (medium / "db.mdb").string();
+    std::filesystem::copy_file(P("db.mdb"), census);
+    ASSERT_EQ(::mount(nullptr, medium.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const std::string bytes = ReadFile(census);
+
+    EXPECT_EQ(Run({"list", census}).out, Listing(kGood));
+    EXPECT_EQ(Run({"validate", census}).status, 0);
+    EXPECT_EQ(Run({"compare", census, P("in.txt")}).status, 0);
+    EXPECT_EQ(Run({"export", census, "--output", P("out.txt"), "--date", "06/12/2026"}).status, 0);
+    ASSERT_EQ(Run({"export", P("db.mdb"), "--output", P("out2.txt"), "--date", "06/12/2026"}).status, 0);
+    EXPECT_EQ(ReadFile(P("out.txt")), ReadFile(P("out2.txt")));
+    EXPECT_EQ(Run({"duplicate", census, P("copia.mdb")}).status, 0);
+    EXPECT_EQ(Run({"list", P("copia.mdb")}).out, Listing(kGood));
+
+    const std::string refused = "Il file '" + census +
+                                "' si trova in una cartella o su un supporto in cui non si può scrivere: il "
+                                "censimento si può consultare, non modificare.\n";
+    EXPECT_EQ(Run({"company", census, "12"}).err, "Errore in fase di apertura del database\n\n" + refused);
+    EXPECT_EQ(Run({"import", census, P("in.txt"), "--yes"}).err,
+              "Errore in fase di apertura del database\n\n" + refused);
+    EXPECT_EQ(Run({"repair", census}).err,
+              "Errore durante la riparazione del database\n\n" + census + "\n\n" + refused);
+    EXPECT_EQ(ReadFile(census), bytes);
+}
+#endif
+
+}  // namespace
