@@ -75,6 +75,33 @@ const std::vector<exchange::CStructureRecord> kGood = {
 // A structure with neither a province nor an activity.
 const std::vector<exchange::CStructureRecord> kBad = {Record("Via Nuova", "Siena", 5, "XX", -1, "", 0, " ")};
 
+#ifdef __linux__
+// A memory file system mounted on `at` (made for it) while it lives, where the process may mount one.
+class MemoryDisk {
+  public:
+    MemoryDisk(const std::filesystem::path& at, const char* options) : at_(at) {
+        std::filesystem::create_directory(at_);
+        mounted_ = ::mount("velumbra-test", at_.c_str(), "tmpfs", 0, options) == 0;
+    }
+    ~MemoryDisk() {
+        if (mounted_) {
+            ::umount(at_.c_str());
+        }
+    }
+    MemoryDisk(const MemoryDisk&) = delete;
+    MemoryDisk& operator=(const MemoryDisk&) = delete;
+    explicit operator bool() const { return mounted_; }
+    // As a medium nobody can write to.
+    [[nodiscard]] bool MakeReadOnly() const {
+        return ::mount(nullptr, at_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+  private:
+    std::filesystem::path at_;
+    bool mounted_ = false;
+};
+#endif
+
 class CliTest : public ::testing::Test {
   protected:
     std::string P(const std::string& name) const { return (dir.path() / name).string(); }
@@ -608,14 +635,10 @@ namespace {
 // says why it failed.
 TEST_F(CliTest, AnImportOnAFullDiskChangesAllOrNothing) {
     const std::filesystem::path disk = dir.path() / "disco";
-    std::filesystem::create_directory(disk);
-    if (::mount("velumbra-test", disk.c_str(), "tmpfs", 0, "size=4m") != 0) {
+    const MemoryDisk mounted(disk, "size=4m");
+    if (!mounted) {
         GTEST_SKIP() << "no file system can be mounted here";
     }
-    struct Unmount {
-        std::string at;
-        ~Unmount() { ::umount(at.c_str()); }
-    } unmount{disk.string()};
     std::vector<exchange::CStructureRecord> before, after;
     for (int i = 0; i < 200; ++i) {
         before.push_back(kGood[static_cast<std::size_t>(i % 2)]);
@@ -677,18 +700,14 @@ namespace {
 // change it is refused with the cause, naming the census.
 TEST_F(CliTest, ACensusThatCanOnlyBeReadIsReadWhole) {
     const std::filesystem::path medium = dir.path() / "supporto";
-    std::filesystem::create_directory(medium);
-    if (::mount("velumbra-test", medium.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    const MemoryDisk mounted(medium, "size=1m");
+    if (!mounted) {
         GTEST_SKIP() << "no file system can be mounted here";
     }
-    struct Unmount {
-        std::string at;
-        ~Unmount() { ::umount(at.c_str()); }
-    } unmount{medium.string()};
     NewCensus(kGood);
     const std::string census = (medium / "db.mdb").string();
     std::filesystem::copy_file(P("db.mdb"), census);
-    ASSERT_EQ(::mount(nullptr, medium.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_TRUE(mounted.MakeReadOnly());
     const std::string bytes = ReadFile(census);
 
     EXPECT_EQ(Run({"list", census}).out, Listing(kGood));
