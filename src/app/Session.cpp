@@ -1,6 +1,7 @@
 #include "app/Session.h"
 
 #include "db/DbTable.h"
+#include "schema/Dictionary.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
 
@@ -13,6 +14,13 @@ ui::Outcome Session::OpenAssociatedDatabase(engine::Database::Access access) {
     auto connection =
         std::make_unique<db::CDbConnection>(port_, path_, engine::Database::Contents::WholeCensus, access);
     if (!connection->IsOpen()) {
+        connection_.reset();
+        path_.clear();
+        return ui::Outcome::Failed();
+    }
+    // A later version's census, with columns this one does not know, is not worked on here.
+    if (engine::Status known = schema::CheckKnownColumns(*connection->Database()); !known) {
+        db::ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", known.description());
         connection_.reset();
         path_.clear();
         return ui::Outcome::Failed();

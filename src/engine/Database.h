@@ -219,6 +219,8 @@ class Database {
     // the copy holds what the transaction replaces. The copy goes again unless it is kept (KeptCopy).
     Result<KeptCopy> KeepCopy(std::string_view label, const std::function<DateTime()>& now,
                               std::string* copyPath, const std::function<void()>& keepResponsive = {});
+    // The refusal of a census written by a later version of the program, which this one cannot keep.
+    static Status RefuseNewerLayout(std::string_view path);
     // Copies a database into a new file, compacting it; fails when the destination exists.
     static Status Compact(std::string_view source, std::string_view destination, std::string_view locale,
                           const std::function<void()>& keepResponsive = {});

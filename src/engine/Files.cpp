@@ -355,6 +355,10 @@ Database::~Database() {
     }
 }
 
+Status Database::RefuseNewerLayout(std::string_view path) {
+    return detail::NewerLayout(path);
+}
+
 Status Database::CheckIntact() {
     return detail::CheckIntact(db_, path_);
 }

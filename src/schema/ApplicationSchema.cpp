@@ -1,4 +1,5 @@
 // The description of the four application tables, written into the dictionary of a new database.
+#include <algorithm>
 #include <vector>
 
 #include "census/Structure.h"
@@ -164,6 +165,24 @@ ui::Outcome CDictionary::DescribeRegcom(db::CDbTable& tavole, db::CDbTable& camp
 ui::Outcome CDictionary::DescribeDepositi(db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
                                           db::CDbTable& indici2) {
     return Describe(Depositi(), tavole, campi, indici, indici2);
+}
+
+engine::Status CheckKnownColumns(engine::Database& census) {
+    for (const Table* table : {&Master(), &Regazi(), &Regcom(), &Depositi()}) {
+        auto fields = census.Fields(table->name);
+        if (!fields) {
+            return fields.status();
+        }
+        for (const engine::FieldDef& field : *fields) {
+            const bool known = std::any_of(
+                table->columns.begin(), table->columns.end(),
+                [&](const Column& c) { return text::LowerAscii(c.name) == text::LowerAscii(field.name); });
+            if (!known) {
+                return engine::Database::RefuseNewerLayout(census.path());
+            }
+        }
+    }
+    return engine::Status::Ok();
 }
 
 }  // namespace schema

@@ -60,4 +60,8 @@ class CDictionary {
 // A text constant of the SQL fragments: between double quotes, a quote inside doubled.
 std::string SqlText(const std::string& value);
 
+// Refuses a census whose application tables hold a column this program does not know: a later
+// version's, whose data an import or an edit here would lose.
+engine::Status CheckKnownColumns(engine::Database& census);
+
 }  // namespace schema

@@ -526,7 +526,17 @@ TEST_F(CliTest, AShownFailureIsNeverAnExitOfSuccess) {
     ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(version, 0), 2);
     sqlite3_finalize(version);
+    // So is one with a column this version does not know, whatever its mark says.
+    ASSERT_EQ(sqlite3_exec(raw, "PRAGMA user_version = 1; ALTER TABLE depositi ADD COLUMN nuovo INTEGER",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(raw);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"list", P("db.mdb")}, {"import", P("db.mdb"), P("in.txt"), "--yes"}}) {
+        const Outcome o = Run(command);
+        EXPECT_EQ(o.status, 1) << command[0];
+        EXPECT_EQ(o.err, "Errore in fase di apertura del database\n\n" + newer) << command[0];
+    }
 }
 
 }  // namespace
