@@ -208,10 +208,12 @@ long BlankBuilder(const std::string& name) {
     return std::stol(digits);
 }
 
-// Removes what repairs killed before they finished left in `folder`: a file being rebuilt and a
-// blank census are locked by their repair for as long as that runs, so one that nobody holds is
-// abandoned; a blank census being built is abandoned once its builder no longer runs.
-void RemoveAbandonedRepairs(const std::filesystem::path& folder) {
+}  // namespace
+
+// A file being rebuilt and a blank census are locked by their repair for as long as that runs, so one
+// that nobody holds is abandoned; a blank census being built is abandoned once its builder no longer
+// runs.
+void detail::RemoveAbandonedRepairs(const std::filesystem::path& folder) {
     std::error_code ec;
     std::vector<std::filesystem::path> abandoned;
     std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
@@ -230,6 +232,8 @@ void RemoveAbandonedRepairs(const std::filesystem::path& folder) {
         RemoveWithCompanions(file);
     }
 }
+
+namespace {
 
 // Removes, when it goes and unless told to keep them, the companions of a file (its journal, its
 // log, the log's index) that were not there when it came: those SQLite made while the file was only
@@ -1070,7 +1074,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         return NotFound(path);
     }
     const std::filesystem::path dir = original.parent_path();
-    RemoveAbandonedRepairs(dir);
+    detail::RemoveAbandonedRepairs(dir);
 
     // Whatever SQLite makes beside the original while reading it goes again unless the original is
     // changed (compacted in place, or replaced by the rebuilt file, which sees to them itself).

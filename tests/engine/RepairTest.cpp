@@ -357,8 +357,9 @@ TEST_F(RepairTest, WhatKilledWritersLeftGoes) {
     EXPECT_TRUE(Database::Repair(path));  // sound
     EXPECT_EQ(Files(), (std::set<std::string>{"census.mdb", running}));
 
-    // A duplicate, a kept copy and a creation killed while writing, with their journals: gone with the
-    // next command on a census of that folder.
+    // A duplicate, a kept copy, a creation and a repair killed while writing, with their journals: gone
+    // with the next command on a census of that folder.
+    std::ofstream(dir.path() / ".census.mdb.in-riparazione") << std::string(8192, 'x');
     const std::string dead = std::to_string(child);
     for (const std::string& left :
          {".copia.mdb." + dead + ".in-costruzione", ".copia.mdb." + dead + ".in-costruzione-journal",
