@@ -602,8 +602,9 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
     {
         std::istringstream trace(ReadFile(P(".trace")));
         for (std::string line; std::getline(trace, line);) {
-            const std::size_t name = line.find(' ') + 1, open = line.find('(');
-            if (name > 0 && open != std::string::npos && open > name) {
+            // "PID  call(arguments) = result": the identifier is padded with blanks.
+            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
+            if (name != std::string::npos && open != std::string::npos && open > name) {
                 made.push_back(line.substr(name, open - name));
             }
         }
