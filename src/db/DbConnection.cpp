@@ -1,6 +1,5 @@
 #include "db/DbConnection.h"
 
-#include "db/TextForms.h"
 
 namespace db {
 
@@ -127,16 +126,6 @@ ui::Outcome CDbTransaction::Rollback() {
     const ui::Outcome rolledBack = connection_.RollbackTransaction();
     level_ = 0;
     return rolledBack;
-}
-
-int CDbConnection::ValueToText(const engine::Value& value, std::string& buffer) const {
-    buffer = db::ValueToText(value);
-    return 1;
-}
-
-int CDbConnection::ValueToTextWithBlob(const engine::Value& value, std::string& buffer) const {
-    buffer = db::ValueToTextWithBlob(value);
-    return 1;
 }
 
 }  // namespace db

@@ -40,10 +40,6 @@ class CDbConnection {
     bool InTransactionAt(int level) const;
     int TransactionDepth() const;
 
-    // The text forms of field values; both return 1 (they cannot fail).
-    int ValueToText(const engine::Value& value, std::string& buffer) const;
-    int ValueToTextWithBlob(const engine::Value& value, std::string& buffer) const;
-
     // Whether the whole file reads as sound; a damaged one is shown as a failure to open it, so that
     // nothing is read from it in part.
     ui::Outcome CheckIntact();

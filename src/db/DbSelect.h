@@ -30,7 +30,6 @@ class CDbSelect {
     [[nodiscard]] int Execute();
     // Moves to the next row; returns the row flag.
     [[nodiscard]] int Next();
-    int RowFlag() const { return rowFlag_; }
     // True once the selection reported an error (running it, moving on or reading a field): the rows
     // read so far may not be all there are.
     bool Failed() const { return failed_; }

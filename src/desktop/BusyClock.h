@@ -20,7 +20,6 @@ class CBusyClock : public QFrame {
     void Start();
     // Stops the count; the clock hides at its next tick.
     void Stop() { running_ = false; }
-    bool IsRunning() const { return running_; }
 
     // The clock's time source (tests set their own).
     void SetNow(std::function<QDateTime()> now) { now_ = std::move(now); }

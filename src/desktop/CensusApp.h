@@ -19,7 +19,6 @@ class CCensusApp {
     // Shows the main window and runs the start-up; false when the program must end at once.
     [[nodiscard]] bool StartUp();
     CMainFrame& MainFrame() { return *mainFrame_; }
-    const Configuration& Config() const { return configuration_; }
 
     // Loads the toolkit's Italian translations (standard buttons, file dialogs).
     static void InstallItalian(QCoreApplication& app);

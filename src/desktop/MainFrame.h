@@ -43,7 +43,6 @@ class CMainFrame : public QMainWindow {
     QtPort& Port() { return port_; }
     CBusyClock* Clock() const { return clock_; }
     QAction* Action(Command id) const { return actions_.at(id); }
-    QMenu* ArchiviMenu() const { return archivi_; }
 
     // Start-up: the configuration is read, a default database offered when none is associated,
     // the associated database opened. False when the program cannot go on.

@@ -33,7 +33,6 @@ class QtPort : public QObject, public ui::Port {
     std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest& request) override;
 
     void SetClock(CBusyClock* clock) { clock_ = clock; }
-    bool IsBusy() const { return busy_; }
 
   private:
     std::optional<std::string> ChooseFile(bool save, const ui::FileDialogRequest& request);

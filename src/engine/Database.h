@@ -170,7 +170,6 @@ class Database {
     std::vector<std::string> TableNames() const;
     Result<std::vector<FieldDef>> Fields(std::string_view table) const;
     Result<std::vector<IndexDef>> Indexes(std::string_view table) const;
-    std::vector<RelationDef> Relations() const;
 
     Result<std::unique_ptr<TableCursor>> OpenTable(std::string_view table);
     // An unnamed query on the SQL text (text constants between double quotes).

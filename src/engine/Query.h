@@ -43,7 +43,6 @@ class Snapshot {
     Status MoveNext();
 
     int ColumnCount() const { return static_cast<int>(names_.size()); }
-    const std::string& ColumnName(int index) const { return names_[static_cast<std::size_t>(index)]; }
     // The column's position by name (letters compared without case), or -1.
     int ColumnIndex(std::string_view name) const;
     // The field of the current row.

@@ -296,10 +296,6 @@ bool ParseTime(std::string_view s, std::size_t pos, DateTime& d) {
 
 }  // namespace
 
-bool IsValidFieldType(int n) {
-    return (n >= 1 && n <= 8) || (n >= 10 && n <= 12);
-}
-
 bool IsValidDate(int year, int month, int day) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1) {

@@ -24,8 +24,6 @@ enum class FieldType : int {
     Memo = 12,
 };
 
-bool IsValidFieldType(int number);
-
 struct DateTime {
     int year = 0;  // 0 when the stored value could not be read as a date
     int month = 0;
@@ -76,7 +74,6 @@ class Value {
     static Value LongBinary(std::string bytes) { return Bytes(Kind::LongBinary, std::move(bytes)); }
 
     Kind kind() const { return kind_; }
-    bool IsNull() const { return kind_ == Kind::Null || kind_ == Kind::Empty; }
     // Boolean (true is -1), Byte, Integer, Long, and Currency in ten-thousandths.
     std::int64_t AsInt() const { return int_; }
     double AsReal() const { return real_; }
