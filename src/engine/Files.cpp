@@ -259,8 +259,7 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
     const auto fsPath = detail::FsPath(path);
     // What killed writers left beside the census goes with the next command on it.
     if (!path.empty()) {
-        files::RemoveAbandonedBuilds(fsPath.parent_path());
-        detail::RemoveAbandonedRepairs(fsPath.parent_path());
+        detail::RemoveAbandonedFiles(fsPath.parent_path());
     }
     if (path.empty() || !std::filesystem::exists(fsPath, ec)) {
         return Status::Error(Describe("Impossibile trovare il file '", Quote(path), "'."));

@@ -37,12 +37,10 @@ namespace {
 // The table in which SQLite's recovery puts the rows it cannot give to a table of the schema.
 constexpr const char* kLostRows = "velumbra_righe_perse";
 // The endings of the hidden files a repair works on, beside the damaged file: the file in which it
-// is rebuilt, and the blank census it is rebuilt into when the description of its tables is lost.
-// The blank census is itself built in a file with the builder's process identifier and the ending
-// of files being built.
+// is rebuilt, and the blank census it is rebuilt into when the description of its tables is lost
+// (itself built under files::BuildingName).
 constexpr std::string_view kRepairEnding = ".in-riparazione";
 constexpr std::string_view kBlankEnding = ".in-riparazione-vuoto";
-constexpr std::string_view kBuildingEnding = ".in-costruzione";
 // The companions SQLite may give a database file.
 constexpr const char* kCompanions[] = {"-journal", "-wal", "-shm"};
 // How many virtual machine steps of SQLite run between two calls of the caller's keepResponsive.
@@ -188,32 +186,12 @@ bool IsRepairFile(const std::string& name) {
            (name.ends_with(kRepairEnding) || name.ends_with(kBlankEnding));
 }
 
-// The process that builds a blank census in the file named `name`, or 0 when the name is no such
-// file's: "." + the blank census's own name + "." + the process identifier + kBuildingEnding.
-long BlankBuilder(const std::string& name) {
-    if (!name.starts_with("..") || !name.ends_with(kBuildingEnding)) {
-        return 0;
-    }
-    const std::string rest = name.substr(1, name.size() - 1 - kBuildingEnding.size());
-    const std::size_t dot = rest.rfind('.');
-    if (dot == std::string::npos || !rest.substr(0, dot).ends_with(kBlankEnding) ||
-        !IsRepairFile(rest.substr(0, dot))) {
-        return 0;
-    }
-    const std::string digits = rest.substr(dot + 1);
-    if (digits.empty() || digits.size() > 9 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return 0;
-    }
-    return std::stol(digits);
-}
-
 }  // namespace
 
 // A file being rebuilt and a blank census are locked by their repair for as long as that runs, so one
-// that nobody holds is abandoned; a blank census being built is abandoned once its builder no longer
-// runs.
-void detail::RemoveAbandonedRepairs(const std::filesystem::path& folder) {
+// that nobody holds is abandoned; a blank census being built is a file being written like any other.
+void detail::RemoveAbandonedFiles(const std::filesystem::path& folder) {
+    files::RemoveAbandonedBuilds(folder);
     std::error_code ec;
     std::vector<std::filesystem::path> abandoned;
     std::filesystem::directory_iterator it(folder.empty() ? std::filesystem::path(".") : folder, ec);
@@ -224,8 +202,6 @@ void detail::RemoveAbandonedRepairs(const std::filesystem::path& folder) {
             if (OpenAlone(files::Utf8Of(it->path()), false, h) == SQLITE_OK) {
                 abandoned.push_back(it->path());
             }
-        } else if (const long builder = BlankBuilder(name); builder > 0 && !files::ProcessRuns(builder)) {
-            abandoned.push_back(it->path());
         }
     }
     for (const auto& file : abandoned) {
@@ -1074,7 +1050,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
         return NotFound(path);
     }
     const std::filesystem::path dir = original.parent_path();
-    detail::RemoveAbandonedRepairs(dir);
+    detail::RemoveAbandonedFiles(dir);
 
     // Whatever SQLite makes beside the original while reading it goes again unless the original is
     // changed (compacted in place, or replaced by the rebuilt file, which sees to them itself).

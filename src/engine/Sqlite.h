@@ -64,9 +64,10 @@ FieldType NaturalType(sqlite3_value* stored);
 // is returned as SQLite reported it.
 Status CheckCensusTables(sqlite3* db, std::string_view path);
 
-// Removes what repairs killed before they finished left in `folder`: a file being rebuilt and a
-// blank census that their repair no longer holds.
-void RemoveAbandonedRepairs(const std::filesystem::path& folder);
+// Removes what killed commands left in `folder`: files being written by processes that no longer run
+// (files::RemoveAbandonedBuilds), and a file being rebuilt or a blank census that its repair no
+// longer holds.
+void RemoveAbandonedFiles(const std::filesystem::path& folder);
 
 // Why the census at `path` (Windows-1252) cannot be written: the file itself, or the folder or medium
 // it lies on, where SQLite must make the companions of a file it writes.

@@ -539,10 +539,6 @@ TEST_F(CliTest, AShownFailureIsNeverAnExitOfSuccess) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // A census with a damaged page of structures is not read in part: list, validate, export and compare
 // refuse it, and duplicate does not pass it on.
 TEST_F(CliTest, ADamagedCensusIsNeitherReadInPartNorPassedOn) {
@@ -565,10 +561,6 @@ TEST_F(CliTest, ADamagedCensusIsNeitherReadInPartNorPassedOn) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.txt"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "copia.mdb"));
 }
-
-}  // namespace
-
-namespace {
 
 #ifdef __linux__
 // Killed at any of its renamings and removals of files (strace kills it as it makes the call), a repair
@@ -634,22 +626,24 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
     }
     EXPECT_GT(killed, 10);
 }
-#endif
 
-}  // namespace
-
-namespace {
-
-#ifdef __linux__
 // An import that meets a full disk at any point (a small memory file system, filled but for a little
 // more room each time) either replaces the census or leaves it as it was, settings row included, and
 // says why it failed.
-TEST_F(CliTest, AnImportOnAFullDiskChangesAllOrNothing) {
-    const std::filesystem::path disk = dir.path() / "disco";
-    const MemoryDisk mounted(disk, "size=4m");
-    if (!mounted) {
-        GTEST_SKIP() << "no file system can be mounted here";
+// The census's folder on a 4 MiB memory file system of its own, `disk`.
+class CliMemoryDiskTest : public CliTest {
+  protected:
+    void SetUp() override {
+        if (!mounted) {
+            GTEST_SKIP() << "no file system can be mounted here";
+        }
     }
+
+    const std::filesystem::path disk = dir.path() / "disco";
+    const MemoryDisk mounted{disk, "size=4m"};
+};
+
+TEST_F(CliMemoryDiskTest, AnImportOnAFullDiskChangesAllOrNothing) {
     std::vector<exchange::CStructureRecord> before, after;
     for (int i = 0; i < 200; ++i) {
         before.push_back(kGood[static_cast<std::size_t>(i % 2)]);
@@ -700,23 +694,12 @@ TEST_F(CliTest, AnImportOnAFullDiskChangesAllOrNothing) {
     EXPECT_GT(failed, 5);
     EXPECT_EQ(stored, 1);
 }
-#endif
 
-}  // namespace
-
-namespace {
-
-#ifdef __linux__
 // A census on a medium nobody can write to is listed, checked, exported, compared and copied; what would
 // change it is refused with the cause, naming the census.
-TEST_F(CliTest, ACensusThatCanOnlyBeReadIsReadWhole) {
-    const std::filesystem::path medium = dir.path() / "supporto";
-    const MemoryDisk mounted(medium, "size=1m");
-    if (!mounted) {
-        GTEST_SKIP() << "no file system can be mounted here";
-    }
+TEST_F(CliMemoryDiskTest, ACensusThatCanOnlyBeReadIsReadWhole) {
     NewCensus(kGood);
-    const std::string census = (medium / "db.mdb").string();
+    const std::string census = (disk / "db.mdb").string();
     std::filesystem::copy_file(P("db.mdb"), census);
     ASSERT_TRUE(mounted.MakeReadOnly());
     const std::string bytes = ReadFile(census);
