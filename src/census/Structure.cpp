@@ -21,13 +21,15 @@ const std::array<Column, kRecordFields>& Columns() {
               Column{"cop_tit", ColumnKind::Text, 1}}) {
             c[i++] = fixed;
         }
-        std::size_t n = 0;
-        for (const char* service : {"ext", "sub", "urb"}) {
-            for (const char* lengthClass : {"b", "a", "l", "n", "m", "c"}) {
-                for (const char* use : {"s", "r"}) {
-                    countNames[n] = std::string(service) + "_" + lengthClass + "_" + use;
-                    c[i++] = Column{countNames[n].c_str(), ColumnKind::Integer, 0};
-                    ++n;
+        constexpr std::array<const char*, kServiceCount> services = {"ext", "sub", "urb"};
+        constexpr std::array<const char*, kLengthClassCount> classes = {"b", "a", "l", "n", "m", "c"};
+        for (std::size_t service = 0; service < kServiceCount; ++service) {
+            for (std::size_t lengthClass = 0; lengthClass < kLengthClassCount; ++lengthClass) {
+                for (const bool reserve : {false, true}) {
+                    const std::size_t n = CountIndex(service, lengthClass, reserve);
+                    countNames[n] =
+                        std::string(services[service]) + "_" + classes[lengthClass] + (reserve ? "_r" : "_s");
+                    c[kFirstCount + n] = Column{countNames[n].c_str(), ColumnKind::Integer, 0};
                 }
             }
         }

@@ -9,8 +9,17 @@
 
 namespace census {
 
-inline constexpr std::size_t kFlagCount = 7;    // the activities carried out there
-inline constexpr std::size_t kCountCount = 36;  // the bus counts
+inline constexpr std::size_t kFlagCount = 7;  // the activities carried out there
+// The bus counts: for each of the three services (extraurban, suburban, urban) and each of the six
+// length classes (b a l n m c), the buses in service and those in reserve.
+inline constexpr std::size_t kServiceCount = 3;
+inline constexpr std::size_t kLengthClassCount = 6;
+inline constexpr std::size_t kUseCount = 2;
+inline constexpr std::size_t kCountCount = kServiceCount * kLengthClassCount * kUseCount;
+// Where the count of a service, a length class and a use (in service or in reserve) is among the counts.
+constexpr std::size_t CountIndex(std::size_t service, std::size_t lengthClass, bool reserve) {
+    return (service * kLengthClassCount + lengthClass) * kUseCount + (reserve ? 1 : 0);
+}
 // The columns of a structure after its identifier, in the order of depositi and of the record line.
 inline constexpr std::size_t kRecordFields = 4 + kFlagCount + 6 + kCountCount;
 // The identifier is a 16-bit integer: 0 to 32767.
