@@ -13,27 +13,15 @@ namespace app {
 namespace {
 
 // The port through which a repair makes its blank census: the person asked for a repair, not for a
-// new database, so it shows nothing; it keeps the busy indicator ticking, and keeps the description
-// of the first failure for the repair to report.
-class SilentPort final : public ui::Port {
+// new database, so it shows nothing and asks nothing; it keeps the busy indicator ticking. What went
+// wrong comes back in the creation's result.
+class QuietPort final : public ui::Port {
   public:
-    explicit SilentPort(ui::Port& port) : port_(port) {}
+    explicit QuietPort(ui::Port& port) : port_(port) {}
 
-    ui::Answer ShowMessage(std::string_view text, std::string_view, ui::Icon icon, ui::Buttons,
-                           std::string_view) override {
-        // "Errore durante la creazione del database NAME\n\nDESCRIPTION"
-        const std::size_t cut = text.find("\n\n");
-        if (icon != ui::Icon::Information && failure.empty() && cut != std::string_view::npos) {
-            failure = std::string(text.substr(cut + 2));
-        }
-        return ui::Answer::Ok;
-    }
-    std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest&) override {
-        return std::nullopt;
-    }
+    void ShowMessage(std::string_view, std::string_view, ui::Icon, std::string_view) override {}
+    bool Confirm(const ui::Confirmation&) override { return false; }
+    std::optional<std::string> ChooseFile(const ui::FileQuestion&) override { return std::nullopt; }
     void BeginBusy(bool) override {}
     void EndBusy() override {}
     void KeepResponsive() override { port_.KeepResponsive(); }
@@ -43,8 +31,6 @@ class SilentPort final : public ui::Port {
     std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest&) override {
         return std::nullopt;
     }
-
-    std::string failure;
 
   private:
     ui::Port& port_;
@@ -59,14 +45,15 @@ engine::Database::BlankCensus BlankCensusFor(ui::Port& port) {
     return {
         .make =
             [&port](const std::string& file) {
-                SilentPort silent(port);
-                if (schema::CreateCensusDatabase(silent, file, "")) {
+                QuietPort quiet(port);
+                const ui::Outcome made = schema::CreateCensusDatabase(quiet, file, "");
+                if (made) {
                     return engine::Status::Ok();
                 }
                 return engine::Status::Error(
-                    silent.failure.empty()
+                    made.cause().empty()
                         ? text::Utf8ToCp1252Lossy("Impossibile creare il database in cui ricostruire i dati.")
-                        : silent.failure);
+                        : made.cause());
             },
         .tables = {"depositi", "master"},
         .finish =
@@ -76,14 +63,15 @@ engine::Database::BlankCensus BlankCensusFor(ui::Port& port) {
 
 }  // namespace
 
-ui::FileDialogRequest DatabaseFileDialog(bool save, const std::string& title) {
-    return ui::MakeFileDialog(save, title, "*.MDB", "MDB",
-                              "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||");
+ui::FileQuestion DatabaseFileQuestion(ui::FileKind kind, bool save, const std::string& title) {
+    return ui::MakeFileQuestion(kind, save, title, "*.MDB", "MDB",
+                                "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||");
 }
 
 ui::Outcome CreateDatabaseCommand(ui::Port& port) {
-    const auto path = port.ChooseFileToSave(DatabaseFileDialog(true, "Creazione Nuovo Database"));
-    return path ? CreateDatabaseAt(port, *path) : ui::Outcome::Failed();
+    const auto path =
+        port.ChooseFile(DatabaseFileQuestion(ui::FileKind::NewDatabase, true, "Creazione Nuovo Database"));
+    return path ? CreateDatabaseAt(port, *path) : ui::Outcome::Cancelled();
 }
 
 ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path) {
@@ -91,8 +79,9 @@ ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path) {
 }
 
 ui::Outcome RepairDatabaseCommand(ui::Port& port) {
-    const auto path = port.ChooseFileToOpen(DatabaseFileDialog(false, "Riparazione del Database"));
-    return path ? RepairDatabaseAt(port, *path) : ui::Outcome::Failed();
+    const auto path = port.ChooseFile(
+        DatabaseFileQuestion(ui::FileKind::DatabaseToRepair, false, "Riparazione del Database"));
+    return path ? RepairDatabaseAt(port, *path) : ui::Outcome::Cancelled();
 }
 
 ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
@@ -113,7 +102,7 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
         port.ShowMessage(
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),
             "Riparazione database", ui::Icon::Exclamation);
-        return ui::Outcome::Failed();
+        return ui::Outcome::Failed(repaired.code(), repaired.description());
     }
     // The code tables come back whole: what a damage took of them the program holds itself.
     {
@@ -134,13 +123,14 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
 }
 
 ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
-    const auto source = port.ChooseFileToOpen(DatabaseFileDialog(false, "Selezione del Database di origine"));
+    const auto source = port.ChooseFile(
+        DatabaseFileQuestion(ui::FileKind::DuplicateSource, false, "Selezione del Database di origine"));
     if (!source) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Cancelled();
     }
-    const auto destination =
-        port.ChooseFileToSave(DatabaseFileDialog(true, "Selezione del Database di destinazione"));
-    return destination ? DuplicateDatabaseAt(port, *source, *destination) : ui::Outcome::Failed();
+    const auto destination = port.ChooseFile(DatabaseFileQuestion(ui::FileKind::DuplicateDestination, true,
+                                                                  "Selezione del Database di destinazione"));
+    return destination ? DuplicateDatabaseAt(port, *source, *destination) : ui::Outcome::Cancelled();
 }
 
 ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
@@ -151,7 +141,7 @@ ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const
         port.ShowMessage("Errore durante la duplicazione del database\n\n" + source + "\n" + destination +
                              "\n\n" + copied.description(),
                          "Duplicazione database", ui::Icon::Exclamation);
-        return ui::Outcome::Failed();
+        return ui::Outcome::Failed(copied.code(), copied.description());
     }
     return ui::Outcome::Done();
 }

@@ -1,6 +1,6 @@
 // The database maintenance commands that work on files the person chooses: create, repair, duplicate.
 // Each command asks for its files through the port; the ...At forms take the paths directly. A command
-// cancelled in a file dialog is not done, and shows nothing.
+// cancelled in a file dialog ends as cancelled, and shows nothing.
 #pragma once
 
 #include <functional>
@@ -15,7 +15,7 @@ namespace app {
 
 // The file dialog of the maintenance commands: "open" asks for an existing file, "save" for a new
 // one (confirming an existing name and a name that does not exist yet).
-ui::FileDialogRequest DatabaseFileDialog(bool save, const std::string& title);
+ui::FileQuestion DatabaseFileQuestion(ui::FileKind kind, bool save, const std::string& title);
 
 // "&Crea": a complete new database; the current database is not changed.
 ui::Outcome CreateDatabaseCommand(ui::Port& port);

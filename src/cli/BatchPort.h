@@ -1,12 +1,10 @@
-// The interaction port without a person: every answer is given in advance from the command line.
-// Message boxes are written to a stream (the standard error), one block each; confirmations are
-// answered OK only when allowed; file dialogs are matched by their title. Of a message's details only
-// their first line, the summary, is written, to the output (the standard output, as UTF-8) before the
-// message.
+// The interaction port without a person: every answer is given in advance from the command line, and
+// each question is answered by its kind. Message boxes are written to a stream (the standard error),
+// one block each; confirmations are answered OK only when allowed. Of a message's details only their
+// first line, the summary, is written, to the output (the standard output, as UTF-8) before the message.
 #pragma once
 
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -15,33 +13,26 @@
 
 namespace cli {
 
-// The titles of the file dialogs the commands ask (Windows-1252, as the core writes them).
-inline constexpr const char* kReportDialogTitle = "Report Errori Riscontrati";
-inline constexpr const char* kExportDialogTitle = "Generazione Comunicazione Strutture Aziendali";
-inline constexpr const char* kImportDialogTitle = "Acquisizione Ultima Situazione Strutture Aziendali";
+// What the command line answers.
+struct BatchAnswers {
+    bool confirm = false;                // confirmations are answered OK (--yes)
+    std::optional<std::string> report;   // the report of the census check (--report)
+    std::optional<std::string> output;   // the communication file of an export (--output)
+    std::optional<std::string> input;    // the file an import reads
+    std::optional<std::string> company;  // the text typed in the company dialog; nothing cancels it
+    std::optional<std::string> date;     // the generation date; nothing keeps the one proposed
+};
 
 class BatchPort : public ui::Port {
   public:
-    // `confirm`: whether confirmations are answered OK.
-    BatchPort(std::FILE* out, std::FILE* messages, Encoding encoding, bool confirm)
-        : out_(out), messages_(messages), encoding_(encoding), confirm_(confirm) {}
+    BatchPort(std::FILE* out, std::FILE* messages, Encoding encoding, BatchAnswers answers)
+        : out_(out), messages_(messages), encoding_(encoding), answers_(std::move(answers)) {}
 
-    // The file a dialog with this title chooses; a dialog with no file given is cancelled.
-    void AnswerFileDialog(const std::string& title, std::optional<std::string> path);
-    // The text typed in the company dialog; nothing cancels it.
-    void AnswerCompany(std::optional<std::string> text) { company_ = std::move(text); }
-    // The generation date typed; nothing keeps the one the dialog proposes.
-    void AnswerDate(std::optional<std::string> date) { date_ = std::move(date); }
-
-    // How many confirmations were asked.
-    int ConfirmationsAsked() const { return confirmations_; }
-    // How many failures and refusals were shown (messages with the stop or the exclamation icon).
-    int ErrorsShown() const { return errors_; }
-
-    ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
-                           ui::Buttons buttons = ui::Buttons::Ok, std::string_view details = {}) override;
-    std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
-    std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
+    void ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
+                     std::string_view details = {}) override;
+    bool Confirm(const ui::Confirmation& question) override;
+    // A file no option gives is cancelled.
+    std::optional<std::string> ChooseFile(const ui::FileQuestion& question) override;
     void BeginBusy(bool) override {}
     void EndBusy() override {}
     void KeepResponsive() override {}
@@ -55,17 +46,14 @@ class BatchPort : public ui::Port {
     }
 
   private:
-    std::optional<std::string> FileFor(const ui::FileDialogRequest& request) const;
+    bool Allows(ui::ConfirmationKind kind) const;
+    void WriteSummary(std::string_view details);
+    void WriteBlock(std::string block);
 
     std::FILE* out_;
     std::FILE* messages_;
     Encoding encoding_;
-    bool confirm_;
-    std::map<std::string, std::optional<std::string>> files_;
-    std::optional<std::string> company_;
-    std::optional<std::string> date_;
-    int confirmations_ = 0;
-    int errors_ = 0;
+    BatchAnswers answers_;
     int blocks_ = 0;
 };
 

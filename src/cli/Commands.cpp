@@ -17,7 +17,8 @@
 namespace cli {
 namespace {
 
-int StatusOf(ui::Outcome outcome) {
+// Done, or not: cancelled (a file or a company the command line did not give), refused or failed.
+int StatusOf(const ui::Outcome& outcome) {
     return outcome ? kExitDone : kExitFailed;
 }
 
@@ -25,7 +26,7 @@ int StatusOf(ui::Outcome outcome) {
 int Print(BatchPort& port, std::FILE* out, const std::string& utf8) {
     if (!WriteAll(out, utf8)) {
         port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile scrivere sullo standard output"),
-                         ui::kProgramCaption, ui::Icon::Stop, ui::Buttons::Ok);
+                         ui::kProgramCaption, ui::Icon::Stop);
         return kExitFailed;
     }
     return kExitDone;
@@ -72,12 +73,10 @@ int Validate(app::Session& session, BatchPort& port) {
     return StatusOf(passed);
 }
 
-int Import(app::Session& session, BatchPort& port, bool confirmed) {
-    if (exchange::ImportCommunication(session)) {
-        return kExitDone;
-    }
-    // Unconfirmed, the command only checks the file: reaching the confirmation means it is valid.
-    return !confirmed && port.ConfirmationsAsked() > 0 ? kExitDone : kExitFailed;
+int Import(app::Session& session, bool confirmed) {
+    const ui::Outcome imported = exchange::ImportCommunication(session);
+    // Unconfirmed, the command only checks the file: one whose replacement was left unconfirmed is valid.
+    return !confirmed && imported.ending() == ui::Ending::Cancelled ? kExitDone : StatusOf(imported);
 }
 
 int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
@@ -96,7 +95,6 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
             if (invocation.operands.size() < 2) {
                 return ShowCompany(session, port, out);
             }
-            port.AnswerCompany(invocation.operands[1]);
             return StatusOf(reg::SelectCompany(session));
         case Command::Validate:
             return Validate(session, port);
@@ -105,7 +103,7 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
         case Command::Export:
             return StatusOf(exchange::ExportCommunication(session));
         case Command::Import:
-            return Import(session, port, invocation.yes);
+            return Import(session, invocation.yes);
         case Command::List:
             return ListStructures(session, port, out);
         default:
@@ -114,13 +112,6 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
 }
 
 int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out) {
-    port.AnswerFileDialog(kReportDialogTitle, invocation.report);
-    port.AnswerFileDialog(kExportDialogTitle, invocation.output);
-    if (invocation.command == Command::Import) {
-        port.AnswerFileDialog(kImportDialogTitle, invocation.operands[1]);
-    }
-    port.AnswerDate(invocation.date);
-
     switch (invocation.command) {
         case Command::Help:
             return kExitUsage;
@@ -138,10 +129,20 @@ int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out
 }  // namespace
 
 int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, std::FILE* messages) {
-    BatchPort port(out, messages, encoding, invocation.yes);
-    const int status = RunCommandWith(invocation, port, out);
-    // A command that showed a failure never ends as done, whatever the step that met it returned.
-    return status == kExitDone && port.ErrorsShown() > 0 ? kExitFailed : status;
+    BatchAnswers answers{.confirm = invocation.yes,
+                         .report = invocation.report,
+                         .output = invocation.output,
+                         .input = std::nullopt,
+                         .company = std::nullopt,
+                         .date = invocation.date};
+    if (invocation.command == Command::Import) {
+        answers.input = invocation.operands[1];
+    }
+    if (invocation.command == Command::Company && invocation.operands.size() >= 2) {
+        answers.company = invocation.operands[1];
+    }
+    BatchPort port(out, messages, encoding, std::move(answers));
+    return RunCommandWith(invocation, port, out);
 }
 
 }  // namespace cli

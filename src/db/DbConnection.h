@@ -83,5 +83,9 @@ class CDbTransaction {
 
 // Shows a database failure: the prefix, then the engine's description, with the stop icon.
 void ShowDatabaseError(ui::Port& port, const std::string& prefix, const std::string& description);
+// The result of a step the engine failed: its code and its description go with it.
+inline ui::Outcome FailedWith(const engine::Status& status) {
+    return ui::Outcome::Failed(status.code(), status.description());
+}
 
 }  // namespace db

@@ -291,10 +291,8 @@ bool SystemHasPrinter() {
 PrinterCheck printerCheck = SystemHasPrinter;
 
 // A message of the printing, in the core's Windows-1252, captioned with the printing's title.
-ui::Answer Say(ui::Port& port, const PrintRequest& request, const QString& message, ui::Icon icon,
-               ui::Buttons buttons = ui::Buttons::Ok) {
-    return port.ShowMessage(text::Utf8ToCp1252Lossy(message.toStdString()), ToCp(request.title).value_or(""),
-                            icon, buttons);
+void Say(ui::Port& port, const PrintRequest& request, const QString& message, ui::Icon icon) {
+    port.ShowMessage(text::Utf8ToCp1252Lossy(message.toStdString()), ToCp(request.title).value_or(""), icon);
 }
 
 // "Non è stato possibile stampare il censimento" and where: " sulla stampante 'X'." or in the file.
@@ -328,7 +326,10 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& req
         const QString question =
             QStringLiteral("Nessuna stampante \u00E8 installata su questo computer.\n\nVuoi salvare ") +
             request.what + QStringLiteral(" come file PDF?");
-        return Say(port, request, question, ui::Icon::Question, ui::Buttons::OkCancel) == ui::Answer::Ok &&
+        return port.Confirm({ui::ConfirmationKind::SaveAsPdf,
+                             text::Utf8ToCp1252Lossy(question.toStdString()),
+                             ToCp(request.title).value_or(""),
+                             {}}) &&
                PrintToPdfFile(port, request);
     }
     QPrinter printer(QPrinter::HighResolution);
@@ -359,9 +360,9 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& req
 }
 
 bool PrintToPdfFile(ui::Port& port, const PrintRequest& request) {
-    const auto chosen = port.ChooseFileToSave(
-        ui::MakeFileDialog(true, ToCp(request.title).value_or(""), ToCp(request.pdfName).value_or(""), "PDF",
-                           "File PDF (*.pdf)|*.pdf|Tutti i file (*.*)|*.*||"));
+    const auto chosen = port.ChooseFile(ui::MakeFileQuestion(
+        ui::FileKind::PrintedCopy, true, ToCp(request.title).value_or(""), ToCp(request.pdfName).value_or(""),
+        "PDF", "File PDF (*.pdf)|*.pdf|Tutti i file (*.*)|*.*||"));
     if (!chosen) {
         return false;
     }

@@ -148,7 +148,7 @@ void CMainFrame::Run(Command id) {
             close();
             break;
         case kAbout:
-            port_.ShowMessage(ToCp(AboutText()).value_or(""), "", ui::Icon::Information, ui::Buttons::Ok);
+            port_.ShowMessage(ToCp(AboutText()).value_or(""), "", ui::Icon::Information);
             break;
         case kCrea:
             app::CreateDatabaseCommand(port_).Ignore(kShownByTheCommand);
@@ -202,7 +202,8 @@ void CMainFrame::Run(Command id) {
 }
 
 void CMainFrame::Connect() {
-    const auto path = port_.ChooseFileToOpen(app::DatabaseFileDialog(false, "Selezione del Database"));
+    const auto path = port_.ChooseFile(
+        app::DatabaseFileQuestion(ui::FileKind::DatabaseToConnect, false, "Selezione del Database"));
     if (!path) {
         return;
     }
@@ -245,8 +246,10 @@ void CMainFrame::VerifyCensus() {
 }
 
 void CMainFrame::Disconnect() {
-    if (port_.ShowMessage("Confermi sconnessione database ?", "Sconnessione Database", ui::Icon::Question,
-                          ui::Buttons::OkCancel) == ui::Answer::Ok) {
+    if (port_.Confirm({ui::ConfirmationKind::Disconnect,
+                       "Confermi sconnessione database ?",
+                       "Sconnessione Database",
+                       {}})) {
         session_.CloseConnection();
         session_.SetPath("");
         UpdateTitle();
@@ -255,10 +258,10 @@ void CMainFrame::Disconnect() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    const ui::Answer answer = port_.ShowMessage(
-        "E' stata richiesta l'uscita da VELUMBRA.\n\nIntendi veramente uscire dal programma ?", "",
-        ui::Icon::Question, ui::Buttons::OkCancel);
-    if (answer == ui::Answer::Ok) {
+    if (port_.Confirm({ui::ConfirmationKind::Exit,
+                       "E' stata richiesta l'uscita da VELUMBRA.\n\nIntendi veramente uscire dal programma ?",
+                       "",
+                       {}})) {
         event->accept();
     } else {
         event->ignore();
@@ -306,7 +309,7 @@ QString CMainFrame::AboutText() const {
 
 void CMainFrame::ReadConfiguration() {
     if (!configuration_.Exists()) {
-        port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop, ui::Buttons::Ok);
+        port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop);
         return;
     }
     if (const auto database = configuration_.Read(QStringLiteral("Database"))) {
@@ -315,19 +318,21 @@ void CMainFrame::ReadConfiguration() {
 }
 
 bool CMainFrame::AskForNewDatabase() {
-    const ui::Answer answer = port_.ShowMessage(
-        text::Utf8ToCp1252Lossy("L'applicazione Velumbra non è associata ad un database.\n\n"
-                                "Prima di iniziare ad operare con Velumbra è necessario\n"
-                                "creare un database vuoto oppure occorre associare un\n"
-                                "database già esistente.\n\n"
-                                "Intendi procedere alla creazione di un nuovo database ?"),
-        "", ui::Icon::Question, ui::Buttons::OkCancel);
-    return answer == ui::Answer::Ok ? CreateDefaultDatabase() : true;
+    const bool create =
+        port_.Confirm({ui::ConfirmationKind::CreateFirstDatabase,
+                       text::Utf8ToCp1252Lossy("L'applicazione Velumbra non è associata ad un database.\n\n"
+                                               "Prima di iniziare ad operare con Velumbra è necessario\n"
+                                               "creare un database vuoto oppure occorre associare un\n"
+                                               "database già esistente.\n\n"
+                                               "Intendi procedere alla creazione di un nuovo database ?"),
+                       "",
+                       {}});
+    return create ? CreateDefaultDatabase() : true;
 }
 
 bool CMainFrame::CreateDefaultDatabase() {
     if (!configuration_.Exists()) {
-        port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop, ui::Buttons::Ok);
+        port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop);
     }
     // Value Directory, or the user's own data folder where that is missing or cannot be written.
     const std::string directory = ToCp(configuration_.DatabaseFolder()).value_or("");
@@ -345,7 +350,7 @@ bool CMainFrame::StartUp() {
     if (session_.Path().empty() && !AskForNewDatabase()) {
         port_.ShowMessage(text::Utf8ToCp1252Lossy("Non è stato possibile associare un database valido.\n\n"
                                                   "Non è pertanto possibile procedere oltre !!!\n\n"),
-                          "", ui::Icon::Stop, ui::Buttons::Ok);
+                          "", ui::Icon::Stop);
         return false;
     }
     // A database that cannot be opened is forgotten and the program runs without one.

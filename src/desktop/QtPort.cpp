@@ -121,8 +121,17 @@ QtPort::~QtPort() {
     }
 }
 
-ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
-                               ui::Buttons buttons, std::string_view details) {
+void QtPort::ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
+                         std::string_view details) {
+    ShowBox(text, caption, icon, false, details);
+}
+
+bool QtPort::Confirm(const ui::Confirmation& question) {
+    return ShowBox(question.text, question.caption, ui::Icon::Question, true, question.details);
+}
+
+bool QtPort::ShowBox(std::string_view text, std::string_view caption, ui::Icon icon, bool withCancel,
+                     std::string_view details) {
     CMessageBox box(owner_);
     box.setWindowTitle(FromCp(std::string(caption.empty() ? ui::kProgramCaption : caption)));
     box.setText(FromCp(std::string(text)));
@@ -166,17 +175,19 @@ ui::Answer QtPort::ShowMessage(std::string_view text, std::string_view caption, 
             box.setIcon(QMessageBox::Information);
             break;
     }
-    if (buttons == ui::Buttons::OkCancel) {
+    if (withCancel) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Cancel);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
-    return box.exec() == QMessageBox::Ok ? ui::Answer::Ok : ui::Answer::Cancel;
+    return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<std::string> QtPort::ChooseFile(bool save, const ui::FileDialogRequest& request) {
+std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) {
+    const bool save = question.save;
+    const ui::FileDialogRequest& request = question.dialog;
     CFileDialog dialog(owner_, FromCp(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -196,29 +207,22 @@ std::optional<std::string> QtPort::ChooseFile(bool save, const ui::FileDialogReq
             ShowMessage(
                 text::Utf8ToCp1252Lossy("Il nome del file contiene caratteri che il programma non pu\xC3\xB2 "
                                         "usare: sceglierne un altro."),
-                ui::kProgramCaption, ui::Icon::Exclamation, ui::Buttons::Ok);
+                ui::kProgramCaption, ui::Icon::Exclamation);
             continue;
         }
         if (request.createPrompt && !QFileInfo::exists(chosen)) {
             const std::string caption =
                 request.title.empty() ? std::string(ui::kProgramCaption) : request.title;
-            const ui::Answer create = ShowMessage("Il file " + *path + " non esiste.\n\nCrearlo?", caption,
-                                                  ui::Icon::Question, ui::Buttons::OkCancel);
-            if (create != ui::Answer::Ok) {
+            if (!Confirm({ui::ConfirmationKind::CreateMissingFile,
+                          "Il file " + *path + " non esiste.\n\nCrearlo?",
+                          caption,
+                          {}})) {
                 continue;
             }
         }
         return path;
     }
     return std::nullopt;
-}
-
-std::optional<std::string> QtPort::ChooseFileToOpen(const ui::FileDialogRequest& request) {
-    return ChooseFile(false, request);
-}
-
-std::optional<std::string> QtPort::ChooseFileToSave(const ui::FileDialogRequest& request) {
-    return ChooseFile(true, request);
 }
 
 void QtPort::BeginBusy(bool withClock) {

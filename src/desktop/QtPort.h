@@ -19,10 +19,10 @@ class QtPort : public QObject, public ui::Port {
     QtPort(QWidget* owner, CBusyClock* clock);
     ~QtPort() override;
 
-    ui::Answer ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
-                           ui::Buttons buttons = ui::Buttons::Ok, std::string_view details = {}) override;
-    std::optional<std::string> ChooseFileToOpen(const ui::FileDialogRequest& request) override;
-    std::optional<std::string> ChooseFileToSave(const ui::FileDialogRequest& request) override;
+    void ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
+                     std::string_view details = {}) override;
+    bool Confirm(const ui::Confirmation& question) override;
+    std::optional<std::string> ChooseFile(const ui::FileQuestion& question) override;
     void BeginBusy(bool withClock) override;
     // Also called when the program is next idle.
     void EndBusy() override;
@@ -35,7 +35,9 @@ class QtPort : public QObject, public ui::Port {
     void SetClock(CBusyClock* clock) { clock_ = clock; }
 
   private:
-    std::optional<std::string> ChooseFile(bool save, const ui::FileDialogRequest& request);
+    // A message box with OK alone, or with OK and Cancel: true when closed with OK.
+    bool ShowBox(std::string_view text, std::string_view caption, ui::Icon icon, bool withCancel,
+                 std::string_view details);
 
     QWidget* owner_;
     CBusyClock* clock_;

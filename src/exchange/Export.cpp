@@ -77,8 +77,8 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
     // One reading of the census checks every structure and formats it for the file; the lines are
     // sent only when every structure passes.
     CommunicationBody body;
-    if (!CheckCensus(session, now, &body)) {
-        return ui::Outcome::Failed();
+    if (ui::Outcome checked = CheckCensus(session, now, &body); !checked) {
+        return checked;
     }
     ui::GenerationDateRequest dialog;
     auto companies = reg::FillCompanyCombo(*session.Connection());
@@ -90,7 +90,7 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
     dialog.date = text::FormatDate(now.day, now.month, now.year);
     dialog.accept = [&port](std::string& date) { return CheckGenerationDate(port, date); };
     if (!port.AskGenerationDate(dialog)) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Cancelled();
     }
     port.BeginBusy(true);
     const std::string tag = "VariazioniVelumbra";
@@ -100,11 +100,11 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
     for (const std::int32_t line : body.lineChecksums) {
         checksum = AddChecksum(checksum, line);
     }
-    const auto path =
-        port.ChooseFileToSave(TextFileDialog(true, "Generazione Comunicazione Strutture Aziendali",
-                                             "VariazioniVelumbra_" + text::FormatInt(*company)));
+    const auto path = port.ChooseFile(TextFileQuestion(ui::FileKind::Communication, true,
+                                                       "Generazione Comunicazione Strutture Aziendali",
+                                                       "VariazioniVelumbra_" + text::FormatInt(*company)));
     if (!path) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Cancelled();
     }
     TextFileWriter file;
     file.AddLine(OpeningLine(tag, body.lineChecksums.size()));

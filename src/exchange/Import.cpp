@@ -189,27 +189,28 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     if (!company) {
         return ui::Outcome::Failed();
     }
-    const auto path =
-        port.ChooseFileToOpen(TextFileDialog(false, "Acquisizione Ultima Situazione Strutture Aziendali",
-                                             "ComunicazioneVelumbra_" + text::FormatInt(*company)));
+    const auto path = port.ChooseFile(TextFileQuestion(ui::FileKind::Acquisition, false,
+                                                       "Acquisizione Ultima Situazione Strutture Aziendali",
+                                                       "ComunicazioneVelumbra_" + text::FormatInt(*company)));
     if (!path) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Cancelled();
     }
     const auto list = ReadCommunicationFile(*session.Connection(), *path, *company);
     CensusComparison comparison;
     if (!list || !Compare(*session.Connection(), *list, comparison)) {
         return ui::Outcome::Failed();
     }
-    const ui::Answer answer = port.ShowMessage(
-        It("Il file proposto presenta un contenuto valido per l'importazione.\n\n"
-           "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-           "Trasporti Regionale provocherà l'AZZERAMENTO di tutte le strutture attualmente registrati\n"
-           "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
-           "comunicazione.\n\n"
-           "Si intende procedere oltre?"),
-        ui::kProgramCaption, ui::Icon::Question, ui::Buttons::OkCancel, comparison.Text());
-    if (answer != ui::Answer::Ok) {
-        return ui::Outcome::Failed();
+    const bool confirmed = port.Confirm(
+        {ui::ConfirmationKind::ReplaceCensus,
+         It("Il file proposto presenta un contenuto valido per l'importazione.\n\n"
+            "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+            "Trasporti Regionale provocherà l'AZZERAMENTO di tutte le strutture attualmente registrati\n"
+            "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
+            "comunicazione.\n\n"
+            "Si intende procedere oltre?"),
+         std::string(ui::kProgramCaption), comparison.Text()});
+    if (!confirmed) {
+        return ui::Outcome::Cancelled();
     }
     port.BeginBusy(true);
     db::CDbConnection& connection = *session.Connection();

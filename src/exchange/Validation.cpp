@@ -106,9 +106,10 @@ std::vector<std::string> ReportLines(const CValidationErrorList& errors, const L
     return lines;
 }
 
-ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName) {
-    return ui::MakeFileDialog(save, title, proposedName, "TXT",
-                              "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
+ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
+                                  const std::string& proposedName) {
+    return ui::MakeFileQuestion(kind, save, title, proposedName, "TXT",
+                                "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
 }
 
 void ShowCannotCreate(ui::Port& port, const std::string& path) {
@@ -174,7 +175,7 @@ ui::Outcome VerifyCensus(app::Session& session, Verification& verification) {
         verification.entry = *entry;
         verification.chosen = (*errors)[*entry].id;
     }
-    return ui::Outcome::Failed();
+    return ui::Outcome::Refused();
 }
 
 ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, CommunicationBody* body,
@@ -197,10 +198,11 @@ ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, Communi
                         "E' necessario correggere gli errori presenti nel report che sta per essere\n"
                         "generato."),
                      ui::kProgramCaption, ui::Icon::Stop);
-    const auto path =
-        port.ChooseFileToSave(TextFileDialog(true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
+    // The census is refused whether or not its report is written.
+    const auto path = port.ChooseFile(
+        TextFileQuestion(ui::FileKind::Report, true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
     if (!path) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Refused();
     }
     TextFileWriter report;
     for (const std::string& line : ReportLines(errors, now, session.Path())) {
@@ -209,7 +211,7 @@ ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, Communi
     if (!report.WriteTo(*path)) {
         ShowCannotCreate(port, *path);
     }
-    return ui::Outcome::Failed();
+    return ui::Outcome::Refused();
 }
 
 }  // namespace exchange

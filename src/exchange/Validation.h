@@ -71,8 +71,9 @@ ui::Outcome VerifyCensus(app::Session& session, Verification& verification);
 // The message of a census that passed the check.
 std::string ReadyToSendMessage();
 
-// The file dialog of text files, shared by the report and the communication files.
-ui::FileDialogRequest TextFileDialog(bool save, const std::string& title, const std::string& proposedName);
+// The question for a text file, shared by the report and the communication files.
+ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
+                                  const std::string& proposedName);
 
 // "Impossibile creare\n\n" + path.
 void ShowCannotCreate(ui::Port& port, const std::string& path);

@@ -108,7 +108,7 @@ ui::Outcome SelectCompany(app::Session& session) {
         return CheckCompanyEntry(port, request.entries, typed, code);
     };
     if (!port.ChooseCompany(request)) {
-        return ui::Outcome::Failed();  // cancelled: nothing to store
+        return ui::Outcome::Cancelled();  // nothing to store
     }
     return ui::Outcome::DoneIf(master.Edit() && master.SetField("azienda", text::FormatInt(code)) &&
                                master.Update());

@@ -221,7 +221,7 @@ ui::Outcome StructureList::CreateStructure() {
     editor.municipalityEntries = std::move(*municipalities);
     editor.accept = [&port](ui::StructureValues& values) { return CheckAndAccept(port, values); };
     if (!port.EditStructure(editor)) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Cancelled();
     }
     db::CDbTable master(&connection, "master");
     if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
@@ -276,7 +276,7 @@ ui::Outcome StructureList::ModifyStructure() {
     editor.municipalityEntries = std::move(*municipalities);
     editor.accept = [&port](ui::StructureValues& v) { return CheckAndAccept(port, v); };
     if (!port.EditStructure(editor)) {
-        return ui::Outcome::Failed();
+        return ui::Outcome::Cancelled();
     }
     if (!cursor_->Seek({text::FormatInt(rows_[row].id)}) || !cursor_->Edit() ||
         !schema::SetStructureFields(*cursor_, editor.values) || !cursor_->Update()) {

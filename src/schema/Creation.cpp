@@ -126,15 +126,15 @@ ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const 
     if (!created || !dictionary.CreateSpecialTables(**created)) {
         // Destroying the handle removes the file begun.
         ShowCreationError(port, path, "");
-        return ui::Outcome::Failed();
+        return created ? ui::Outcome::Failed() : db::FailedWith(created.status());
     }
     engine::Database& creation = **created;
-    if (!BuildCensus(port, dictionary, creation)) {
-        return ui::Outcome::Failed();  // the file begun goes with its handle
+    if (ui::Outcome built = BuildCensus(port, dictionary, creation); !built) {
+        return built;  // the file begun goes with its handle
     }
     if (engine::Status finished = creation.FinishBuilding(); !finished) {
         ShowCreationError(port, path, finished.description());
-        return ui::Outcome::Failed();
+        return db::FailedWith(finished);
     }
     port.ShowMessage(
         "Il database " + path + text::Utf8ToCp1252Lossy(" è stato creato con successo") + successEnding,

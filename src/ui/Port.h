@@ -19,8 +19,20 @@ namespace ui {
 inline constexpr std::string_view kProgramCaption = "Velumbra";
 
 enum class Icon { Stop, Exclamation, Question, Information };
-enum class Buttons { Ok, OkCancel };
-enum class Answer { Ok, Cancel };
+
+// What a file the person is asked for is for: each front end answers by it (the desktop with a file
+// dialog, the command-line tool from its options).
+enum class FileKind {
+    Report,                // where the census check's report of errors is written
+    Communication,         // where an export writes the communication file
+    Acquisition,           // the observatory's file an import reads
+    NewDatabase,           // where a new census is created
+    DatabaseToRepair,      // the census a repair checks
+    DuplicateSource,       // the census a duplication copies
+    DuplicateDestination,  // where the copy goes
+    DatabaseToConnect,     // the census the main window is to work on
+    PrintedCopy,           // the PDF file a printing is saved into
+};
 
 struct FileDialogRequest {
     std::string title;
@@ -36,12 +48,21 @@ struct FileDialogRequest {
     bool hideReadOnly = false;
 };
 
+// A file to ask for: what it is for, whether it is to be written (saved) or read (opened), and the
+// dialog that asks for it.
+struct FileQuestion {
+    FileKind kind;
+    bool save = false;
+    FileDialogRequest dialog;
+};
+
 // The two kinds of file dialog the commands use: "open" asks for an existing file in an existing
 // folder; "save" for a file in an existing folder, confirming both an existing name (it would be
 // replaced) and a name that does not exist yet. Neither shows a read-only check box.
-inline FileDialogRequest MakeFileDialog(bool save, std::string title, std::string proposedName,
-                                        std::string defaultExtension, std::string filter) {
-    FileDialogRequest request;
+inline FileQuestion MakeFileQuestion(FileKind kind, bool save, std::string title, std::string proposedName,
+                                     std::string defaultExtension, std::string filter) {
+    FileQuestion question{kind, save, {}};
+    FileDialogRequest& request = question.dialog;
     request.title = std::move(title);
     request.proposedName = std::move(proposedName);
     request.defaultExtension = std::move(defaultExtension);
@@ -51,8 +72,27 @@ inline FileDialogRequest MakeFileDialog(bool save, std::string title, std::strin
     request.overwritePrompt = save;
     request.createPrompt = save;
     request.fileMustExist = !save;
-    return request;
+    return question;
 }
+
+// What a yes-or-no question asks the person to confirm: each front end answers by it.
+enum class ConfirmationKind {
+    ReplaceCensus,        // an import replacing every structure with the file's
+    CreateMissingFile,    // a file chosen to be written does not exist yet
+    Disconnect,           // the main window leaving its census
+    Exit,                 // the program ending
+    CreateFirstDatabase,  // no census is associated: create one
+    SaveAsPdf,            // no printer: save the printout as a PDF file
+};
+
+// A question answered OK or Cancel, shown with the question icon; the caption is kProgramCaption when
+// it names none. `details`, when not empty, is a longer text the person may unfold under it.
+struct Confirmation {
+    ConfirmationKind kind;
+    std::string text;
+    std::string caption;
+    std::string details;
+};
 
 // The company choice: a list of entries "%04d - name" and an editable text. `accept` is the OK check:
 // it is given the text and tells whether the dialog may close (it shows its own messages).
@@ -101,13 +141,15 @@ class Port {
   public:
     virtual ~Port() = default;
 
-    // A modal message box; the caption is kProgramCaption when the message names none. `details`, when
-    // not empty, is a longer text the person may unfold under the message (its first line a summary).
-    virtual Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon,
-                               Buttons buttons = Buttons::Ok, std::string_view details = {}) = 0;
-    // The standard file dialogs; nothing when the person cancels.
-    virtual std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) = 0;
-    virtual std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) = 0;
+    // A modal message box with OK alone: what the person is told. The caption is kProgramCaption when
+    // the message names none. `details`, when not empty, is a longer text the person may unfold under
+    // the message (its first line a summary).
+    virtual void ShowMessage(std::string_view text, std::string_view caption, Icon icon,
+                             std::string_view details = {}) = 0;
+    // A question the person confirms (true) or not.
+    virtual bool Confirm(const Confirmation& question) = 0;
+    // The file the person chooses, or nothing when they cancel.
+    virtual std::optional<std::string> ChooseFile(const FileQuestion& question) = 0;
     // The wait cursor, and the busy clock when asked, until the program is next idle.
     virtual void BeginBusy(bool withClock) = 0;
     // Ends the busy state before the program is idle: before a message box, say, once the work is done.

@@ -15,9 +15,14 @@ void ScriptedPort::Clear() {
     keepResponsiveCalls = 0;
 }
 
-Answer ScriptedPort::ShowMessage(std::string_view text, std::string_view caption, Icon icon, Buttons buttons,
-                                 std::string_view details) {
-    messages.push_back({std::string(text), std::string(caption), icon, buttons, std::string(details)});
+void ScriptedPort::ShowMessage(std::string_view text, std::string_view caption, Icon icon,
+                               std::string_view details) {
+    messages.push_back(
+        {std::string(text), std::string(caption), icon, Buttons::Ok, std::string(details), {}});
+    NextAnswer();  // taken, whatever it is: OK is the only way out
+}
+
+Answer ScriptedPort::NextAnswer() {
     if (messageAnswers_.empty()) {
         return Answer::Ok;
     }
@@ -26,22 +31,20 @@ Answer ScriptedPort::ShowMessage(std::string_view text, std::string_view caption
     return answer;
 }
 
-std::optional<std::string> ScriptedPort::NextFile(bool save, const FileDialogRequest& request) {
-    fileDialogs.push_back({save, request});
+bool ScriptedPort::Confirm(const Confirmation& question) {
+    messages.push_back({question.text, question.caption, Icon::Question, Buttons::OkCancel, question.details,
+                        question.kind});
+    return NextAnswer() == Answer::Ok;
+}
+
+std::optional<std::string> ScriptedPort::ChooseFile(const FileQuestion& question) {
+    fileDialogs.push_back({question.save, question.dialog, question.kind});
     if (fileAnswers_.empty()) {
         return std::nullopt;
     }
     auto answer = std::move(fileAnswers_.front());
     fileAnswers_.pop_front();
     return answer;
-}
-
-std::optional<std::string> ScriptedPort::ChooseFileToOpen(const FileDialogRequest& request) {
-    return NextFile(false, request);
-}
-
-std::optional<std::string> ScriptedPort::ChooseFileToSave(const FileDialogRequest& request) {
-    return NextFile(true, request);
 }
 
 std::optional<std::string> ScriptedPort::NextDialogText() {

@@ -12,6 +12,11 @@
 
 namespace ui {
 
+// How a message box was shown: OK alone (a message) or OK and Cancel (a confirmation), and how the
+// script answers a confirmation.
+enum class Buttons { Ok, OkCancel };
+enum class Answer { Ok, Cancel };
+
 class ScriptedPort : public Port {
   public:
     struct Message {
@@ -20,13 +25,16 @@ class ScriptedPort : public Port {
         Icon icon;
         Buttons buttons;
         std::string details;
+        std::optional<ConfirmationKind> confirmation;  // what a confirmation asked
     };
     struct FileDialog {
         bool save;
         FileDialogRequest request;
+        FileKind kind;
     };
 
-    // Script.
+    // Script: each message box takes the next answer; one with OK alone is closed with OK whatever
+    // the answer says.
     void AnswerNextMessage(Answer answer) { messageAnswers_.push_back(answer); }
     void AnswerNextFileDialog(std::optional<std::string> path) { fileAnswers_.push_back(std::move(path)); }
     // The next modal dialog: the text to type (or nothing to cancel). OK is pressed; when the check
@@ -56,10 +64,10 @@ class ScriptedPort : public Port {
     const Message& LastMessage() const { return messages.back(); }
     void Clear();
 
-    Answer ShowMessage(std::string_view text, std::string_view caption, Icon icon, Buttons buttons,
-                       std::string_view details) override;
-    std::optional<std::string> ChooseFileToOpen(const FileDialogRequest& request) override;
-    std::optional<std::string> ChooseFileToSave(const FileDialogRequest& request) override;
+    void ShowMessage(std::string_view text, std::string_view caption, Icon icon,
+                     std::string_view details) override;
+    bool Confirm(const Confirmation& question) override;
+    std::optional<std::string> ChooseFile(const FileQuestion& question) override;
     void BeginBusy(bool withClock) override { busyRequests.push_back(withClock); }
     void EndBusy() override { ++endBusyCalls; }
     void KeepResponsive() override { ++keepResponsiveCalls; }
@@ -69,7 +77,7 @@ class ScriptedPort : public Port {
     std::optional<std::size_t> ShowCensusErrors(const CensusErrorsRequest& request) override;
 
   private:
-    std::optional<std::string> NextFile(bool save, const FileDialogRequest& request);
+    Answer NextAnswer();
     std::optional<std::string> NextDialogText();
 
     std::deque<Answer> messageAnswers_;

@@ -85,17 +85,21 @@ TEST_F(ExportTest, RefusalsBeforeAnythingIsWritten) {
     // Errors in the census: the validation blocks the export.
     census.SetCompany(12);
     census.port.Clear();
-    EXPECT_FALSE(exchange::ExportCommunication(census.session, when));  // the report is not wanted
-    EXPECT_EQ(census.port.fileDialogs.size(), 1u);
+    // the report is not wanted
+    EXPECT_EQ(exchange::ExportCommunication(census.session, when).ending(), ui::Ending::Refused);
+    ASSERT_EQ(census.port.fileDialogs.size(), 1u);
+    EXPECT_EQ(census.port.fileDialogs[0].kind, ui::FileKind::Report);
     EXPECT_TRUE(census.port.dateRequests.empty());
     EXPECT_FALSE(std::filesystem::exists(census.dir.path() / "out.txt"));
 
     // Date dialog or save dialog cancelled.
     census.Store({census.ValidRecord(0)});
     census.port.Clear();
-    EXPECT_FALSE(exchange::ExportCommunication(census.session, when));
+    EXPECT_EQ(exchange::ExportCommunication(census.session, when).ending(), ui::Ending::Cancelled);
     census.port.AnswerNextDialog("06/12/2026");
-    EXPECT_FALSE(exchange::ExportCommunication(census.session, when));
+    EXPECT_EQ(exchange::ExportCommunication(census.session, when).ending(), ui::Ending::Cancelled);
+    ASSERT_EQ(census.port.fileDialogs.size(), 1u);
+    EXPECT_EQ(census.port.fileDialogs[0].kind, ui::FileKind::Communication);
     EXPECT_TRUE(census.port.messages.empty());
     EXPECT_FALSE(std::filesystem::exists(census.dir.path() / "out.txt"));
 }

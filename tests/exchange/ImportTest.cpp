@@ -143,7 +143,11 @@ TEST_F(ImportTest, AnEmptyFileEmptiesTheCensus) {
 }
 
 TEST_F(ImportTest, CancellingTheConfirmationChangesNothing) {
-    EXPECT_FALSE(Import(File({census.ValidRecord(1)}), ui::Answer::Cancel));
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    census.port.AnswerNextFileDialog(census.File("in.txt"));
+    census.port.AnswerNextMessage(ui::Answer::Cancel);
+    EXPECT_EQ(exchange::ImportCommunication(census.session).ending(), ui::Ending::Cancelled);
+    EXPECT_EQ(census.port.LastMessage().confirmation, ui::ConfirmationKind::ReplaceCensus);
     EXPECT_EQ(census.Rows(), before);
     EXPECT_EQ(census.port.messages.size(), 1u);
 }
