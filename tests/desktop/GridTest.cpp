@@ -23,6 +23,7 @@
 #include "desktop/CensusPrint.h"
 #include "desktop/DepotGrid.h"
 #include "desktop/DepotListDlg.h"
+#include "desktop/GridRenderer.h"
 #include "exchange/Import.h"
 #include "schema/Creation.h"
 #include "ui/ScriptedPort.h"
@@ -568,7 +569,9 @@ class GridTest : public QObject {
         QCOMPARE(start.columnRules, Shifted(whole.columnRules, 0, width));
         QCOMPARE(start.contentRight, width - 1);  // the grid goes on beyond the window
 
-        grid.ScrollHorizontally(200);
+        // Sideways as a person scrolls: with the scroll bar, or with the arrow keys.
+        QScrollBar& bar = *grid.horizontalScrollBar();
+        bar.setValue(200);
         QCOMPARE(grid.HorizontalPosition(), 200);
         Picture p = Look(grid);
         QCOMPARE(grid.horizontalScrollBar()->value(), 200);
@@ -580,7 +583,7 @@ class GridTest : public QObject {
         // The cells move with their rules: brought into view, the first count column shows its counts.
         const int counts = whole.columnRules[kCoveredTitle] - 50;
         QVERIFY(counts > 0);
-        grid.ScrollHorizontally(counts);
+        bar.setValue(counts);
         QCOMPARE(grid.HorizontalPosition(), counts);
         p = Look(grid);
         QCOMPARE(p.columnRules, Shifted(whole.columnRules, counts, width));
@@ -594,26 +597,31 @@ class GridTest : public QObject {
         QVERIFY(p.InkInCell(3, firstCount).Empty());
         QCOMPARE(p.Highlighted(), std::vector<int>{0});
 
-        // The scroll bar does the same.
-        grid.horizontalScrollBar()->setValue(120);
-        QCOMPARE(grid.HorizontalPosition(), 120);
-        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, 120, width));
+        // The arrow keys do the same, a step at a time.
+        grid.setFocus();
+        QTest::keyClick(&grid, Qt::Key_Left);
+        const int stepped = grid.HorizontalPosition();
+        QCOMPARE(stepped, counts - bar.singleStep());
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, stepped, width));
+        QTest::keyClick(&grid, Qt::Key_Right);
+        QCOMPARE(grid.HorizontalPosition(), counts);
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, counts, width));
 
         // No further than the grid's end: its last column reaches the window's right edge, and
         // nothing more is drawn however far one asks.
-        grid.ScrollHorizontally(1000000);
+        bar.setValue(1000000);
         const int end = grid.HorizontalPosition();
         p = Look(grid);
-        QCOMPARE(grid.horizontalScrollBar()->value(), grid.horizontalScrollBar()->maximum());
+        QCOMPARE(bar.value(), bar.maximum());
         QCOMPARE(p.columnRules, Shifted(whole.columnRules, end, width));
         const int lastRule = whole.columnRules.back() - end;
         QVERIFY2(lastRule >= width - 1 && lastRule <= width, qPrintable(QString::number(lastRule)));
         QCOMPARE(p.contentRight, width - 1);
-        grid.ScrollHorizontally(end + 100);
+        QTest::keyClick(&grid, Qt::Key_Right);
         QCOMPARE(grid.HorizontalPosition(), end);
         QCOMPARE(Look(grid).image, p.image);
 
-        grid.ScrollHorizontally(-50);
+        bar.setValue(-50);
         QCOMPARE(grid.HorizontalPosition(), 0);
         QCOMPARE(Look(grid).image, start.image);
     }
@@ -833,7 +841,7 @@ class GridTest : public QObject {
             // The titles of the columns the page across holds.
             const auto [first, last] = plan.slices[static_cast<std::size_t>(n) % plan.slices.size()];
             for (int c = first; c <= last; ++c) {
-                QVERIFY2(page.contains(desktop::CDepotGrid::ColumnTitle(c)),
+                QVERIFY2(page.contains(desktop::GridColumnTitle(c)),
                          qPrintable(QString("page %1, column %2").arg(n + 1).arg(c)));
             }
         }
