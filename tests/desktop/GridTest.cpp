@@ -19,6 +19,7 @@
 
 #include "GuiTestMain.h"
 #include "ModalScript.h"
+#include "census/Structure.h"
 #include "db/DbSelect.h"
 #include "desktop/CensusPrint.h"
 #include "desktop/DepotGrid.h"
@@ -38,17 +39,22 @@ const QColor kHeadingsBand(0, 0, 192);  // the column headings
 const QColor kCurrent(255, 255, 0);
 const QColor kChangedInk(192, 0, 0);
 
-// Columns in the order a person reads them.
+// Columns in the order a person reads them: the identifier, then every column of a structure in the
+// order the census holds them.
 constexpr int kIdentifier = 0;
 constexpr int kLocation = 1;
 constexpr int kProvince = 4;
-constexpr int kFirstActivity = 5;
-constexpr int kLastActivity = 11;
+constexpr int kFirstActivity = 1 + static_cast<int>(census::kFirstFlag);
+constexpr int kLastActivity = kFirstActivity + static_cast<int>(census::kFlagCount) - 1;
 constexpr int kUncoveredSurface = 13;
 constexpr int kUncoveredTitle = 14;
 constexpr int kCoveredTitle = 17;
-constexpr int kFirstCount = 18;  // extra-urban double-deckers in service
-constexpr int kColumns = 5 + 7 + 6 + 36;
+constexpr int kColumns = 1 + static_cast<int>(census::kRecordFields);
+constexpr int CountColumn(std::size_t service, std::size_t lengthClass, bool reserve) {
+    return 1 + static_cast<int>(census::kFirstCount + census::CountIndex(service, lengthClass, reserve));
+}
+constexpr int kFirstCount = CountColumn(0, 0, false);  // extra-urban double-deckers in service
+constexpr std::size_t kLastClass = census::kLengthClassCount - 1;
 
 const std::string kLongLocation = "PIAZZA DELLA STAZIONE CENTRALE 1000";
 
@@ -346,15 +352,22 @@ class GridTest : public QObject {
         // The services band spans the 36 counts in three groups of 12 columns; the blocks band is divided
         // where a block of columns ends.
         const int servicesMiddle = (counts[1].from + counts[1].to) / 2;
-        QCOMPARE(Across(p.image, servicesMiddle, kRule),
-                 (std::vector<int>{rule(kCoveredTitle), rule(29), rule(41), rule(kColumns - 1)}));
+        std::vector<int> serviceEnds{rule(kCoveredTitle)};
+        for (std::size_t service = 0; service < census::kServiceCount; ++service) {
+            serviceEnds.push_back(rule(CountColumn(service, kLastClass, true)));
+        }
+        QCOMPARE(Across(p.image, servicesMiddle, kRule), serviceEnds);
+        QCOMPARE(serviceEnds.back(), rule(kColumns - 1));
         const std::vector<int> blue = Across(p.image, servicesMiddle, kServicesBand);
         QCOMPARE(blue.front(), rule(kCoveredTitle) + 1);
         QCOMPARE(blue.back(), rule(kColumns - 1) - 1);
         std::vector<int> blockEnds{rule(kIdentifier), rule(kProvince), rule(kLastActivity),
                                    rule(kUncoveredTitle), rule(kCoveredTitle)};
-        for (int column = kFirstCount + 1; column < kColumns; column += 2) {
-            blockEnds.push_back(rule(column));  // each length class: in service and in reserve
+        // Each length class of each service: in service and in reserve.
+        for (std::size_t service = 0; service < census::kServiceCount; ++service) {
+            for (std::size_t lengthClass = 0; lengthClass < census::kLengthClassCount; ++lengthClass) {
+                blockEnds.push_back(rule(CountColumn(service, lengthClass, true)));
+            }
         }
         QCOMPARE(Across(p.image, (counts[3].from + counts[3].to) / 2, kRule), blockEnds);
 
@@ -362,8 +375,8 @@ class GridTest : public QObject {
         const auto titled = [&](int left, int right, const Run& run) {
             return HasColour(p.image, QRect(QPoint(left + 1, run.from), QPoint(right - 1, run.to)), kWhite);
         };
-        for (const int group : {kCoveredTitle, 29, 41}) {
-            QVERIFY2(titled(rule(group), rule(group + 12), counts[1]), qPrintable(QString::number(group)));
+        for (std::size_t s = 0; s + 1 < serviceEnds.size(); ++s) {
+            QVERIFY2(titled(serviceEnds[s], serviceEnds[s + 1], counts[1]), qPrintable(QString::number(s)));
         }
         for (std::size_t b = 0; b + 1 < blockEnds.size(); ++b) {
             QVERIFY2(titled(blockEnds[b], blockEnds[b + 1], counts[3]), qPrintable(QString::number(b)));
@@ -771,6 +784,22 @@ class GridTest : public QObject {
                          qPrintable(QString("row %1 column %2: '%3'").arg(r).arg(c).arg(said(r, c))));
             }
         }
+        // Each cell placed inside the one drawn, and found under the pointer there; over the rows, the
+        // column's heading.
+        const auto onScreen = [&](const QRect& r) {
+            return QRect(grid.viewport()->mapToGlobal(r.topLeft()), r.size());
+        };
+        for (int c = 0; c < kColumns; ++c) {
+            const QRect drawn = onScreen(p.Cell(1, c));
+            QCOMPARE(table->childAt(drawn.center().x(), drawn.center().y()), cells->cellAt(1, c));
+            QVERIFY(drawn.contains(cells->cellAt(1, c)->rect()));
+        }
+        const QPoint over = onScreen(p.Cell(1, kLocation)).center();
+        QAccessibleInterface* title = table->childAt(
+            over.x(), onScreen(QRect(0, p.headings.from, 1, p.headings.Length())).center().y());
+        QVERIFY(title);
+        QCOMPARE(title->role(), QAccessible::ColumnHeader);
+        QCOMPARE(title->text(QAccessible::Name), QString("Ubicazione"));
         const auto heading = [&](int column, QAccessible::Text t) {
             const QList<QAccessibleInterface*> h =
                 cells->cellAt(0, column)->tableCellInterface()->columnHeaderCells();
