@@ -21,8 +21,8 @@ posix_spawn and reaped with wait4; the peak memory (max RSS) comes from a few mo
 under GNU time. With --display, the
 desktop figures are taken on that X display (1920 x 1080): the structure list opened from the menu in
 fresh processes (list_window_bench), one wheel step in the open list (register_bench) and the start-up
-to the main window. The last thing printed is the table of medians, ratios and goals. --only PART,...
-runs some of the parts (export, import, creation, compare, desktop).
+to the main window (startup_bench). The last thing printed is the table of medians, ratios and goals.
+--only PART,... runs some of the parts (export, import, creation, compare, desktop).
 """
 import argparse
 import json
@@ -304,12 +304,12 @@ def bench_list_window(build, work, runs, census, env):
 
 def bench_start_up(build, work, runs, census, env):
     config = write_configuration(work, "startup.ini", census)
-    program = os.path.join(build, "src", "desktop", "velumbra")
+    program = os.path.join(build, "bench", "startup_bench")
     times = []
     for keep in [False] + [True] * runs:
-        elapsed, status, _ = spawn([program, "--config", config, "--exit-when-shown"], env=env)
+        elapsed, status, _ = spawn([program, "--config", config], env=env)
         if status != 0:
-            raise Failure("velumbra --exit-when-shown exited with %d" % status)
+            raise Failure("startup_bench exited with %d" % status)
         if keep:
             times.append(elapsed * 1000.0)
     return times

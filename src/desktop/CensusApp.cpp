@@ -26,6 +26,20 @@ void CCensusApp::InstallItalian(QCoreApplication& app) {
     }
 }
 
+int CCensusApp::Run(int& argc, char** argv, const std::function<void(CCensusApp&)>& started) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velumbra"));
+    InstallItalian(app);
+    CCensusApp census(QApplication::arguments());
+    if (!census.StartUp()) {
+        return 1;
+    }
+    if (started) {
+        started(census);
+    }
+    return QApplication::exec();
+}
+
 bool CCensusApp::StartUp() {
     // Maximised; placed over the whole screen too, where no window manager maximises it.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QTranslator>
+#include <functional>
 #include <memory>
 
 #include "desktop/Configuration.h"
@@ -22,6 +23,11 @@ class CCensusApp {
 
     // Loads the toolkit's Italian translations (standard buttons, file dialogs).
     static void InstallItalian(QCoreApplication& app);
+
+    // The program as its main runs it: the application named, the toolkit in Italian, the main window
+    // shown and the start-up run, then `started` (when given) and the event loop. Returns the exit
+    // status: 1 when the start-up ended the program.
+    static int Run(int& argc, char** argv, const std::function<void(CCensusApp&)>& started = {});
 
   private:
     Configuration configuration_;

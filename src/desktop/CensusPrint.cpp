@@ -74,35 +74,23 @@ bool BeginPages(QPainter& p, QPagedPaintDevice& device) {
 }  // namespace
 
 CCensusPrint::CCensusPrint(const reg::CDepotRowList& rows, QString company, QString date)
-    : rows_(rows), company_(std::move(company)), date_(std::move(date)), layout_(MeasureGridLayout(rows)) {}
+    : rows_(rows), company_(std::move(company)), date_(std::move(date)) {
+    renderer_.Measure(rows_);
+}
 
 std::pair<int, int> CCensusPrint::Extent(int firstColumn, int lastColumn) const {
-    const GridLayout& L = layout_;
-    const auto left = [&](int column) {
-        if (column == 0) {
-            return 0;
-        }
-        if (column <= 4) {
-            return L.XL - 5;
-        }
-        if (column <= 11) {
-            return L.XA - 5;
-        }
-        if (column <= 14) {
-            return L.XS - 5;
-        }
-        if (column <= 17) {
-            return L.XC - 5;
-        }
-        return L.XF - 5 + (column - 18) / 12 * L.G;
+    // From the rule closing the column before the first one to the rule closing the last one; the
+    // grid's last rule is taken in.
+    const auto rule = [&](int column) {
+        return renderer_.Layout().columns[static_cast<std::size_t>(column)].rule;
     };
-    const int right = lastColumn + 1 < kGridColumns ? left(lastColumn + 1) : L.T + 5 + 1;
-    return {left(firstColumn), right};
+    const int left = firstColumn == 0 ? 0 : rule(firstColumn - 1);
+    return {left, rule(lastColumn) + (lastColumn + 1 == kGridColumns ? 1 : 0)};
 }
 
 CCensusPrint::Plan CCensusPrint::PlanPages(const QSize& area) const {
     Plan plan;
-    const int identifier = layout_.XL - 5;  // the identifier's column, repeated on every page across
+    const int identifier = Extent(0, 0).second;  // the identifier's column, repeated on every page across
     int width = 0;
     for (const auto& [first, last] : kBlocks) {
         const auto [x0, x1] = Extent(first, last);
@@ -115,8 +103,8 @@ CCensusPrint::Plan CCensusPrint::PlanPages(const QSize& area) const {
             width = (first == 0 ? 0 : identifier) + (x1 - x0);
         }
     }
-    const int pitch = layout_.h + 4;
-    const int headings = 3 * layout_.h + 18;
+    const int pitch = renderer_.Layout().RowPitch();
+    const int headings = renderer_.Layout().HeadingsHeight();
     plan.rowsPerPage = std::max(1, (area.height() - kHeadHeight - kFootHeight - headings - 1) / pitch);
     const int n = static_cast<int>(rows_.size());
     plan.rowPages = std::max(1, (n + plan.rowsPerPage - 1) / plan.rowsPerPage);
@@ -135,13 +123,13 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
     view.count = std::min(plan.rowsPerPage, static_cast<int>(rows_.size()) - view.first);
     const auto [first, last] = plan.slices[static_cast<std::size_t>(slice)];
     const auto [x0, x1] = Extent(first, last);
-    const int tableHeight = 3 * layout_.h + 18 + view.count * (layout_.h + 4) + 1;
+    const int tableHeight = renderer_.Layout().RowTop(view.count) + 1;
     const auto draw = [&](int left, int width, int dx) {
         p.save();
         p.setClipRect(QRect(left, 0, width, tableHeight));
         view.dx = dx;
         view.width = left + width;
-        DrawGrid(p, layout_, rows_, view, laidOut_);
+        renderer_.Draw(p, rows_, view);
         p.restore();
     };
     p.save();
@@ -150,7 +138,7 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
     if (x0 == 0) {
         draw(0, x1, 0);
     } else {
-        const int identifier = layout_.XL - 5;
+        const int identifier = Extent(0, 0).second;
         draw(0, identifier, 0);
         draw(identifier, x1 - x0, identifier - x0);
     }
@@ -165,7 +153,7 @@ bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>&
     int widest = 0;
     for (const auto& [first, last] : plan.slices) {
         const auto [x0, x1] = Extent(first, last);
-        widest = std::max(widest, (x0 == 0 ? 0 : layout_.XL - 5) + x1 - x0);
+        widest = std::max(widest, (x0 == 0 ? 0 : Extent(0, 0).second) + x1 - x0);
     }
     const qreal scale = widest > area.width() ? qreal(area.width()) / widest : 1.0;
     if (scale < 1.0) {

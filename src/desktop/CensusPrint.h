@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "desktop/DepotGrid.h"
+#include "desktop/GridRenderer.h"
 #include "ui/Port.h"
 
 class QWidget;
@@ -55,8 +55,7 @@ class CCensusPrint {
     const reg::CDepotRowList& rows_;
     QString company_;
     QString date_;
-    GridLayout layout_;
-    mutable LaidOutTexts laidOut_;
+    mutable CGridRenderer renderer_;
 };
 
 // A plain table on the same pages: the errors of the census check (identifier, location, message).

@@ -334,12 +334,12 @@ struct Service {
     int firstId;   // of the object names, in the order of the counts
     int serviceX;  // the column of the vehicles in service; those in reserve are 40 units to the right
 };
-constexpr std::array<Service, 3> kServices = {
+constexpr std::array<Service, census::kServiceCount> kServices = {
     {{"ExtraUrbano", 1012, 40}, {"SubUrbano", 1032, 130}, {"Urbano", 1044, 220}}};
 // The counts of each service go by class in this order: double-decker, articulated, long, normal,
 // medium, short.
-constexpr std::array<const char*, 6> kClasses = {"Bipiano", "Articolati", "Lunghi",
-                                                 "Normali", "Medi",       "Corti"};
+constexpr std::array<const char*, census::kLengthClassCount> kClasses = {"Bipiano", "Articolati", "Lunghi",
+                                                                         "Normali", "Medi",       "Corti"};
 constexpr int kFirstRow = 27;  // top of the first row's edits
 constexpr int kRowPitch = 18;  // from one row to the next
 constexpr int kReserveOffset = 40;
@@ -386,8 +386,11 @@ CFleetPage::CFleetPage(QWidget* parent) : CDepotPage(parent) {
         const int y = kFirstRow + static_cast<int>(row) * kRowPitch;
         for (std::size_t service = 0; service < kServices.size(); ++service) {
             const Service& s = kServices[service];
-            for (int reserve = 0; reserve < 2; ++reserve) {
-                const int offset = static_cast<int>(row) * 2 + reserve;
+            for (std::size_t use = 0; use < census::kUseCount; ++use) {
+                const bool reserve = use != 0;  // in service, then in reserve
+                // The names go on from the service's first one in the order of its counts.
+                const std::size_t index = census::CountIndex(service, row, reserve);
+                const int offset = static_cast<int>(index - census::CountIndex(service, 0, false));
                 const std::string name = text::FormatInt(s.firstId + offset);
                 QLineEdit* count = Edit(this, du, name.c_str(), s.serviceX + reserve * kReserveOffset, y,
                                         kCountWidth, 4, true);
@@ -395,7 +398,7 @@ CFleetPage::CFleetPage(QWidget* parent) : CDepotPage(parent) {
                 count->setAccessibleName(It(s.heading) + QLatin1Char(' ') + It(kClasses[row]) +
                                          QLatin1Char(' ') +
                                          (reserve ? QStringLiteral("Riserva") : QStringLiteral("Servizio")));
-                counts_[service * 12 + static_cast<std::size_t>(offset)] = count;
+                counts_[index] = count;
             }
         }
     }

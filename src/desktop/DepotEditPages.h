@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "census/Structure.h"
 #include "ui/Port.h"
 
 namespace desktop {
@@ -73,7 +74,7 @@ class CFleetPage : public CDepotPage {
     void SavePage(ui::StructureValues& values) const override;
 
   private:
-    std::array<QLineEdit*, 36> counts_{};  // in the order of StructureValues::counts
+    std::array<QLineEdit*, census::kCountCount> counts_{};  // in the order of StructureValues::counts
 };
 
 }  // namespace desktop

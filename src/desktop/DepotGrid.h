@@ -1,76 +1,16 @@
 // The census grid: one line per listed structure with all its data, under a three-band heading,
-// drawn through a back buffer kept for the grid's life. Only the visible rows are drawn.
+// drawn through a back buffer kept for the grid's life. Only the visible rows are drawn; the drawing
+// itself is CGridRenderer's.
 #pragma once
 
 #include <QAbstractScrollArea>
-#include <QFont>
-#include <QGlyphRun>
-#include <QHash>
 #include <QPixmap>
-#include <QStaticText>
-#include <array>
 #include <functional>
-#include <vector>
 
+#include "desktop/GridRenderer.h"
 #include "register/StructureList.h"
 
 namespace desktop {
-
-// The columns of the grid: the identifier, the location, the activities, the areas and the counts.
-constexpr int kGridColumns = 54;
-
-// Column widths and the horizontal layout derived from them (pixels, before scrolling).
-struct GridLayout {
-    int h = 0;  // row height
-    int wN = 0, wU = 0, wL = 0, wC = 0, wP = 0;
-    std::array<int, 7> wA{};
-    int wSP = 0, wSM = 0, wST = 0, wCP = 0, wCM = 0, wCT = 0, wS = 0, wR = 0;
-    // Derived.
-    int XL = 0, WL = 0, XA = 0, WA = 0, XS = 0, WS = 0, XC = 0, WC = 0, XF = 0, B = 0, G = 0, T = 0;
-
-    void Derive();
-    // Left edge and width of every cell column, in drawing order (identifier first), and whether the
-    // column's separator closes a block.
-    struct Column {
-        int left;
-        int width;
-        bool closesBlock;
-    };
-    std::vector<Column> Columns() const;
-};
-
-// The drawing font: "Arial" 8 points, bold.
-QFont GridFont();
-
-// A text laid out in the grid's font, kept for the next drawings: for a screen, and once printed, as
-// the glyphs a printer draws without laying the text out again.
-struct LaidOutText {
-    QStaticText shown;
-    int width = 0;
-    QList<QGlyphRun> glyphs;
-    bool hasGlyphs = false;
-};
-using LaidOutTexts = QHash<QString, LaidOutText>;
-LaidOutText& LaidOut(LaidOutTexts& kept, const QString& text);
-
-// What one drawing of the grid shows.
-struct GridView {
-    int first = 0;     // the first row drawn, under the heading bands
-    int count = 0;     // how many rows
-    int current = -1;  // the highlighted row, or none
-    int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
-    int width = 0;     // the width drawn
-    QFont font = GridFont();
-    bool glyphs = false;  // texts drawn as glyphs (on a printer)
-};
-// Draws the heading bands and the rows of `view` in the grid's font, colours and rules, at the top
-// left of the painter.
-void DrawGrid(QPainter& p, const GridLayout& layout, const reg::CDepotRowList& rows, const GridView& view,
-              LaidOutTexts& laidOut);
-// A cell's text as the grid paints it; empty where nothing shows.
-QString GridCellText(const reg::CDepotRowList& rows, int row, int column);
-// The widths of the columns and the row height for these rows in the grid's font.
-GridLayout MeasureGridLayout(const reg::CDepotRowList& rows);
 
 class CDepotGrid : public QAbstractScrollArea {
     Q_OBJECT
@@ -80,7 +20,7 @@ class CDepotGrid : public QAbstractScrollArea {
 
     // Recomputes the widths and the row height from the headings and the rows.
     void MeasureGrid();
-    const GridLayout& Layout() const { return layout_; }
+    const GridLayout& Layout() const { return renderer_.Layout(); }
 
     // The interaction state.
     int FirstVisible() const { return first_; }
@@ -93,7 +33,6 @@ class CDepotGrid : public QAbstractScrollArea {
     void ScrollTo(int first);
     // Makes a row current, scrolling it into view; repaints.
     void MakeCurrent(int row);
-    void ScrollHorizontally(int position);
     // Makes `row` the current row, shown at the top of the grid, when the grid is next painted (before
     // its first painting it does not know how many rows it shows).
     void MakeCurrentWhenPainted(int row) { pendingCurrent_ = row; }
@@ -108,15 +47,16 @@ class CDepotGrid : public QAbstractScrollArea {
     // Paints the grid into an image of the viewport's size (what the window shows).
     QImage Snapshot();
 
-    // What the grid shows, as text: a cell as painted (an empty count or a missing activity is
-    // empty), a column's title in the third band, the titles of the bands above it as words.
+    // What the grid shows, for assistive technologies: the rows, a cell's text as painted (an empty
+    // count or a missing activity is empty), and where a cell of a visible row (row -1: the column's
+    // title) stands on the screen, empty otherwise. After each painting that loaded new rows or moved
+    // the current row, the grid sends the table's interface a model reset and then the selection (and,
+    // with the keyboard, the focus) of the current row's cell in kFollowedColumn.
     int RowCount() const { return static_cast<int>(list_.Rows().size()); }
     QString CellText(int row, int column) const;
-    static QString ColumnTitle(int column);
-    static QStringList ColumnBands(int column);
-    static int CellAlignment(int column);
-    // The screen rectangle of a cell of a visible row (row -1: the column's title); empty otherwise.
     QRect CellRect(int row, int column) const;
+    // The cell a screen reader follows: the location of the current row.
+    static constexpr int kFollowedColumn = 1;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -137,9 +77,8 @@ class CDepotGrid : public QAbstractScrollArea {
     void AnnounceCurrent();
 
     reg::StructureList& list_;
-    GridLayout layout_;
+    CGridRenderer renderer_;
     QPixmap back_;
-    LaidOutTexts laidOut_;  // a step of the wheel lays out only what it brings into view
     int first_ = 0;
     int visible_ = 0;
     int xPos_ = 0;
@@ -149,8 +88,5 @@ class CDepotGrid : public QAbstractScrollArea {
     int announced_ = -1;      // the current row assistive technologies were last told of
     int announcedRows_ = -1;  // and the row count then
 };
-
-// A title drawn letter-spaced ("S u p e r f i c i   C o p e r t e") as the words it reads.
-QString ReadableTitle(const QString& drawn);
 
 }  // namespace desktop

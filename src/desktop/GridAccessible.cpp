@@ -36,7 +36,7 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
         if (row_ >= 0) {
             return t == QAccessible::Name ? grid_->CellText(row_, column_) : QString();
         }
-        const QStringList bands = CDepotGrid::ColumnBands(column_);
+        const QStringList bands = GridColumnBands(column_);
         if (t == QAccessible::Description) {
             return bands.join(QStringLiteral(", "));
         }
@@ -44,8 +44,8 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
             return {};
         }
         // "Servizio" and "Riserva" are told with the service and the class they count.
-        const QString title = CDepotGrid::ColumnTitle(column_);
-        return column_ >= 18 ? (bands + QStringList{title}).join(QLatin1Char(' ')) : title;
+        const QString title = GridColumnTitle(column_);
+        return column_ >= kFirstCountColumn ? (bands + QStringList{title}).join(QLatin1Char(' ')) : title;
     }
 
     QAccessible::State state() const override {
@@ -56,7 +56,7 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
         s.selectable = true;
         s.focusable = true;
         s.selected = isSelected();
-        s.focused = isSelected() && column_ == CGridAccessible::kFollowedColumn && grid_->hasFocus();
+        s.focused = isSelected() && column_ == CDepotGrid::kFollowedColumn && grid_->hasFocus();
         s.invisible = rect().isEmpty();
         s.offscreen = s.invisible;
         return s;
@@ -69,11 +69,11 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
 
     bool isSelected() const override { return grid_ && row_ >= 0 && row_ == grid_->CurrentRow(); }
     QList<QAccessibleInterface*> columnHeaderCells() const override {
-        auto* table = dynamic_cast<CGridAccessible*>(parent());
-        if (row_ < 0 || !table) {
+        QAccessibleInterface* grid = row_ < 0 ? nullptr : table();
+        if (!grid) {
             return {};
         }
-        return {table->Cell(-1, column_)};
+        return {grid->child(column_)};  // the headings are the table's first children
     }
     QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
     int columnIndex() const override { return column_; }
@@ -155,6 +155,7 @@ QAccessibleInterface* CGridAccessible::child(int index) const {
 }
 
 int CGridAccessible::indexOfChild(const QAccessibleInterface* child) const {
+    // Qt hands any interface here; only a cell of the grid has a place among the children.
     const auto* cell = dynamic_cast<const CGridCell*>(child);
     return cell ? (cell->Row() + 1) * kGridColumns + cell->Column() : -1;
 }
@@ -175,7 +176,7 @@ QAccessibleInterface* CGridAccessible::childAt(int x, int y) const {
 
 QAccessibleInterface* CGridAccessible::focusChild() const {
     const CDepotGrid* grid = Grid();
-    return grid->hasFocus() ? Cell(grid->CurrentRow(), kFollowedColumn) : nullptr;
+    return grid->hasFocus() ? Cell(grid->CurrentRow(), CDepotGrid::kFollowedColumn) : nullptr;
 }
 
 QAccessibleInterface* CGridAccessible::cellAt(int row, int column) const {

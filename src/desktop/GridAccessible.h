@@ -1,6 +1,8 @@
 // The census grid as a screen reader finds it: a table of the rows and columns the grid draws, each
 // cell's text as painted, the column headings with the titles of their bands, the current row
-// selected and its location cell focused, and an event each time the current row changes.
+// selected and its location cell focused. It reads all it tells from the grid's public state; the grid
+// sends the events (the table reset when the rows are loaded anew, the current row's cell selected and
+// focused as it moves).
 #pragma once
 
 #include <QAccessibleWidget>
@@ -17,8 +19,6 @@ class CGridAccessible : public QAccessibleWidget, public QAccessibleTableInterfa
 
     // Makes the grids of the program answer with this interface; called once by the first grid.
     static void Install();
-    // The cell a screen reader follows: the location of the current row.
-    static constexpr int kFollowedColumn = 1;
 
     // QAccessibleInterface
     void* interface_cast(QAccessible::InterfaceType type) override;
@@ -48,15 +48,15 @@ class CGridAccessible : public QAccessibleWidget, public QAccessibleTableInterfa
     bool selectColumn(int) override { return false; }
     bool unselectRow(int) override { return false; }
     bool unselectColumn(int) override { return false; }
-    void modelChange(QAccessibleTableModelChangeEvent*) override {}
+    // The rows were loaded anew: the cells handed out are forgotten.
+    void modelChange(QAccessibleTableModelChangeEvent*) override { ForgetCells(); }
 
+  private:
     // The header cell of a column (row -1) or a cell of the rows.
     QAccessibleInterface* Cell(int row, int column) const;
     CDepotGrid* Grid() const;
-    // Forgets the cells handed out (the rows were loaded anew).
     void ForgetCells();
 
-  private:
     mutable QHash<qint64, QAccessible::Id> cells_;
     int rows_ = -1;  // the row count the cells were handed out for
 };

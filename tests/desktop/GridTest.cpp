@@ -19,10 +19,12 @@
 
 #include "GuiTestMain.h"
 #include "ModalScript.h"
+#include "census/Structure.h"
 #include "db/DbSelect.h"
 #include "desktop/CensusPrint.h"
 #include "desktop/DepotGrid.h"
 #include "desktop/DepotListDlg.h"
+#include "desktop/GridRenderer.h"
 #include "exchange/Import.h"
 #include "schema/Creation.h"
 #include "ui/ScriptedPort.h"
@@ -37,17 +39,22 @@ const QColor kHeadingsBand(0, 0, 192);  // the column headings
 const QColor kCurrent(255, 255, 0);
 const QColor kChangedInk(192, 0, 0);
 
-// Columns in the order a person reads them.
+// Columns in the order a person reads them: the identifier, then every column of a structure in the
+// order the census holds them.
 constexpr int kIdentifier = 0;
 constexpr int kLocation = 1;
 constexpr int kProvince = 4;
-constexpr int kFirstActivity = 5;
-constexpr int kLastActivity = 11;
+constexpr int kFirstActivity = 1 + static_cast<int>(census::kFirstFlag);
+constexpr int kLastActivity = kFirstActivity + static_cast<int>(census::kFlagCount) - 1;
 constexpr int kUncoveredSurface = 13;
 constexpr int kUncoveredTitle = 14;
 constexpr int kCoveredTitle = 17;
-constexpr int kFirstCount = 18;  // extra-urban double-deckers in service
-constexpr int kColumns = 5 + 7 + 6 + 36;
+constexpr int kColumns = 1 + static_cast<int>(census::kRecordFields);
+constexpr int CountColumn(std::size_t service, std::size_t lengthClass, bool reserve) {
+    return 1 + static_cast<int>(census::kFirstCount + census::CountIndex(service, lengthClass, reserve));
+}
+constexpr int kFirstCount = CountColumn(0, 0, false);  // extra-urban double-deckers in service
+constexpr std::size_t kLastClass = census::kLengthClassCount - 1;
 
 const std::string kLongLocation = "PIAZZA DELLA STAZIONE CENTRALE 1000";
 
@@ -345,15 +352,22 @@ class GridTest : public QObject {
         // The services band spans the 36 counts in three groups of 12 columns; the blocks band is divided
         // where a block of columns ends.
         const int servicesMiddle = (counts[1].from + counts[1].to) / 2;
-        QCOMPARE(Across(p.image, servicesMiddle, kRule),
-                 (std::vector<int>{rule(kCoveredTitle), rule(29), rule(41), rule(kColumns - 1)}));
+        std::vector<int> serviceEnds{rule(kCoveredTitle)};
+        for (std::size_t service = 0; service < census::kServiceCount; ++service) {
+            serviceEnds.push_back(rule(CountColumn(service, kLastClass, true)));
+        }
+        QCOMPARE(Across(p.image, servicesMiddle, kRule), serviceEnds);
+        QCOMPARE(serviceEnds.back(), rule(kColumns - 1));
         const std::vector<int> blue = Across(p.image, servicesMiddle, kServicesBand);
         QCOMPARE(blue.front(), rule(kCoveredTitle) + 1);
         QCOMPARE(blue.back(), rule(kColumns - 1) - 1);
         std::vector<int> blockEnds{rule(kIdentifier), rule(kProvince), rule(kLastActivity),
                                    rule(kUncoveredTitle), rule(kCoveredTitle)};
-        for (int column = kFirstCount + 1; column < kColumns; column += 2) {
-            blockEnds.push_back(rule(column));  // each length class: in service and in reserve
+        // Each length class of each service: in service and in reserve.
+        for (std::size_t service = 0; service < census::kServiceCount; ++service) {
+            for (std::size_t lengthClass = 0; lengthClass < census::kLengthClassCount; ++lengthClass) {
+                blockEnds.push_back(rule(CountColumn(service, lengthClass, true)));
+            }
         }
         QCOMPARE(Across(p.image, (counts[3].from + counts[3].to) / 2, kRule), blockEnds);
 
@@ -361,8 +375,8 @@ class GridTest : public QObject {
         const auto titled = [&](int left, int right, const Run& run) {
             return HasColour(p.image, QRect(QPoint(left + 1, run.from), QPoint(right - 1, run.to)), kWhite);
         };
-        for (const int group : {kCoveredTitle, 29, 41}) {
-            QVERIFY2(titled(rule(group), rule(group + 12), counts[1]), qPrintable(QString::number(group)));
+        for (std::size_t s = 0; s + 1 < serviceEnds.size(); ++s) {
+            QVERIFY2(titled(serviceEnds[s], serviceEnds[s + 1], counts[1]), qPrintable(QString::number(s)));
         }
         for (std::size_t b = 0; b + 1 < blockEnds.size(); ++b) {
             QVERIFY2(titled(blockEnds[b], blockEnds[b + 1], counts[3]), qPrintable(QString::number(b)));
@@ -568,7 +582,9 @@ class GridTest : public QObject {
         QCOMPARE(start.columnRules, Shifted(whole.columnRules, 0, width));
         QCOMPARE(start.contentRight, width - 1);  // the grid goes on beyond the window
 
-        grid.ScrollHorizontally(200);
+        // Sideways as a person scrolls: with the scroll bar, or with the arrow keys.
+        QScrollBar& bar = *grid.horizontalScrollBar();
+        bar.setValue(200);
         QCOMPARE(grid.HorizontalPosition(), 200);
         Picture p = Look(grid);
         QCOMPARE(grid.horizontalScrollBar()->value(), 200);
@@ -580,7 +596,7 @@ class GridTest : public QObject {
         // The cells move with their rules: brought into view, the first count column shows its counts.
         const int counts = whole.columnRules[kCoveredTitle] - 50;
         QVERIFY(counts > 0);
-        grid.ScrollHorizontally(counts);
+        bar.setValue(counts);
         QCOMPARE(grid.HorizontalPosition(), counts);
         p = Look(grid);
         QCOMPARE(p.columnRules, Shifted(whole.columnRules, counts, width));
@@ -594,26 +610,31 @@ class GridTest : public QObject {
         QVERIFY(p.InkInCell(3, firstCount).Empty());
         QCOMPARE(p.Highlighted(), std::vector<int>{0});
 
-        // The scroll bar does the same.
-        grid.horizontalScrollBar()->setValue(120);
-        QCOMPARE(grid.HorizontalPosition(), 120);
-        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, 120, width));
+        // The arrow keys do the same, a step at a time.
+        grid.setFocus();
+        QTest::keyClick(&grid, Qt::Key_Left);
+        const int stepped = grid.HorizontalPosition();
+        QCOMPARE(stepped, counts - bar.singleStep());
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, stepped, width));
+        QTest::keyClick(&grid, Qt::Key_Right);
+        QCOMPARE(grid.HorizontalPosition(), counts);
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, counts, width));
 
         // No further than the grid's end: its last column reaches the window's right edge, and
         // nothing more is drawn however far one asks.
-        grid.ScrollHorizontally(1000000);
+        bar.setValue(1000000);
         const int end = grid.HorizontalPosition();
         p = Look(grid);
-        QCOMPARE(grid.horizontalScrollBar()->value(), grid.horizontalScrollBar()->maximum());
+        QCOMPARE(bar.value(), bar.maximum());
         QCOMPARE(p.columnRules, Shifted(whole.columnRules, end, width));
         const int lastRule = whole.columnRules.back() - end;
         QVERIFY2(lastRule >= width - 1 && lastRule <= width, qPrintable(QString::number(lastRule)));
         QCOMPARE(p.contentRight, width - 1);
-        grid.ScrollHorizontally(end + 100);
+        QTest::keyClick(&grid, Qt::Key_Right);
         QCOMPARE(grid.HorizontalPosition(), end);
         QCOMPARE(Look(grid).image, p.image);
 
-        grid.ScrollHorizontally(-50);
+        bar.setValue(-50);
         QCOMPARE(grid.HorizontalPosition(), 0);
         QCOMPARE(Look(grid).image, start.image);
     }
@@ -763,6 +784,22 @@ class GridTest : public QObject {
                          qPrintable(QString("row %1 column %2: '%3'").arg(r).arg(c).arg(said(r, c))));
             }
         }
+        // Each cell placed inside the one drawn, and found under the pointer there; over the rows, the
+        // column's heading.
+        const auto onScreen = [&](const QRect& r) {
+            return QRect(grid.viewport()->mapToGlobal(r.topLeft()), r.size());
+        };
+        for (int c = 0; c < kColumns; ++c) {
+            const QRect drawn = onScreen(p.Cell(1, c));
+            QCOMPARE(table->childAt(drawn.center().x(), drawn.center().y()), cells->cellAt(1, c));
+            QVERIFY(drawn.contains(cells->cellAt(1, c)->rect()));
+        }
+        const QPoint over = onScreen(p.Cell(1, kLocation)).center();
+        QAccessibleInterface* title = table->childAt(
+            over.x(), onScreen(QRect(0, p.headings.from, 1, p.headings.Length())).center().y());
+        QVERIFY(title);
+        QCOMPARE(title->role(), QAccessible::ColumnHeader);
+        QCOMPARE(title->text(QAccessible::Name), QString("Ubicazione"));
         const auto heading = [&](int column, QAccessible::Text t) {
             const QList<QAccessibleInterface*> h =
                 cells->cellAt(0, column)->tableCellInterface()->columnHeaderCells();
@@ -833,7 +870,7 @@ class GridTest : public QObject {
             // The titles of the columns the page across holds.
             const auto [first, last] = plan.slices[static_cast<std::size_t>(n) % plan.slices.size()];
             for (int c = first; c <= last; ++c) {
-                QVERIFY2(page.contains(desktop::CDepotGrid::ColumnTitle(c)),
+                QVERIFY2(page.contains(desktop::GridColumnTitle(c)),
                          qPrintable(QString("page %1, column %2").arg(n + 1).arg(c)));
             }
         }

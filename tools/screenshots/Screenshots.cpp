@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -153,9 +154,7 @@ int main(int argc, char* argv[]) {
         }
         window->resize(1400, 760);
         QCoreApplication::processEvents();
-        const auto rowY = [&](int i) {
-            return 3 * window->Grid()->Layout().h + 18 + i * (window->Grid()->Layout().h + 4) + 3;
-        };
+        const auto rowY = [&](int i) { return window->Grid()->Layout().RowTop(i) + 3; };
         window->Grid()->SelectAt(rowY(3));
         window->Grid()->Snapshot();  // painted: the current row is the selected one
         window->Run(1057);           // a deleted row
@@ -174,7 +173,7 @@ int main(int argc, char* argv[]) {
         window->Grid()->SelectAt(rowY(5));
         QCoreApplication::processEvents();
         Save(window, out.filePath("list-window.png"));
-        window->Grid()->ScrollHorizontally(window->Grid()->Layout().XF - 200);
+        window->Grid()->horizontalScrollBar()->setValue(window->Grid()->Layout().XF - 200);
         QCoreApplication::processEvents();
         window->Grid()->viewport()->repaint();
         Save(window, out.filePath("list-window-counts.png"));

@@ -1,0 +1,114 @@
+// The census grid's drawing, on a window and on paper alike: the columns' widths and the line height
+// measured from the rows in the grid's font, the three heading bands and the rows drawn with any
+// painter, and the texts laid out once and kept for the next drawings. What each cell shows and what
+// each column is called are here too. CDepotGrid draws the rows in view on its back buffer through a
+// renderer; CCensusPrint draws the rows of each page.
+#pragma once
+
+#include <QFont>
+#include <QGlyphRun>
+#include <QHash>
+#include <QRect>
+#include <QStaticText>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+#include "census/Structure.h"
+#include "register/StructureList.h"
+
+class QPainter;
+
+namespace desktop {
+
+// The columns of the grid: the identifier, then a structure's columns in their stored order (the
+// location, the activities, the areas and the counts).
+constexpr int kGridColumns = 1 + static_cast<int>(census::kRecordFields);
+constexpr int kFirstActivityColumn = 1 + static_cast<int>(census::kFirstFlag);
+constexpr int kFirstCountColumn = 1 + static_cast<int>(census::kFirstCount);
+
+// The drawing font: "Arial" 8 points, bold.
+QFont GridFont();
+
+// Column widths and the layout derived from them (pixels, before scrolling).
+struct GridLayout {
+    int h = 0;  // the height of a line of text
+    int wN = 0, wU = 0, wL = 0, wC = 0, wP = 0;
+    std::array<int, census::kFlagCount> wA{};
+    int wSP = 0, wSM = 0, wST = 0, wCP = 0, wCM = 0, wCT = 0, wS = 0, wR = 0;
+    // Derived.
+    int XL = 0, WL = 0, XA = 0, WA = 0, XS = 0, WS = 0, XC = 0, WC = 0, XF = 0, B = 0, G = 0, T = 0;
+    // Every cell column in drawing order (identifier first): where its text stands, where the rule
+    // that closes it stands, and whether that rule closes a block of columns too.
+    struct Column {
+        int left;
+        int width;
+        int rule;
+        bool closesBlock;
+    };
+    std::vector<Column> columns;
+
+    // Works out the derived positions and the columns from the widths.
+    void Derive();
+
+    // Each heading band is a line of text and 6 pixels high; each row a line and 4. Row i (counted from
+    // the first one drawn) lies between the rules at RowTop(i) and RowTop(i + 1).
+    int BandHeight() const { return h + 6; }
+    int HeadingsHeight() const { return 3 * BandHeight(); }
+    int RowPitch() const { return h + 4; }
+    int RowTop(int i) const { return HeadingsHeight() + i * RowPitch(); }
+    // From the left edge to the grid's last rule.
+    int Width() const { return T + 5; }
+    // Where the text of a column stands: in the band of the column headings (row -1) or in row i.
+    QRect TextRect(int column, int row) const;
+};
+
+// What one drawing of the grid shows.
+struct GridView {
+    int first = 0;     // the first row drawn, under the heading bands
+    int count = 0;     // how many rows
+    int current = -1;  // the highlighted row, or none
+    int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
+    int width = 0;     // the width drawn
+    QFont font = GridFont();
+
+    bool glyphs = false;  // texts drawn as glyphs (on a printer)
+};
+
+class CGridRenderer {
+  public:
+    // Measures the widths of the columns and the line height for these rows in the grid's font.
+    void Measure(const reg::CDepotRowList& rows);
+    const GridLayout& Layout() const { return layout_; }
+
+    // Draws the heading bands and the rows of `view` in the grid's colours and rules, at the top left
+    // of the painter.
+    void Draw(QPainter& p, const reg::CDepotRowList& rows, const GridView& view);
+
+  private:
+    // A text laid out in the grid's font: for a screen, and once printed, as the glyphs a printer draws
+    // without laying the text out again.
+    struct LaidOutText {
+        QStaticText shown;
+        int width = 0;
+        QList<QGlyphRun> glyphs;
+        bool hasGlyphs = false;
+    };
+    LaidOutText& LaidOut(const QString& text);
+
+    GridLayout layout_;
+    QHash<QString, LaidOutText> laidOut_;  // a step of the wheel lays out only what it brings into view
+};
+
+// A cell's text as the grid paints it; empty where nothing shows (an empty count, a missing activity).
+QString GridCellText(const reg::CDepotRowList& rows, int row, int column);
+// A column's title in the third band; the titles of the bands above it, as words.
+QString GridColumnTitle(int column);
+QStringList GridColumnBands(int column);
+// How a column's texts are aligned in their cells (Qt::AlignLeft, AlignRight or AlignHCenter).
+int GridCellAlignment(int column);
+
+// A title drawn letter-spaced ("S u p e r f i c i   C o p e r t e") as the words it reads.
+QString ReadableTitle(const QString& drawn);
+
+}  // namespace desktop
