@@ -1,5 +1,6 @@
 #include "exchange/Import.h"
 
+#include "app/KeptCopies.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "exchange/TextFile.h"
@@ -227,8 +228,8 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     {
         db::CDbTransaction transaction(connection);
         if (transaction.IsActive()) {
-            auto kept = connection.Database()->KeepCopy(kImportCopyLabel, clock, &copy,
-                                                        [&port] { port.KeepResponsive(); });
+            auto kept = app::KeepCopy(*connection.Database(), kImportCopyLabel, clock, &copy,
+                                      [&port] { port.KeepResponsive(); });
             if (!kept) {
                 port.ShowMessage(
                     It("Impossibile creare la copia del censimento prima dell'importazione:\n\n") + copy +
