@@ -127,8 +127,6 @@ class Database {
     // The levels in progress; 0 once the engine itself has ended the transaction (a failed write
     // that rolls everything back).
     int TransactionDepth() const;
-    // How long a write waits for another program's lock before reporting the database locked.
-    void SetBusyTimeout(int milliseconds);
 
     Result<TableDef> NewTableDef(std::string_view name) const;
     // Creates the table in the file, with the indexes already defined on it.
@@ -143,7 +141,6 @@ class Database {
     Status CreateRelation(const RelationDef& relation);
 
     bool TableExists(std::string_view table) const;
-    std::vector<std::string> TableNames() const;
     Result<std::vector<FieldDef>> Fields(std::string_view table) const;
     Result<std::vector<IndexDef>> Indexes(std::string_view table) const;
 

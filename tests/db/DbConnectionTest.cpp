@@ -79,7 +79,7 @@ TEST_F(Fixture, ASecondBeginFromAnotherProgramFindsTheDatabaseLocked) {
     auto other = engine::Database::Open(path);
     ASSERT_TRUE(other.ok());
     // A short wait is enough to show the refusal.
-    (*other)->SetBusyTimeout(10);
+    sqlite3_busy_timeout((*other)->handle(), 10);
     const engine::Status s = (*other)->BeginTransaction();
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.description(),

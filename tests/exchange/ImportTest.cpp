@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -372,7 +373,7 @@ TEST_F(ImportTest, AnImportThatReplacesNothingLeavesTheCopiesAsTheyWere) {
     EXPECT_FALSE(Import(File({tooLong})));
     auto other = engine::Database::Open(census.path);
     ASSERT_TRUE(other.ok() && (*other)->BeginTransaction());
-    census.session.Connection()->Database()->SetBusyTimeout(50);
+    sqlite3_busy_timeout(census.session.Connection()->Database()->handle(), 50);
     census.port.Clear();
     EXPECT_FALSE(Import(File({census.ValidRecord(9)})));
     EXPECT_TRUE(census.port.messages.at(1).text.ends_with(

@@ -209,7 +209,7 @@ TEST(StructureListLock, TheListDoesNotOpenWithoutItsTransaction) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(census.path.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    census.session.Connection()->Database()->SetBusyTimeout(50);
+    sqlite3_busy_timeout(census.session.Connection()->Database()->handle(), 50);
     census.port.Clear();
     {
         reg::StructureList list(census.session);
