@@ -94,11 +94,13 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
         ++n;
         connection.Port().KeepResponsive();
     }
-    db::CDbTable master(&connection, "master");
-    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+    schema::SettingsRow settings(&connection);
+    // A settings row that could not be read (shown) is missing as well.
+    if (!settings.Seek().found()) {
         reg::ShowMasterMissing(connection.Port());
         return ui::Outcome::Failed();
     }
+    db::CDbTable& master = settings.master();
     return ui::Outcome::DoneIf(master.Edit() && master.SetField("id_depo", text::FormatInt(n)) &&
                                master.Update());
 }

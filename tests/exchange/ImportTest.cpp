@@ -56,7 +56,7 @@ class ImportTest : public ::testing::Test {
     std::string IdDepo() {
         db::CDbTable master(census.session.Connection(), "master");
         EXPECT_TRUE(master.SelectIndex("codice"));
-        EXPECT_TRUE(master.Seek({"0"}));
+        EXPECT_TRUE(master.Seek({"0"}).found());
         std::string value;
         EXPECT_TRUE(master.GetField("id_depo", value));
         return value;
