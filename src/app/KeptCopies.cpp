@@ -1,3 +1,5 @@
+// The copies a command keeps beside a census: their names, the copy itself, and the removal of the
+// oldest beyond the number kept.
 #include "app/KeptCopies.h"
 
 #include <algorithm>
@@ -54,8 +56,8 @@ std::string StampOf(std::int64_t seconds) {
     return stamp;
 }
 
-// A copy beside a file, from its name: `prefix`, a stamp, perhaps "-N" (copies made within one second
-// by earlier versions of the program), the file's extension.
+// A copy beside a file, from its name: `prefix`, a stamp, perhaps "-N" (the Nth copy of one second, read
+// and ordered though this program names none so), the file's extension.
 struct KeptName {
     std::int64_t seconds = 0;
     int sequence = 1;  // N, 1 for none

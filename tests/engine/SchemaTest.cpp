@@ -139,7 +139,7 @@ TEST_F(SchemaTest, AttributesAreReadBackAfterTheFileIsClosed) {
     EXPECT_TRUE(perNome.unique && perNome.clustered && perNome.required);
     EXPECT_FALSE(perNome.primary || perNome.ignoreNulls);
 
-    // The attributes are in the engine's table, and no longer in the statements.
+    // The attributes are in the engine's table, not in the statements.
     db.reset();
     EXPECT_EQ(Sql(path, "SELECT count(*) FROM sqlite_master WHERE sql LIKE '%/*%'"), "0");
     EXPECT_EQ(Sql(path, "SELECT count(*) FROM velumbra_attributi WHERE tabella = 'linee'"), "7");
