@@ -26,16 +26,16 @@ ui::Outcome Session::OpenAssociatedDatabase(engine::Database::Access access) {
         return ui::Outcome::Failed();
     }
     connection_ = std::move(connection);
-    db::CDbTable master(connection_.get(), "master");
-    if (!master.IsOpen()) {
+    schema::SettingsRow settings(connection_.get());
+    if (!settings.IsOpen()) {
         // The database stays connected: the person may still repair or replace it.
         port_.ShowMessage("Attenzione; non esiste il MASTER", ui::kProgramCaption, ui::Icon::Stop);
         return ui::Outcome::Failed();
     }
     if (access == engine::Database::Access::ReadOnly) {
-        return master.SelectIndex("codice");
+        return settings.SelectKey();
     }
-    return ui::Outcome::DoneIf(master.SelectIndex("codice") && schema::SeekOrAddSettingsRow(master));
+    return settings.SeekOrAdd();
 }
 
 std::string Session::Title() const {
@@ -45,16 +45,17 @@ std::string Session::Title() const {
     }
     std::string company;
     {
-        db::CDbTable master(connection, "master");
-        if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master) ||
-            !master.GetField("azienda", company)) {
+        schema::SettingsRow settings(connection);
+        // Without a settings row, or one that could not be read (shown), the title names no company.
+        if (!settings.Seek().found() || !settings.master().GetField("azienda", company)) {
             return kProgramTitle;
         }
     }
     std::string name = "Azienda non definita";
     {
         db::CDbTable regazi(connection, "regazi");
-        if (regazi.SelectIndex("codice") && regazi.Seek({company})) {
+        // A company missing, or one that could not be read (shown), leaves the name undefined.
+        if (regazi.SelectIndex("codice") && regazi.Seek({company}).found()) {
             regazi.GetField("denom", name).Ignore("a failure, shown, leaves the name undefined");
         }
     }

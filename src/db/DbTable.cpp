@@ -83,26 +83,22 @@ ui::Outcome CDbTable::SelectIndex(const std::string& index) {
              : Failed("Errore selezione indice (" + index + ") tavola (" + name_.value_or("") + ")\n\n", s);
 }
 
-ui::Outcome CDbTable::Seek(const std::vector<std::string>& keys) {
+SeekResult CDbTable::Seek(const std::vector<std::string>& keys) {
     if (!open_) {
-        return ui::Outcome::Failed();
+        return SeekResult::Failed(0);
     }
-    auto found = cursor_->Seek(keys);
-    if (!found) {
-        return Failed("Errore lettura tavola (" + name_.value_or("") + ")\n\n", found.status());
+    engine::SeekResult sought = cursor_->Seek(keys);
+    switch (sought.kind()) {
+        case engine::SeekResult::Kind::Found:
+            return SeekResult::Found();
+        case engine::SeekResult::Kind::NotFound:
+            return SeekResult::NotFound();
+        case engine::SeekResult::Kind::Failed:
+            break;
     }
-    return ui::Outcome::DoneIf(*found);
-}
-
-ui::Outcome CDbTable::Locate(const std::vector<std::string>& keys) {
-    if (!open_) {
-        return ui::Outcome::Failed();
-    }
-    auto found = cursor_->Locate(keys);
-    if (!found) {
-        return Failed("Errore lettura tavola (" + name_.value_or("") + ")\n\n", found.status());
-    }
-    return ui::Outcome::DoneIf(*found);
+    ShowDatabaseError(connection_->Port(), "Errore lettura tavola (" + name_.value_or("") + ")\n\n",
+                      sought.status().description());
+    return SeekResult::Failed(sought.status().code());
 }
 
 ui::Outcome CDbTable::RowOperation(engine::Status (engine::TableCursor::*operation)(), const char* what) {

@@ -29,6 +29,26 @@ std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std:
 // the field may be null.
 std::optional<FieldRefusal> RequiredRefusal(const std::string& table, const engine::FieldDef& f);
 
+// What a seek came to: a row found, no row with that key, or a failure that was shown already.
+class [[nodiscard]] SeekResult {
+  public:
+    using Kind = engine::SeekResult::Kind;
+    static SeekResult Found() { return SeekResult(Kind::Found, 0); }
+    static SeekResult NotFound() { return SeekResult(Kind::NotFound, 0); }
+    // `code`: SQLite's extended result code (engine::Status::code()), 0 for the engine's own refusals.
+    static SeekResult Failed(int code) { return SeekResult(Kind::Failed, code); }
+
+    Kind kind() const { return kind_; }
+    bool found() const { return kind_ == Kind::Found; }
+    // What SQLite said when the seek failed; 0 otherwise.
+    int code() const { return code_; }
+
+  private:
+    SeekResult(Kind kind, int code) : kind_(kind), code_(code) {}
+    Kind kind_;
+    int code_;
+};
+
 class CDbTable {
   public:
     // Opens the table; on a closed or absent connection the cursor is simply not open.
@@ -42,11 +62,9 @@ class CDbTable {
     const std::vector<engine::FieldDef>& Fields() const;
     // Each operation shows its own failure; done tells the caller whether it worked.
     ui::Outcome SelectIndex(const std::string& index);
-    // 1 to 16 key texts, in index order; done when a row with that key exists (a failed seek, shown,
-    // counts as a row that does not exist).
-    ui::Outcome Seek(const std::vector<std::string>& keys);
-    // As Seek, without reading the row's fields: for a Delete or an Edit to follow.
-    ui::Outcome Locate(const std::vector<std::string>& keys);
+    // 1 to 16 key texts, in index order: the row with that key found (the current row now), none, or
+    // a failure, shown.
+    SeekResult Seek(const std::vector<std::string>& keys);
     ui::Outcome Edit();
     ui::Outcome AddNew();
     ui::Outcome Update();

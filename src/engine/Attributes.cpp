@@ -127,7 +127,7 @@ Status WriteIndexAttributes(sqlite3* db, std::string_view table, const IndexDef&
     return Inserted(db, insert);
 }
 
-// A file made by an earlier version has no table of attributes: the statements are not prepared then.
+// A file without a table of attributes has nothing recorded: the statements are not prepared then.
 // Any other failure to read them is the caller's to know.
 Status ReadFailure(sqlite3* db, const Stmt& rows) {
     if (!rows.prepared()) {

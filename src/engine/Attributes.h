@@ -17,9 +17,9 @@
 //     PRIMARY KEY (tabella, genere, nome))
 //
 // The columns of the other kind of object are NULL. A row is written when its field's table or its
-// index is created. A field or index without a row was made by an earlier version, which kept these
-// attributes in the statement that created it: they are read from there instead (see Fields() and
-// Indexes()); so are those of a file without the table.
+// index is created. A field or index without a row (in a table not made by the engine, or a file
+// without this table) has the attributes SQLite's own description gives it (see Fields() and
+// Indexes()).
 //
 // The table has ten columns, as no census table has: a repair that finds rows without their table,
 // and places them by their number of values, never takes one for the other.

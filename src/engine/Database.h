@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -79,31 +80,6 @@ class TableDef {
     bool appended_ = false;
 };
 
-// A copy of a database file made beside it by Database::KeepCopy. It is removed when this goes unless
-// it was kept: a copy made before a change that did not happen is no history.
-class KeptCopy {
-  public:
-    KeptCopy(KeptCopy&& other) noexcept;
-    KeptCopy& operator=(KeptCopy&&) = delete;
-    KeptCopy(const KeptCopy&) = delete;
-    KeptCopy& operator=(const KeptCopy&) = delete;
-    ~KeptCopy();
-
-    // Its path.
-    const std::string& path() const { return shown_; }
-    // Keeps this copy and, of the copies of the same file and label, the newest `newest` in all (this
-    // one the newest of them); older ones are removed, those this program holds open aside.
-    void Keep(int newest);
-
-  private:
-    friend class Database;
-    KeptCopy(std::string file, std::string prefix, std::string extension);
-
-    std::string file_;  // UTF-8; empty once kept or moved from
-    std::string shown_;
-    std::string prefix_, extension_;  // UTF-8, of the names of the copies of the same file and label
-};
-
 class Database {
   public:
     // Creates a new, empty database file; fails when the file exists.
@@ -151,8 +127,6 @@ class Database {
     // The levels in progress; 0 once the engine itself has ended the transaction (a failed write
     // that rolls everything back).
     int TransactionDepth() const;
-    // How long a write waits for another program's lock before reporting the database locked.
-    void SetBusyTimeout(int milliseconds);
 
     Result<TableDef> NewTableDef(std::string_view name) const;
     // Creates the table in the file, with the indexes already defined on it.
@@ -167,7 +141,6 @@ class Database {
     Status CreateRelation(const RelationDef& relation);
 
     bool TableExists(std::string_view table) const;
-    std::vector<std::string> TableNames() const;
     Result<std::vector<FieldDef>> Fields(std::string_view table) const;
     Result<std::vector<IndexDef>> Indexes(std::string_view table) const;
 
@@ -208,16 +181,17 @@ class Database {
     // A repair that fails leaves the folder as it was.
     static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
                          const std::function<void()>& keepResponsive = {}, const BlankCensus& blank = {});
-    // Copies this database whole, page by page, into a new file beside it named
-    // STEM.LABEL-YYYYMMDD-HHMMSS.EXT (STEM and EXT those of this file's name), complete or not at all;
-    // `copyPath` receives its path (also when it could not be made). The names of such copies sort in the
-    // order they were made: the stamp is the date and time `now` gives, or one second after the newest
-    // copy's when that is not later (the clock went back, or copies followed within a second), and the
-    // next free one when the name is taken. Taken only at the beginning of a transaction of this handle,
-    // before it changes anything: holding the write lock, nobody can change the file before it ends, so
-    // the copy holds what the transaction replaces. The copy goes again unless it is kept (KeptCopy).
-    Result<KeptCopy> KeepCopy(std::string_view label, const std::function<DateTime()>& now,
-                              std::string* copyPath, const std::function<void()>& keepResponsive = {});
+    // Copies this database whole, page by page, into the new file `target`, complete or not at all: it
+    // is written under a temporary name beside it, flushed to the disk and named only when whole, never
+    // over another file; when a file takes that name meanwhile, `another` (when given) changes `target`
+    // to the next name to try, or answers false to give up. Taken only at the beginning of a
+    // transaction of this handle, before it changes anything: holding the write lock, nobody can
+    // change the file before it ends, so the copy holds what the transaction replaces.
+    Status CopyInto(std::filesystem::path& target,
+                    const std::function<bool(std::filesystem::path& target)>& another = {},
+                    const std::function<void()>& keepResponsive = {});
+    // Removes a closed database file with the companions SQLite keeps beside it (journal, log).
+    static void Remove(const std::filesystem::path& file);
     // The refusal of a census written by a later version of the program, which this one cannot keep.
     static Status RefuseNewerLayout(std::string_view path);
     // Copies a database into a new file, compacting it; fails when the destination exists.

@@ -95,8 +95,6 @@ Status TableCursor::SelectIndex(std::string_view index) {
         }
         seeks_.clear();
         seeks_.resize(columns.size());
-        locates_.clear();
-        locates_.resize(columns.size());
         indexName_ = def.name;
         indexColumns_ = std::move(columns);
         return Status::Ok();
@@ -127,7 +125,6 @@ Status TableCursor::LoadRow(std::int64_t rowid) {
     load_.Reset();
     rowid_ = rowid;
     hasRow_ = true;
-    rowRead_ = true;
     return Status::Ok();
 }
 
@@ -140,15 +137,7 @@ void TableCursor::ReadRow(const detail::Stmt& stmt, int first) {
     }
 }
 
-Result<bool> TableCursor::Seek(const std::vector<std::string>& keys) {
-    return Position(keys, true);
-}
-
-Result<bool> TableCursor::Locate(const std::vector<std::string>& keys) {
-    return Position(keys, false);
-}
-
-Result<bool> TableCursor::Position(const std::vector<std::string>& keys, bool readRow) {
+SeekResult TableCursor::Seek(const std::vector<std::string>& keys) {
     if (indexColumns_.empty()) {
         return Status::Error(It("Nessun indice selezionato per la ricerca."));
     }
@@ -162,7 +151,7 @@ Result<bool> TableCursor::Position(const std::vector<std::string>& keys, bool re
     mode_ = Mode::None;
     hasRow_ = false;
     // A key shorter than the index matches on the index's first columns.
-    Stmt& seek = (readRow ? seeks_ : locates_)[keys.size() - 1];
+    Stmt& seek = seeks_[keys.size() - 1];
     if (!seek.prepared()) {
         std::string where;
         std::string order;
@@ -174,9 +163,8 @@ Result<bool> TableCursor::Position(const std::vector<std::string>& keys, bool re
             order += col + ", ";
         }
         // The row found is read at once, after its rowid.
-        seek =
-            Stmt(db_.handle(), "SELECT rowid" + (readRow ? ", " + ColumnList() : std::string()) + " FROM " +
-                                   quotedTable_ + " WHERE " + where + " ORDER BY " + order + "rowid LIMIT 1");
+        seek = Stmt(db_.handle(), "SELECT rowid, " + ColumnList() + " FROM " + quotedTable_ + " WHERE " +
+                                      where + " ORDER BY " + order + "rowid LIMIT 1");
         if (!seek.prepared()) {
             return detail::Failure(db_.handle(), seek.rc());
         }
@@ -193,21 +181,18 @@ Result<bool> TableCursor::Position(const std::vector<std::string>& keys, bool re
     const int rc = seek.Step();
     if (rc == SQLITE_DONE) {
         seek.Reset();
-        return false;
+        return SeekResult::NotFound();
     }
     if (rc != SQLITE_ROW) {
         Status failure = detail::Failure(db_.handle(), rc);
         seek.Reset();
         return failure;
     }
-    if (readRow) {
-        ReadRow(seek, 1);
-    }
+    ReadRow(seek, 1);
     rowid_ = seek.ColumnInt(0);
     hasRow_ = true;
-    rowRead_ = readRow;
     seek.Reset();
-    return true;
+    return SeekResult::Found();
 }
 
 Status TableCursor::Edit() {
@@ -227,11 +212,6 @@ Status TableCursor::AddNew() {
     buffer_.assign(fields_.size(), Value::Null());
     mode_ = Mode::Adding;
     return Status::Ok();
-}
-
-void TableCursor::CancelUpdate() {
-    mode_ = Mode::None;
-    buffer_.clear();
 }
 
 Status TableCursor::Update() {
@@ -281,7 +261,6 @@ Status TableCursor::Update() {
                 It("Il record è stato eliminato nel frattempo: la modifica non è stata salvata."));
         }
         row_ = std::move(buffer_);
-        rowRead_ = true;
     }
     mode_ = Mode::None;
     buffer_.clear();
@@ -329,7 +308,7 @@ Result<Value> TableCursor::GetField(std::string_view field) const {
     if (mode_ != Mode::None) {
         return buffer_[*index];
     }
-    if (!hasRow_ || !rowRead_) {
+    if (!hasRow_) {
         return Status::Error(It("Nessun record corrente."));
     }
     return row_[*index];

@@ -5,12 +5,33 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/Database.h"
 #include "engine/Sqlite.h"
 
 namespace engine {
+
+// What a Seek came to: a row found (the current row now), no row with that key, or a failure.
+class [[nodiscard]] SeekResult {
+  public:
+    enum class Kind { Found, NotFound, Failed };
+    static SeekResult Found() { return SeekResult(Kind::Found); }
+    static SeekResult NotFound() { return SeekResult(Kind::NotFound); }
+    // A failure of the seek (never Status::Ok()).
+    SeekResult(Status failure)  // NOLINT(google-explicit-constructor)
+        : kind_(Kind::Failed), status_(std::move(failure)) {}
+
+    Kind kind() const { return kind_; }
+    // Why the seek failed, with SQLite's code; ok unless it failed.
+    const Status& status() const { return status_; }
+
+  private:
+    explicit SeekResult(Kind kind) : kind_(kind) {}
+    Kind kind_;
+    Status status_;
+};
 
 class TableCursor {
   public:
@@ -20,20 +41,14 @@ class TableCursor {
     // Makes the named index the current one.
     Status SelectIndex(std::string_view index);
     // Positions on the first row whose key starts with the given values (texts converted to the
-    // types of the index's columns). True when found; a miss leaves no current row and the cursor
-    // usable.
-    Result<bool> Seek(const std::vector<std::string>& keys);
-    // Positions as Seek does without reading the row's fields, for a Delete or an Edit (which reads
-    // them itself) to follow; until then GetField finds no current row.
-    Result<bool> Locate(const std::vector<std::string>& keys);
+    // types of the index's columns). A miss leaves no current row and the cursor usable.
+    SeekResult Seek(const std::vector<std::string>& keys);
     // Starts changing the current row.
     Status Edit();
     // Starts a new row with every field null.
     Status AddNew();
     // Stores the row begun by Edit or AddNew.
     Status Update();
-    // Ends an Edit or AddNew without storing.
-    void CancelUpdate();
     // Deletes the current row; afterwards there is no current row.
     Status Delete();
     // Deletes every row of the table in one statement (relations are enforced as for Delete);
@@ -56,7 +71,6 @@ class TableCursor {
     Result<std::size_t> FieldIndex(std::string_view field) const;
     Status SetFieldAt(std::size_t index, Value value);
     Status LoadRow(std::int64_t rowid);
-    Result<bool> Position(const std::vector<std::string>& keys, bool readRow);
     // Reads the current row from the fields of `stmt`, the first at column `first`.
     void ReadRow(const detail::Stmt& stmt, int first);
     std::string ColumnList() const;
@@ -76,14 +90,12 @@ class TableCursor {
     std::string indexName_;
     std::vector<std::size_t> indexColumns_;  // positions in fields_
     std::vector<detail::Stmt> seeks_;        // for the current index, by number of key values
-    std::vector<detail::Stmt> locates_;      // the same, giving the rowid alone
     detail::Stmt load_;
     detail::Stmt insert_;
     detail::Stmt update_;
     detail::Stmt delete_;
 
     bool hasRow_ = false;
-    bool rowRead_ = false;  // row_ holds the current row's fields (not so after Locate)
     std::int64_t rowid_ = 0;
     std::vector<Value> row_;
     Mode mode_ = Mode::None;

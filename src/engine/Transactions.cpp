@@ -14,10 +14,6 @@ Status Database::Exec(const std::string& utf8Sql) {
     return rc == SQLITE_OK ? Status::Ok() : Failure(db_, rc);
 }
 
-void Database::SetBusyTimeout(int milliseconds) {
-    sqlite3_busy_timeout(db_, milliseconds);
-}
-
 int Database::RefuseStrayCommit(void* database) {
     const auto* self = static_cast<const Database*>(database);
     return self->depth_ > 0 && !self->committing_ ? 1 : 0;

@@ -1,5 +1,6 @@
 #include "exchange/Import.h"
 
+#include "app/KeptCopies.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "exchange/TextFile.h"
@@ -93,11 +94,13 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
         ++n;
         connection.Port().KeepResponsive();
     }
-    db::CDbTable master(&connection, "master");
-    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+    schema::SettingsRow settings(&connection);
+    // A settings row that could not be read (shown) is missing as well.
+    if (!settings.Seek().found()) {
         reg::ShowMasterMissing(connection.Port());
         return ui::Outcome::Failed();
     }
+    db::CDbTable& master = settings.master();
     return ui::Outcome::DoneIf(master.Edit() && master.SetField("id_depo", text::FormatInt(n)) &&
                                master.Update());
 }
@@ -228,8 +231,8 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     {
         db::CDbTransaction transaction(connection);
         if (transaction.IsActive()) {
-            auto kept = connection.Database()->KeepCopy(kImportCopyLabel, clock, &copy,
-                                                        [&port] { port.KeepResponsive(); });
+            auto kept = app::KeepCopy(*connection.Database(), kImportCopyLabel, clock, &copy,
+                                      [&port] { port.KeepResponsive(); });
             if (!kept) {
                 port.ShowMessage(
                     It("Impossibile creare la copia del censimento prima dell'importazione:\n\n") + copy +

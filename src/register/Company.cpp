@@ -62,11 +62,13 @@ void ShowNoWorkingCompany(ui::Port& port) {
 }
 
 std::optional<int> ReadWorkingCompany(app::Session& session) {
-    db::CDbTable master(session.Connection(), "master");
-    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+    schema::SettingsRow settings(session.Connection());
+    // A settings row that could not be read (shown) is missing as well.
+    if (!settings.Seek().found()) {
         ShowMasterMissing(session.Port());
         return std::nullopt;
     }
+    db::CDbTable& master = settings.master();
     std::string company;
     if (!master.GetFieldWithBlob("azienda", company)) {
         return std::nullopt;
@@ -85,11 +87,13 @@ std::optional<int> RequireWorkingCompany(app::Session& session) {
 
 ui::Outcome SelectCompany(app::Session& session) {
     ui::Port& port = session.Port();
-    db::CDbTable master(session.Connection(), "master");
-    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+    schema::SettingsRow settings(session.Connection());
+    // A settings row that could not be read (shown) is missing as well.
+    if (!settings.Seek().found()) {
         ShowMasterMissing(port);
         return ui::Outcome::Failed();
     }
+    db::CDbTable& master = settings.master();
     std::string current;
     if (!master.GetField("azienda", current)) {
         return ui::Outcome::Failed();

@@ -26,7 +26,8 @@ std::string TitleWord(char title) {
 std::string ComuneName(db::CDbConnection& connection, int code) {
     db::CDbTable regcom(&connection, "regcom");
     std::string name = "*** Inesistente ***";
-    if (regcom.SelectIndex("codice") && regcom.Seek({text::FormatInt(code)})) {
+    // A municipality missing, or one that could not be read (shown), has the name of a missing one.
+    if (regcom.SelectIndex("codice") && regcom.Seek({text::FormatInt(code)}).found()) {
         regcom.GetField("denom", name).Ignore("a failure, shown, leaves the name of a missing one");
     }
     return text::TrimRight(name);
@@ -223,11 +224,13 @@ ui::Outcome StructureList::CreateStructure() {
     if (!port.EditStructure(editor)) {
         return ui::Outcome::Cancelled();
     }
-    db::CDbTable master(&connection, "master");
-    if (!master.SelectIndex("codice") || !schema::SeekSettingsRow(master)) {
+    schema::SettingsRow settings(&connection);
+    // A settings row that could not be read (shown) is missing as well.
+    if (!settings.Seek().found()) {
         ShowMasterMissing(port);
         return ui::Outcome::Failed();
     }
+    db::CDbTable& master = settings.master();
     std::string next;
     if (!master.GetField("id_depo", next)) {
         return AfterFailure();
@@ -251,7 +254,8 @@ ui::Outcome StructureList::CreateStructure() {
 std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
     ui::StructureValues v;
     // A field that cannot be read (shown) would be overwritten with nothing: the editor does not open.
-    if (!cursor_->Seek({text::FormatInt(id)}) || !schema::ReadStructure(*cursor_, v)) {
+    // So does a structure gone meanwhile, or one that could not be sought (shown).
+    if (!cursor_->Seek({text::FormatInt(id)}).found() || !schema::ReadStructure(*cursor_, v)) {
         return std::nullopt;
     }
     return v;
@@ -278,7 +282,8 @@ ui::Outcome StructureList::ModifyStructure() {
     if (!port.EditStructure(editor)) {
         return ui::Outcome::Cancelled();
     }
-    if (!cursor_->Seek({text::FormatInt(rows_[row].id)}) || !cursor_->Edit() ||
+    // A structure gone meanwhile fails the change as one that could not be sought (shown) does.
+    if (!cursor_->Seek({text::FormatInt(rows_[row].id)}).found() || !cursor_->Edit() ||
         !schema::SetStructureFields(*cursor_, editor.values) || !cursor_->Update()) {
         return AfterFailure();
     }
@@ -293,7 +298,8 @@ ui::Outcome StructureList::DeleteStructure() {
         return ui::Outcome::Failed();
     }
     CDepotRow& row = rows_[*selected_];
-    if (!cursor_->Seek({text::FormatInt(row.id)}) || !cursor_->Delete()) {
+    // A structure gone meanwhile fails the deletion as one that could not be sought (shown) does.
+    if (!cursor_->Seek({text::FormatInt(row.id)}).found() || !cursor_->Delete()) {
         return AfterFailure();
     }
     row.deleted = 1;

@@ -62,8 +62,8 @@ ui::Outcome BuildCensus(ui::Port& port, CDictionary& dictionary, engine::Databas
         return ui::Outcome::Failed();
     }
     {
-        db::CDbTable master(&connection, "master");
-        if (!master.IsOpen() || !master.SelectIndex("codice") || !SeekOrAddSettingsRow(master)) {
+        SettingsRow settings(&connection);
+        if (!settings.IsOpen() || !settings.SeekOrAdd()) {
             return ui::Outcome::Failed();
         }
     }

@@ -2,17 +2,33 @@
 
 namespace schema {
 
-ui::Outcome SeekSettingsRow(db::CDbTable& master) {
-    return master.Seek({"0"});
+SettingsRow::SettingsRow(db::CDbConnection* connection) : master_(connection, "master") {}
+
+ui::Outcome SettingsRow::SelectKey() {
+    return master_.SelectIndex("codice");
 }
 
-ui::Outcome SeekOrAddSettingsRow(db::CDbTable& master) {
-    if (SeekSettingsRow(master)) {
-        return ui::Outcome::Done();
+db::SeekResult SettingsRow::Seek() {
+    if (!SelectKey()) {
+        return db::SeekResult::Failed(0);
     }
-    return ui::Outcome::DoneIf(master.AddNew() && master.SetField("codice", "0") &&
-                               master.SetField("azienda", "0") && master.SetField("id_depo", "0") &&
-                               master.Update() && SeekSettingsRow(master));
+    return master_.Seek({"0"});
+}
+
+ui::Outcome SettingsRow::SeekOrAdd() {
+    if (!SelectKey()) {
+        return ui::Outcome::Failed();
+    }
+    switch (master_.Seek({"0"}).kind()) {
+        case db::SeekResult::Kind::Found:
+            return ui::Outcome::Done();
+        case db::SeekResult::Kind::NotFound:
+        case db::SeekResult::Kind::Failed:  // shown; the row is added all the same, as for a missing one
+            break;
+    }
+    return ui::Outcome::DoneIf(master_.AddNew() && master_.SetField("codice", "0") &&
+                               master_.SetField("azienda", "0") && master_.SetField("id_depo", "0") &&
+                               master_.Update() && master_.Seek({"0"}).found());
 }
 
 }  // namespace schema

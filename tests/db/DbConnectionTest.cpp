@@ -9,6 +9,8 @@
 
 namespace {
 
+using Sought = db::SeekResult::Kind;
+
 using Fixture = DbFixture;
 
 TEST(DbConnection, OpeningAMissingFileOrOneThatIsNotADatabaseShowsTheOpenMessage) {
@@ -69,7 +71,7 @@ TEST_F(Fixture, ATransactionCoversTheRowsStoredThroughCursors) {
     EXPECT_TRUE(connection->BeginTransaction());
     db::CDbTable t(connection.get(), "prova");
     ASSERT_TRUE(t.SelectIndex("codice"));
-    EXPECT_FALSE(t.Seek({"1"}));
+    EXPECT_EQ(t.Seek({"1"}).kind(), Sought::NotFound);
     EXPECT_TRUE(connection->CommitTransaction());
     EXPECT_TRUE(port.messages.empty());
 }
@@ -79,7 +81,7 @@ TEST_F(Fixture, ASecondBeginFromAnotherProgramFindsTheDatabaseLocked) {
     auto other = engine::Database::Open(path);
     ASSERT_TRUE(other.ok());
     // A short wait is enough to show the refusal.
-    (*other)->SetBusyTimeout(10);
+    sqlite3_busy_timeout((*other)->handle(), 10);
     const engine::Status s = (*other)->BeginTransaction();
     ASSERT_FALSE(s.ok());
     EXPECT_EQ(s.description(),
@@ -96,7 +98,7 @@ TEST_F(Fixture, ATransactionRollsBackUnlessCommitted) {
     };
     const auto stored = [&](const char* id) {
         db::CDbTable t(connection.get(), "prova");
-        return t.SelectIndex("codice") && t.Seek({id});
+        return t.SelectIndex("codice") && t.Seek({id}).found();
     };
     {
         db::CDbTransaction kept(*connection);

@@ -143,7 +143,7 @@ TEST_F(DbSelectTest, ASelectionDoesNotSeeRowsDeletedWhileItIsRead) {
         std::string id;
         s.GetText("ID", id);
         for (const char* key : {"1", "2", "3"}) {
-            if (t.Seek({key})) {
+            if (t.Seek({key}).found()) {
                 EXPECT_TRUE(t.Delete());
             }
         }

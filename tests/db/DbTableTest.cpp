@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "db/DbFixture.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 
 namespace {
+
+using Sought = db::SeekResult::Kind;
 
 class DbTableTest : public DbFixture {
   protected:
@@ -30,7 +33,7 @@ TEST_F(DbTableTest, ACursorOnNoConnectionOrAMissingTableIsNotOpen) {
     db::CDbTable none(nullptr, "prova");
     EXPECT_FALSE(none.IsOpen());
     EXPECT_FALSE(none.SelectIndex("codice"));
-    EXPECT_FALSE(none.Seek({"1"}));
+    EXPECT_EQ(none.Seek({"1"}).kind(), Sought::Failed);
     EXPECT_FALSE(none.Edit());
     EXPECT_TRUE(port.messages.empty());
 
@@ -41,30 +44,32 @@ TEST_F(DbTableTest, ACursorOnNoConnectionOrAMissingTableIsNotOpen) {
               "Errore in fase di apertura della tavola (manca)\n\nLa tabella 'manca' non esiste.");
     EXPECT_EQ(port.LastMessage().icon, ui::Icon::Stop);
     EXPECT_FALSE(missing.SelectIndex("codice"));
-    EXPECT_FALSE(missing.Seek({"1"}));
+    EXPECT_EQ(missing.Seek({"1"}).kind(), Sought::Failed);
     EXPECT_EQ(port.messages.size(), 1u);  // no further messages
 }
 
 TEST_F(DbTableTest, SeeksMissSilentlyAndDeletedRowsAreGone) {
     db::CDbTable t(connection.get(), "prova");
     ASSERT_TRUE(t.SelectIndex("codice"));
-    EXPECT_FALSE(t.Seek({"7"}));
+    EXPECT_EQ(t.Seek({"7"}).kind(), Sought::NotFound);
     ASSERT_TRUE(AddRow(t, "7"));
-    ASSERT_TRUE(t.Seek({"7"}));
+    ASSERT_EQ(t.Seek({"7"}).kind(), Sought::Found);
     ASSERT_TRUE(t.Delete());
-    EXPECT_FALSE(t.Seek({"7"}));
+    EXPECT_EQ(t.Seek({"7"}).kind(), Sought::NotFound);
     EXPECT_TRUE(port.messages.empty());
 
     // Every row at once: none is left, and the cursor has no current row.
     ASSERT_TRUE(AddRow(t, "8"));
     ASSERT_TRUE(AddRow(t, "9"));
-    ASSERT_TRUE(t.Seek({"8"}));
+    ASSERT_EQ(t.Seek({"8"}).kind(), Sought::Found);
     ASSERT_TRUE(t.DeleteAll());
-    EXPECT_FALSE(t.Seek({"8"}));
-    EXPECT_FALSE(t.Seek({"9"}));
+    EXPECT_EQ(t.Seek({"8"}).kind(), Sought::NotFound);
+    EXPECT_EQ(t.Seek({"9"}).kind(), Sought::NotFound);
     EXPECT_TRUE(port.messages.empty());
 
-    EXPECT_FALSE(t.Seek({"sette"}));  // a key that is not a number is the engine's refusal
+    const db::SeekResult refused = t.Seek({"sette"});  // a key that is not a number is the engine's refusal
+    EXPECT_EQ(refused.kind(), Sought::Failed);
+    EXPECT_EQ(refused.code(), 0);
     EXPECT_EQ(
         port.LastMessage().text,
         "Errore lettura tavola (prova)\n\nIl valore <sette> non \xE8 un numero valido per il campo 'ID'.");
@@ -87,7 +92,7 @@ TEST_F(DbTableTest, RowsAreChangedThroughTheirTextForms) {
                         {"data", "07/03/2010"},
                         {"piccolo", "255"},
                         {"dati", std::string(2048, 'x')}}));
-    ASSERT_TRUE(t.Seek({"1"}));
+    ASSERT_EQ(t.Seek({"1"}).kind(), Sought::Found);
     EXPECT_EQ(Read(t, "attivo"), "1");
     EXPECT_EQ(Read(t, "superf"), "40213");
     EXPECT_EQ(Read(t, "reale"), "000000000001234,5000");
@@ -108,7 +113,7 @@ TEST_F(DbTableTest, RowsAreChangedThroughTheirTextForms) {
     EXPECT_TRUE(t.SetField("note", ""));
     EXPECT_TRUE(t.SetField("superf", ""));
     ASSERT_TRUE(t.Update());
-    ASSERT_TRUE(t.Seek({"1"}));
+    ASSERT_EQ(t.Seek({"1"}).kind(), Sought::Found);
     EXPECT_EQ(Read(t, "note"), "");
     EXPECT_EQ(Read(t, "superf"), "");
     EXPECT_TRUE(port.messages.empty());
@@ -123,7 +128,7 @@ TEST_F(DbTableTest, DateSentinelsAndTheLimitsOfTheReadableYears) {
     int id = 0;
     for (const auto& [written, read] : cases) {
         ASSERT_TRUE(AddRow(t, std::to_string(++id), {{"data", written}})) << written;
-        ASSERT_TRUE(t.Seek({std::to_string(id)}));
+        ASSERT_EQ(t.Seek({std::to_string(id)}).kind(), Sought::Found);
         EXPECT_EQ(Read(t, "data"), read) << written;
     }
     EXPECT_TRUE(port.messages.empty());
@@ -173,7 +178,24 @@ TEST_F(DbTableTest, UpdatesRefusedForDuplicateKeysAndMissingValues) {
     EXPECT_FALSE(t.Edit());  // no current row
     EXPECT_EQ(port.LastMessage().text,
               "Errore editing tavola (prova)\n\nNessun record corrente da modificare.");
-    EXPECT_FALSE(t.Seek({"6"}));
+    EXPECT_EQ(t.Seek({"6"}).kind(), Sought::NotFound);
+}
+
+// A seek that SQLite itself fails (the table dropped by another program) is a failure, shown once,
+// with SQLite's code: not a row that does not exist.
+TEST_F(DbTableTest, ASeekThatSQLiteFailsIsNoMiss) {
+    db::CDbTable t(connection.get(), "prova");
+    ASSERT_TRUE(t.SelectIndex("codice"));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, "DROP TABLE prova", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    const db::SeekResult sought = t.Seek({"1"});
+    EXPECT_EQ(sought.kind(), Sought::Failed);
+    EXPECT_EQ(sought.code(), SQLITE_ERROR);
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_TRUE(port.LastMessage().text.starts_with("Errore lettura tavola (prova)\n\n"));
+    EXPECT_EQ(port.LastMessage().icon, ui::Icon::Stop);
 }
 
 }  // namespace

@@ -562,7 +562,7 @@ class MainFrameTest : public QObject {
                              const std::string& value) {
             db::CDbTable t(frame.Session().Connection(), table);
             QVERIFY(t.SelectIndex("codice"));
-            QVERIFY(t.Seek({key}));
+            QVERIFY(t.Seek({key}).found());
             QVERIFY(t.Edit());
             QVERIFY(t.SetField(field, value));
             QVERIFY(t.Update());

@@ -131,7 +131,7 @@ class SessionTest : public QObject {
         db::CDbConnection connection(port, database.toStdString());
         db::CDbTable master(&connection, "master");
         QVERIFY(master.SelectIndex("codice"));
-        QVERIFY(master.Seek({"0"}));
+        QVERIFY(master.Seek({"0"}).found());
         std::string company, next;
         QVERIFY(master.GetField("azienda", company));
         QVERIFY(master.GetField("id_depo", next));

@@ -72,7 +72,7 @@ class VerificationTest : public QObject {
         QVERIFY(session.OpenAssociatedDatabase());
         {
             db::CDbTable master(session.Connection(), "master");
-            QVERIFY(master.SelectIndex("codice") && master.Seek({"0"}) && master.Edit() &&
+            QVERIFY(master.SelectIndex("codice") && master.Seek({"0"}).found() && master.Edit() &&
                     master.SetField("azienda", "12") && master.Update());
         }
         int counter = 0;

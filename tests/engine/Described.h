@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/Database.h"
+#include "support/Tables.h"
 
 namespace engine_testing {
 
@@ -14,7 +15,7 @@ inline std::string Flag(bool set, const char* name) {
 
 inline std::string Described(const engine::Database& db) {
     std::string out;
-    for (const std::string& table : db.TableNames()) {
+    for (const std::string& table : testing_support::CensusTableNames(db)) {
         out += "tabella " + table + "\n";
         auto fields = db.Fields(table);
         if (!fields) {

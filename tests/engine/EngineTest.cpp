@@ -15,6 +15,7 @@ using engine::FieldDef;
 using engine::FieldType;
 using engine::IndexDef;
 using engine::Value;
+using Sought = engine::SeekResult::Kind;
 
 class EngineTest : public ::testing::Test {
   protected:
@@ -163,9 +164,8 @@ TEST_F(EngineTest, TableDefinitionsBecomeConstraintsWithItalianRefusals) {
     EXPECT_EQ(Insert(*c, "1", "altro").description(),
               "Valore duplicato: la tabella 't' contiene gi\xE0 un record con lo stesso valore in 'id', che "
               "l'indice univoco non consente di ripetere.");
-    c->CancelUpdate();
 
-    ASSERT_TRUE(c->AddNew());
+    ASSERT_TRUE(c->AddNew());  // the refused row is dropped: the new one starts with every field null
     ASSERT_TRUE(c->SetField("id", "2"));
     EXPECT_EQ(
         c->Update().description(),
@@ -224,31 +224,28 @@ TEST_F(EngineTest, SeekEditUpdateAndDelete) {
     for (int i = 1; i <= 5; ++i) {
         ASSERT_TRUE(Insert(*c, std::to_string(i), "n" + std::to_string(i)));
     }
-    EXPECT_FALSE(c->Seek({"1"}).ok());  // no index selected yet
+    EXPECT_EQ(c->Seek({"1"}).kind(), Sought::Failed);  // no index selected yet
     EXPECT_FALSE(c->SelectIndex("manca").ok());
     ASSERT_TRUE(c->SelectIndex("codice"));
-    EXPECT_TRUE(*c->Seek({"3"}));
+    EXPECT_EQ(c->Seek({"3"}).kind(), Sought::Found);
     EXPECT_EQ(*c->GetField("nome"), Value::Text("n3"));
     ASSERT_TRUE(c->Edit());
     ASSERT_TRUE(c->SetField("nome", "tre"));
     EXPECT_EQ(*c->GetField("nome"), Value::Text("tre"));  // the row being edited
     ASSERT_TRUE(c->Update());
-    EXPECT_TRUE(*c->Seek({"3"}));
+    EXPECT_EQ(c->Seek({"3"}).kind(), Sought::Found);
     EXPECT_EQ(*c->GetField("NOME"), Value::Text("tre"));
 
-    auto miss = c->Seek({"99"});
-    ASSERT_TRUE(miss.ok());
-    EXPECT_FALSE(*miss);
+    EXPECT_EQ(c->Seek({"99"}).kind(), Sought::NotFound);
     EXPECT_FALSE(c->Edit().ok());  // no current row after a miss, but the cursor is usable
-    EXPECT_TRUE(*c->Seek({"2"}));
+    EXPECT_EQ(c->Seek({"2"}).kind(), Sought::Found);
 
-    auto bad = c->Seek({"due"});
-    ASSERT_FALSE(bad.ok());
-    EXPECT_FALSE(c->Seek({"1", "2"}).ok());  // more keys than the index has columns
+    EXPECT_EQ(c->Seek({"due"}).kind(), Sought::Failed);
+    EXPECT_EQ(c->Seek({"1", "2"}).kind(), Sought::Failed);  // more keys than the index has columns
 
-    ASSERT_TRUE(*c->Seek({"4"}));
+    ASSERT_EQ(c->Seek({"4"}).kind(), Sought::Found);
     ASSERT_TRUE(c->Delete());
-    EXPECT_FALSE(*c->Seek({"4"}));
+    EXPECT_EQ(c->Seek({"4"}).kind(), Sought::NotFound);
     EXPECT_FALSE(c->Delete().ok());
     EXPECT_EQ(Rows("SELECT id FROM t").size(), 4u);
 }
@@ -268,11 +265,11 @@ TEST_F(EngineTest, SeekWithFewerKeysMatchesTheFirstColumns) {
         ASSERT_TRUE(c->Update());
     }
     ASSERT_TRUE(c->SelectIndex("elemento"));
-    ASSERT_TRUE(*c->Seek({"X"}));  // texts compare without case, as keys do
+    ASSERT_EQ(c->Seek({"X"}).kind(), Sought::Found);  // texts compare without case, as keys do
     EXPECT_EQ(*c->GetField("b"), Value::Integer(1));
-    ASSERT_TRUE(*c->Seek({"x", "2"}));
+    ASSERT_EQ(c->Seek({"x", "2"}).kind(), Sought::Found);
     EXPECT_EQ(*c->GetField("b"), Value::Integer(2));
-    EXPECT_FALSE(*c->Seek({"y", "1"}));
+    EXPECT_EQ(c->Seek({"y", "1"}).kind(), Sought::NotFound);
 }
 
 TEST_F(EngineTest, SnapshotsKeepTheirRowsWhileTheTableChanges) {
@@ -292,7 +289,7 @@ TEST_F(EngineTest, SnapshotsKeepTheirRowsWhileTheTableChanges) {
         EXPECT_EQ(snap->Field("NOME")->AsBytes(), "r" + std::to_string(id));
         // Delete this row and the next one while the snapshot is read.
         for (const auto key : {id, id + 1}) {
-            if (*c->Seek({std::to_string(key)})) {
+            if (c->Seek({std::to_string(key)}).kind() == Sought::Found) {
                 ASSERT_TRUE(c->Delete());
             }
         }
@@ -401,7 +398,7 @@ TEST_F(EngineTest, RelationsAreEnforcedWithoutCascades) {
     ASSERT_TRUE(f->SetField("padre", "1"));
     ASSERT_TRUE(f->Update());
     ASSERT_TRUE(p->SelectIndex("codice"));
-    ASSERT_TRUE(*p->Seek({"1"}));
+    ASSERT_EQ(p->Seek({"1"}).kind(), Sought::Found);
     EXPECT_EQ(p->Delete().description(),
               "Impossibile eliminare o modificare il record: la tabella 'figlio' contiene record correlati "
               "(relazione 'r1').");

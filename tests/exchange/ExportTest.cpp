@@ -108,7 +108,7 @@ TEST_F(ExportTest, AMissingSettingsRowIsSaid) {
     {
         db::CDbTable master(census.session.Connection(), "master");
         EXPECT_TRUE(master.SelectIndex("codice"));
-        ASSERT_TRUE(master.Seek({"0"}));
+        ASSERT_TRUE(master.Seek({"0"}).found());
         EXPECT_TRUE(master.Delete());
     }
     EXPECT_FALSE(exchange::ExportCommunication(census.session, when));

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -55,7 +56,7 @@ class ImportTest : public ::testing::Test {
     std::string IdDepo() {
         db::CDbTable master(census.session.Connection(), "master");
         EXPECT_TRUE(master.SelectIndex("codice"));
-        EXPECT_TRUE(master.Seek({"0"}));
+        EXPECT_TRUE(master.Seek({"0"}).found());
         std::string value;
         EXPECT_TRUE(master.GetField("id_depo", value));
         return value;
@@ -376,7 +377,7 @@ TEST_F(ImportTest, AnImportThatReplacesNothingLeavesTheCopiesAsTheyWere) {
     EXPECT_FALSE(Import(File({tooLong})));
     auto other = engine::Database::Open(census.path);
     ASSERT_TRUE(other.ok() && (*other)->BeginTransaction());
-    census.session.Connection()->Database()->SetBusyTimeout(50);
+    sqlite3_busy_timeout(census.session.Connection()->Database()->handle(), 50);
     census.port.Clear();
     EXPECT_FALSE(Import(File({census.ValidRecord(9)})));
     EXPECT_TRUE(census.port.messages.at(1).text.ends_with(

@@ -23,7 +23,7 @@ class CompanyTest : public ::testing::Test {
     std::string Stored() {
         db::CDbTable master(census.session.Connection(), "master");
         EXPECT_TRUE(master.SelectIndex("codice"));
-        EXPECT_TRUE(master.Seek({"0"}));
+        EXPECT_TRUE(master.Seek({"0"}).found());
         std::string value;
         EXPECT_TRUE(master.GetField("azienda", value));
         return value;
@@ -31,7 +31,7 @@ class CompanyTest : public ::testing::Test {
     void Rename(int code, const std::string& name) {
         db::CDbTable regazi(census.session.Connection(), "regazi");
         EXPECT_TRUE(regazi.SelectIndex("codice"));
-        ASSERT_TRUE(regazi.Seek({std::to_string(code)}));
+        ASSERT_TRUE(regazi.Seek({std::to_string(code)}).found());
         EXPECT_TRUE(regazi.Edit());
         EXPECT_TRUE(regazi.SetField("denom", name));
         ASSERT_TRUE(regazi.Update());
@@ -113,7 +113,7 @@ TEST_F(CompanyTest, OpeningAddsTheSettingsRowWhenMissing) {
     {
         db::CDbTable master(census.session.Connection(), "master");
         EXPECT_TRUE(master.SelectIndex("codice"));
-        ASSERT_TRUE(master.Seek({"0"}));
+        ASSERT_TRUE(master.Seek({"0"}).found());
         EXPECT_TRUE(master.Delete());
     }
     EXPECT_EQ(census.session.Title(), "VELUMBRA - \"Censimento Velumbra\"");

@@ -29,7 +29,7 @@ ui::StructureValues Entered(int seed = 0) {
 std::string IdDepo(testing_support::Census& census) {
     db::CDbTable master(census.session.Connection(), "master");
     EXPECT_TRUE(master.SelectIndex("codice"));
-    EXPECT_TRUE(master.Seek({"0"}));
+    EXPECT_TRUE(master.Seek({"0"}).found());
     std::string value;
     EXPECT_TRUE(master.GetField("id_depo", value));
     return value;
@@ -209,7 +209,7 @@ TEST(StructureListLock, TheListDoesNotOpenWithoutItsTransaction) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(census.path.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    census.session.Connection()->Database()->SetBusyTimeout(50);
+    sqlite3_busy_timeout(census.session.Connection()->Database()->handle(), 50);
     census.port.Clear();
     {
         reg::StructureList list(census.session);
@@ -243,7 +243,7 @@ TEST(StructureListLock, AnIdentifierThatDoesNotFitIsRefusedByName) {
     testing_support::Census census;
     {
         db::CDbTable master(census.session.Connection(), "master");
-        ASSERT_TRUE(master.SelectIndex("codice") && master.Seek({"0"}) && master.Edit() &&
+        ASSERT_TRUE(master.SelectIndex("codice") && master.Seek({"0"}).found() && master.Edit() &&
                     master.SetField("id_depo", "32768") && master.Update());
     }
     census.port.Clear();

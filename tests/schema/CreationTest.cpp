@@ -17,7 +17,9 @@
 #include "schema/Creation.h"
 #include "schema/Dictionary.h"
 #include "schema/SeedLists.h"
+#include "schema/Settings.h"
 #include "support/Child.h"
+#include "support/Tables.h"
 #include "support/TempDir.h"
 #include "text/Text.h"
 #include "ui/ScriptedPort.h"
@@ -70,7 +72,7 @@ TEST_F(CreationTest, ANewDatabaseHoldsTheDictionaryTheTablesAndTheSeedRows) {
     EXPECT_EQ(port.busyRequests.front(), true);  // the busy clock runs during the creation
 
     auto database = std::move(*engine::Database::Open(path));
-    EXPECT_EQ(database->TableNames(),
+    EXPECT_EQ(testing_support::CensusTableNames(*database),
               (std::vector<std::string>{"campi", "depositi", "indici", "indici2", "master", "regazi",
                                         "regcom", "relaz", "relaz2", "tavole", "utenti"}));
     for (const auto& [table, index] :
@@ -190,10 +192,36 @@ TEST_F(CreationTest, TheCensusTableRefusesIncompleteRows) {
     EXPECT_FALSE(t.SetField("provin", "ARE"));
     EXPECT_FALSE(t.SetField("sco_tit", "AB"));
     EXPECT_TRUE(t.Update());
-    ASSERT_TRUE(t.Seek({"32767"}));
+    ASSERT_TRUE(t.Seek({"32767"}).found());
     std::string provin;
     EXPECT_TRUE(t.GetField("provin", provin));
     EXPECT_EQ(provin, "AR");
+}
+
+// The settings row is found through its accessor; when it is missing it is told apart from a failure,
+// and added with no company chosen and the next structure 0.
+TEST_F(CreationTest, TheSettingsRowIsAddedWhenMissing) {
+    ASSERT_TRUE(created);
+    port.Clear();
+    db::CDbConnection c(port, path);
+    {
+        schema::SettingsRow settings(&c);
+        ASSERT_TRUE(settings.Seek().found());
+        ASSERT_TRUE(settings.master().Delete());
+        EXPECT_EQ(settings.Seek().kind(), db::SeekResult::Kind::NotFound);
+        ASSERT_TRUE(settings.SeekOrAdd());
+    }
+    schema::SettingsRow settings(&c);
+    ASSERT_TRUE(settings.Seek().found());
+    std::string company, next;
+    EXPECT_TRUE(settings.master().GetField("azienda", company));
+    EXPECT_TRUE(settings.master().GetField("id_depo", next));
+    EXPECT_EQ(company + "/" + next, "0/0");
+    EXPECT_TRUE(port.messages.empty());
+
+    schema::SettingsRow none(nullptr);  // no connection: nothing to seek, and nothing shown
+    EXPECT_EQ(none.Seek().kind(), db::SeekResult::Kind::Failed);
+    EXPECT_TRUE(port.messages.empty());
 }
 
 TEST(Creation, AnExistingFileIsLeftUntouchedAfterBothMessages) {

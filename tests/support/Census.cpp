@@ -40,7 +40,7 @@ Census::Census() {
 void Census::SetCompany(int code) {
     db::CDbTable master(session.Connection(), "master");
     ASSERT_TRUE(master.SelectIndex("codice"));
-    ASSERT_TRUE(master.Seek({"0"}));
+    ASSERT_TRUE(master.Seek({"0"}).found());
     ASSERT_TRUE(master.Edit());
     ASSERT_TRUE(master.SetField("azienda", text::FormatInt(code)));
     ASSERT_TRUE(master.Update());

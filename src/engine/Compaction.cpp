@@ -1,0 +1,163 @@
+// Copies of a database file: a copy of an open census, page by page, into a new file, and a compacted
+// copy of a closed one; each new file appears under its name complete or not at all.
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "engine/Database.h"
+#include "engine/FileSystem.h"
+#include "engine/FileWork.h"
+#include "engine/Messages.h"
+#include "engine/Sql.h"
+#include "engine/Sqlite.h"
+
+namespace engine {
+
+using detail::ExecOn;
+using detail::Failure;
+using detail::FsPath;
+using detail::Handle;
+using detail::IsSupportedLocale;
+using detail::RemoveWithCompanions;
+using detail::Ticking;
+using detail::Utf8;
+
+namespace {
+
+// Makes the new file `target` (`shown` is its name as the person knows it) through `write`, which is
+// given a temporary name beside it: the file is flushed to the disk and named only when complete, never
+// over another file; when `target` is taken meanwhile, `another` (when given) changes it to the next name
+// to try. Nothing is left behind when it fails.
+Status WriteNewFile(std::filesystem::path& target, std::string_view shown,
+                    const std::function<Status(const std::filesystem::path& temporary)>& write,
+                    const std::function<bool(std::filesystem::path& target)>& another = {}) {
+    std::error_code ec;
+    const auto exists = [&] { return Status::Error(Describe("Il file '", Quote(shown), "' esiste già.")); };
+    if (std::filesystem::exists(target, ec)) {
+        return exists();
+    }
+    const std::filesystem::path folder = target.parent_path();
+    files::RemoveAbandonedBuilds(folder);
+    const std::filesystem::path temporary = files::BuildingName(target);
+    RemoveWithCompanions(temporary);  // this process's own, from a write that never ended
+    Status s = write(temporary);
+    if (s && !files::SyncFile(temporary)) {
+        s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
+    }
+    while (s && !files::RenameNoReplace(temporary, target)) {
+        if (!std::filesystem::exists(target, ec)) {
+            s = Status::Error(Describe("Impossibile creare il file '", Quote(shown), "'."));
+        } else if (!another || !another(target)) {
+            s = exists();
+        }
+    }
+    if (!s) {
+        RemoveWithCompanions(temporary);
+        return s;
+    }
+    (void)files::SyncFolder(folder.empty() ? std::filesystem::path(".") : folder);  // the file is whole
+    return s;
+}
+
+// How many pages a copy takes between two calls of the caller's keepResponsive.
+constexpr int kPagesPerStep = 256;
+
+// Copies what `db` holds, page by page as it stands when the copy begins, into the new file `file`.
+Status BackupInto(sqlite3* db, const std::filesystem::path& file,
+                  const std::function<void()>& keepResponsive) {
+    Handle out;
+    int rc = sqlite3_open_v2(files::Utf8Of(file).c_str(), &out.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    Status s = rc == SQLITE_OK ? ExecOn(out.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF")
+                               : Failure(out.db, rc);
+    if (!s) {
+        return s;
+    }
+    sqlite3_backup* backup = sqlite3_backup_init(out.db, "main", db, "main");
+    if (!backup) {
+        return Failure(out.db, sqlite3_errcode(out.db));
+    }
+    while ((rc = sqlite3_backup_step(backup, kPagesPerStep)) == SQLITE_OK) {
+        if (keepResponsive) {
+            keepResponsive();
+        }
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        return Failure(out.db, rc);
+    }
+    rc = sqlite3_close(out.db);
+    out.db = nullptr;
+    return rc == SQLITE_OK ? Status::Ok() : Failure(nullptr, rc);
+}
+
+}  // namespace
+
+Status Database::CopyInto(std::filesystem::path& target,
+                          const std::function<bool(std::filesystem::path& target)>& another,
+                          const std::function<void()>& keepResponsive) {
+    if (!db_) {
+        return Status::Error(It("Il database non è aperto."));
+    }
+    const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
+    // Only a transaction that holds the write lock and has changed nothing yet shows, to a reader, the
+    // census it replaces; a copy taken otherwise could hold changes that may yet be withdrawn, or a
+    // census someone else replaces before this handle does.
+    if (depth_ != 1 || sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE ||
+        sqlite3_total_changes64(db_) != changesAtBegin_) {
+        return Status::Error(depth_ == 0
+                                 ? It("La copia del database si può fare solo all'inizio di una transazione.")
+                                 : It("Il database ha una transazione in corso: la copia si può fare solo "
+                                      "quando è conclusa."));
+    }
+    // A write transaction refuses a backup from its own handle: the census as last committed is read
+    // through a handle of its own.
+    Handle reader;
+    int rc = sqlite3_open_v2(Utf8(path_).c_str(), &reader.db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        return Failure(reader.db, rc);
+    }
+    sqlite3_busy_timeout(reader.db, detail::kBusyTimeoutMs);
+    return WriteNewFile(
+        target, shown,
+        [&](const std::filesystem::path& temporary) {
+            return BackupInto(reader.db, temporary, keepResponsive);
+        },
+        another);
+}
+
+void Database::Remove(const std::filesystem::path& file) {
+    RemoveWithCompanions(file);
+}
+
+Status Database::Compact(std::string_view source, std::string_view destination, std::string_view locale,
+                         const std::function<void()>& keepResponsive) {
+    if (!IsSupportedLocale(locale)) {
+        return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
+    }
+    std::error_code ec;
+    std::filesystem::path target = FsPath(destination);
+    if (destination.empty()) {
+        return Status::Error(It("Il nome del file di destinazione è vuoto."));
+    }
+    if (std::filesystem::exists(target, ec)) {
+        return Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));
+    }
+    // Only read: a census in a folder or on a medium nobody can write to is copied all the same.
+    auto opened = Open(source, Contents::WholeCensus, Access::ReadOnly);
+    if (!opened) {
+        return opened.status();
+    }
+    sqlite3* db = (*opened)->db_;
+    const Ticking ticking(db, keepResponsive);
+    // A damaged census is not passed on: the copy would read as sound and hold only what could be read.
+    if (Status s = detail::CheckIntact(db, source); !s) {
+        return s;
+    }
+    // VACUUM INTO writes only the new file, which a handle that changes nothing may not do.
+    return WriteNewFile(target, destination, [&](const std::filesystem::path& temporary) {
+        return ExecOn(db, "PRAGMA query_only = OFF; VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
+    });
+}
+
+}  // namespace engine

@@ -1,0 +1,67 @@
+// What the work on whole database files shares.
+#include "engine/FileWork.h"
+
+#include <iterator>
+
+#include "engine/FileSystem.h"
+#include "engine/Messages.h"
+#include "engine/Sql.h"
+#include "engine/Sqlite.h"
+
+namespace engine::detail {
+
+Status ExecOn(sqlite3* db, const std::string& sql) {
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? Status::Ok() : Failure(db, rc);
+}
+
+Status NotCensus(std::string_view path) {
+    return Status::Error(Describe("Il file '", Quote(path), "' non è un database del censimento."));
+}
+
+bool IsFatal(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_FULL:
+        case SQLITE_IOERR:
+        case SQLITE_NOMEM:
+        case SQLITE_CANTOPEN:
+        case SQLITE_READONLY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void RemoveWithCompanions(const std::filesystem::path& file) {
+    std::error_code ec;
+    for (const char* suffix : kCompanions) {
+        std::filesystem::remove(files::WithSuffix(file, suffix), ec);
+    }
+    std::filesystem::remove(file, ec);
+}
+
+std::int64_t QueryInt(sqlite3* db, const std::string& sql, std::int64_t fallback) {
+    Stmt q(db, sql);
+    return q.prepared() && q.Step() == SQLITE_ROW ? q.ColumnInt(0) : fallback;
+}
+
+bool TableExists(sqlite3* db, const std::string& name) {
+    return QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = " +
+                            QuoteLiteral(name)) > 0;
+}
+
+Status RunFinish(sqlite3* db, const std::string& finish) {
+    if (finish.empty()) {
+        return Status::Ok();
+    }
+    const int rc = sqlite3_exec(db, Utf8(TranslateSql(finish)).c_str(), nullptr, nullptr, nullptr);
+    return IsFatal(rc) ? Failure(db, rc) : Status::Ok();
+}
+
+Status Seal(sqlite3* db) {
+    return ExecOn(db, "PRAGMA synchronous = FULL; PRAGMA application_id = " + std::to_string(kApplicationId) +
+                          "; PRAGMA user_version = " + std::to_string(kLayoutVersion) +
+                          "; PRAGMA journal_mode = WAL");
+}
+
+}  // namespace engine::detail
