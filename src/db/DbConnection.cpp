@@ -1,6 +1,5 @@
 #include "db/DbConnection.h"
 
-
 namespace db {
 
 void ShowDatabaseError(ui::Port& port, const std::string& prefix, const std::string& description) {
@@ -47,7 +46,7 @@ ui::Outcome CDbConnection::Transaction(engine::Status (engine::Database::*operat
     engine::Status s = (Database()->*operation)();
     if (!s) {
         ShowDatabaseError(port_, prefix, s.description());
-        return ui::Outcome::Failed();
+        return FailedWith(s);
     }
     return ui::Outcome::Done();
 }
@@ -67,8 +66,9 @@ ui::Outcome CDbConnection::CheckIntact() {
     const engine::Status intact = Database()->CheckIntact();
     if (!intact) {
         ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", intact.description());
+        return FailedWith(intact);
     }
-    return ui::Outcome::DoneIf(intact.ok());
+    return ui::Outcome::Done();
 }
 
 ui::Outcome CDbConnection::BeginTransaction() {

@@ -71,7 +71,7 @@ const std::vector<engine::FieldDef>& CDbTable::Fields() const {
 
 ui::Outcome CDbTable::Failed(const std::string& message, const engine::Status& status) {
     ShowDatabaseError(connection_->Port(), message, status.description());
-    return ui::Outcome::Failed();
+    return FailedWith(status);
 }
 
 ui::Outcome CDbTable::SelectIndex(const std::string& index) {
