@@ -137,4 +137,15 @@ std::optional<db::FieldRefusal> StructureColumns::Refusal(const census::Structur
     return refusal;
 }
 
+bool IdentifierFits(ui::Port& port, int id) {
+    if (id >= 0 && id <= census::kMaxStructureId) {
+        return true;
+    }
+    port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile registrare la struttura: l'identificativo ") +
+                         text::FormatInt(id) +
+                         text::Utf8ToCp1252Lossy(" supera il massimo consentito (32767)."),
+                     ui::kProgramCaption, ui::Icon::Stop);
+    return false;
+}
+
 }  // namespace schema

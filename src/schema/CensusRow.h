@@ -10,6 +10,7 @@
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "ui/Outcome.h"
+#include "ui/Port.h"
 
 namespace schema {
 
@@ -24,6 +25,9 @@ ui::Outcome ReadStructure(db::CDbTable& depositi, census::Structure& out);
 // Sets every column but the identifier in the row begun on the cursor; stops at the first field
 // refused (the failure is shown).
 ui::Outcome SetStructureFields(db::CDbTable& depositi, const census::Structure& s);
+
+// Whether a new structure can take identifier `id`; otherwise says why it cannot be stored.
+[[nodiscard]] bool IdentifierFits(ui::Port& port, int id);
 
 // The columns of depositi as the census file defines them (the cursor's own definitions), lined up
 // with the structure's: they say, before anything is stored, what storing a structure would refuse.

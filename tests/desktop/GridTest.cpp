@@ -51,8 +51,8 @@ constexpr int kColumns = 5 + 7 + 6 + 36;
 
 const std::string kLongLocation = "PIAZZA DELLA STAZIONE CENTRALE 1000";
 
-exchange::CStructureRecord Record(int i) {
-    exchange::CStructureRecord r;
+census::Structure Record(int i) {
+    census::Structure r;
     r.ubicaz = i == 4 ? kLongLocation : "VIA ROMA " + std::to_string(i);
     r.local = "CENTRO";
     r.comune = 1 + i % 50;

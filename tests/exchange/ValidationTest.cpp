@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
+#include "exchange/Rules.h"
 #include "exchange/Validation.h"
+#include "exchange/Verification.h"
 #include "support/Census.h"
 
 namespace {
 
-using CheckedStructure = census::Structure;
-
-CheckedStructure Complete() {
-    CheckedStructure s;
+census::Structure Complete() {
+    census::Structure s;
     s.id = 3;
     s.ubicaz = "VIA ROMA 1";
     s.local = "FIRENZE";
@@ -22,7 +22,7 @@ CheckedStructure Complete() {
     return s;
 }
 
-std::vector<std::string> Messages(const CheckedStructure& s) {
+std::vector<std::string> Messages(const census::Structure& s) {
     exchange::CValidationErrorList errors;
     exchange::CheckStructure(s, errors);
     std::vector<std::string> out;
@@ -38,7 +38,7 @@ TEST(CheckStructure, ACompleteStructurePasses) {
 }
 
 TEST(CheckStructure, EveryRuleInItsOrder) {
-    CheckedStructure s;
+    census::Structure s;
     s.comune = 0;  // the code of no municipality
     s.ubicaz = "";
     s.local = " X";
@@ -55,7 +55,7 @@ TEST(CheckStructure, EveryRuleInItsOrder) {
                   "Manca titolo di possesso aree scoperte",
                   "Propriet\xE0 aree coperte mal allineata (spazi in testa)", "Manca superficie aree coperte",
                   "Manca titolo di possesso aree coperte"}));
-    CheckedStructure t = Complete();
+    census::Structure t = Complete();
     t.ubicaz = " VIA";
     t.local = "";
     t.scoPro = " P";
@@ -70,12 +70,12 @@ TEST(CheckStructure, EveryRuleInItsOrder) {
 
 TEST(CheckStructure, ProvincesAreTheTenCodesExactly) {
     for (const char* p : {"AR", "FI", "PT", "PO", "LU", "MS", "PI", "LI", "GR", "SI"}) {
-        CheckedStructure s = Complete();
+        census::Structure s = Complete();
         s.provin = p;
         EXPECT_TRUE(Messages(s).empty()) << p;
     }
     for (const char* p : {"fi", "F", "FIR", "RM", ""}) {
-        CheckedStructure s = Complete();
+        census::Structure s = Complete();
         s.provin = p;
         EXPECT_EQ(Messages(s), std::vector<std::string>{"Manca la provincia"}) << p;
     }
