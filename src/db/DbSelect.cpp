@@ -186,4 +186,26 @@ int CDbSelect::GetDateOrText(int position, std::string& buffer) {
     return 0;
 }
 
+bool CDbSelect::CheckFieldRead(int gotten, int position, const std::string& column) {
+    if (gotten == 1) {
+        return true;
+    }
+    if (failed_) {
+        return false;  // the field could not be read at all, or an earlier failure was shown
+    }
+    using Kind = engine::Value::Kind;
+    const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr;
+    if (field && (field->kind() == Kind::Null || field->kind() == Kind::Empty)) {
+        return true;
+    }
+    failed_ = true;
+    if (connection_) {
+        connection_->Port().ShowMessage(
+            "Errore campo (" + column + ") nella select corrente\n\n" + statement_ + "\n\n" +
+                text::Utf8ToCp1252Lossy("Il campo contiene un valore di tipo diverso da quello previsto."),
+            ui::kProgramCaption, ui::Icon::Stop);
+    }
+    return false;
+}
+
 }  // namespace db

@@ -16,8 +16,9 @@ namespace schema {
 
 // The structure in the current row of a selection whose columns from `first` on are the 53 of
 // census::ColumnList(); the identifier is left as it is. Texts lose their trailing blanks, titles
-// are kept as stored; a null reads as 0 or the empty text. A failure is latched in the selection,
-// which the reader checks once its loop is over.
+// are kept as stored; a null reads as 0 or the empty text. A failure (a field that cannot be read,
+// or one holding a value of another kind) is shown and latched in the selection, which the reader
+// checks once its loop is over.
 void ReadStructure(db::CDbSelect& s, int first, census::Structure& out);
 // The structure in the current row of a cursor on depositi, its identifier too, read as above. Not
 // done when a field cannot be read (the failure is shown).

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "exchange/Rules.h"
 #include "exchange/Validation.h"
@@ -208,6 +209,31 @@ TEST_F(ValidateCensusTest, ACensusWithoutErrorsIsReadyToBeSent) {
     EXPECT_EQ(census.port.LastMessage().caption, "Verifica Censimento");
     EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
     EXPECT_FALSE(verification.chosen);
+}
+
+// A census made by another program, its uncovered surfaces declared as real numbers: the census is
+// not read (a surface is not taken for 0), and the person is told once which field could not be read.
+TEST_F(ValidateCensusTest, AValueOfAnotherKindIsNotReadAsZero) {
+    census.Store({census.ValidRecord(0), census.ValidRecord(1)});
+    census.session.CloseConnection();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(census.path.c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other,
+                           "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, "
+                           "'\"sco_sup\" INTEGER', '\"sco_sup\" DOUBLE') WHERE name = 'depositi'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    ASSERT_TRUE(census.session.OpenAssociatedDatabase());
+    census.port.Clear();
+    EXPECT_FALSE(exchange::ValidateCensus(census.session, when));
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_TRUE(
+        census.port.LastMessage().text.starts_with("Errore campo (sco_sup) nella select corrente\n\n"));
+    EXPECT_TRUE(census.port.LastMessage().text.ends_with(
+        "\n\nIl campo contiene un valore di tipo diverso da quello previsto."));
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Stop);
+    EXPECT_TRUE(census.port.fileDialogs.empty());  // no report of a census not read
 }
 
 TEST(ValidateCensus, ACensusThatCannotBeReadIsNotCorrect) {
