@@ -63,7 +63,8 @@ int CDbSelect::Execute() {
     engine::Database* database = connection_ && connection_->IsOpen() ? connection_->Database() : nullptr;
     if (!database) {
         rowFlag_ = 0;
-        ShowError("Errore sintassi SQL", engine::It("Nessun database è aperto."), ui::Icon::Exclamation);
+        ShowError("Errore sintassi SQL", text::Utf8ToCp1252Lossy("Nessun database è aperto."),
+                  ui::Icon::Exclamation);
         return rowFlag_;
     }
     auto query = database->CreateQuery(statement_);
@@ -107,10 +108,9 @@ int CDbSelect::Next() {
 }
 
 int CDbSelect::GetText(const std::string& column, std::string& buffer) {
-    auto value =
-        snapshot_
-            ? snapshot_->Field(column)
-            : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
+    auto value = snapshot_ ? snapshot_->Field(column)
+                           : engine::Result<engine::Value>(
+                                 engine::Status::Error(text::Utf8ToCp1252Lossy("Nessun record corrente.")));
     if (!value) {
         failed_ = true;
         if (connection_) {
@@ -130,8 +130,8 @@ const engine::Value* CDbSelect::FieldAt(int position) {
         return field;
     }
     // Where there is no such field, the snapshot tells why.
-    const std::string description =
-        snapshot_ ? snapshot_->Field(position).description() : engine::It("Nessun record corrente.");
+    const std::string description = snapshot_ ? snapshot_->Field(position).description()
+                                              : text::Utf8ToCp1252Lossy("Nessun record corrente.");
     failed_ = true;
     if (connection_) {
         connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) + ") nella select corrente\n\n" +

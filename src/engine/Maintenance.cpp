@@ -437,7 +437,7 @@ Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool head
     RecoverySink sink{.out = out, .keepResponsive = &keepResponsive};
     sqlite3_recover* recover = sqlite3_recover_init_sql(from, "main", &RecoverySink::Run, &sink);
     if (!recover) {
-        return Status::Error(It("Memoria insufficiente."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."));
     }
     sqlite3_recover_config(recover, SQLITE_RECOVER_LOST_AND_FOUND, const_cast<char*>(kLostRows));
     while (sqlite3_recover_step(recover) == SQLITE_OK) {
@@ -456,7 +456,7 @@ Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool head
     }
     if (rc != SQLITE_OK && !IsDamage(rc)) {
         return (rc & 0xFF) == SQLITE_NOMEM
-                   ? Status::Error(It("Memoria insufficiente."))
+                   ? Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."))
                    : Status::Error(Describe(
                          "Errore del motore di database: ", Quote(text::Utf8ToCp1252Lossy(message)), "."));
     }
@@ -1417,7 +1417,7 @@ void KeptCopy::Keep(int newest) {
 Result<KeptCopy> Database::KeepCopy(std::string_view label, const std::function<DateTime()>& now,
                                     std::string* copyPath, const std::function<void()>& keepResponsive) {
     if (!db_) {
-        return Status::Error(It("Il database non è aperto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il database non è aperto."));
     }
     const std::filesystem::path original = FsPath(path_);
     const std::filesystem::path folder = original.parent_path();
@@ -1449,10 +1449,12 @@ Result<KeptCopy> Database::KeepCopy(std::string_view label, const std::function<
     // census someone else replaces before this handle does.
     if (depth_ != 1 || sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE ||
         sqlite3_total_changes64(db_) != changesAtBegin_) {
-        return Status::Error(depth_ == 0
-                                 ? It("La copia del database si può fare solo all'inizio di una transazione.")
-                                 : It("Il database ha una transazione in corso: la copia si può fare solo "
-                                      "quando è conclusa."));
+        return Status::Error(
+            depth_ == 0 ? text::Utf8ToCp1252Lossy(
+                              "La copia del database si può fare solo all'inizio di una transazione.")
+                        : text::Utf8ToCp1252Lossy(
+                              "Il database ha una transazione in corso: la copia si può fare solo "
+                              "quando è conclusa."));
     }
     // A write transaction refuses a backup from its own handle: the census as last committed is read
     // through a handle of its own.
@@ -1486,7 +1488,7 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
     std::error_code ec;
     std::filesystem::path target = FsPath(destination);
     if (destination.empty()) {
-        return Status::Error(It("Il nome del file di destinazione è vuoto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file di destinazione è vuoto."));
     }
     if (std::filesystem::exists(target, ec)) {
         return Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));
