@@ -23,6 +23,18 @@ Column Flag(std::string name, ColumnKind kind, std::size_t index, std::string_vi
     return Number(std::move(name), kind, label, description, FlagAt{index});
 }
 
+// The owner, the surface and the title of the uncovered or the covered areas: `prefix` begins their
+// names, `kind` ("Scoperte", "Coperte") their labels, `areas` ("aree scoperte") their descriptions.
+std::array<Column, 3> Area(const std::string& prefix, const std::string& kind, const std::string& areas,
+                           std::string Structure::*owner, std::int64_t Structure::*surface,
+                           std::string Structure::*title) {
+    return {Text(prefix + "_pro", 40, kMaxRecordText, "Proprietà " + kind, "Proprietà delle " + areas, owner),
+            Number(prefix + "_sup", ColumnKind::Long, "Superificie " + kind,
+                   "Superficie delle " + areas + " (MQ)", surface),
+            Text(prefix + "_tit", 1, kMaxRecordField, "Titolo " + kind, "Titolo di godimento delle " + areas,
+                 title)};
+}
+
 }  // namespace
 
 const std::array<Column, kRecordFields>& Columns() {
@@ -48,20 +60,16 @@ const std::array<Column, kRecordFields>& Columns() {
                  // The administrative activity is a number column.
                  Flag("direzle", ColumnKind::Integer, 6, "Direzionale",
                       "Attività direzionale amministrativa"),
-                 Text("sco_pro", 40, kMaxRecordText, "Proprietà Scoperte", "Proprietà delle aree scoperte",
-                      &Structure::scoPro),
-                 Number("sco_sup", ColumnKind::Long, "Superificie Scoperte",
-                        "Superficie delle aree scoperte (MQ)", &Structure::scoSup),
-                 Text("sco_tit", 1, kMaxRecordField, "Titolo Scoperte",
-                      "Titolo di godimento delle aree scoperte", &Structure::scoTit),
-                 Text("cop_pro", 40, kMaxRecordText, "Proprietà Coperte", "Proprietà delle aree coperte",
-                      &Structure::copPro),
-                 Number("cop_sup", ColumnKind::Long, "Superificie Coperte",
-                        "Superficie delle aree coperte (MQ)", &Structure::copSup),
-                 Text("cop_tit", 1, kMaxRecordField, "Titolo Coperte",
-                      "Titolo di godimento delle aree coperte", &Structure::copTit),
              }) {
             c[i++] = fixed;
+        }
+        for (const auto& area : {Area("sco", "Scoperte", "aree scoperte", &Structure::scoPro,
+                                      &Structure::scoSup, &Structure::scoTit),
+                                 Area("cop", "Coperte", "aree coperte", &Structure::copPro,
+                                      &Structure::copSup, &Structure::copTit)}) {
+            for (const Column& column : area) {
+                c[i++] = column;
+            }
         }
         // A count's name, label and description are made of its service's, length class's and use's.
         struct Part {
