@@ -23,7 +23,6 @@
 #include "exchange/Export.h"
 #include "exchange/Import.h"
 #include "schema/Creation.h"
-#include "support/Communication.h"
 #include "ui/ScriptedPort.h"
 
 using desktop::CMainFrame;
@@ -333,9 +332,11 @@ class VerificationTest : public QObject {
         {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(testing_support::CommunicationFile({12, "06/12/2026", {Valid(0), changed, Valid(2)}},
-                                                         "ComunicazioneVelumbra")
-                          .c_str());
+            exchange::CommunicationBody body;
+            for (const census::Structure& record : {Valid(0), changed, Valid(2)}) {
+                body.Add(record);
+            }
+            out.write(exchange::CommunicationFile("ComunicazioneVelumbra", 12, "06/12/2026", body).c_str());
         }
         desktop::CCensusApp app({"velumbra", "--config", config});
         QVERIFY(app.StartUp());
