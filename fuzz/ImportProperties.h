@@ -23,12 +23,11 @@ inline constexpr const char* kTag = "ComunicazioneVelumbra";
 
 // The file written from a list, every line ended by CR LF as the program writes its files.
 inline std::string Write(const exchange::CStructureRecordList& list) {
-    std::string content;
-    for (const std::string& line : exchange::CommunicationLines(list, kTag)) {
-        content += line;
-        content += "\r\n";
+    exchange::CommunicationBody body;
+    for (const census::Structure& record : list.records) {
+        body.Add(record);
     }
-    return content;
+    return exchange::CommunicationFile(kTag, list.company, list.date, body);
 }
 
 // The company the second line names, when it has the shape of a company line at all.
@@ -51,16 +50,18 @@ inline std::int32_t AnnouncedCount(std::string_view content) {
 // A text as the writer puts it in a record line.
 inline std::string WrittenText(const std::string& value) {
     std::string out = value;
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
     return out;
 }
 
 inline std::string WrittenTitle(const std::string& value) {
-    return value.empty() || value[0] == '\t' || value[0] == '\r' || value[0] == '\n' ? " " : value.substr(0, 1);
+    return value.empty() || value[0] == '\t' || value[0] == '\r' || value[0] == '\n' ? " "
+                                                                                     : value.substr(0, 1);
 }
 
 // The record as it reads back once written: what the writer changes, and nothing else.
-inline exchange::CStructureRecord Normalised(exchange::CStructureRecord r) {
+inline census::Structure Normalised(census::Structure r) {
     r.ubicaz = WrittenText(r.ubicaz);
     r.local = WrittenText(r.local);
     r.provin = WrittenText(r.provin);
@@ -99,7 +100,7 @@ inline std::string CheckRead(std::string_view content, int company, exchange::Fi
     if (list.Count() != static_cast<std::size_t>(std::max<std::int32_t>(announced, 0))) {
         return "the number of records differs from the announced " + std::to_string(announced);
     }
-    for (const exchange::CStructureRecord& r : list.records) {
+    for (const census::Structure& r : list.records) {
         if (r.ubicaz.size() > kMaxText || r.local.size() > kMaxText || r.scoPro.size() > kMaxText ||
             r.copPro.size() > kMaxText || r.provin.size() > kMaxProvince || r.scoTit.size() > 1 ||
             r.copTit.size() > 1) {

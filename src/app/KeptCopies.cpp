@@ -157,7 +157,7 @@ void KeptCopy::Keep(int newest) {
 Result<KeptCopy> KeepCopy(engine::Database& db, std::string_view label, const std::function<DateTime()>& now,
                           std::string* copyPath, const std::function<void()>& keepResponsive) {
     if (!db.IsOpen()) {
-        return Status::Error(engine::It("Il database non è aperto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il database non è aperto."));
     }
     const std::filesystem::path original = files::PathOfUtf8(text::Cp1252ToUtf8(db.path()));
     const std::filesystem::path folder = original.parent_path();

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 namespace census {
 
@@ -22,6 +24,8 @@ constexpr std::size_t CountIndex(std::size_t service, std::size_t lengthClass, b
 }
 // The columns of a structure after its identifier, in the order of depositi and of the record line.
 inline constexpr std::size_t kRecordFields = 4 + kFlagCount + 6 + kCountCount;
+// The longest field the record reader takes in any column.
+inline constexpr std::size_t kMaxRecordField = 1023;
 // The identifier is a 16-bit integer: 0 to 32767.
 inline constexpr int kMaxStructureId = 32767;
 
@@ -47,41 +51,62 @@ struct Structure {
 // The kinds of the columns, as the dictionary's type codes name them.
 enum class ColumnKind : char { Text = 'A', Boolean = 'B', Integer = 'I', Long = 'L' };
 
+// Which member of a structure holds a column: a text, a number or a surface, or one of the flags or of
+// the counts.
+struct FlagAt {
+    std::size_t index;
+};
+struct CountAt {
+    std::size_t index;
+};
+using ColumnMember =
+    std::variant<std::string Structure::*, int Structure::*, std::int64_t Structure::*, FlagAt, CountAt>;
+
 struct Column {
-    const char* name;
+    std::string name;
     ColumnKind kind;
     int size;  // characters, for texts
+    // The longest field the record reader takes for the column (the record line carries the columns
+    // in this order).
+    std::size_t readLimit;
+    std::string label;  // the dictionary's label and description, UTF-8
+    std::string description;
+    ColumnMember member;
 };
+
+// Where the flags and the counts begin among the columns (the map places them there), for views that
+// show the columns in their order, a heading over each series.
+inline constexpr std::size_t kFirstFlag = 4;
+inline constexpr std::size_t kFirstCount = kRecordFields - kCountCount;
 
 // The 53 columns after the identifier, in order.
 const std::array<Column, kRecordFields>& Columns();
-// Where the series begin among them.
-inline constexpr std::size_t kFirstFlag = 4;
-inline constexpr std::size_t kFirstCount = kFirstFlag + kFlagCount + 6;
 // "ubicaz, local, ..., urb_c_r": the 53 names as a select list.
 const std::string& ColumnList();
+
+// A title: one character, where a blank means "no title".
+inline bool IsTitle(const Column& c) {
+    return c.kind == ColumnKind::Text && c.size == 1;
+}
 
 // Calls `visit(column, member)` for the 53 columns in order, with the member of `s` that holds it: a
 // std::string, an int (the municipality and the counts), a bool (the flags but direzle) or a
 // std::int64_t (the surfaces). direzle is a number column held as a flag.
 template <typename S, typename Visit>
 void VisitColumns(S& s, Visit&& visit) {
-    const auto& c = Columns();
-    visit(c[0], s.ubicaz);
-    visit(c[1], s.local);
-    visit(c[2], s.comune);
-    visit(c[3], s.provin);
-    for (std::size_t i = 0; i < kFlagCount; ++i) {
-        visit(c[kFirstFlag + i], s.flags[i]);
-    }
-    visit(c[11], s.scoPro);
-    visit(c[12], s.scoSup);
-    visit(c[13], s.scoTit);
-    visit(c[14], s.copPro);
-    visit(c[15], s.copSup);
-    visit(c[16], s.copTit);
-    for (std::size_t i = 0; i < kCountCount; ++i) {
-        visit(c[kFirstCount + i], s.counts[i]);
+    for (const Column& c : Columns()) {
+        std::visit(
+            [&](const auto& member) {
+                using Member = std::decay_t<decltype(member)>;
+                if constexpr (std::is_same_v<Member, FlagAt>) {
+                    visit(c, s.flags[member.index]);
+                } else if constexpr (std::is_same_v<Member, CountAt>) {
+                    visit(c, s.counts[member.index]);
+                } else {
+                    visit(c, s.*member);
+                }
+            },
+            c.member);
     }
 }
 

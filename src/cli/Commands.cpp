@@ -37,12 +37,12 @@ int ShowCompany(app::Session& session, BatchPort& port, std::FILE* out) {
 }
 
 int ListStructures(app::Session& session, BatchPort& port, std::FILE* out) {
-    std::vector<exchange::CStructureRecord> structures;
+    std::vector<census::Structure> structures;
     if (!exchange::ReadStructureRecords(*session.Connection(), structures)) {
         return kExitFailed;
     }
     std::string listing;
-    for (const exchange::CStructureRecord& s : structures) {
+    for (const census::Structure& s : structures) {
         listing += text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
     }
     return Print(port, out, listing);

@@ -63,7 +63,8 @@ int CDbSelect::Execute() {
     engine::Database* database = connection_ && connection_->IsOpen() ? connection_->Database() : nullptr;
     if (!database) {
         rowFlag_ = 0;
-        ShowError("Errore sintassi SQL", engine::It("Nessun database è aperto."), ui::Icon::Exclamation);
+        ShowError("Errore sintassi SQL", text::Utf8ToCp1252Lossy("Nessun database è aperto."),
+                  ui::Icon::Exclamation);
         return rowFlag_;
     }
     auto query = database->CreateQuery(statement_);
@@ -97,7 +98,8 @@ int CDbSelect::Next() {
     engine::Status moved = snapshot_->MoveNext();
     if (!moved) {
         rowFlag_ = 0;
-        ShowError("Errore lettura riga successiva della select corrente", moved.description(), ui::Icon::Stop);
+        ShowError("Errore lettura riga successiva della select corrente", moved.description(),
+                  ui::Icon::Stop);
         return rowFlag_;
     }
     if (snapshot_->AtEnd()) {
@@ -107,10 +109,9 @@ int CDbSelect::Next() {
 }
 
 int CDbSelect::GetText(const std::string& column, std::string& buffer) {
-    auto value =
-        snapshot_
-            ? snapshot_->Field(column)
-            : engine::Result<engine::Value>(engine::Status::Error(engine::It("Nessun record corrente.")));
+    auto value = snapshot_ ? snapshot_->Field(column)
+                           : engine::Result<engine::Value>(
+                                 engine::Status::Error(text::Utf8ToCp1252Lossy("Nessun record corrente.")));
     if (!value) {
         failed_ = true;
         if (connection_) {
@@ -130,12 +131,12 @@ const engine::Value* CDbSelect::FieldAt(int position) {
         return field;
     }
     // Where there is no such field, the snapshot tells why.
-    const std::string description =
-        snapshot_ ? snapshot_->Field(position).description() : engine::It("Nessun record corrente.");
+    const std::string description = snapshot_ ? snapshot_->Field(position).description()
+                                              : text::Utf8ToCp1252Lossy("Nessun record corrente.");
     failed_ = true;
     if (connection_) {
-        connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) + ") nella select corrente\n\n" +
-                                            statement_ + "\n\n" + description,
+        connection_->Port().ShowMessage("Errore campo (#" + text::FormatInt(position) +
+                                            ") nella select corrente\n\n" + statement_ + "\n\n" + description,
                                         ui::kProgramCaption, ui::Icon::Stop);
     }
     return nullptr;
@@ -184,6 +185,28 @@ int CDbSelect::GetDateOrText(int position, std::string& buffer) {
     }
     buffer.clear();
     return 0;
+}
+
+bool CDbSelect::CheckFieldRead(int gotten, int position, const std::string& column) {
+    if (gotten == 1) {
+        return true;
+    }
+    if (failed_) {
+        return false;  // the field could not be read at all, or an earlier failure was shown
+    }
+    using Kind = engine::Value::Kind;
+    const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr;
+    if (field && (field->kind() == Kind::Null || field->kind() == Kind::Empty)) {
+        return true;
+    }
+    failed_ = true;
+    if (connection_) {
+        connection_->Port().ShowMessage(
+            "Errore campo (" + column + ") nella select corrente\n\n" + statement_ + "\n\n" +
+                text::Utf8ToCp1252Lossy("Il campo contiene un valore di tipo diverso da quello previsto."),
+            ui::kProgramCaption, ui::Icon::Stop);
+    }
+    return false;
 }
 
 }  // namespace db

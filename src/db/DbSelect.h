@@ -46,6 +46,10 @@ class CDbSelect {
     int GetLong(int position, std::int32_t& value);
     // Dates in their text form, texts unchanged.
     int GetDateOrText(int position, std::string& buffer);
+    // Takes a getter's result for the field at `position`, named `column`: false, and the failure
+    // latched in Failed(), when the field held a value of a kind that getter does not read (shown,
+    // unless the selection has failed already). A null stays a value read as 0 or the empty text.
+    bool CheckFieldRead(int gotten, int position, const std::string& column);
 
   private:
     static int SetFragment(std::optional<std::string>& fragment, const std::string& text);

@@ -21,6 +21,7 @@
 #include "desktop/QtText.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
+#include "exchange/Verification.h"
 #include "register/Company.h"
 #include "schema/Creation.h"
 

@@ -10,6 +10,7 @@
 #include "engine/Messages.h"
 #include "engine/Sql.h"
 #include "engine/Sqlite.h"
+#include "text/Text.h"
 
 namespace engine {
 
@@ -97,7 +98,7 @@ Status Database::CopyInto(std::filesystem::path& target,
                           const std::function<bool(std::filesystem::path& target)>& another,
                           const std::function<void()>& keepResponsive) {
     if (!db_) {
-        return Status::Error(It("Il database non è aperto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il database non è aperto."));
     }
     const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
     // Only a transaction that holds the write lock and has changed nothing yet shows, to a reader, the
@@ -105,10 +106,12 @@ Status Database::CopyInto(std::filesystem::path& target,
     // census someone else replaces before this handle does.
     if (depth_ != 1 || sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE ||
         sqlite3_total_changes64(db_) != changesAtBegin_) {
-        return Status::Error(depth_ == 0
-                                 ? It("La copia del database si può fare solo all'inizio di una transazione.")
-                                 : It("Il database ha una transazione in corso: la copia si può fare solo "
-                                      "quando è conclusa."));
+        return Status::Error(
+            depth_ == 0 ? text::Utf8ToCp1252Lossy(
+                              "La copia del database si può fare solo all'inizio di una transazione.")
+                        : text::Utf8ToCp1252Lossy(
+                              "Il database ha una transazione in corso: la copia si può fare solo "
+                              "quando è conclusa."));
     }
     // A write transaction refuses a backup from its own handle: the census as last committed is read
     // through a handle of its own.
@@ -138,7 +141,7 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
     std::error_code ec;
     std::filesystem::path target = FsPath(destination);
     if (destination.empty()) {
-        return Status::Error(It("Il nome del file di destinazione è vuoto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file di destinazione è vuoto."));
     }
     if (std::filesystem::exists(target, ec)) {
         return Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));

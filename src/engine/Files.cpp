@@ -116,7 +116,7 @@ Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::s
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
     if (path.empty()) {
-        return Status::Error(It("Il nome del file del database è vuoto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file del database è vuoto."));
     }
     const auto fsPath = detail::FsPath(path);
     if (Status made = MakeEmptyFile(fsPath, path); !made) {
@@ -151,7 +151,7 @@ Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view p
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
     if (path.empty()) {
-        return Status::Error(It("Il nome del file del database è vuoto."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file del database è vuoto."));
     }
     const auto target = detail::FsPath(path);
     std::error_code ec;
@@ -188,7 +188,7 @@ Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view p
 
 Status Database::FinishBuilding() {
     if (!db_ || target_.empty()) {
-        return Status::Error(It("Il database non è in costruzione."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Il database non è in costruzione."));
     }
     const std::filesystem::path building = detail::FsPath(path_);
     const std::string shown = target_;

@@ -9,11 +9,6 @@
 
 namespace engine {
 
-// A fixed Italian text (UTF-8 in the source) as Windows-1252 bytes.
-inline std::string It(std::string_view utf8) {
-    return text::Utf8ToCp1252Lossy(utf8);
-}
-
 // Joins fixed Italian pieces (UTF-8) and Windows-1252 pieces: Quote() marks the latter.
 struct Cp1252 {
     std::string_view bytes;
@@ -23,10 +18,10 @@ inline Cp1252 Quote(std::string_view cp1252) {
 }
 
 inline void AppendPiece(std::string& out, std::string_view utf8) {
-    out += It(utf8);
+    out += text::Utf8ToCp1252Lossy(utf8);
 }
 inline void AppendPiece(std::string& out, const char* utf8) {
-    out += It(utf8);
+    out += text::Utf8ToCp1252Lossy(utf8);
 }
 inline void AppendPiece(std::string& out, Cp1252 raw) {
     out += raw.bytes;

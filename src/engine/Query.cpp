@@ -362,7 +362,7 @@ int Snapshot::ColumnIndex(std::string_view name) const {
 
 Result<Value> Snapshot::Field(int index) const {
     if (AtEnd()) {
-        return Status::Error(It("Nessun record corrente."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Nessun record corrente."));
     }
     if (index < 0 || index >= ColumnCount()) {
         return Status::Error(
@@ -385,12 +385,13 @@ Result<std::unique_ptr<QueryDef>> Database::CreateQuery(std::string_view sql) {
     detail::Stmt st(db_, utf8);
     if (!st.prepared()) {
         if (st.rc() == SQLITE_OK) {  // nothing but blanks or comments
-            return Status::Error(It("L'istruzione SQL è vuota."));
+            return Status::Error(text::Utf8ToCp1252Lossy("L'istruzione SQL è vuota."));
         }
         return detail::Failure(db_, st.rc());
     }
     if (sqlite3_stmt_readonly(st.get()) == 0) {
-        return Status::Error(It("L'istruzione SQL di una selezione non può modificare il database."));
+        return Status::Error(
+            text::Utf8ToCp1252Lossy("L'istruzione SQL di una selezione non può modificare il database."));
     }
     return std::unique_ptr<QueryDef>(new QueryDef(*this, std::move(st), utf8));
 }

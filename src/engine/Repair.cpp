@@ -20,6 +20,7 @@
 #include "engine/Messages.h"
 #include "engine/Sql.h"
 #include "engine/Sqlite.h"
+#include "text/Text.h"
 
 namespace engine {
 
@@ -351,7 +352,7 @@ Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool head
     RecoverySink sink{.out = out, .keepResponsive = &keepResponsive};
     sqlite3_recover* recover = sqlite3_recover_init_sql(from, "main", &RecoverySink::Run, &sink);
     if (!recover) {
-        return Status::Error(It("Memoria insufficiente."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."));
     }
     sqlite3_recover_config(recover, SQLITE_RECOVER_LOST_AND_FOUND, const_cast<char*>(kLostRows));
     while (sqlite3_recover_step(recover) == SQLITE_OK) {
@@ -370,7 +371,7 @@ Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool head
     }
     if (rc != SQLITE_OK && !IsDamage(rc)) {
         return (rc & 0xFF) == SQLITE_NOMEM
-                   ? Status::Error(It("Memoria insufficiente."))
+                   ? Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."))
                    : Status::Error(Describe(
                          "Errore del motore di database: ", Quote(text::Utf8ToCp1252Lossy(message)), "."));
     }

@@ -90,9 +90,9 @@ Status ConstraintFailure(std::string_view message, int extended) {
         }
     }
     if (extended == SQLITE_CONSTRAINT_COMMITHOOK) {
-        return Status::Error(
-            It("La transazione era già stata annullata da un errore precedente: la modifica "
-               "non è stata salvata."));
+        return Status::Error(text::Utf8ToCp1252Lossy(
+            "La transazione era già stata annullata da un errore precedente: la modifica "
+            "non è stata salvata."));
     }
     if (extended == SQLITE_CONSTRAINT_TRIGGER) {  // relations raise descriptions of their own
         return Status::Error(FromUtf8(message));
@@ -128,7 +128,7 @@ Status GeneralError(std::string_view message) {
         }
     }
     if (message == "incomplete input") {
-        return Status::Error(It("Istruzione SQL incompleta."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Istruzione SQL incompleta."));
     }
     if (StartsWith(message, "table ") && message.ends_with(" already exists")) {
         return Status::Error(Describe("La tabella '", Quote(FromUtf8(message.substr(6, message.size() - 21))),
@@ -282,28 +282,31 @@ Status FailureText(sqlite3* db, int rc) {
             return ConstraintFailure(message, extended);
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            return Status::Error(
-                It("Il database è bloccato da un altro utente o programma: riprovare più tardi."));
+            return Status::Error(text::Utf8ToCp1252Lossy(
+                "Il database è bloccato da un altro utente o programma: riprovare più tardi."));
         case SQLITE_NOTADB:
-            return Status::Error(It("Il file non è un database riconoscibile."));
+            return Status::Error(text::Utf8ToCp1252Lossy("Il file non è un database riconoscibile."));
         case SQLITE_CORRUPT:
-            return Status::Error(It("Il database è danneggiato: occorre ripararlo."));
+            return Status::Error(text::Utf8ToCp1252Lossy("Il database è danneggiato: occorre ripararlo."));
         case SQLITE_READONLY:
-            return Status::Error(It("Il database è di sola lettura: impossibile modificarlo."));
+            return Status::Error(
+                text::Utf8ToCp1252Lossy("Il database è di sola lettura: impossibile modificarlo."));
         case SQLITE_FULL:
-            return Status::Error(It("Il disco è pieno: impossibile scrivere nel database."));
+            return Status::Error(
+                text::Utf8ToCp1252Lossy("Il disco è pieno: impossibile scrivere nel database."));
         case SQLITE_IOERR:
             // A file that cannot grow (its log's index, a journal) is a full disk, whatever the call.
             if (db && IsDiskFull(sqlite3_system_errno(db))) {
-                return Status::Error(It("Il disco è pieno: impossibile scrivere nel database."));
+                return Status::Error(
+                    text::Utf8ToCp1252Lossy("Il disco è pieno: impossibile scrivere nel database."));
             }
-            return Status::Error(It("Errore di lettura o di scrittura sul disco."));
+            return Status::Error(text::Utf8ToCp1252Lossy("Errore di lettura o di scrittura sul disco."));
         case SQLITE_CANTOPEN:
-            return Status::Error(It("Impossibile aprire il file del database."));
+            return Status::Error(text::Utf8ToCp1252Lossy("Impossibile aprire il file del database."));
         case SQLITE_NOMEM:
-            return Status::Error(It("Memoria insufficiente."));
+            return Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."));
         case SQLITE_TOOBIG:
-            return Status::Error(It("Il valore è troppo grande per essere salvato."));
+            return Status::Error(text::Utf8ToCp1252Lossy("Il valore è troppo grande per essere salvato."));
         default:
             return GeneralError(message);
     }

@@ -117,7 +117,8 @@ Status TableCursor::LoadRow(std::int64_t rowid) {
         load_.Reset();
         hasRow_ = false;
         if (rc == SQLITE_DONE) {
-            return Status::Error(It("Il record corrente non esiste più: è stato eliminato."));
+            return Status::Error(
+                text::Utf8ToCp1252Lossy("Il record corrente non esiste più: è stato eliminato."));
         }
         return detail::Failure(db_.handle(), rc);
     }
@@ -139,10 +140,10 @@ void TableCursor::ReadRow(const detail::Stmt& stmt, int first) {
 
 SeekResult TableCursor::Seek(const std::vector<std::string>& keys) {
     if (indexColumns_.empty()) {
-        return Status::Error(It("Nessun indice selezionato per la ricerca."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Nessun indice selezionato per la ricerca."));
     }
     if (keys.empty() || keys.size() > kMaxSeekKeys) {
-        return Status::Error(It("La ricerca richiede da 1 a 16 valori di chiave."));
+        return Status::Error(text::Utf8ToCp1252Lossy("La ricerca richiede da 1 a 16 valori di chiave."));
     }
     if (keys.size() > indexColumns_.size()) {
         return Status::Error(
@@ -197,7 +198,7 @@ SeekResult TableCursor::Seek(const std::vector<std::string>& keys) {
 
 Status TableCursor::Edit() {
     if (!hasRow_) {
-        return Status::Error(It("Nessun record corrente da modificare."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Nessun record corrente da modificare."));
     }
     Status reloaded = LoadRow(rowid_);  // start from what is stored now
     if (!reloaded) {
@@ -216,7 +217,7 @@ Status TableCursor::AddNew() {
 
 Status TableCursor::Update() {
     if (mode_ == Mode::None) {
-        return Status::Error(It("Aggiornamento senza modifica o inserimento in corso."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Aggiornamento senza modifica o inserimento in corso."));
     }
     Stmt& st = mode_ == Mode::Adding ? insert_ : update_;
     if (!st.prepared()) {
@@ -257,8 +258,8 @@ Status TableCursor::Update() {
         if (sqlite3_changes(db_.handle()) == 0) {
             mode_ = Mode::None;
             hasRow_ = false;
-            return Status::Error(
-                It("Il record è stato eliminato nel frattempo: la modifica non è stata salvata."));
+            return Status::Error(text::Utf8ToCp1252Lossy(
+                "Il record è stato eliminato nel frattempo: la modifica non è stata salvata."));
         }
         row_ = std::move(buffer_);
     }
@@ -269,7 +270,7 @@ Status TableCursor::Update() {
 
 Status TableCursor::Delete() {
     if (!hasRow_) {
-        return Status::Error(It("Nessun record corrente da eliminare."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Nessun record corrente da eliminare."));
     }
     if (!delete_.prepared()) {
         delete_ = Stmt(db_.handle(), "DELETE FROM " + quotedTable_ + " WHERE rowid = ?1");
@@ -309,15 +310,15 @@ Result<Value> TableCursor::GetField(std::string_view field) const {
         return buffer_[*index];
     }
     if (!hasRow_) {
-        return Status::Error(It("Nessun record corrente."));
+        return Status::Error(text::Utf8ToCp1252Lossy("Nessun record corrente."));
     }
     return row_[*index];
 }
 
 Status TableCursor::SetFieldAt(std::size_t index, Value value) {
     if (mode_ == Mode::None) {
-        return Status::Error(
-            It("Per cambiare un campo occorre prima avviare la modifica o l'inserimento del record."));
+        return Status::Error(text::Utf8ToCp1252Lossy(
+            "Per cambiare un campo occorre prima avviare la modifica o l'inserimento del record."));
     }
     buffer_[index] = std::move(value);
     return Status::Ok();

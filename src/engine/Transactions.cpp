@@ -42,7 +42,8 @@ Status Database::CommitTransaction() {
         depth_ = 0;  // the engine already ended it (a failed write rolled it back)
     }
     if (depth_ == 0) {
-        return Status::Error(It("Impossibile convalidare: nessuna transazione è in corso."));
+        return Status::Error(
+            text::Utf8ToCp1252Lossy("Impossibile convalidare: nessuna transazione è in corso."));
     }
     committing_ = depth_ == 1;
     Status s = depth_ == 1 ? Exec("COMMIT") : Exec("RELEASE level" + std::to_string(depth_));
@@ -58,7 +59,8 @@ Status Database::RollbackTransaction() {
         depth_ = 0;
     }
     if (depth_ == 0) {
-        return Status::Error(It("Impossibile annullare: nessuna transazione è in corso."));
+        return Status::Error(
+            text::Utf8ToCp1252Lossy("Impossibile annullare: nessuna transazione è in corso."));
     }
     const std::string level = "level" + std::to_string(depth_);
     Status s = depth_ == 1 ? Exec("ROLLBACK") : Exec("ROLLBACK TO " + level + "; RELEASE " + level);

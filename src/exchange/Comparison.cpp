@@ -47,7 +47,7 @@ std::string Quoted(std::string_view value) {
 
 }  // namespace
 
-std::string ComparedLine(const CStructureRecord& record) {
+std::string ComparedLine(const census::Structure& record) {
     std::string line;
     line.reserve(256);
     AppendRecordLine(line, record);
@@ -87,22 +87,22 @@ std::string CensusComparison::Text() const {
     return out;
 }
 
-CensusComparison CompareCensus(const std::vector<CStructureRecord>& census,
-                               const std::vector<CStructureRecord>& file) {
+CensusComparison CompareCensus(const std::vector<census::Structure>& census,
+                               const std::vector<census::Structure>& file) {
     std::vector<ComparedStructure> compared;
     compared.reserve(census.size());
-    for (const CStructureRecord& structure : census) {
+    for (const census::Structure& structure : census) {
         compared.push_back({structure.id, ComparedLine(structure)});
     }
     return CompareCensus(compared, file);
 }
 
 CensusComparison CompareCensus(const std::vector<ComparedStructure>& census,
-                               const std::vector<CStructureRecord>& file) {
+                               const std::vector<census::Structure>& file) {
     // Every line is made before any is looked at: the places point into them.
     std::vector<std::string> incoming;
     incoming.reserve(file.size());
-    for (const CStructureRecord& record : file) {
+    for (const census::Structure& record : file) {
         incoming.push_back(ComparedLine(record));
     }
     // The file's structures at each place, in file order, and how many of them are paired already.

@@ -32,7 +32,7 @@ struct ComparedStructure {
     int id;
     std::string line;
 };
-std::string ComparedLine(const CStructureRecord& record);
+std::string ComparedLine(const census::Structure& record);
 
 // Pairs the census (in identifier order) with the file's records (in file order): two structures are
 // the same when their ubicazione, località, comune and provincia match, trailing blanks aside; several
@@ -40,8 +40,8 @@ std::string ComparedLine(const CStructureRecord& record);
 // carries is alike (as an export would write it, trailing blanks aside), changed otherwise; the census's
 // structures left over are gone, the file's are new.
 CensusComparison CompareCensus(const std::vector<ComparedStructure>& census,
-                               const std::vector<CStructureRecord>& file);
-CensusComparison CompareCensus(const std::vector<CStructureRecord>& census,
-                               const std::vector<CStructureRecord>& file);
+                               const std::vector<census::Structure>& file);
+CensusComparison CompareCensus(const std::vector<census::Structure>& census,
+                               const std::vector<census::Structure>& file);
 
 }  // namespace exchange

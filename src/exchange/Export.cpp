@@ -1,8 +1,10 @@
 #include "exchange/Export.h"
 
+#include "app/WorkingCompany.h"
 #include "engine/Value.h"
 #include "exchange/TextFile.h"
-#include "register/Company.h"
+#include "exchange/Validation.h"
+#include "schema/CodeList.h"
 #include "text/Text.h"
 
 namespace exchange {
@@ -52,25 +54,32 @@ std::string ClosingLine(const std::string& tag, std::int32_t checksum) {
 
 }  // namespace
 
-std::vector<std::string> CommunicationLines(const CStructureRecordList& list, const std::string& tag) {
-    std::vector<std::string> lines;
-    lines.reserve(list.Count() + 4);
-    lines.push_back(OpeningLine(tag, list.Count()));
-    lines.push_back(CompanyLine(list.company));
-    lines.push_back(DateLine(list.date));
-    std::int32_t checksum = AddLineChecksum(0, lines[1]);
-    checksum = AddLineChecksum(checksum, lines[2]);
-    for (const CStructureRecord& record : list.records) {
-        lines.push_back(FormatRecordLine(record));
-        checksum = AddLineChecksum(checksum, lines.back());
+std::string CommunicationFile(const std::string& tag, int company, const std::string& date,
+                              const CommunicationBody& body) {
+    const std::string companyLine = CompanyLine(company);
+    const std::string dateLine = DateLine(date);
+    std::int32_t checksum = AddLineChecksum(AddLineChecksum(0, companyLine), dateLine);
+    for (const std::int32_t line : body.lineChecksums) {
+        checksum = AddChecksum(checksum, line);
     }
-    lines.push_back(ClosingLine(tag, checksum));
-    return lines;
+    const std::string opening = OpeningLine(tag, body.lineChecksums.size());
+    const std::string closing = ClosingLine(tag, checksum);
+    std::string file;
+    file.reserve(opening.size() + companyLine.size() + dateLine.size() + body.lines.size() + closing.size() +
+                 8);
+    for (const std::string* line : {&opening, &companyLine, &dateLine}) {
+        file += *line;
+        file += "\r\n";
+    }
+    file += body.lines;
+    file += closing;
+    file += "\r\n";
+    return file;
 }
 
 ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now) {
     ui::Port& port = session.Port();
-    const auto company = reg::RequireWorkingCompany(session);
+    const auto company = app::RequireWorkingCompany(session);
     if (!company) {
         return ui::Outcome::Failed();
     }
@@ -81,7 +90,7 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
         return checked;
     }
     ui::GenerationDateRequest dialog;
-    auto companies = reg::FillCompanyCombo(*session.Connection());
+    auto companies = schema::FillCompanyCombo(*session.Connection());
     if (!companies) {
         return ui::Outcome::Failed();
     }
@@ -93,13 +102,6 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
         return ui::Outcome::Cancelled();
     }
     port.BeginBusy(true);
-    const std::string tag = "VariazioniVelumbra";
-    const std::string companyLine = CompanyLine(*company);
-    const std::string dateLine = DateLine(dialog.date);
-    std::int32_t checksum = AddLineChecksum(AddLineChecksum(0, companyLine), dateLine);
-    for (const std::int32_t line : body.lineChecksums) {
-        checksum = AddChecksum(checksum, line);
-    }
     const auto path = port.ChooseFile(TextFileQuestion(ui::FileKind::Communication, true,
                                                        "Generazione Comunicazione Strutture Aziendali",
                                                        "VariazioniVelumbra_" + text::FormatInt(*company)));
@@ -107,11 +109,7 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
         return ui::Outcome::Cancelled();
     }
     TextFileWriter file;
-    file.AddLine(OpeningLine(tag, body.lineChecksums.size()));
-    file.AddLine(companyLine);
-    file.AddLine(dateLine);
-    file.AddLines(std::move(body.lines));
-    file.AddLine(ClosingLine(tag, checksum));
+    file.AddLines(CommunicationFile("VariazioniVelumbra", *company, dialog.date, body));
     if (!CanCreate(*path) || !file.WriteTo(*path)) {
         ShowCannotCreate(port, *path);
         return ui::Outcome::Failed();

@@ -2,11 +2,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "app/Session.h"
+#include "exchange/Clock.h"
 #include "exchange/StructureRecord.h"
-#include "exchange/Validation.h"
 
 namespace exchange {
 
@@ -15,9 +14,11 @@ namespace exchange {
 // otherwise the refusal is shown and the text is left as it was.
 [[nodiscard]] bool CheckGenerationDate(ui::Port& port, std::string& date);
 
-// The lines of a communication file (without line ends): the tag with the number of records, the
-// company and date lines, the records and the closing tag with the checksum.
-std::vector<std::string> CommunicationLines(const CStructureRecordList& list, const std::string& tag);
+// A whole communication file, every line ended by CR LF: the tag with the number of records, the
+// company and date lines, the record lines of `body` and the closing tag with the checksum of the
+// lines between the tags.
+std::string CommunicationFile(const std::string& tag, int company, const std::string& date,
+                              const CommunicationBody& body);
 
 // "&Export Comunicazione". Done when the file was written.
 ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now = Now());

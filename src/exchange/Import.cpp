@@ -1,12 +1,10 @@
 #include "exchange/Import.h"
 
 #include "app/KeptCopies.h"
+#include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "exchange/TextFile.h"
-#include "exchange/Validation.h"
-#include "register/Company.h"
-#include "register/StructureList.h"
 #include "schema/CensusRow.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
@@ -18,10 +16,6 @@ constexpr std::string_view kOpeningTag = "<ComunicazioneVelumbra>";
 constexpr std::string_view kClosingTag = "</ComunicazioneVelumbra>";
 constexpr const char* kNotPossible =
     "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.";
-
-std::string It(const std::string& utf8) {
-    return text::Utf8ToCp1252Lossy(utf8);
-}
 
 }  // namespace
 
@@ -81,9 +75,9 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
         return ui::Outcome::Failed();
     }
     int n = 0;
-    for (const CStructureRecord& r : list.records) {
+    for (const census::Structure& r : list.records) {
         ++counter;
-        if (!reg::IdentifierFits(connection.Port(), n)) {
+        if (!schema::IdentifierFits(connection.Port(), n)) {
             return ui::Outcome::Failed();
         }
         const bool stored = depositi.AddNew() && depositi.SetField("ID", text::FormatInt(n)) &&
@@ -97,7 +91,7 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
     schema::SettingsRow settings(&connection);
     // A settings row that could not be read (shown) is missing as well.
     if (!settings.Seek().found()) {
-        reg::ShowMasterMissing(connection.Port());
+        app::ShowMasterMissing(connection.Port());
         return ui::Outcome::Failed();
     }
     db::CDbTable& master = settings.master();
@@ -113,7 +107,7 @@ ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordL
     const schema::StructureColumns columns(depositi.Fields());
     ui::Port& port = connection.Port();
     for (std::size_t n = 0; n < list.records.size(); ++n) {
-        if (!reg::IdentifierFits(port, static_cast<int>(n))) {
+        if (!schema::IdentifierFits(port, static_cast<int>(n))) {
             return ui::Outcome::Failed();
         }
         if (const auto refusal = columns.Refusal(list.records[n])) {
@@ -137,16 +131,18 @@ std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& con
     switch (ReadCommunication(*content, company, list)) {
         case FileCheck::OtherCompany:
             port.ShowMessage(
-                It(std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
-                               "Azienda TPL.\n\n") +
-                   kNotPossible),
+                text::Utf8ToCp1252Lossy(
+                    std::string("ATTENZIONE: Il file proposto per l'importazione appartiene ad una diversa "
+                                "Azienda TPL.\n\n") +
+                    kNotPossible),
                 ui::kProgramCaption, ui::Icon::Stop);
             return std::nullopt;
         case FileCheck::Corrupt:
             port.ShowMessage(
-                It(std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
-                               "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
-                   kNotPossible),
+                text::Utf8ToCp1252Lossy(
+                    std::string("ATTENZIONE: Il file proposto per l'importazione è corrotto oppure non ha "
+                                "un contenuto\ncompatibile con le specifiche tecniche previste !!!\n\n") +
+                    kNotPossible),
                 ui::kProgramCaption, ui::Icon::Stop);
             return std::nullopt;
         case FileCheck::Valid:
@@ -164,7 +160,7 @@ namespace {
 ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& list,
                     CensusComparison& comparison) {
     std::vector<ComparedStructure> census;
-    const ui::Outcome read = ForEachStructure(connection, [&census](const CStructureRecord& structure) {
+    const ui::Outcome read = ForEachStructure(connection, [&census](const census::Structure& structure) {
         census.push_back({structure.id, ComparedLine(structure)});
     });
     if (!read) {
@@ -178,7 +174,7 @@ ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& l
 
 ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
                                  CensusComparison& comparison) {
-    const auto company = reg::RequireWorkingCompany(session);
+    const auto company = app::RequireWorkingCompany(session);
     if (!company) {
         return ui::Outcome::Failed();
     }
@@ -188,7 +184,7 @@ ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
 
 ui::Outcome ImportCommunication(app::Session& session, const std::function<LocalDateTime()>& now) {
     ui::Port& port = session.Port();
-    const auto company = reg::RequireWorkingCompany(session);
+    const auto company = app::RequireWorkingCompany(session);
     if (!company) {
         return ui::Outcome::Failed();
     }
@@ -205,12 +201,13 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     }
     const bool confirmed = port.Confirm(
         {ui::ConfirmationKind::ReplaceCensus,
-         It("Il file proposto presenta un contenuto valido per l'importazione.\n\n"
-            "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-            "Trasporti Regionale provocherà l'AZZERAMENTO di tutte le strutture attualmente registrati\n"
-            "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
-            "comunicazione.\n\n"
-            "Si intende procedere oltre?"),
+         text::Utf8ToCp1252Lossy(
+             "Il file proposto presenta un contenuto valido per l'importazione.\n\n"
+             "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+             "Trasporti Regionale provocherà l'AZZERAMENTO di tutte le strutture attualmente registrati\n"
+             "nel database, mentre verranno registrate le strutture denunciate con la precedente\n"
+             "comunicazione.\n\n"
+             "Si intende procedere oltre?"),
          std::string(ui::kProgramCaption), comparison.Text()});
     if (!confirmed) {
         return ui::Outcome::Cancelled();
@@ -235,8 +232,9 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
                                       [&port] { port.KeepResponsive(); });
             if (!kept) {
                 port.ShowMessage(
-                    It("Impossibile creare la copia del censimento prima dell'importazione:\n\n") + copy +
-                        "\n\n" + kept.description() + "\n\n" + It(kNotPossible),
+                    text::Utf8ToCp1252Lossy(
+                        "Impossibile creare la copia del censimento prima dell'importazione:\n\n") +
+                        copy + "\n\n" + kept.description() + "\n\n" + text::Utf8ToCp1252Lossy(kNotPossible),
                     ui::kProgramCaption, ui::Icon::Exclamation);
                 return ui::Outcome::Failed();
             }
@@ -251,11 +249,13 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
         }
     }
     port.ShowMessage(
-        It("L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
-           "Trasporti Regionale è terminata") +
+        text::Utf8ToCp1252Lossy(
+            "L'Acquisizione dell'Ultima Situazione Strutture Aziendali ricevuta dall'Osservatorio\n"
+            "Trasporti Regionale è terminata") +
             (replaced ? " con successo.\n" : " con errori.\n") + "Sono state registrate " +
             text::FormatInt(counter) + " schede Struttura" +
-            (replaced ? It("\nIl censimento precedente è conservato nella copia ") + copy : std::string()),
+            (replaced ? text::Utf8ToCp1252Lossy("\nIl censimento precedente è conservato nella copia ") + copy
+                      : std::string()),
         ui::kProgramCaption, ui::Icon::Information);
     return ui::Outcome::DoneIf(replaced);
 }

@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "app/Session.h"
+#include "exchange/Clock.h"
 #include "exchange/Comparison.h"
 #include "exchange/StructureRecord.h"
-#include "exchange/Validation.h"
 
 namespace exchange {
 

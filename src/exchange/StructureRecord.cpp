@@ -11,9 +11,6 @@ namespace exchange {
 namespace {
 
 constexpr std::int32_t kModulus = 1000000000;
-constexpr std::size_t kMaxField = 1023;
-constexpr std::size_t kMaxText = 63;
-constexpr std::size_t kMaxProvince = 15;
 
 void AppendText(std::string& line, const std::string& value) {
     const auto replaced = [](char c) { return c == '\t' || c == '\r' || c == '\n'; };
@@ -26,16 +23,10 @@ void AppendText(std::string& line, const std::string& value) {
     }
 }
 
-void AppendField(std::string& line, std::string_view value) {
-    line += '\t';
-    line += value;
-}
-
-// A field holding a number, as text::FormatInt writes it.
+// A number, as text::FormatInt writes it.
 void AppendNumber(std::string& line, std::int64_t value) {
     char digits[24];
     const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    line += '\t';
     line.append(digits, static_cast<std::size_t>(end - digits));
 }
 
@@ -68,36 +59,40 @@ std::int32_t AddChecksum(std::int32_t previous, std::int32_t lineChecksum) {
     return static_cast<std::int32_t>((static_cast<std::int64_t>(previous) + lineChecksum) % kModulus);
 }
 
-std::string FormatRecordLine(const CStructureRecord& r) {
+std::string FormatRecordLine(const census::Structure& r) {
     std::string line;
     line.reserve(256);
     AppendRecordLine(line, r);
     return line;
 }
 
-void AppendRecordLine(std::string& line, const CStructureRecord& r) {
-    AppendText(line, r.ubicaz);
-    line += '\t';
-    AppendText(line, r.local);
-    AppendNumber(line, r.comune);
-    line += '\t';
-    AppendText(line, r.provin);
-    for (const bool flag : r.flags) {
-        AppendField(line, flag ? "1" : "0");
-    }
-    line += '\t';
-    AppendText(line, r.scoPro);
-    AppendNumber(line, r.scoSup);
-    line += '\t';
-    line += TitleChar(r.scoTit);
-    line += '\t';
-    AppendText(line, r.copPro);
-    AppendNumber(line, r.copSup);
-    line += '\t';
-    line += TitleChar(r.copTit);
-    for (const int count : r.counts) {
-        AppendNumber(line, count);
-    }
+void AppendRecordLine(std::string& line, const census::Structure& r) {
+    bool first = true;
+    census::VisitColumns(r, [&](const census::Column& c, const auto& member) {
+        using Member = std::decay_t<decltype(member)>;
+        if (!first) {
+            line += '\t';
+        }
+        first = false;
+        if constexpr (std::is_same_v<Member, std::string>) {
+            if (census::IsTitle(c)) {
+                line += TitleChar(member);
+            } else {
+                AppendText(line, member);
+            }
+        } else if constexpr (std::is_same_v<Member, bool>) {
+            line += member ? '1' : '0';
+        } else {
+            AppendNumber(line, member);
+        }
+    });
+}
+
+void CommunicationBody::Add(const census::Structure& record) {
+    const std::size_t start = lines.size();
+    AppendRecordLine(lines, record);
+    lineChecksums.push_back(ComputeLineChecksum(std::string_view(lines).substr(start)));
+    lines += "\r\n";
 }
 
 bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
@@ -108,7 +103,7 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
         const std::size_t tab = line.find('\t', start);
         const std::string_view field =
             line.substr(start, tab == std::string_view::npos ? line.npos : tab - start);
-        if (count == kRecordFields || field.size() > kMaxField) {
+        if (count == kRecordFields || field.size() > census::kMaxRecordField) {
             return false;
         }
         fields[count++] = field;
@@ -120,45 +115,35 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
     if (count != kRecordFields) {
         return false;
     }
-    for (const int text : {0, 1, 11, 14}) {
-        if (fields[static_cast<std::size_t>(text)].size() > kMaxText) {
-            return false;
+    census::Structure r;
+    bool taken = true;
+    const std::string_view* field = fields.data();
+    census::VisitColumns(r, [&](const census::Column& c, auto& member) {
+        using Member = std::decay_t<decltype(member)>;
+        const std::string_view f = *field++;
+        taken = taken && f.size() <= c.readLimit;
+        if constexpr (std::is_same_v<Member, std::string>) {
+            // A title is its first character; an empty text reads as a blank.
+            member = census::IsTitle(c) ? std::string(f.substr(0, 1))
+                     : f.empty()        ? std::string(" ")
+                                        : std::string(f);
+        } else if constexpr (std::is_same_v<Member, bool>) {
+            member = !f.empty() && f[0] == '1';
+        } else if constexpr (std::is_same_v<Member, std::int64_t>) {
+            member = text::ReadInt64(f);
+        } else {
+            member = text::ReadInt(f);
         }
-    }
-    if (fields[3].size() > kMaxProvince) {
+    });
+    if (!taken) {
         return false;
-    }
-    const auto textField = [&](int index) {
-        const std::string_view f = fields[static_cast<std::size_t>(index)];
-        return f.empty() ? std::string(" ") : std::string(f);
-    };
-    const auto titleField = [&](int index) {
-        const std::string_view f = fields[static_cast<std::size_t>(index)];
-        return std::string(f.substr(0, 1));
-    };
-    CStructureRecord r;
-    r.ubicaz = textField(0);
-    r.local = textField(1);
-    r.comune = text::ReadInt(fields[2]);
-    r.provin = textField(3);
-    for (std::size_t i = 0; i < kFlagCount; ++i) {
-        r.flags[i] = !fields[4 + i].empty() && fields[4 + i][0] == '1';
-    }
-    r.scoPro = textField(11);
-    r.scoSup = text::ReadInt64(fields[12]);
-    r.scoTit = titleField(13);
-    r.copPro = textField(14);
-    r.copSup = text::ReadInt64(fields[15]);
-    r.copTit = titleField(16);
-    for (std::size_t i = 0; i < kCountCount; ++i) {
-        r.counts[i] = text::ReadInt(fields[17 + i]);
     }
     list.records.push_back(std::move(r));
     return true;
 }
 
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
-                             const std::function<void(const CStructureRecord&)>& visit) {
+                             const std::function<void(const census::Structure&)>& visit) {
     // What a damaged file gives back may be only part of the census, or not what was stored.
     if (!connection.CheckIntact()) {
         return ui::Outcome::Failed();
@@ -168,7 +153,7 @@ ui::Outcome ForEachStructure(db::CDbConnection& connection,
     s.SetFrom("depositi");
     s.SetOrderBy("ID");
     // Every row is read into the same record, whose texts keep their storage.
-    CStructureRecord r;
+    census::Structure r;
     for (int row = s.Execute(); row == 1; row = s.Next()) {
         std::int16_t id = 0;
         (void)s.GetShort(0, id);  // a failure is latched: see Failed() below
@@ -180,8 +165,8 @@ ui::Outcome ForEachStructure(db::CDbConnection& connection,
     return ui::Outcome::DoneIf(!s.Failed());
 }
 
-ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<CStructureRecord>& out) {
-    return ForEachStructure(connection, [&out](const CStructureRecord& r) { out.push_back(r); });
+ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<census::Structure>& out) {
+    return ForEachStructure(connection, [&out](const census::Structure& r) { out.push_back(r); });
 }
 
 }  // namespace exchange

@@ -19,13 +19,10 @@ using census::kCountCount;
 using census::kFlagCount;
 using census::kRecordFields;
 
-// The exchanged form of a structure is the census record itself; its identifier is not exchanged.
-using CStructureRecord = census::Structure;
-
 struct CStructureRecordList {
     int company = 0;
     std::string date;  // DD/MM/YYYY
-    std::vector<CStructureRecord> records;
+    std::vector<census::Structure> records;
     std::size_t Count() const { return records.size(); }
 };
 
@@ -39,9 +36,19 @@ std::int32_t AddChecksum(std::int32_t previous, std::int32_t lineChecksum);
 
 // The record line, without its line end. A TAB, carriage return or line feed inside a text is written
 // as a blank, so that the layout holds.
-std::string FormatRecordLine(const CStructureRecord& record);
+std::string FormatRecordLine(const census::Structure& record);
 // The same, appended to `out`.
-void AppendRecordLine(std::string& out, const CStructureRecord& record);
+void AppendRecordLine(std::string& out, const census::Structure& record);
+// The census's structures as the record lines of a communication file, each ended by CR LF, with the
+// checksum of each line (the running checksum begins with the company and date lines, which are known
+// only later).
+struct CommunicationBody {
+    std::string lines;
+    std::vector<std::int32_t> lineChecksums;
+    // Appends the record line of a structure.
+    void Add(const census::Structure& record);
+};
+
 // Reads a record line: exactly 53 fields, none longer than the reader takes (1023 characters, 63 for
 // the four texts, 15 for the province). Appends the record and returns true, or returns false.
 [[nodiscard]] bool ParseRecordLine(CStructureRecordList& list, std::string_view line);
@@ -50,8 +57,8 @@ void AppendRecordLine(std::string& out, const CStructureRecord& record);
 // record (its texts right-trimmed as stored). Not done when the selection reported an error (the
 // structures were then not all there are).
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
-                             const std::function<void(const CStructureRecord&)>& visit);
+                             const std::function<void(const census::Structure&)>& visit);
 // Every structure of depositi in ID order, with its identifier, as ForEachStructure reads them.
-ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<CStructureRecord>& out);
+ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<census::Structure>& out);
 
 }  // namespace exchange

@@ -186,4 +186,14 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
     return lines;
 }
 
+ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
+                                  const std::string& proposedName) {
+    return ui::MakeFileQuestion(kind, save, title, proposedName, "TXT",
+                                "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
+}
+
+void ShowCannotCreate(ui::Port& port, const std::string& path) {
+    port.ShowMessage("Impossibile creare\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
+}
+
 }  // namespace exchange

@@ -1,11 +1,13 @@
 // The text files the program exchanges: Windows-1252 bytes, every line ended by CR LF on every
-// platform. A file is written completely or not at all.
+// platform. A file is written completely or not at all. The file dialogs that choose them.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/Port.h"
 
 namespace exchange {
 
@@ -35,5 +37,12 @@ class TextFileWriter {
 // Splits a file into its lines: each ends at a line feed, a carriage return just before it is
 // dropped. A last line without a line feed counts too.
 [[nodiscard]] std::vector<std::string_view> SplitLines(std::string_view content);
+
+// The question for a text file, shared by the report and the communication files.
+ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
+                                  const std::string& proposedName);
+
+// "Impossibile creare\n\n" + path.
+void ShowCannotCreate(ui::Port& port, const std::string& path);
 
 }  // namespace exchange

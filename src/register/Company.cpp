@@ -2,16 +2,13 @@
 
 #include <cctype>
 
+#include "app/WorkingCompany.h"
 #include "db/DbTable.h"
-#include "register/CodeList.h"
+#include "schema/CodeList.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
 
 namespace reg {
-
-std::optional<std::vector<std::string>> FillCompanyCombo(db::CDbConnection& connection) {
-    return CodeListEntries(connection, "regazi");
-}
 
 int FindEntryWithPrefix(const std::vector<std::string>& entries, const std::string& prefix) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -48,49 +45,12 @@ bool CheckCompanyEntry(ui::Port& port, const std::vector<std::string>& entries, 
     return true;
 }
 
-void ShowMasterMissing(ui::Port& port) {
-    port.ShowMessage(text::Utf8ToCp1252Lossy("ATTENZIONE: risulta impossibile trovare il MASTER\n\n"
-                                             "Presumibilmente il DataBase è corrotto !!!"),
-                     ui::kProgramCaption, ui::Icon::Stop);
-}
-
-void ShowNoWorkingCompany(ui::Port& port) {
-    port.ShowMessage(
-        text::Utf8ToCp1252Lossy("ATTENZIONE: non è stata ancora selezionata l'azienda di lavoro.\n\n"
-                                "Per potere procedere oltre è necessario selezionare l'azienda"),
-        ui::kProgramCaption, ui::Icon::Stop);
-}
-
-std::optional<int> ReadWorkingCompany(app::Session& session) {
-    schema::SettingsRow settings(session.Connection());
-    // A settings row that could not be read (shown) is missing as well.
-    if (!settings.Seek().found()) {
-        ShowMasterMissing(session.Port());
-        return std::nullopt;
-    }
-    db::CDbTable& master = settings.master();
-    std::string company;
-    if (!master.GetFieldWithBlob("azienda", company)) {
-        return std::nullopt;
-    }
-    return text::ReadInt(company);
-}
-
-std::optional<int> RequireWorkingCompany(app::Session& session) {
-    const auto company = ReadWorkingCompany(session);
-    if (company && *company <= 0) {
-        ShowNoWorkingCompany(session.Port());
-        return std::nullopt;
-    }
-    return company;
-}
-
 ui::Outcome SelectCompany(app::Session& session) {
     ui::Port& port = session.Port();
     schema::SettingsRow settings(session.Connection());
     // A settings row that could not be read (shown) is missing as well.
     if (!settings.Seek().found()) {
-        ShowMasterMissing(port);
+        app::ShowMasterMissing(port);
         return ui::Outcome::Failed();
     }
     db::CDbTable& master = settings.master();
@@ -98,7 +58,7 @@ ui::Outcome SelectCompany(app::Session& session) {
     if (!master.GetField("azienda", current)) {
         return ui::Outcome::Failed();
     }
-    auto entries = FillCompanyCombo(*session.Connection());
+    auto entries = schema::FillCompanyCombo(*session.Connection());
     if (!entries) {
         return ui::Outcome::Failed();
     }

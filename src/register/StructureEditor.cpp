@@ -1,6 +1,6 @@
 #include "register/StructureEditor.h"
 
-#include "register/CodeList.h"
+#include "schema/CodeList.h"
 #include "text/Text.h"
 
 namespace reg {
@@ -19,7 +19,7 @@ ui::StructureValues BlankStructure() {
 }
 
 std::optional<std::vector<std::string>> FillComuneCombo(db::CDbConnection& connection) {
-    return CodeListEntries(connection, "regcom");
+    return schema::CodeListEntries(connection, "regcom");
 }
 
 const std::array<const char*, 10>& ProvinceEntries() {

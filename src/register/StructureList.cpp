@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
-#include "register/Company.h"
 #include "register/StructureEditor.h"
 #include "schema/CensusRow.h"
 #include "schema/Settings.h"
@@ -227,7 +227,7 @@ ui::Outcome StructureList::CreateStructure() {
     schema::SettingsRow settings(&connection);
     // A settings row that could not be read (shown) is missing as well.
     if (!settings.Seek().found()) {
-        ShowMasterMissing(port);
+        app::ShowMasterMissing(port);
         return ui::Outcome::Failed();
     }
     db::CDbTable& master = settings.master();
@@ -236,7 +236,7 @@ ui::Outcome StructureList::CreateStructure() {
         return AfterFailure();
     }
     const int id = text::ReadInt(next);
-    if (!IdentifierFits(port, id)) {
+    if (!schema::IdentifierFits(port, id)) {
         return ui::Outcome::Failed();
     }
     // The structure and the counter's step are stored together, or neither is.
@@ -349,17 +349,6 @@ ui::Outcome StructureList::AfterFailure() {
         Restart(false).Ignore("the failure that ended the transaction is the one shown");
     }
     return ui::Outcome::Failed();
-}
-
-bool IdentifierFits(ui::Port& port, int id) {
-    if (id >= 0 && id <= census::kMaxStructureId) {
-        return true;
-    }
-    port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile registrare la struttura: l'identificativo ") +
-                         text::FormatInt(id) +
-                         text::Utf8ToCp1252Lossy(" supera il massimo consentito (32767)."),
-                     ui::kProgramCaption, ui::Icon::Stop);
-    return false;
 }
 
 }  // namespace reg

@@ -130,7 +130,4 @@ class StructureList {
     std::optional<std::size_t> selected_;
 };
 
-// Whether a new structure can take identifier `id`; otherwise says why it cannot be stored.
-[[nodiscard]] bool IdentifierFits(ui::Port& port, int id);
-
 }  // namespace reg

@@ -27,60 +27,10 @@ struct Table {
     std::string indexDescription;
 };
 
-std::string Cp(const std::string& utf8) {
-    return text::Utf8ToCp1252Lossy(utf8);
-}
-
 std::vector<Column> DepositiColumns() {
-    // The labels of the census's columns, in their order: the names, kinds and sizes are the
-    // census record's own.
-    std::vector<std::pair<std::string, std::string>> labels = {
-        {"Ubicazione", "Ubicazione della struttura"},
-        {"Località", "Località"},
-        {"Comune", "Codice del Comune nel quale è ubicata la struttura"},
-        {"Provincia", "Sigla della Provincia nella quale è ubicata la struttura"},
-        {"Deposito", "Attività deposito"},
-        {"Rifornimento", "Attività rifornimento - pulizia veicoli"},
-        {"Manutenzione", "Attività manutenzione veicoli"},
-        {"Autostazione", "Attività autostazione - agenzia"},
-        {"Capolinea attrezzato", "Attività capolinea attrezzato"},
-        {"Agenzia", "Agenzia"},
-        {"Direzionale", "Attività direzionale amministrativa"},
-        {"Proprietà Scoperte", "Proprietà delle aree scoperte"},
-        {"Superificie Scoperte", "Superficie delle aree scoperte (MQ)"},
-        {"Titolo Scoperte", "Titolo di godimento delle aree scoperte"},
-        {"Proprietà Coperte", "Proprietà delle aree coperte"},
-        {"Superificie Coperte", "Superficie delle aree coperte (MQ)"},
-        {"Titolo Coperte", "Titolo di godimento delle aree coperte"},
-    };
-    // The 36 bus counts: by service, then length class, then in service before reserve.
-    struct Part {
-        const char* label;
-        const char* word;
-    };
-    const Part services[] = {{"Ext", "extraurbani"}, {"Sub", "suburbani"}, {"Urb", "urbani"}};
-    const Part classes[] = {{"Bipiano", "bipiano"}, {"Articolati", "articolati"},
-                            {"Lunghi", "lunghi"},   {"Normali", "normali"},
-                            {"Medi", "medi"},       {"Corti", "corti"}};
-    const Part uses[] = {{"S", "servizio"}, {"R", "riserva"}};
-    for (const Part& service : services) {
-        for (const Part& lengthClass : classes) {
-            for (const Part& use : uses) {
-                // The suburban short reserve has always been described with the urban wording.
-                const bool suburbanShortReserve = std::string(service.label) == "Sub" &&
-                                                  std::string(lengthClass.label) == "Corti" &&
-                                                  std::string(use.label) == "R";
-                const char* word = suburbanShortReserve ? "urbani" : service.word;
-                labels.push_back(
-                    {std::string(service.label) + " " + lengthClass.label + " " + use.label,
-                     std::string("N.ro autobus ") + word + " " + lengthClass.word + " (" + use.word + ")"});
-            }
-        }
-    }
     std::vector<Column> columns = {{"ID", 'I', 0, "ID deposito", "ID Deposito"}};
-    for (std::size_t i = 0; i < census::kRecordFields; ++i) {
-        const census::Column& c = census::Columns()[i];
-        columns.push_back({c.name, static_cast<char>(c.kind), c.size, labels[i].first, labels[i].second});
+    for (const census::Column& c : census::Columns()) {
+        columns.push_back({c.name, static_cast<char>(c.kind), c.size, c.label, c.description});
     }
     return columns;
 }
@@ -134,15 +84,18 @@ const Table& Depositi() {
 ui::Outcome Describe(const Table& t, db::CDbTable& tavole, db::CDbTable& campi, db::CDbTable& indici,
                      db::CDbTable& indici2) {
     for (const Column& c : t.columns) {
-        if (!CDictionary::AddFieldEntry(campi, t.name, c.name, c.type, c.size, 1, Cp(c.label),
-                                        Cp(c.description), std::nullopt, std::nullopt)) {
+        if (!CDictionary::AddFieldEntry(campi, t.name, c.name, c.type, c.size, 1,
+                                        text::Utf8ToCp1252Lossy(c.label),
+                                        text::Utf8ToCp1252Lossy(c.description), std::nullopt, std::nullopt)) {
             return ui::Outcome::Failed();
         }
     }
-    return ui::Outcome::DoneIf(
-        CDictionary::AddIndexEntry(indici, t.name, "codice", 1, Cp(t.indexTitle), Cp(t.indexDescription)) &&
-        CDictionary::AddIndexColumnEntry(indici2, t.name, "codice", 0, t.key) &&
-        CDictionary::AddTableEntry(tavole, t.name, Cp(t.title), Cp(t.description)));
+    return ui::Outcome::DoneIf(CDictionary::AddIndexEntry(indici, t.name, "codice", 1,
+                                                          text::Utf8ToCp1252Lossy(t.indexTitle),
+                                                          text::Utf8ToCp1252Lossy(t.indexDescription)) &&
+                               CDictionary::AddIndexColumnEntry(indici2, t.name, "codice", 0, t.key) &&
+                               CDictionary::AddTableEntry(tavole, t.name, text::Utf8ToCp1252Lossy(t.title),
+                                                          text::Utf8ToCp1252Lossy(t.description)));
 }
 
 }  // namespace

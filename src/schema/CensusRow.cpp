@@ -42,21 +42,22 @@ std::size_t PositionOf(const std::vector<engine::FieldDef>& fields, std::string_
 
 void ReadStructure(db::CDbSelect& s, int first, census::Structure& out) {
     int position = first;
-    // Each getter gives 0 or the empty text for a null; a failure is latched in the selection.
+    // Each getter gives 0 or the empty text for a null; a failure, a value of another kind among
+    // them, is latched in the selection.
     census::VisitColumns(out, [&](const Column& c, auto& member) {
         using Member = std::decay_t<decltype(member)>;
         if constexpr (std::is_same_v<Member, std::string>) {
-            (void)s.GetDateOrText(position, member);
+            s.CheckFieldRead(s.GetDateOrText(position, member), position, c.name);
             if (Trimmed(c)) {
                 text::TrimRightInPlace(member);
             }
         } else if constexpr (std::is_same_v<Member, std::int64_t>) {
             std::int32_t value = 0;
-            (void)s.GetLong(position, value);
+            s.CheckFieldRead(s.GetLong(position, value), position, c.name);
             member = value;
         } else {
             std::int16_t value = 0;
-            (void)s.GetShort(position, value);
+            s.CheckFieldRead(s.GetShort(position, value), position, c.name);
             member = static_cast<Member>(value);
             if constexpr (std::is_same_v<Member, bool>) {
                 member = value != 0;
@@ -135,6 +136,17 @@ std::optional<db::FieldRefusal> StructureColumns::Refusal(const census::Structur
         }
     }
     return refusal;
+}
+
+bool IdentifierFits(ui::Port& port, int id) {
+    if (id >= 0 && id <= census::kMaxStructureId) {
+        return true;
+    }
+    port.ShowMessage(text::Utf8ToCp1252Lossy("Impossibile registrare la struttura: l'identificativo ") +
+                         text::FormatInt(id) +
+                         text::Utf8ToCp1252Lossy(" supera il massimo consentito (32767)."),
+                     ui::kProgramCaption, ui::Icon::Stop);
+    return false;
 }
 
 }  // namespace schema

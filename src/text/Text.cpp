@@ -152,10 +152,6 @@ std::string Utf8ToCp1252Lossy(std::string_view utf8) {
     return out;
 }
 
-bool IsRepresentableInCp1252(std::string_view utf8) {
-    return Utf8ToCp1252(utf8).has_value();
-}
-
 std::string LowerAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out) {

@@ -27,9 +27,6 @@ std::optional<unsigned char> CodePointToCp1252(char32_t cp);
 // The Unicode code point of one Windows-1252 byte.
 char32_t Cp1252ToCodePoint(unsigned char byte);
 
-// True when every character of the UTF-8 text has a Windows-1252 byte.
-bool IsRepresentableInCp1252(std::string_view utf8);
-
 // ASCII letters in lower case; every other byte unchanged.
 std::string LowerAscii(std::string_view s);
 

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "exchange/Export.h"
+#include "support/Communication.h"
 #include "support/TempDir.h"
 #include "text/Text.h"
 
@@ -40,17 +41,9 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string content;
-    for (const std::string& line : lines) {
-        content += line + "\r\n";
-    }
-    return content;
-}
-
-exchange::CStructureRecord Record(const char* ubicaz, const char* localUtf8, int comune, const char* provin,
-                                  int flag, const char* scoPro, int scoSup, const char* scoTit) {
-    exchange::CStructureRecord r;
+census::Structure Record(const char* ubicaz, const char* localUtf8, int comune, const char* provin, int flag,
+                         const char* scoPro, int scoSup, const char* scoTit) {
+    census::Structure r;
     r.ubicaz = ubicaz;
     r.local = text::Utf8ToCp1252Lossy(localUtf8);
     r.comune = comune;
@@ -69,11 +62,11 @@ exchange::CStructureRecord Record(const char* ubicaz, const char* localUtf8, int
 }
 
 // Two structures that pass the check, one with an accented place name.
-const std::vector<exchange::CStructureRecord> kGood = {
+const std::vector<census::Structure> kGood = {
     Record("Via Roma 1", "Città della Pieve", 106, "FI", 0, "Comune", 1200, "A"),
     Record("Piazza Garibaldi", "Empoli", 98, "FI", 6, "", 0, " ")};
 // A structure with neither a province nor an activity.
-const std::vector<exchange::CStructureRecord> kBad = {Record("Via Nuova", "Siena", 5, "XX", -1, "", 0, " ")};
+const std::vector<census::Structure> kBad = {Record("Via Nuova", "Siena", 5, "XX", -1, "", 0, " ")};
 
 #ifdef __linux__
 // A memory file system mounted on `at` (made for it) while it lives, where the process may mount one.
@@ -155,7 +148,7 @@ class CliTest : public ::testing::Test {
     }
 
     // A new census for company 12 in db.mdb, holding `records`.
-    void NewCensus(const std::vector<exchange::CStructureRecord>& records) {
+    void NewCensus(const std::vector<census::Structure>& records) {
         ASSERT_EQ(Run({"create", P("db.mdb")}).status, 0);
         ASSERT_EQ(Run({"company", P("db.mdb"), "12"}).status, 0);
         WriteFile(P("in.txt"), Communication(records));
@@ -164,7 +157,7 @@ class CliTest : public ::testing::Test {
 
     // A census of 60 structures in db.mdb whose last page of structures is partly overwritten.
     void NewDamagedCensus() {
-        std::vector<exchange::CStructureRecord> many;
+        std::vector<census::Structure> many;
         for (int i = 0; i < 60; ++i) {
             many.push_back(kGood[static_cast<std::size_t>(i % 2)]);
         }
@@ -189,13 +182,11 @@ class CliTest : public ::testing::Test {
         file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
     }
 
-    static std::string Communication(const std::vector<exchange::CStructureRecord>& records,
-                                     int company = 12) {
-        return Joined(
-            exchange::CommunicationLines({company, "01/02/2026", records}, "ComunicazioneVelumbra"));
+    static std::string Communication(const std::vector<census::Structure>& records, int company = 12) {
+        return testing_support::CommunicationFile({company, "01/02/2026", records}, "ComunicazioneVelumbra");
     }
 
-    static std::string Listing(const std::vector<exchange::CStructureRecord>& records) {
+    static std::string Listing(const std::vector<census::Structure>& records) {
         std::string listing;
         for (std::size_t i = 0; i < records.size(); ++i) {
             listing +=
@@ -353,8 +344,7 @@ TEST_F(CliTest, ExportedCensusImportsBackUnchanged) {
     NewCensus(kGood);
     ASSERT_EQ(Run({"export", P("db.mdb"), "--output", P("a.txt"), "--date", "06/12/2026"}).status, 0);
     const std::string exported = ReadFile(P("a.txt"));
-    EXPECT_EQ(exported,
-              Joined(exchange::CommunicationLines({12, "06/12/2026", kGood}, "VariazioniVelumbra")));
+    EXPECT_EQ(exported, testing_support::CommunicationFile({12, "06/12/2026", kGood}, "VariazioniVelumbra"));
     std::string back = exported;
     for (std::size_t at; (at = back.find("VariazioniVelumbra")) != std::string::npos;) {
         back.replace(at, 18, "ComunicazioneVelumbra");
@@ -644,7 +634,7 @@ class CliMemoryDiskTest : public CliTest {
 };
 
 TEST_F(CliMemoryDiskTest, AnImportOnAFullDiskChangesAllOrNothing) {
-    std::vector<exchange::CStructureRecord> before, after;
+    std::vector<census::Structure> before, after;
     for (int i = 0; i < 200; ++i) {
         before.push_back(kGood[static_cast<std::size_t>(i % 2)]);
         after.push_back(kGood[static_cast<std::size_t>((i + 1) % 2)]);

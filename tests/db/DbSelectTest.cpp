@@ -29,23 +29,36 @@ class DbSelectTest : public DbFixture {
     }
 };
 
-TEST_F(DbSelectTest, TheStatementIsAssembledFromItsFragments) {
+// The selection runs what its fragments say: its columns, the rows its condition keeps, in its order;
+// an empty fragment clears it.
+TEST_F(DbSelectTest, TheSelectionRunsItsFragments) {
+    const auto rows = [](db::CDbSelect& s) {
+        std::vector<std::pair<int, std::string>> read;
+        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+            std::int16_t id = 0;
+            std::string nome;
+            EXPECT_EQ(s.GetShort(0, id), 1);
+            EXPECT_EQ(s.GetDateOrText(1, nome), 1);
+            read.emplace_back(id, nome);
+        }
+        return read;
+    };
+    using Rows = std::vector<std::pair<int, std::string>>;
     db::CDbSelect s(connection.get());
+    EXPECT_EQ(s.SetColumns("nome, ID"), 1);
     EXPECT_EQ(s.SetColumns("ID, nome"), 1);
     EXPECT_EQ(s.SetFrom("prova"), 1);
-    EXPECT_EQ(s.SetWhere("nome <> \"x\""), 1);
-    EXPECT_EQ(s.SetOrderBy(""), 0);
-    EXPECT_EQ(s.Execute(), 1);
-    EXPECT_EQ(s.Statement(), "SELECT ID, nome\nFROM prova\nWHERE nome <> \"x\"\n");
-    db::CDbSelect o(connection.get());
-    o.SetColumns("ID");
-    o.SetFrom("prova");
-    o.SetOrderBy("ID DESC");
-    EXPECT_EQ(o.Execute(), 1);
-    EXPECT_EQ(o.Statement(), "SELECT ID\nFROM prova\nORDER BY ID DESC\n");
-    std::int16_t id = 0;
-    ASSERT_EQ(o.GetShort(0, id), 1);
-    EXPECT_EQ(id, 3);
+    EXPECT_EQ(s.SetWhere("nome <> \"due\""), 1);
+    EXPECT_EQ(s.SetOrderBy("ID DESC"), 1);
+    EXPECT_EQ(rows(s), (Rows{{3, "tre"}, {1, "uno   "}}));
+    EXPECT_EQ(s.SetWhere(""), 0);
+    EXPECT_EQ(rows(s), (Rows{{3, "tre"}, {2, "due"}, {1, "uno   "}}));
+    EXPECT_TRUE(port.messages.empty());
+    // Only the columns named are there.
+    ASSERT_EQ(s.Execute(), 1);
+    std::string beyond;
+    EXPECT_EQ(s.GetDateOrText(2, beyond), 0);
+    EXPECT_TRUE(s.Failed());
 }
 
 TEST_F(DbSelectTest, RowsAreReadInOrderUntilTheFlagDrops) {

@@ -58,8 +58,8 @@ constexpr std::size_t kLastClass = census::kLengthClassCount - 1;
 
 const std::string kLongLocation = "PIAZZA DELLA STAZIONE CENTRALE 1000";
 
-exchange::CStructureRecord Record(int i) {
-    exchange::CStructureRecord r;
+census::Structure Record(int i) {
+    census::Structure r;
     r.ubicaz = i == 4 ? kLongLocation : "VIA ROMA " + std::to_string(i);
     r.local = "CENTRO";
     r.comune = 1 + i % 50;

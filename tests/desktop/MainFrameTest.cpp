@@ -264,7 +264,7 @@ class MainFrameTest : public QObject {
             QVERIFY(session.OpenAssociatedDatabase());
             exchange::CStructureRecordList list{12, "06/12/2026", {}};
             for (int i = 0; i < 1000; ++i) {
-                exchange::CStructureRecord r;
+                census::Structure r;
                 r.ubicaz = "VIA ROMA " + std::to_string(i);
                 r.local = "CENTRO";
                 r.comune = 1 + i % 50;

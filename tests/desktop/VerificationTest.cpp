@@ -34,8 +34,8 @@ void Finish(ModalScript& script) {
     QVERIFY2(script.failures.empty(), qPrintable(script.failures.join("; ")));
 }
 
-exchange::CStructureRecord Valid(int i) {
-    exchange::CStructureRecord r;
+census::Structure Valid(int i) {
+    census::Structure r;
     r.ubicaz = "VIA ROMA " + std::to_string(i);
     r.local = "CENTRO";
     r.comune = 1 + i % 50;
@@ -60,7 +60,7 @@ class VerificationTest : public QObject {
     QString config;
 
     // A census of company 12 holding `records` (identifiers 0, 1, 2 ...), associated in the configuration.
-    void Census(const std::vector<exchange::CStructureRecord>& records) {
+    void Census(const std::vector<census::Structure>& records) {
         database = dir.filePath("VELUMBRA.MDB");
         for (const char* suffix : {"", "-wal", "-shm"}) {
             QFile::remove(database + suffix);
@@ -177,7 +177,7 @@ class VerificationTest : public QObject {
     // list with that structure current; closing the list checks again, and the window comes back at
     // the entry chosen, where a double click opens the list again. Escape closes the window.
     void theErrorsLeadToTheStructures() {
-        std::vector<exchange::CStructureRecord> records;
+        std::vector<census::Structure> records;
         for (int i = 0; i < 60; ++i) {
             records.push_back(Valid(i));
         }
@@ -332,10 +332,11 @@ class VerificationTest : public QObject {
         {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            for (const std::string& line : exchange::CommunicationLines(
-                     {12, "06/12/2026", {Valid(0), changed, Valid(2)}}, "ComunicazioneVelumbra")) {
-                out.write((line + "\r\n").c_str());
+            exchange::CommunicationBody body;
+            for (const census::Structure& record : {Valid(0), changed, Valid(2)}) {
+                body.Add(record);
             }
+            out.write(exchange::CommunicationFile("ComunicazioneVelumbra", 12, "06/12/2026", body).c_str());
         }
         desktop::CCensusApp app({"velumbra", "--config", config});
         QVERIFY(app.StartUp());

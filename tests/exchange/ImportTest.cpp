@@ -12,6 +12,7 @@
 #include "exchange/TextFile.h"
 #include "support/Census.h"
 #include "support/Child.h"
+#include "support/Communication.h"
 #include "text/Text.h"
 
 namespace {
@@ -43,8 +44,8 @@ class ImportTest : public ::testing::Test {
         census.port.Clear();
     }
     // A file of the observatory for `records`.
-    std::string File(const std::vector<exchange::CStructureRecord>& records, int company = 12) {
-        return Join(exchange::CommunicationLines({company, "06/12/2026", records}, "ComunicazioneVelumbra"));
+    std::string File(const std::vector<census::Structure>& records, int company = 12) {
+        return testing_support::CommunicationFile({company, "06/12/2026", records}, "ComunicazioneVelumbra");
     }
     // Imports `content`, answering the confirmation with `answer`.
     bool Import(const std::string& content, ui::Answer answer = ui::Answer::Ok) {
@@ -163,7 +164,7 @@ TEST_F(ImportTest, MalformedFilesAreRefusedAndTheCensusUntouched) {
         return Join(copy);
     };
     ExpectRefused(
-        Join(exchange::CommunicationLines({12, "06/12/2026", {census.ValidRecord(1)}}, "VariazioniVelumbra")),
+        testing_support::CommunicationFile({12, "06/12/2026", {census.ValidRecord(1)}}, "VariazioniVelumbra"),
         kCorrupt);
     ExpectRefused(with(1, "<Azienda=12"), kCorrupt);
     ExpectRefused(with(2, "<Data=6/12/2026>"), kCorrupt);
@@ -189,8 +190,8 @@ TEST_F(ImportTest, MalformedFilesAreRefusedAndTheCensusUntouched) {
 
     // Lines ended by a line feed alone are read as well, and a date with dashes is taken as it is.
     census.port.Clear();
-    std::string lf = Join(
-        exchange::CommunicationLines({12, "06-12-2026", {census.ValidRecord(4)}}, "ComunicazioneVelumbra"));
+    std::string lf = testing_support::CommunicationFile({12, "06-12-2026", {census.ValidRecord(4)}},
+                                                        "ComunicazioneVelumbra");
     lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
     EXPECT_TRUE(Import(lf));
 }
@@ -228,7 +229,7 @@ TEST_F(ImportTest, AFullDiskLeavesTheCensusAsItWasWithOneMessage) {
     if (!testing_support::kCanLimitFileSize) {
         GTEST_SKIP() << testing_support::kNoFileSizeLimit;
     }
-    std::vector<exchange::CStructureRecord> many;
+    std::vector<census::Structure> many;
     for (int i = 0; i < 3000; ++i) {
         many.push_back(census.ValidRecord(i));
     }
@@ -258,7 +259,7 @@ std::vector<std::string> RowsOf(const std::string& path) {
     app::Session session(port);
     session.SetPath(path);
     EXPECT_TRUE(session.OpenAssociatedDatabase()) << path;
-    std::vector<exchange::CStructureRecord> records;
+    std::vector<census::Structure> records;
     std::vector<std::string> rows;
     if (session.HasOpenDatabase()) {
         EXPECT_TRUE(exchange::ReadStructureRecords(*session.Connection(), records));
@@ -467,7 +468,7 @@ TEST_F(ImportTest, NoCopyIsTakenInsideATransaction) {
 // A file of more structures than identifiers can number is refused at the first that does not fit,
 // and the message says why.
 TEST_F(ImportTest, MoreStructuresThanIdentifiersAreRefusedByName) {
-    std::vector<exchange::CStructureRecord> all(32769, census.ValidRecord(1));
+    std::vector<census::Structure> all(32769, census.ValidRecord(1));
     EXPECT_FALSE(Import(File(all)));
     EXPECT_EQ(census.Rows(), before);
     ASSERT_EQ(census.port.messages.size(), 1u);
@@ -527,7 +528,7 @@ TEST_F(ImportTest, ANumberBeyondItsFieldMakesTheRecordUnstorable) {
 // it refuses the row: the check and the storing go by the same definition of the table.
 TEST_F(ImportTest, CheckCompareAndStoreRefuseAnUnstorableRecordAlike) {
     const std::string local41(41, 'L');
-    const std::pair<std::function<void(exchange::CStructureRecord&)>, std::string> faults[] = {
+    const std::pair<std::function<void(census::Structure&)>, std::string> faults[] = {
         {[&](auto& r) { r.local = local41; },
          "Errore campo (local) della tavola (depositi) <" + local41 + ">\n\nIl testo <" + local41 +
              "> \xE8 troppo lungo per il campo 'local': sono ammessi al massimo 30 caratteri."},
@@ -585,7 +586,7 @@ TEST_F(ImportTest, ExportImportExportIsByteIdentical) {
         return s;
     };
     for (int round = 0; round < 12; ++round) {
-        std::vector<exchange::CStructureRecord> records;
+        std::vector<census::Structure> records;
         for (int i = pick(30); i > 0; --i) {
             auto r = census.ValidRecord(pick(1000));
             r.ubicaz = word(39);

@@ -23,15 +23,13 @@ TEST(Checksum, SignedBytesWithoutTabsAndLineFeeds) {
     EXPECT_EQ(AddLineChecksum(-999999999, "\xFE"), -1);
 }
 
-TEST(CommunicationLines, AnEmptyCensusHasFourLines) {
-    exchange::CStructureRecordList list{12, "06/12/2026", {}};
-    EXPECT_EQ(exchange::CommunicationLines(list, "VariazioniVelumbra"),
-              (std::vector<std::string>{"<VariazioniVelumbra>0", "<Azienda=12>", "<Data=06/12/2026>",
-                                        "</VariazioniVelumbra>2040"}));
+TEST(CommunicationFile, AnEmptyCensusHasFourLines) {
+    EXPECT_EQ(exchange::CommunicationFile("VariazioniVelumbra", 12, "06/12/2026", {}),
+              "<VariazioniVelumbra>0\r\n<Azienda=12>\r\n<Data=06/12/2026>\r\n</VariazioniVelumbra>2040\r\n");
 }
 
-exchange::CStructureRecord Sample() {
-    exchange::CStructureRecord r;
+census::Structure Sample() {
+    census::Structure r;
     r.ubicaz = "VIA ROMA 1";
     r.local = "Localit\xE0";
     r.comune = 57;
@@ -61,7 +59,7 @@ TEST(RecordLine, FieldsInTheirOrder) {
 }
 
 TEST(RecordLine, BreaksAndTabsInTextsBecomeBlanksAndMissingTitlesBlanks) {
-    exchange::CStructureRecord r = Sample();
+    census::Structure r = Sample();
     r.ubicaz = "VIA\tROMA\r\n1";
     r.scoTit = "";
     const std::string line = exchange::FormatRecordLine(r);
@@ -75,7 +73,7 @@ TEST(RecordLine, BreaksAndTabsInTextsBecomeBlanksAndMissingTitlesBlanks) {
 TEST(RecordLine, ReadingBackAndItsLimits) {
     exchange::CStructureRecordList list;
     ASSERT_TRUE(exchange::ParseRecordLine(list, exchange::FormatRecordLine(Sample())));
-    exchange::CStructureRecord expected = Sample();
+    census::Structure expected = Sample();
     expected.scoPro = " ";  // an empty text field is read as one blank
     EXPECT_EQ(list.records[0], expected);
 
@@ -95,7 +93,7 @@ TEST(RecordLine, ReadingBackAndItsLimits) {
     EXPECT_EQ(list.records[1].comune, 42);
 
     // Fields longer than the reader takes make the line unreadable.
-    exchange::CStructureRecord longText = Sample();
+    census::Structure longText = Sample();
     longText.ubicaz = std::string(63, 'x');
     EXPECT_TRUE(exchange::ParseRecordLine(list, exchange::FormatRecordLine(longText)));
     longText.ubicaz = std::string(64, 'x');

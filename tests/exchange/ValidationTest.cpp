@@ -1,14 +1,15 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include "exchange/Rules.h"
 #include "exchange/Validation.h"
+#include "exchange/Verification.h"
 #include "support/Census.h"
 
 namespace {
 
-using CheckedStructure = census::Structure;
-
-CheckedStructure Complete() {
-    CheckedStructure s;
+census::Structure Complete() {
+    census::Structure s;
     s.id = 3;
     s.ubicaz = "VIA ROMA 1";
     s.local = "FIRENZE";
@@ -22,7 +23,7 @@ CheckedStructure Complete() {
     return s;
 }
 
-std::vector<std::string> Messages(const CheckedStructure& s) {
+std::vector<std::string> Messages(const census::Structure& s) {
     exchange::CValidationErrorList errors;
     exchange::CheckStructure(s, errors);
     std::vector<std::string> out;
@@ -38,7 +39,7 @@ TEST(CheckStructure, ACompleteStructurePasses) {
 }
 
 TEST(CheckStructure, EveryRuleInItsOrder) {
-    CheckedStructure s;
+    census::Structure s;
     s.comune = 0;  // the code of no municipality
     s.ubicaz = "";
     s.local = " X";
@@ -55,7 +56,7 @@ TEST(CheckStructure, EveryRuleInItsOrder) {
                   "Manca titolo di possesso aree scoperte",
                   "Propriet\xE0 aree coperte mal allineata (spazi in testa)", "Manca superficie aree coperte",
                   "Manca titolo di possesso aree coperte"}));
-    CheckedStructure t = Complete();
+    census::Structure t = Complete();
     t.ubicaz = " VIA";
     t.local = "";
     t.scoPro = " P";
@@ -70,12 +71,12 @@ TEST(CheckStructure, EveryRuleInItsOrder) {
 
 TEST(CheckStructure, ProvincesAreTheTenCodesExactly) {
     for (const char* p : {"AR", "FI", "PT", "PO", "LU", "MS", "PI", "LI", "GR", "SI"}) {
-        CheckedStructure s = Complete();
+        census::Structure s = Complete();
         s.provin = p;
         EXPECT_TRUE(Messages(s).empty()) << p;
     }
     for (const char* p : {"fi", "F", "FIR", "RM", ""}) {
-        CheckedStructure s = Complete();
+        census::Structure s = Complete();
         s.provin = p;
         EXPECT_EQ(Messages(s), std::vector<std::string>{"Manca la provincia"}) << p;
     }
@@ -208,6 +209,31 @@ TEST_F(ValidateCensusTest, ACensusWithoutErrorsIsReadyToBeSent) {
     EXPECT_EQ(census.port.LastMessage().caption, "Verifica Censimento");
     EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Information);
     EXPECT_FALSE(verification.chosen);
+}
+
+// A census made by another program, its uncovered surfaces declared as real numbers: the census is
+// not read (a surface is not taken for 0), and the person is told once which field could not be read.
+TEST_F(ValidateCensusTest, AValueOfAnotherKindIsNotReadAsZero) {
+    census.Store({census.ValidRecord(0), census.ValidRecord(1)});
+    census.session.CloseConnection();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(census.path.c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other,
+                           "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, "
+                           "'\"sco_sup\" INTEGER', '\"sco_sup\" DOUBLE') WHERE name = 'depositi'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    ASSERT_TRUE(census.session.OpenAssociatedDatabase());
+    census.port.Clear();
+    EXPECT_FALSE(exchange::ValidateCensus(census.session, when));
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_TRUE(
+        census.port.LastMessage().text.starts_with("Errore campo (sco_sup) nella select corrente\n\n"));
+    EXPECT_TRUE(census.port.LastMessage().text.ends_with(
+        "\n\nIl campo contiene un valore di tipo diverso da quello previsto."));
+    EXPECT_EQ(census.port.LastMessage().icon, ui::Icon::Stop);
+    EXPECT_TRUE(census.port.fileDialogs.empty());  // no report of a census not read
 }
 
 TEST(ValidateCensus, ACensusThatCannotBeReadIsNotCorrect) {

@@ -2,6 +2,7 @@
 
 #include "db/DbTable.h"
 #include "register/Company.h"
+#include "schema/CodeList.h"
 #include "support/Census.h"
 
 namespace {
@@ -40,7 +41,7 @@ class CompanyTest : public ::testing::Test {
 };
 
 TEST_F(CompanyTest, TheListIsInOrderOfName) {
-    const auto read = reg::FillCompanyCombo(*census.session.Connection());
+    const auto read = schema::FillCompanyCombo(*census.session.Connection());
     ASSERT_TRUE(read);
     const std::vector<std::string>& entries = *read;
     ASSERT_EQ(entries.size(), 204u);
@@ -55,7 +56,7 @@ TEST_F(CompanyTest, TheListIsInOrderOfName) {
 }
 
 TEST_F(CompanyTest, TheDialogsCheck) {
-    const auto entries = reg::FillCompanyCombo(*census.session.Connection()).value();
+    const auto entries = schema::FillCompanyCombo(*census.session.Connection()).value();
     const std::string twelve = entries[static_cast<std::size_t>(reg::FindEntryWithPrefix(entries, "0012"))];
     int code = -1;
     EXPECT_TRUE(reg::CheckCompanyEntry(census.port, entries, twelve, code));

@@ -46,7 +46,7 @@ void Census::SetCompany(int code) {
     ASSERT_TRUE(master.Update());
 }
 
-void Census::Store(const std::vector<exchange::CStructureRecord>& records) {
+void Census::Store(const std::vector<census::Structure>& records) {
     exchange::CStructureRecordList list{12, "06/12/2026", records};
     int counter = 0;
     db::CDbTransaction transaction(*session.Connection());
@@ -56,8 +56,8 @@ void Census::Store(const std::vector<exchange::CStructureRecord>& records) {
     ASSERT_TRUE(transaction.Commit());
 }
 
-exchange::CStructureRecord Census::ValidRecord(int seed) {
-    exchange::CStructureRecord r;
+census::Structure Census::ValidRecord(int seed) {
+    census::Structure r;
     r.ubicaz = "VIA ROMA " + std::to_string(seed + 1);
     r.local = "Localit\xE0 " + std::to_string(seed);
     r.comune = 1 + seed % 300;
@@ -77,7 +77,7 @@ exchange::CStructureRecord Census::ValidRecord(int seed) {
 }
 
 std::vector<std::string> Census::Rows() {
-    std::vector<exchange::CStructureRecord> records;
+    std::vector<census::Structure> records;
     EXPECT_TRUE(exchange::ReadStructureRecords(*session.Connection(), records));
     std::vector<std::string> rows;
     for (const auto& r : records) {

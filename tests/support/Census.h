@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/StructureRecord.h"
 #include "app/Session.h"
+#include "exchange/StructureRecord.h"
 #include "support/TempDir.h"
 #include "ui/ScriptedPort.h"
 
@@ -24,9 +24,9 @@ class Census {
     // Sets the working company.
     void SetCompany(int code);
     // Stores structures with identifiers 0, 1, 2 ... (through the import's own writer).
-    void Store(const std::vector<exchange::CStructureRecord>& records);
+    void Store(const std::vector<census::Structure>& records);
     // A record that passes every check.
-    static exchange::CStructureRecord ValidRecord(int seed = 0);
+    static census::Structure ValidRecord(int seed = 0);
     // The census as `list` prints it: ID and record line.
     std::vector<std::string> Rows();
     std::string ReadFile(const std::string& name) const;

@@ -118,7 +118,7 @@ int main(int argc, char* argv[]) {
         exchange::CStructureRecordList records{12, "06/12/2026", {}};
         const auto& municipalities = schema::RegcomSeed();
         for (int i = 0; i < 50; ++i) {
-            exchange::CStructureRecord r;
+            census::Structure r;
             r.ubicaz = std::string(kStreets[i % 7]) + " " + std::to_string(3 + (i * 17) % 140);
             const auto& m = municipalities[static_cast<std::size_t>(1 + (i * 37) % 300)];
             r.comune = m.code;

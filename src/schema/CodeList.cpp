@@ -1,9 +1,9 @@
-#include "register/CodeList.h"
+#include "schema/CodeList.h"
 
 #include "db/DbSelect.h"
 #include "text/Text.h"
 
-namespace reg {
+namespace schema {
 
 std::optional<std::vector<std::string>> CodeListEntries(db::CDbConnection& connection,
                                                         const std::string& table) {
@@ -26,4 +26,8 @@ std::optional<std::vector<std::string>> CodeListEntries(db::CDbConnection& conne
     return entries;
 }
 
-}  // namespace reg
+std::optional<std::vector<std::string>> FillCompanyCombo(db::CDbConnection& connection) {
+    return CodeListEntries(connection, "regazi");
+}
+
+}  // namespace schema
