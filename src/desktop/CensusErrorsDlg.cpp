@@ -44,12 +44,12 @@ QVariant CensusErrorsModel::headerData(int section, Qt::Orientation orientation,
         return {};
     }
     static const char* const kHeadings[] = {"ID", "Ubicazione", "Errore"};
-    return section >= 0 && section < 3 ? It(kHeadings[section]) : QVariant();
+    return section >= 0 && section < 3 ? FromUtf8(kHeadings[section]) : QVariant();
 }
 
 QString CensusErrorsTitle(std::size_t count) {
-    return It("Verifica Censimento - ") + QString::number(count) +
-           (count == 1 ? It(" errore riscontrato") : It(" errori riscontrati"));
+    return FromUtf8("Verifica Censimento - ") + QString::number(count) +
+           (count == 1 ? FromUtf8(" errore riscontrato") : FromUtf8(" errori riscontrati"));
 }
 
 namespace {
@@ -95,14 +95,14 @@ CCensusErrorsDlg::CCensusErrorsDlg(const ui::CensusErrorsRequest& request, ui::P
     table->onChoose = [this](const QModelIndex& index) { Choose(index); };
     connect(table_, &QTableView::doubleClicked, this, &CCensusErrorsDlg::Choose);
 
-    auto* hint = new QLabel(It("Doppio clic o Invio su una riga per aprire la struttura nell'Archivio "
-                               "Depositi e correggerla."),
+    auto* hint = new QLabel(FromUtf8("Doppio clic o Invio su una riga per aprire la struttura nell'Archivio "
+                                     "Depositi e correggerla."),
                             this);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* open = buttons->addButton(It("Apri Struttura"), QDialogButtonBox::AcceptRole);
-    QPushButton* print = buttons->addButton(It("Stampa"), QDialogButtonBox::ActionRole);
-    QPushButton* pdf = buttons->addButton(It("Salva PDF…"), QDialogButtonBox::ActionRole);
-    QPushButton* close = buttons->addButton(It("Chiudi"), QDialogButtonBox::RejectRole);
+    QPushButton* open = buttons->addButton(FromUtf8("Apri Struttura"), QDialogButtonBox::AcceptRole);
+    QPushButton* print = buttons->addButton(FromUtf8("Stampa"), QDialogButtonBox::ActionRole);
+    QPushButton* pdf = buttons->addButton(FromUtf8("Salva PDF…"), QDialogButtonBox::ActionRole);
+    QPushButton* close = buttons->addButton(FromUtf8("Chiudi"), QDialogButtonBox::RejectRole);
     open->setAutoDefault(false);
     print->setAutoDefault(false);
     pdf->setAutoDefault(false);
@@ -134,8 +134,9 @@ CTablePrint CCensusErrorsDlg::Printed() const {
     for (const ui::CensusError& e : request_.errors) {
         rows.push_back({QString::number(e.id), FromCp(e.ubicaz), FromCp(e.message)});
     }
-    return CTablePrint({It("ID"), It("Ubicazione"), It("Errore")}, {0.07, 0.33, 0.60}, std::move(rows),
-                       PageHeading(request_.heading) + QStringLiteral(" - ") + windowTitle(), PageDate());
+    return CTablePrint({FromUtf8("ID"), FromUtf8("Ubicazione"), FromUtf8("Errore")}, {0.07, 0.33, 0.60},
+                       std::move(rows), PageHeading(request_.heading) + QStringLiteral(" - ") + windowTitle(),
+                       PageDate());
 }
 
 void CCensusErrorsDlg::PrintList() {
@@ -148,8 +149,8 @@ void CCensusErrorsDlg::SaveListAsPdf() {
 
 void CCensusErrorsDlg::Print(bool toPdfFile) {
     const CTablePrint printed = Printed();
-    const PrintRequest request{It("Stampa Verifica Censimento"), It("la verifica del censimento"),
-                               It("VerificaCensimento.pdf"), printed.Job()};
+    const PrintRequest request{FromUtf8("Stampa Verifica Censimento"), FromUtf8("la verifica del censimento"),
+                               FromUtf8("VerificaCensimento.pdf"), printed.Job()};
     // A failure is said by the printing itself; the window stays as it is either way.
     (void)(toPdfFile ? PrintToPdfFile(port_, request) : PrintThroughDialog(this, port_, request));
     table_->setFocus();

@@ -16,10 +16,10 @@ constexpr int kTypedLimit = 4;
 
 CCompanyDlg::CCompanyDlg(ui::CompanyDialogRequest& request, QWidget* parent)
     : QDialog(parent), request_(request), combo_(new QComboBox(this)) {
-    setWindowTitle(It("Intestazione Azienda e Periodo"));
+    setWindowTitle(FromUtf8("Intestazione Azienda e Periodo"));
     const DialogUnits du(*this);
     setFixedSize(du.X(325), du.Y(52));
-    auto* label = new QLabel(It("Codice Regionale Azienda"), this);
+    auto* label = new QLabel(FromUtf8("Codice Regionale Azienda"), this);
     label->setGeometry(du.Rect(7, 10, 84, 8).adjusted(0, -2, 0, 2));
     combo_->setObjectName("1000");
     combo_->setEditable(true);
@@ -40,11 +40,11 @@ CCompanyDlg::CCompanyDlg(ui::CompanyDialogRequest& request, QWidget* parent)
             combo_->lineEdit()->setCursorPosition(std::min(cursor, kTypedLimit));
         }
     });
-    auto* ok = new QPushButton(It("OK"), this);
+    auto* ok = new QPushButton(FromUtf8("OK"), this);
     ok->setObjectName("1");
     ok->setDefault(true);
     ok->setGeometry(du.Rect(95, 27, 50, 14));
-    auto* cancel = new QPushButton(It("Annulla"), this);
+    auto* cancel = new QPushButton(FromUtf8("Annulla"), this);
     cancel->setObjectName("2");
     cancel->setGeometry(du.Rect(154, 27, 50, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

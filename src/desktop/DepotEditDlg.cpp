@@ -26,10 +26,10 @@ QRect TabArea(const DialogUnits& du) {
 
 CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* parent)
     : QDialog(parent), request_(request), values_(request.values), tabs_(new QTabWidget(this)) {
-    setWindowTitle(It("Definizione della Struttura"));
+    setWindowTitle(FromUtf8("Definizione della Struttura"));
     const DialogUnits du(*this);
     setFixedSize(du.X(350), du.Y(250));
-    auto* idLabel = new QLabel(It("Identificativo"), this);
+    auto* idLabel = new QLabel(FromUtf8("Identificativo"), this);
     idLabel->setGeometry(du.Rect(7, 10, 43, 8).adjusted(0, -2, 0, 2));
     auto* id = new QLineEdit(this);
     id->setObjectName("1024");
@@ -46,7 +46,7 @@ CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* paren
         auto* layout = new QGridLayout(area);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(page, 0, 0, Qt::AlignCenter);
-        tabs_->addTab(area, It(caption));
+        tabs_->addTab(area, FromUtf8(caption));
         pages_[static_cast<std::size_t>(index)] = page;
     };
     auto* area = new QWidget(tabs_);
@@ -62,11 +62,11 @@ CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* paren
     connect(tabs_, &QTabWidget::currentChanged, this, &CDepotEditDlg::ChangePage);
     FocusFirstField();
 
-    auto* ok = new QPushButton(It("OK"), this);
+    auto* ok = new QPushButton(FromUtf8("OK"), this);
     ok->setObjectName("1");
     ok->setDefault(true);
     ok->setGeometry(du.Rect(125, 230, 50, 14));
-    auto* cancel = new QPushButton(It("Annulla"), this);
+    auto* cancel = new QPushButton(FromUtf8("Annulla"), this);
     cancel->setObjectName("2");
     cancel->setGeometry(du.Rect(180, 230, 50, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -97,7 +97,7 @@ void CDepotEditDlg::accept() {
     pages_[static_cast<std::size_t>(current_)]->SavePage(values_);
     // The check may complete the values (empty owners become a blank); they are kept only when it
     // accepts them, so a refusal leaves the editor with the values as entered.
-    ui::StructureValues checked = values_;
+    census::Structure checked = values_;
     if (!request_.accept || request_.accept(checked)) {
         values_ = checked;
         request_.values = checked;

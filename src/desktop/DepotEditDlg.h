@@ -17,7 +17,7 @@ class CDepotEditDlg : public QDialog {
     CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* parent);
     QTabWidget* Tabs() const { return tabs_; }
     // The working values, as the pages last saved them.
-    const ui::StructureValues& Values() const { return values_; }
+    const census::Structure& Values() const { return values_; }
 
   public slots:
     // OK, and Enter inside a page: the current page is saved and the values are checked.
@@ -28,7 +28,7 @@ class CDepotEditDlg : public QDialog {
     void FocusFirstField();
 
     ui::StructureEditorRequest& request_;
-    ui::StructureValues values_;
+    census::Structure values_;
     QTabWidget* tabs_;
     std::array<CDepotPage*, 3> pages_{};
     int current_ = 0;

@@ -19,14 +19,9 @@ constexpr int kRowHeight = 14;  // every edit and combo of the pages
 
 // A control's text as the core's bytes. The validators keep out what Windows-1252 cannot hold, so the
 // lossy conversion only guards against a text set around them.
-std::string Cp(const QString& s) {
-    std::optional<std::string> bytes = ToCp(s);
-    return bytes ? std::move(*bytes) : text::Utf8ToCp1252Lossy(s.toStdString());
-}
-
 // A static text to the left of a control whose top is at `y`, centred on the control's height.
 QLabel* Label(QWidget* parent, const DialogUnits& du, const char* utf8, int x, int y, int w) {
-    auto* label = new QLabel(It(utf8), parent);
+    auto* label = new QLabel(FromUtf8(utf8), parent);
     label->setGeometry(du.Rect(x, y, w, kRowHeight));
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
@@ -178,7 +173,7 @@ CLocationPage::CLocationPage(const std::vector<std::string>& municipalityEntries
     provin_ = Combo(this, du, "1011", 91, 61, 80, 2, provinces);
     NameControl(label, provin_);
 
-    auto* activities = new QGroupBox(It("Attività svolte"), this);
+    auto* activities = new QGroupBox(FromUtf8("Attività svolte"), this);
     activities->setGeometry(du.Rect(20, 85, 242, 79));
     struct Box {
         const char* name;
@@ -196,7 +191,7 @@ CLocationPage::CLocationPage(const std::vector<std::string>& municipalityEntries
     }};
     for (std::size_t i = 0; i < kBoxes.size(); ++i) {
         const Box& b = kBoxes[i];
-        auto* box = new QCheckBox(It(b.text), this);
+        auto* box = new QCheckBox(FromUtf8(b.text), this);
         box->setObjectName(b.name);
         // The whole text is shown even where the font is wider than the layout's; centred on its row.
         const QSize hint = box->sizeHint();
@@ -208,7 +203,7 @@ CLocationPage::CLocationPage(const std::vector<std::string>& municipalityEntries
     ubicaz_->setFocus();
 }
 
-void CLocationPage::ShowPage(const ui::StructureValues& v) {
+void CLocationPage::ShowPage(const census::Structure& v) {
     Show(ubicaz_, v.ubicaz);
     Show(local_, v.local);
     if (v.comune < 0) {
@@ -226,11 +221,11 @@ void CLocationPage::ShowPage(const ui::StructureValues& v) {
     }
 }
 
-void CLocationPage::SavePage(ui::StructureValues& v) const {
-    v.ubicaz = reg::TextFromControl(Cp(ubicaz_->text()));
-    v.local = reg::TextFromControl(Cp(local_->text()));
-    v.comune = reg::ComuneFromControl(Cp(comune_->currentText()));
-    v.provin = reg::ProvinceFromControl(Cp(provin_->currentText()));
+void CLocationPage::SavePage(census::Structure& v) const {
+    v.ubicaz = reg::TextFromControl(ToCpLossy(ubicaz_->text()));
+    v.local = reg::TextFromControl(ToCpLossy(local_->text()));
+    v.comune = reg::ComuneFromControl(ToCpLossy(comune_->currentText()));
+    v.provin = reg::ProvinceFromControl(ToCpLossy(provin_->currentText()));
     for (std::size_t i = 0; i < flags_.size(); ++i) {
         v.flags[i] = flags_[i]->isChecked();
     }
@@ -265,7 +260,7 @@ COwnershipPage::COwnershipPage(QWidget* parent) : CDepotPage(parent) {
     }};
     for (std::size_t i = 0; i < kParts.size(); ++i) {
         const Part& p = kParts[i];
-        auto* group = new QGroupBox(It(p.group), this);
+        auto* group = new QGroupBox(FromUtf8(p.group), this);
         group->setGeometry(du.Rect(7, p.groupY, 301, p.groupH));
         // The two parts have fields of the same names: each is told with its part.
         const auto name = [&](QLabel* label, QWidget* control) {
@@ -286,7 +281,7 @@ COwnershipPage::COwnershipPage(QWidget* parent) : CDepotPage(parent) {
     }
 }
 
-void COwnershipPage::ShowPage(const ui::StructureValues& v) {
+void COwnershipPage::ShowPage(const census::Structure& v) {
     Show(owner_[0], v.scoPro);
     Show(owner_[1], v.copPro);
     Show(surface_[0], reg::NumberForControl(v.scoSup));
@@ -295,13 +290,13 @@ void COwnershipPage::ShowPage(const ui::StructureValues& v) {
     SelectEntry(title_[1], reg::TitleEntryFor(census::TitleChar(v.copTit)));
 }
 
-void COwnershipPage::SavePage(ui::StructureValues& v) const {
-    v.scoPro = reg::TextFromControl(Cp(owner_[0]->text()));
-    v.copPro = reg::TextFromControl(Cp(owner_[1]->text()));
-    v.scoSup = reg::NumberFromControl(Cp(surface_[0]->text()));
-    v.copSup = reg::NumberFromControl(Cp(surface_[1]->text()));
-    v.scoTit.assign(1, reg::TitleFromControl(Cp(title_[0]->currentText())));
-    v.copTit.assign(1, reg::TitleFromControl(Cp(title_[1]->currentText())));
+void COwnershipPage::SavePage(census::Structure& v) const {
+    v.scoPro = reg::TextFromControl(ToCpLossy(owner_[0]->text()));
+    v.copPro = reg::TextFromControl(ToCpLossy(owner_[1]->text()));
+    v.scoSup = reg::NumberFromControl(ToCpLossy(surface_[0]->text()));
+    v.copSup = reg::NumberFromControl(ToCpLossy(surface_[1]->text()));
+    v.scoTit.assign(1, reg::TitleFromControl(ToCpLossy(title_[0]->currentText())));
+    v.copTit.assign(1, reg::TitleFromControl(ToCpLossy(title_[1]->currentText())));
 }
 
 // ---- Dotazione Mezzi
@@ -323,7 +318,7 @@ QFrame* Cell(QWidget* parent, const DialogUnits& du, int x0, int y0, int x1, int
 
 QLabel* CellText(QWidget* parent, const DialogUnits& du, const char* utf8, int x0, int y0, int x1, int y1,
                  Qt::Alignment alignment) {
-    auto* label = new QLabel(It(utf8), parent);
+    auto* label = new QLabel(FromUtf8(utf8), parent);
     label->setAlignment(alignment | Qt::AlignVCenter);
     label->setGeometry(du.X(x0), du.Y(y0) + 1, du.X(x1) - du.X(x0), du.Y(y1) - du.Y(y0) - 1);
     return label;
@@ -395,7 +390,7 @@ CFleetPage::CFleetPage(QWidget* parent) : CDepotPage(parent) {
                 QLineEdit* count = Edit(this, du, name.c_str(), s.serviceX + reserve * kReserveOffset, y,
                                         kCountWidth, 4, true);
                 // Told as the table reads: service, class, in service or in reserve.
-                count->setAccessibleName(It(s.heading) + QLatin1Char(' ') + It(kClasses[row]) +
+                count->setAccessibleName(FromUtf8(s.heading) + QLatin1Char(' ') + FromUtf8(kClasses[row]) +
                                          QLatin1Char(' ') +
                                          (reserve ? QStringLiteral("Riserva") : QStringLiteral("Servizio")));
                 counts_[index] = count;
@@ -404,15 +399,15 @@ CFleetPage::CFleetPage(QWidget* parent) : CDepotPage(parent) {
     }
 }
 
-void CFleetPage::ShowPage(const ui::StructureValues& v) {
+void CFleetPage::ShowPage(const census::Structure& v) {
     for (std::size_t i = 0; i < counts_.size(); ++i) {
         Show(counts_[i], reg::NumberForControl(v.counts[i]));
     }
 }
 
-void CFleetPage::SavePage(ui::StructureValues& v) const {
+void CFleetPage::SavePage(census::Structure& v) const {
     for (std::size_t i = 0; i < counts_.size(); ++i) {
-        v.counts[i] = reg::NumberFromControl(Cp(counts_[i]->text()));
+        v.counts[i] = reg::NumberFromControl(ToCpLossy(counts_[i]->text()));
     }
 }
 

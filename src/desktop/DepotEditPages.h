@@ -29,9 +29,9 @@ class CDepotPage : public QWidget {
   public:
     using QWidget::QWidget;
     // Values to controls.
-    virtual void ShowPage(const ui::StructureValues& values) = 0;
+    virtual void ShowPage(const census::Structure& values) = 0;
     // Controls to values: only the values this page shows are changed.
-    virtual void SavePage(ui::StructureValues& values) const = 0;
+    virtual void SavePage(census::Structure& values) const = 0;
 };
 
 // "Ubicazione": address, place, municipality, province and the activities carried out.
@@ -39,8 +39,8 @@ class CLocationPage : public CDepotPage {
     Q_OBJECT
   public:
     CLocationPage(const std::vector<std::string>& municipalityEntries, QWidget* parent);
-    void ShowPage(const ui::StructureValues& values) override;
-    void SavePage(ui::StructureValues& values) const override;
+    void ShowPage(const census::Structure& values) override;
+    void SavePage(census::Structure& values) const override;
 
   private:
     QLineEdit* ubicaz_;
@@ -55,8 +55,8 @@ class COwnershipPage : public CDepotPage {
     Q_OBJECT
   public:
     explicit COwnershipPage(QWidget* parent);
-    void ShowPage(const ui::StructureValues& values) override;
-    void SavePage(ui::StructureValues& values) const override;
+    void ShowPage(const census::Structure& values) override;
+    void SavePage(census::Structure& values) const override;
 
   private:
     // Index 0: the open areas (sco), 1: the covered surfaces (cop).
@@ -70,11 +70,11 @@ class CFleetPage : public CDepotPage {
     Q_OBJECT
   public:
     explicit CFleetPage(QWidget* parent);
-    void ShowPage(const ui::StructureValues& values) override;
-    void SavePage(ui::StructureValues& values) const override;
+    void ShowPage(const census::Structure& values) override;
+    void SavePage(census::Structure& values) const override;
 
   private:
-    std::array<QLineEdit*, census::kCountCount> counts_{};  // in the order of StructureValues::counts
+    std::array<QLineEdit*, census::kCountCount> counts_{};  // in the order of census::Structure::counts
 };
 
 }  // namespace desktop

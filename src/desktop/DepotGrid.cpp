@@ -320,7 +320,7 @@ void CDepotGrid::ShowContextMenu(const QPoint& globalPosition) {
     QMenu menu(this);
     const bool rowCommands = list_.CanChangeSelected();
     const auto add = [&](const char* label, int command, bool enabled) {
-        QAction* action = menu.addAction(It(label));
+        QAction* action = menu.addAction(FromUtf8(label));
         action->setData(command);
         action->setEnabled(enabled);
     };

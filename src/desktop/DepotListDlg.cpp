@@ -34,9 +34,9 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
       grid_(new CDepotGrid(list, this)),
       id_(new QLineEdit(this)),
       text_(new QLineEdit(this)) {
-    setWindowTitle(It("Archivio Depositi"));
+    setWindowTitle(FromUtf8("Archivio Depositi"));
     const DialogUnits du(*this);
-    auto* group = new QGroupBox(It("Struttura selezionata"), this);
+    auto* group = new QGroupBox(FromUtf8("Struttura selezionata"), this);
     group->setObjectName(QString::number(kGroup));
     group->setGeometry(du.Rect(5, 5, 393, 35));
     statics_[kGroup] = group;
@@ -58,7 +58,7 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     NameControl(idLabel, id_);
     NameControl(textLabel, text_);
     const auto button = [&](int id, const char* label, QRect rect) {
-        auto* b = new QPushButton(It(label), this);
+        auto* b = new QPushButton(FromUtf8(label), this);
         b->setObjectName(QString::number(id));
         b->setGeometry(rect);
         b->setAutoDefault(false);

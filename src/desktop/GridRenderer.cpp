@@ -263,12 +263,12 @@ QString ReadableTitle(const QString& drawn) {
 
 QString GridColumnTitle(int column) {
     static const std::vector<QString> titles = [] {
-        std::vector<QString> t = {"N.ro", "Ubicazione", It("Località"), "Comune", "Prov"};
+        std::vector<QString> t = {"N.ro", "Ubicazione", FromUtf8("Località"), "Comune", "Prov"};
         for (const char* a : kActivities) {
-            t.push_back(It(a));
+            t.push_back(FromUtf8(a));
         }
         for (int area = 0; area < kAreas; ++area) {
-            t.insert(t.end(), {It("Proprietà"), "MQ", "Titolo"});
+            t.insert(t.end(), {FromUtf8("Proprietà"), "MQ", "Titolo"});
         }
         for (int pair = 0; pair < kServices * kLengthClasses; ++pair) {
             t.insert(t.end(), {"Servizio", "Riserva"});  // the uses, in the order of the counts
@@ -279,7 +279,7 @@ QString GridColumnTitle(int column) {
 }
 
 QStringList GridColumnBands(int column) {
-    const auto words = [](const char* drawn) { return ReadableTitle(It(drawn)); };
+    const auto words = [](const char* drawn) { return ReadableTitle(FromUtf8(drawn)); };
     if (column >= 1 && column <= 4) {
         return {words(kBlocks[0])};
     }
@@ -428,7 +428,7 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
     const int band3 = 2 * L.BandHeight();
     const int headings = L.HeadingsHeight();
     const auto centred = [&](int left, int width, int top, const char* title) {
-        text(QRect(left + dx, top + 4, width, h), Qt::AlignHCenter, It(title));
+        text(QRect(left + dx, top + 4, width, h), Qt::AlignHCenter, FromUtf8(title));
     };
 
     // Band 1: the services over the bus counts.

@@ -82,7 +82,7 @@ CMainFrame::~CMainFrame() {
 }
 
 QAction* CMainFrame::AddItem(QMenu* menu, const char* label, Command id) {
-    QAction* action = menu->addAction(It(label));
+    QAction* action = menu->addAction(FromUtf8(label));
     action->setData(static_cast<int>(id));
     connect(action, &QAction::triggered, this, [this, id] { Run(id); });
     actions_[id] = action;
@@ -91,14 +91,14 @@ QAction* CMainFrame::AddItem(QMenu* menu, const char* label, Command id) {
 
 void CMainFrame::BuildMenus() {
     QMenuBar* bar = menuBar();
-    QMenu* database = bar->addMenu(It("&Database"));
+    QMenu* database = bar->addMenu(FromUtf8("&Database"));
     AddItem(database, "&Crea", kCrea);
     AddItem(database, "&Connetti", kConnetti);
     AddItem(database, "&Sconnetti", kSconnetti);
     database->addSeparator();
     AddItem(database, "&Ripara", kRipara);
     AddItem(database, "&Duplica", kDuplica);
-    archivi_ = bar->addMenu(It("&Archivi"));
+    archivi_ = bar->addMenu(FromUtf8("&Archivi"));
     AddItem(archivi_, "&Azienda", kAzienda);
     AddItem(archivi_, "Archivio &Depositi", kDepositi);
     archivi_->addSeparator();
@@ -109,11 +109,11 @@ void CMainFrame::BuildMenus() {
     AddItem(archivi_, "Stampa su &File PDF…", kStampaPdf);
     connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     // "&Fine" and "&?" are items of the bar itself.
-    QAction* fine = bar->addAction(It("&Fine"));
+    QAction* fine = bar->addAction(FromUtf8("&Fine"));
     fine->setData(static_cast<int>(kFine));
     connect(fine, &QAction::triggered, this, [this] { Run(kFine); });
     actions_[kFine] = fine;
-    QAction* about = bar->addAction(It("&?"));
+    QAction* about = bar->addAction(FromUtf8("&?"));
     about->setData(static_cast<int>(kAbout));
     connect(about, &QAction::triggered, this, [this] { Run(kAbout); });
     actions_[kAbout] = about;
@@ -300,12 +300,13 @@ QString CMainFrame::OperatingSystemLine() {
 }
 
 QString CMainFrame::AboutText() const {
-    return It("INFORMAZIONI SUL PROGRAMMA\n\n") + It("VELUMBRA - \"Censimento Velumbra\"\n") +
-           It("Realizzato dal gruppo di sviluppo Velumbra per le aziende di trasporto pubblico locale.\n"
-              "Uso consentito alle aziende per la comunicazione del censimento delle strutture\n"
-              "all'Osservatorio Trasporti Regionale.\n\n") +
-           It("Sistema operativo ") + OperatingSystemLine() + It("\n\nDatabase: ") +
-           (session_.Path().empty() ? It("Nessuno") : FromCp(session_.Path()));
+    return FromUtf8("INFORMAZIONI SUL PROGRAMMA\n\n") + FromUtf8("VELUMBRA - \"Censimento Velumbra\"\n") +
+           FromUtf8(
+               "Realizzato dal gruppo di sviluppo Velumbra per le aziende di trasporto pubblico locale.\n"
+               "Uso consentito alle aziende per la comunicazione del censimento delle strutture\n"
+               "all'Osservatorio Trasporti Regionale.\n\n") +
+           FromUtf8("Sistema operativo ") + OperatingSystemLine() + FromUtf8("\n\nDatabase: ") +
+           (session_.Path().empty() ? FromUtf8("Nessuno") : FromCp(session_.Path()));
 }
 
 void CMainFrame::ReadConfiguration() {

@@ -147,7 +147,7 @@ bool QtPort::ShowBox(std::string_view text, std::string_view caption, ui::Icon i
             }
             const auto label = [&box, button] {
                 auto* shown = box.findChild<QTextEdit*>();
-                button->setText(It(shown && shown->isVisibleTo(&box) ? kHideDetails : kShowDetails));
+                button->setText(FromUtf8(shown && shown->isVisibleTo(&box) ? kHideDetails : kShowDetails));
                 if (shown) {
                     // Room for a good many lines of them, and the message's lines kept whole as the box
                     // is laid out again.

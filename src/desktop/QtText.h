@@ -19,8 +19,13 @@ inline std::optional<std::string> ToCp(const QString& s) {
     return text::Utf8ToCp1252(s.toStdString());
 }
 
+// Windows-1252 bytes, a character it cannot represent as "?".
+inline std::string ToCpLossy(const QString& s) {
+    return text::Utf8ToCp1252Lossy(s.toStdString());
+}
+
 // A text of the program's own (UTF-8 in the source) as a QString.
-inline QString It(const char* utf8) {
+inline QString FromUtf8(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 

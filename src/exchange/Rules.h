@@ -9,10 +9,9 @@
 
 namespace exchange {
 
-// A failure: the structure's identifier and ubicazione (as stored, trailing blanks aside) and the
-// rule's message, Windows-1252.
-using ValidationError = ui::CensusError;
-using CValidationErrorList = std::vector<ValidationError>;
+// The failures of the rules, in report order: each a ui::CensusError, the structure's identifier and
+// ubicazione (as stored, trailing blanks aside) and the rule's message, Windows-1252.
+using CValidationErrorList = std::vector<ui::CensusError>;
 
 // Appends the failures of one structure, as read from the census (texts right-trimmed, titles as
 // stored: only their first character counts), in rule order.

@@ -15,7 +15,7 @@ std::vector<std::string> ReportLines(const CValidationErrorList& errors, const L
     std::vector<std::string> lines = {std::string(72, '='),
                                       std::string(stamp) + " Report verifica situazione Strutture (Velumbra)",
                                       "Database: " + databasePath, std::string(72, '='), ""};
-    for (const ValidationError& e : errors) {
+    for (const ui::CensusError& e : errors) {
         lines.push_back("ID=" + text::FormatInt(e.id) + " " + e.message);
     }
     return lines;

@@ -14,8 +14,8 @@ std::string Read(const std::string& text) {
 
 }  // namespace
 
-ui::StructureValues BlankStructure() {
-    return ui::StructureValues{};
+census::Structure BlankStructure() {
+    return census::Structure{};
 }
 
 std::optional<std::vector<std::string>> FillComuneCombo(db::CDbConnection& connection) {
@@ -72,7 +72,7 @@ int TitleEntryFor(char title) {
     return -1;
 }
 
-bool CheckAndAccept(ui::Port& port, ui::StructureValues& v) {
+bool CheckAndAccept(ui::Port& port, census::Structure& v) {
     std::string missing;
     if (v.ubicaz.empty()) {
         missing += "Ubicazione; ";

@@ -13,7 +13,7 @@
 namespace reg {
 
 // The editor's values of a new structure.
-ui::StructureValues BlankStructure();
+census::Structure BlankStructure();
 
 // The municipalities of regcom in order of name, each as "%04d - name"; nothing when they cannot be
 // read.
@@ -38,6 +38,6 @@ int TitleEntryFor(char title);
 // The OK check: the mandatory data and the declaration of the surfaces. When something is missing the
 // message says what, and false is returned; otherwise empty owners become a single blank (the census
 // refuses empty texts) and true is returned.
-[[nodiscard]] bool CheckAndAccept(ui::Port& port, ui::StructureValues& values);
+[[nodiscard]] bool CheckAndAccept(ui::Port& port, census::Structure& values);
 
 }  // namespace reg

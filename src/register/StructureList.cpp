@@ -220,7 +220,7 @@ ui::Outcome StructureList::CreateStructure() {
     ui::StructureEditorRequest editor;
     editor.values = BlankStructure();
     editor.municipalityEntries = std::move(*municipalities);
-    editor.accept = [&port](ui::StructureValues& values) { return CheckAndAccept(port, values); };
+    editor.accept = [&port](census::Structure& values) { return CheckAndAccept(port, values); };
     if (!port.EditStructure(editor)) {
         return ui::Outcome::Cancelled();
     }
@@ -251,8 +251,8 @@ ui::Outcome StructureList::CreateStructure() {
     return ui::Outcome::Done();
 }
 
-std::optional<ui::StructureValues> StructureList::ReadStructure(int id) {
-    ui::StructureValues v;
+std::optional<census::Structure> StructureList::ReadStructure(int id) {
+    census::Structure v;
     // A field that cannot be read (shown) would be overwritten with nothing: the editor does not open.
     // So does a structure gone meanwhile, or one that could not be sought (shown).
     if (!cursor_->Seek({text::FormatInt(id)}).found() || !schema::ReadStructure(*cursor_, v)) {
@@ -278,7 +278,7 @@ ui::Outcome StructureList::ModifyStructure() {
     ui::StructureEditorRequest editor;
     editor.values = *values;
     editor.municipalityEntries = std::move(*municipalities);
-    editor.accept = [&port](ui::StructureValues& v) { return CheckAndAccept(port, v); };
+    editor.accept = [&port](census::Structure& v) { return CheckAndAccept(port, v); };
     if (!port.EditStructure(editor)) {
         return ui::Outcome::Cancelled();
     }

@@ -116,7 +116,7 @@ class StructureList {
     ui::Outcome RevertChanges();
 
     // The editor's values of a stored structure, read through the cursor; nothing when not found.
-    std::optional<ui::StructureValues> ReadStructure(int id);
+    std::optional<census::Structure> ReadStructure(int id);
 
   private:
     ui::Outcome Reload();

@@ -111,15 +111,12 @@ struct GenerationDateRequest {
     std::function<bool(std::string& date)> accept;
 };
 
-// The working values of one structure in the editor: the census's own record.
-using StructureValues = census::Structure;
-
 // The structure editor: `accept` is the OK check (it shows its own message, and may complete the
 // values); the municipalities are the entries "%04d - name" of the municipality list.
 struct StructureEditorRequest {
-    StructureValues values;
+    census::Structure values;  // the working values of the structure
     std::vector<std::string> municipalityEntries;
-    std::function<bool(StructureValues& values)> accept;
+    std::function<bool(census::Structure& values)> accept;
 };
 
 // One failure of the census check: the structure (its identifier and ubicazione) and the message.

@@ -81,7 +81,7 @@ bool ScriptedPort::AskGenerationDate(GenerationDateRequest& request) {
 bool ScriptedPort::EditStructure(StructureEditorRequest& request) {
     dialogs.push_back("editor");
     editorRequests.push_back(request);
-    std::optional<StructureValues> entered;
+    std::optional<census::Structure> entered;
     if (!editorAnswers_.empty()) {
         entered = std::move(editorAnswers_.front());
         editorAnswers_.pop_front();

@@ -42,7 +42,7 @@ class ScriptedPort : public Port {
     void AnswerNextDialog(std::optional<std::string> text) { dialogAnswers_.push_back(std::move(text)); }
     // The next structure editor: the values entered (or nothing to cancel). OK is pressed; when the
     // check refuses them, the editor is cancelled.
-    void AnswerNextEditor(std::optional<StructureValues> values) {
+    void AnswerNextEditor(std::optional<census::Structure> values) {
         editorAnswers_.push_back(std::move(values));
     }
     // The next window of the census's errors: the entry chosen, or nothing to close it.
@@ -83,7 +83,7 @@ class ScriptedPort : public Port {
     std::deque<Answer> messageAnswers_;
     std::deque<std::optional<std::string>> fileAnswers_;
     std::deque<std::optional<std::string>> dialogAnswers_;
-    std::deque<std::optional<StructureValues>> editorAnswers_;
+    std::deque<std::optional<census::Structure>> editorAnswers_;
     std::deque<std::optional<std::size_t>> errorsAnswers_;
 };
 

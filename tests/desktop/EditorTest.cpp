@@ -19,13 +19,10 @@ using desktop::CDepotEditDlg;
 
 namespace {
 
-std::string Cp(const char* utf8) {
-    return text::Utf8ToCp1252Lossy(utf8);
-}
-
 // In order of name, as the list of municipalities comes.
-const std::vector<std::string> kMunicipalities = {"0003 - ALFA", Cp("0046 - CITTÀ DI PROVA"), "0121 - DELTA",
-                                                  "0012 - FIRENZE", "0120 - GAMMA"};
+const std::vector<std::string> kMunicipalities = {"0003 - ALFA",
+                                                  text::Utf8ToCp1252Lossy("0046 - CITTÀ DI PROVA"),
+                                                  "0121 - DELTA", "0012 - FIRENZE", "0120 - GAMMA"};
 const QString kHead = "ATTENZIONE; mancano i seguenti dati obbligatori:\n\n";
 const QString kTail = "Occorre completare la scheda informativa !!!";
 const QString kMissingAll = kHead +
@@ -34,19 +31,19 @@ const QString kMissingAll = kHead +
                             kTail;
 
 // A complete structure, with an accented letter.
-ui::StructureValues Filled() {
-    ui::StructureValues v{7,
-                          Cp("VIA DELL'UNITÀ D'ITALIA 3"),
-                          "CAMPO DI MARTE",
-                          12,
-                          "FI",
-                          {true, false, true, false, false, true, true},
-                          "COMUNE DI FIRENZE",
-                          1500,
-                          "B",
-                          "AZIENDA",
-                          820,
-                          "A"};
+census::Structure Filled() {
+    census::Structure v{7,
+                        text::Utf8ToCp1252Lossy("VIA DELL'UNITÀ D'ITALIA 3"),
+                        "CAMPO DI MARTE",
+                        12,
+                        "FI",
+                        {true, false, true, false, false, true, true},
+                        "COMUNE DI FIRENZE",
+                        1500,
+                        "B",
+                        "AZIENDA",
+                        820,
+                        "A"};
     for (std::size_t i = 0; i < v.counts.size(); ++i) {
         v.counts[i] = static_cast<int>(100 + i);
     }
@@ -55,8 +52,8 @@ ui::StructureValues Filled() {
 
 // An editor whose OK check is the program's, its messages kept by a scripted port.
 struct Editor {
-    explicit Editor(const ui::StructureValues& values = reg::BlankStructure()) {
-        request = {values, kMunicipalities, [this](ui::StructureValues& v) {
+    explicit Editor(const census::Structure& values = reg::BlankStructure()) {
+        request = {values, kMunicipalities, [this](census::Structure& v) {
                        ++checks;
                        return reg::CheckAndAccept(port, v);
                    }};
@@ -93,7 +90,7 @@ struct Editor {
     void Page(int index) { Get<QTabWidget>(6003)->setCurrentIndex(index); }
     void Ok() { Get<QPushButton>(1)->click(); }
     bool Accepted() const { return dialog->result() == QDialog::Accepted && !dialog->isVisible(); }
-    const ui::StructureValues& Working() const { return dialog->Values(); }
+    const census::Structure& Working() const { return dialog->Values(); }
 
     ui::StructureEditorRequest request;
     ui::ScriptedPort port;
@@ -244,7 +241,7 @@ class EditorTest : public QObject {
     }
 
     void ownersAndTitlesOfTheOwnershipPage() {
-        ui::StructureValues v = Filled();
+        census::Structure v = Filled();
         v.copPro.clear();
         v.scoTit = "Z";
         Editor e(v);
@@ -267,7 +264,7 @@ class EditorTest : public QObject {
     }
 
     void numbersShowAsStoredAndTypingIsLimited() {
-        ui::StructureValues v = Filled();
+        census::Structure v = Filled();
         v.scoSup = -5;
         v.copSup = 1234567;  // longer than can be typed: shown whole
         v.counts[35] = -1;
@@ -315,7 +312,7 @@ class EditorTest : public QObject {
         QVERIFY(untouched.Accepted());
         QCOMPARE(untouched.request.values, Filled());
 
-        ui::StructureValues v = Filled();
+        census::Structure v = Filled();
         Editor e(v);
         QCOMPARE(e.Text(1024) + e.Text(1008) + e.Text(1011),
                  QString("7VIA DELL'UNITÀ D'ITALIA 3FI - Firenze"));
@@ -409,7 +406,7 @@ class EditorTest : public QObject {
     void theProgramsPortOpensTheEditorModally() {
         QWidget owner;
         desktop::QtPort port(&owner, nullptr);
-        ui::StructureEditorRequest request{Filled(), kMunicipalities, [&port](ui::StructureValues& v) {
+        ui::StructureEditorRequest request{Filled(), kMunicipalities, [&port](census::Structure& v) {
                                                return reg::CheckAndAccept(port, v);
                                            }};
         ModalScript script;

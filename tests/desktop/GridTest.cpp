@@ -295,7 +295,7 @@ class GridTest : public QObject {
     void DeleteSecondAndChangeThird(reg::StructureList& list) {
         list.Select(2);
         QVERIFY(list.DeleteStructure());
-        ui::StructureValues v = *list.ReadStructure(3);
+        census::Structure v = *list.ReadStructure(3);
         v.ubicaz = "VIA CAMBIATA";
         port.AnswerNextEditor(v);
         list.Select(3);

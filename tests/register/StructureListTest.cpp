@@ -8,8 +8,8 @@
 
 namespace {
 
-ui::StructureValues Entered(int seed = 0) {
-    ui::StructureValues v;
+census::Structure Entered(int seed = 0) {
+    census::Structure v;
     v.ubicaz = "VIA ROMA " + std::to_string(seed);
     v.local = "CENTRO";
     v.comune = 57;
@@ -61,7 +61,7 @@ TEST(StructureEditor, ReadingTheControls) {
 
 TEST(StructureEditor, OkChecksTheMandatoryDataAndTheSurfaces) {
     ui::ScriptedPort port;
-    ui::StructureValues blank = reg::BlankStructure();
+    census::Structure blank = reg::BlankStructure();
     EXPECT_EQ(blank.id, -1);
     EXPECT_EQ(blank.comune, -1);
     EXPECT_EQ(blank.scoTit, " ");
@@ -73,7 +73,7 @@ TEST(StructureEditor, OkChecksTheMandatoryDataAndTheSurfaces) {
               "Occorre completare la scheda informativa !!!");
     EXPECT_EQ(port.LastMessage().icon, ui::Icon::Information);
 
-    ui::StructureValues v = Entered();
+    census::Structure v = Entered();
     v.scoTit = " ";  // owner and surface without a title
     v.copSup = 40;   // a surface without owner
     EXPECT_FALSE(reg::CheckAndAccept(port, v));

@@ -38,8 +38,8 @@ std::vector<std::string> Municipalities() {
                                : std::vector<std::string>{};
 }
 
-ui::StructureValues Filled(const std::vector<std::string>& municipalities) {
-    ui::StructureValues v;
+census::Structure Filled(const std::vector<std::string>& municipalities) {
+    census::Structure v;
     v.id = 1027;
     v.ubicaz = text::Utf8ToCp1252Lossy("VIA DELL'UNITÀ D'ITALIA 143/B");
     v.local = "ZONA INDUSTRIALE OSMANNORO";
@@ -59,7 +59,7 @@ ui::StructureValues Filled(const std::vector<std::string>& municipalities) {
 }
 
 // Each page of an editor showing `values`, as <name>-<page>.png.
-void SavePages(const std::vector<std::string>& municipalities, const ui::StructureValues& values,
+void SavePages(const std::vector<std::string>& municipalities, const census::Structure& values,
                const QDir& out, const QString& name) {
     ui::StructureEditorRequest request;
     request.values = values;
@@ -90,7 +90,7 @@ int main(int argc, char* argv[]) {
     desktop::QtPort port(&owner, nullptr);
     ui::StructureEditorRequest request;
     request.municipalityEntries = municipalities;
-    request.accept = [&port](ui::StructureValues& v) { return reg::CheckAndAccept(port, v); };
+    request.accept = [&port](census::Structure& v) { return reg::CheckAndAccept(port, v); };
     desktop::CDepotEditDlg dialog(request, nullptr);
     dialog.show();
     ModalScript script;
