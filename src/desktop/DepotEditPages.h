@@ -1,5 +1,5 @@
 // The three pages of the structure editor. Each shows the editor's working values in its controls and
-// reads them back; the controls carry the numbers the census has always given them as object names.
+// reads them back; the controls carry the census's numbers for them as object names.
 #pragma once
 
 #include <QCheckBox>

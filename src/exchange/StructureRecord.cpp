@@ -156,7 +156,7 @@ ui::Outcome ForEachStructure(db::CDbConnection& connection,
     census::Structure r;
     for (int row = s.Execute(); row == 1; row = s.Next()) {
         std::int16_t id = 0;
-        (void)s.GetShort(0, id);  // a failure is latched: see Failed() below
+        s.CheckFieldRead(s.GetShort(0, id), 0, "ID");  // a failure is latched: see Failed() below
         r.id = id;
         schema::ReadStructure(s, 1, r);
         visit(r);

@@ -126,10 +126,10 @@ std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     for (int row = s.Execute(); row == 1; row = s.Next()) {
         std::int16_t id = 0;
         // A failure is latched and checked once the loop is over.
-        (void)s.GetShort(0, id);
+        s.CheckFieldRead(s.GetShort(0, id), 0, "ID");
         r.id = id;
         comuneName.clear();
-        (void)s.GetDateOrText(1, comuneName);
+        s.CheckFieldRead(s.GetDateOrText(1, comuneName), 1, "denom");
         text::TrimRightInPlace(comuneName);
         schema::ReadStructure(s, 2, r);
         rows.Add(r, comuneName);

@@ -16,8 +16,8 @@ std::optional<std::vector<std::string>> CodeListEntries(db::CDbConnection& conne
         std::int16_t code = 0;
         std::string name;
         // A null reads as 0 or the empty text; a failure is latched and checked below.
-        (void)codes.GetShort(0, code);
-        (void)codes.GetDateOrText(1, name);
+        codes.CheckFieldRead(codes.GetShort(0, code), 0, "codice");
+        codes.CheckFieldRead(codes.GetDateOrText(1, name), 1, "denom");
         entries.push_back(text::FormatIntZeroPadded(code, 4) + " - " + name);
     }
     if (codes.Failed()) {

@@ -98,7 +98,9 @@ ui::Outcome CompleteCodeTables(db::CDbConnection& connection) {
             codes.SetFrom(table);
             for (int row = codes.Execute(); row; row = codes.Next()) {
                 std::int16_t code = 0;
-                if (codes.GetShort(0, code)) {
+                const int gotten = codes.GetShort(0, code);
+                // A null code is no code: its seed row is put back.
+                if (codes.CheckFieldRead(gotten, 0, "codice") && gotten == 1) {
                     present.insert(code);
                 }
             }
