@@ -11,8 +11,8 @@
 namespace exchange {
 namespace {
 
-// The first fields of a record, which say where the structure stands.
-constexpr std::size_t kPlaceFields = 4;
+// The first fields of a record, which say where the structure stands: those before its activities.
+constexpr std::size_t kPlaceFields = census::kFirstFlag;
 
 using Fields = std::array<std::string_view, kRecordFields>;
 
