@@ -90,7 +90,7 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
 
 ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
                              const std::function<engine::Status(const std::string& path)>& makeBlank) {
-    port.BeginBusy(true);
+    const ui::BusyScope busy(port, true);
     std::string damagedCopy;
     engine::Database::BlankCensus blank = BlankCensusFor(port);
     if (makeBlank) {
@@ -134,7 +134,7 @@ ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
 }
 
 ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
-    port.BeginBusy(true);
+    const ui::BusyScope busy(port, true);
     engine::Status copied =
         engine::Database::Compact(source, destination, schema::kLocale, [&port] { port.KeepResponsive(); });
     if (!copied) {

@@ -328,17 +328,18 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& req
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    port.BeginBusy(true);
     const auto keepResponsive = [&port] { port.KeepResponsive(); };
     const QString file = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
     bool printed = false;
-    if (!file.isEmpty()) {
-        printed = PrintToPdf(request.job, file, printer.pageLayout(), keepResponsive);
-    } else {
-        printer.setResolution(kDotsPerInch);
-        printed = request.job(printer, keepResponsive);
+    {
+        const ui::BusyScope busy(port, true);
+        if (!file.isEmpty()) {
+            printed = PrintToPdf(request.job, file, printer.pageLayout(), keepResponsive);
+        } else {
+            printer.setResolution(kDotsPerInch);
+            printed = request.job(printer, keepResponsive);
+        }
     }
-    port.EndBusy();
     if (!printed) {
         SayNotPrinted(port, request,
                       file.isEmpty() ? QStringLiteral(" sulla stampante '") + printer.printerName() + "'."
@@ -357,9 +358,11 @@ bool PrintToPdfFile(ui::Port& port, const PrintRequest& request) {
     const QString path = FromCp(*chosen);
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                          QPageLayout::Millimeter);
-    port.BeginBusy(true);
-    const bool written = PrintToPdf(request.job, path, a4, [&port] { port.KeepResponsive(); });
-    port.EndBusy();
+    bool written = false;
+    {
+        const ui::BusyScope busy(port, true);
+        written = PrintToPdf(request.job, path, a4, [&port] { port.KeepResponsive(); });
+    }
     if (!written) {
         SayNotPrinted(port, request, InTheFile(path));
         return false;

@@ -216,9 +216,7 @@ void CMainFrame::Connect() {
 }
 
 void CMainFrame::PrintCensus(bool toPdfFile) {
-    port_.BeginBusy(true);
     std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session_.Connection());
-    port_.EndBusy();
     if (!rows) {
         return;  // the failure is shown
     }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +11,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextEdit>
-#include <QThread>
 #include <QTimer>
 #include <functional>
 
@@ -116,9 +114,8 @@ QStringList NameFilters(const std::string& filter) {
 QtPort::QtPort(QWidget* owner, CBusyClock* clock) : owner_(owner), clock_(clock) {}
 
 QtPort::~QtPort() {
-    if (busy_) {
-        EndBusy();
-    }
+    depth_ = 0;
+    ShowBusyState();
 }
 
 void QtPort::ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
@@ -132,6 +129,7 @@ bool QtPort::Confirm(const ui::Confirmation& question) {
 
 bool QtPort::ShowBox(std::string_view text, std::string_view caption, ui::Icon icon, bool withCancel,
                      std::string_view details) {
+    const Asking asking(*this);
     CMessageBox box(owner_);
     box.setWindowTitle(FromCp(std::string(caption.empty() ? ui::kProgramCaption : caption)));
     box.setText(FromCp(std::string(text)));
@@ -186,6 +184,7 @@ bool QtPort::ShowBox(std::string_view text, std::string_view caption, ui::Icon i
 }
 
 std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) {
+    const Asking asking(*this);
     const bool save = question.save;
     const ui::FileDialogRequest& request = question.dialog;
     CFileDialog dialog(owner_, FromCp(request.title));
@@ -225,39 +224,50 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
     return std::nullopt;
 }
 
-void QtPort::BeginBusy(bool withClock) {
-    if (!busy_) {
-        busy_ = true;
+void QtPort::ShowBusyState() {
+    const bool busy = depth_ > quietDepth_;
+    if (busy && !shown_) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        // The busy state ends when the main event loop is about to wait for the person again.
-        if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
-            idle_ = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-                if (QThread::currentThread()->loopLevel() <= 1) {
-                    EndBusy();
-                }
-            });
+        shown_ = true;
+    } else if (!busy && shown_) {
+        QApplication::restoreOverrideCursor();
+        shown_ = false;
+        if (clock_ && clockRunning_) {
+            clock_->Stop();
         }
+        clockRunning_ = false;
     }
-    if (withClock && clock_) {
+    if (shown_ && clockWanted_ && !clockRunning_ && clock_) {
         clock_->Start();
+        clockRunning_ = true;
+    }
+}
+
+void QtPort::BeginBusy(bool withClock) {
+    ++depth_;
+    ShowBusyState();
+    if (withClock) {
+        clockWanted_ = true;
+        // The clock counts from the beginning of this part of the work.
+        clockRunning_ = false;
+        ShowBusyState();
     }
     sinceRepaint_.start();
 }
 
 void QtPort::EndBusy() {
-    if (!busy_) {
+    if (depth_ == 0) {
         return;
     }
-    busy_ = false;
-    disconnect(idle_);
-    QApplication::restoreOverrideCursor();
-    if (clock_) {
-        clock_->Stop();
+    if (--depth_ == 0) {
+        clockWanted_ = false;
     }
+    quietDepth_ = std::min(quietDepth_, depth_);
+    ShowBusyState();
 }
 
 void QtPort::KeepResponsive() {
-    if (!busy_ || (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintEveryMs)) {
+    if (!shown_ || (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintEveryMs)) {
         return;
     }
     sinceRepaint_.start();
@@ -266,21 +276,25 @@ void QtPort::KeepResponsive() {
 }
 
 bool QtPort::ChooseCompany(ui::CompanyDialogRequest& request) {
+    const Asking asking(*this);
     CCompanyDlg dialog(request, owner_);
     return dialog.exec() == QDialog::Accepted;
 }
 
 bool QtPort::AskGenerationDate(ui::GenerationDateRequest& request) {
+    const Asking asking(*this);
     CExportDlg dialog(request, owner_);
     return dialog.exec() == QDialog::Accepted;
 }
 
 bool QtPort::EditStructure(ui::StructureEditorRequest& request) {
+    const Asking asking(*this);
     CDepotEditDlg dialog(request, owner_);
     return dialog.exec() == QDialog::Accepted;
 }
 
 std::optional<std::size_t> QtPort::ShowCensusErrors(const ui::CensusErrorsRequest& request) {
+    const Asking asking(*this);
     CCensusErrorsDlg dialog(request, *this, owner_);
     dialog.exec();
     return dialog.Chosen();

@@ -24,7 +24,6 @@ class QtPort : public QObject, public ui::Port {
     bool Confirm(const ui::Confirmation& question) override;
     std::optional<std::string> ChooseFile(const ui::FileQuestion& question) override;
     void BeginBusy(bool withClock) override;
-    // Also called when the program is next idle.
     void EndBusy() override;
     void KeepResponsive() override;
     bool ChooseCompany(ui::CompanyDialogRequest& request) override;
@@ -39,11 +38,36 @@ class QtPort : public QObject, public ui::Port {
     bool ShowBox(std::string_view text, std::string_view caption, ui::Icon icon, bool withCancel,
                  std::string_view details);
 
+    // While a question waits for the person, the work begun before it shows no busy state; work the
+    // person starts from the question's window (printing the census's errors, say) does.
+    class Asking {
+      public:
+        explicit Asking(QtPort& port) : port_(port), quietDepth_(port.quietDepth_) {
+            port_.quietDepth_ = port_.depth_;
+            port_.ShowBusyState();
+        }
+        ~Asking() {
+            port_.quietDepth_ = quietDepth_;
+            port_.ShowBusyState();
+        }
+        Asking(const Asking&) = delete;
+        Asking& operator=(const Asking&) = delete;
+
+      private:
+        QtPort& port_;
+        int quietDepth_;
+    };
+    // The wait cursor and the clock as the busy scopes and the open questions want them.
+    void ShowBusyState();
+
     QWidget* owner_;
     CBusyClock* clock_;
-    bool busy_ = false;
+    int depth_ = 0;       // busy scopes open
+    int quietDepth_ = 0;  // of them, those begun before the innermost open question
+    bool shown_ = false;  // the wait cursor is set
+    bool clockWanted_ = false;
+    bool clockRunning_ = false;
     QElapsedTimer sinceRepaint_;
-    QMetaObject::Connection idle_;
 };
 
 // Turns "Description (*.txt)|*.txt|All (*.*)|*.*||" into Qt's name filters.

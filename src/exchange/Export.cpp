@@ -101,7 +101,7 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
     if (!port.AskGenerationDate(dialog)) {
         return ui::Outcome::Cancelled();
     }
-    port.BeginBusy(true);
+    const ui::BusyScope busy(port, true);
     const auto path = port.ChooseFile(TextFileQuestion(ui::FileKind::Communication, true,
                                                        "Generazione Comunicazione Strutture Aziendali",
                                                        "VariazioniVelumbra_" + text::FormatInt(*company)));

@@ -212,7 +212,7 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     if (!confirmed) {
         return ui::Outcome::Cancelled();
     }
-    port.BeginBusy(true);
+    const ui::BusyScope busy(port, true);
     db::CDbConnection& connection = *session.Connection();
     const auto clock = [&now] {
         const LocalDateTime t = now();

@@ -99,7 +99,7 @@ std::optional<std::size_t> CDepotRowList::Find(int id) const {
 }
 
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
-    connection.Port().BeginBusy(true);
+    const ui::BusyScope busy(connection.Port(), true);
     CDepotRowList rows;
     {
         // Room for every row at once: a list that grew by doubling would hold half as much again,

@@ -119,7 +119,7 @@ ui::Outcome CompleteCodeTables(db::CDbConnection& connection) {
 }
 
 ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const std::string& successEnding) {
-    port.BeginBusy(true);
+    const ui::BusyScope busy(port, true);
     auto created = engine::Database::CreateForBuilding(path, kLocale);
     CDictionary dictionary(port);
     if (!created) {

@@ -131,7 +131,7 @@ void CDictionary::Show(const std::string& text, const std::string& caption) {
 }
 
 ui::Outcome CDictionary::CreateSpecialTables(engine::Database& creation) {
-    port_.BeginBusy(false);
+    const ui::BusyScope busy(port_, false);
     const std::string caption = "Creazione Tavole Speciali";
     for (const SpecialTable& table : SpecialTables()) {
         const std::string name = table.name;
@@ -235,7 +235,7 @@ ui::Outcome CDictionary::AddIndexColumnEntry(db::CDbTable& indici2, const std::s
 
 ui::Outcome CDictionary::CreateTablesFromDictionary(db::CDbConnection& connection,
                                                     engine::Database& creation) {
-    port_.BeginBusy(false);
+    const ui::BusyScope busy(port_, false);
     db::CDbSelect tables(&connection);
     tables.SetColumns("nome");
     tables.SetFrom("tavole");

@@ -147,9 +147,10 @@ class Port {
     virtual bool Confirm(const Confirmation& question) = 0;
     // The file the person chooses, or nothing when they cancel.
     virtual std::optional<std::string> ChooseFile(const FileQuestion& question) = 0;
-    // The wait cursor, and the busy clock when asked, until the program is next idle.
+    // The wait cursor, and the busy clock when asked, for as long as a command works: through a
+    // BusyScope, which ends it. Scopes nest; the program is busy while one is open, and a question put
+    // to the person meanwhile shows the normal cursor until it is answered.
     virtual void BeginBusy(bool withClock) = 0;
-    // Ends the busy state before the program is idle: before a message box, say, once the work is done.
     virtual void EndBusy() = 0;
     // Called often by long loops: lets the busy indicator repaint (at most every 100 ms).
     virtual void KeepResponsive() = 0;
@@ -160,6 +161,19 @@ class Port {
     // The census check's failures, in a window: the entry whose structure the person chose to mend
     // (double click or Enter), or nothing when the window was closed.
     virtual std::optional<std::size_t> ShowCensusErrors(const CensusErrorsRequest& request) = 0;
+};
+
+// The busy state of a command, or of one part of it: begun when made, ended when it goes (the command
+// returned, or the work it covers is done).
+class [[nodiscard]] BusyScope {
+  public:
+    BusyScope(Port& port, bool withClock) : port_(port) { port_.BeginBusy(withClock); }
+    ~BusyScope() { port_.EndBusy(); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    Port& port_;
 };
 
 }  // namespace ui

@@ -252,6 +252,38 @@ class MainFrameTest : public QObject {
         Finish(script);
     }
 
+    // A command's busy state gives way to every question it asks and ends with the command; work the
+    // person starts from a question's window is busy again.
+    void theBusyStateGivesWayToTheQuestions() {
+        QWidget owner;
+        desktop::QtPort port(&owner, nullptr);
+        const auto waiting = [] {
+            return QApplication::overrideCursor() &&
+                   QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        };
+        {
+            const ui::BusyScope busy(port, true);
+            QVERIFY(waiting());
+            bool busyFromTheBox = false;
+            ModalScript script;
+            script.Message().Then([&](QWidget* w) {
+                {
+                    const ui::BusyScope printing(port, true);
+                    busyFromTheBox = waiting();
+                }
+                qobject_cast<QMessageBox*>(w)->button(QMessageBox::Cancel)->click();
+            });
+            port.ShowMessage("Fatto.", "", ui::Icon::Information);
+            QVERIFY(!port.Confirm({ui::ConfirmationKind::Exit, "Uscire?", "", {}}));
+            Finish(script);
+            QCOMPARE(script.messages.size(), std::size_t(1));
+            QVERIFY(!script.messages[0].waitCursor);
+            QVERIFY(busyFromTheBox);
+            QVERIFY(waiting());  // the work goes on
+        }
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
     // While a long repair runs the busy clock is painted again and again: the screen never freezes.
     void theClockTicksWhileARepairRuns() {
         QTemporaryDir dir;
