@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTimer>
 #include <algorithm>
 
 #include "desktop/DialogUnits.h"
@@ -17,8 +18,6 @@ namespace {
 
 constexpr int kRowHeight = 14;  // every edit and combo of the pages
 
-// A control's text as the core's bytes. The validators keep out what Windows-1252 cannot hold, so the
-// lossy conversion only guards against a text set around them.
 // A static text to the left of a control whose top is at `y`, centred on the control's height.
 QLabel* Label(QWidget* parent, const DialogUnits& du, const char* utf8, int x, int y, int w) {
     auto* label = new QLabel(FromUtf8(utf8), parent);
@@ -29,19 +28,50 @@ QLabel* Label(QWidget* parent, const DialogUnits& du, const char* utf8, int x, i
 
 constexpr const char* kLimit = "typingLimit";
 
+// Selects the whole text of an edit, or of a list's edit, whenever it gets the focus (by Tab, a click
+// or a page change), so that what is typed replaces what was there.
+class CSelectOnFocus : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            auto* combo = qobject_cast<QComboBox*>(watched);
+            QLineEdit* edit = combo ? combo->lineEdit() : qobject_cast<QLineEdit*>(watched);
+            if (edit) {
+                // Once the click that gave the focus has placed the cursor.
+                QTimer::singleShot(0, edit, [edit] {
+                    if (edit->hasFocus() || (edit->parentWidget() && edit->parentWidget()->hasFocus())) {
+                        edit->selectAll();
+                    }
+                });
+            }
+        }
+        return false;
+    }
+};
+
+void SelectTextOnFocus(QWidget* control) {
+    control->installEventFilter(new CSelectOnFocus(control));
+}
+
 // An edit whose typing is limited to `limit` characters. The limit is for typing only: a longer value
 // (a number from an imported file, say) is shown whole, and the edit then takes no more characters
-// than it holds until it is shortened.
+// than it holds until it is shortened. A number's edit takes digits only and is right-aligned.
 QLineEdit* Edit(QWidget* parent, const DialogUnits& du, const char* name, int x, int y, int w, int limit,
-                bool rightAligned = false) {
+                bool number = false) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setGeometry(du.Rect(x, y, w, kRowHeight));
     edit->setMaxLength(limit);
     edit->setProperty(kLimit, limit);
-    edit->setValidator(new CCp1252Validator(edit));
-    if (rightAligned) {
+    SelectTextOnFocus(edit);
+    if (number) {
+        edit->setValidator(new CDigitsValidator(edit));
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    } else {
+        edit->setValidator(new CCp1252Validator(edit));
     }
     QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, limit](const QString& typed) {
         const int allowed = std::max(limit, static_cast<int>(typed.size()));
@@ -74,6 +104,7 @@ QComboBox* Combo(QWidget* parent, const DialogUnits& du, const char* name, int x
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->setCompleter(nullptr);
     combo->setValidator(new CCp1252Validator(combo));
+    SelectTextOnFocus(combo);
     combo->setGeometry(du.Rect(x, y, w, kRowHeight));
     combo->setMaxVisibleItems(12);
     combo->addItems(entries);
@@ -118,6 +149,14 @@ QStringList Entries(const std::vector<std::string>& entries) {
 }
 
 }  // namespace
+
+QValidator::State CDigitsValidator::validate(QString& input, int&) const {
+    if (std::all_of(input.cbegin(), input.cend(), [](QChar c) { return c >= '0' && c <= '9'; })) {
+        return Acceptable;
+    }
+    QApplication::beep();
+    return Invalid;
+}
 
 QValidator::State CCp1252Validator::validate(QString& input, int& pos) const {
     QString kept;

@@ -24,6 +24,14 @@ class CCp1252Validator : public QValidator {
     State validate(QString& input, int& pos) const override;
 };
 
+// Keeps a number's edit to digits: a key or a paste that brings anything else ("1.500", "01O") is
+// refused, with a beep, and the text stays as it was.
+class CDigitsValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
+};
+
 class CDepotPage : public QWidget {
     Q_OBJECT
   public:

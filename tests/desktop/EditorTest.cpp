@@ -306,6 +306,41 @@ class EditorTest : public QObject {
         QCOMPARE(e.Working().provin, std::string("F"));
     }
 
+    // Typing replaces what a field holds however it got the focus; a number takes digits only.
+    void aFieldsTextIsSelectedAsItGetsTheFocus() {
+        Editor e(Filled());
+        const auto selectedWhole = [](QLineEdit* edit) {
+            QCoreApplication::processEvents();
+            return !edit->text().isEmpty() && edit->selectedText() == edit->text();
+        };
+        QVERIFY(selectedWhole(e.Field(1008)));                  // the dialog opened
+        QTest::keyClick(e.dialog->focusWidget(), Qt::Key_Tab);  // Tab
+        QVERIFY(selectedWhole(e.Field(1009)));
+        e.Page(1);
+        QTest::mouseClick(e.Field(1002), Qt::LeftButton, {}, QPoint(3, 3));  // a click
+        QVERIFY(selectedWhole(e.Field(1002)));
+        QTest::keyClick(e.Field(1002), '5');
+        QCOMPARE(e.Text(1002), QString("5"));
+        e.Page(2);  // a page change
+        auto* count = qobject_cast<QLineEdit*>(e.dialog->focusWidget());
+        QVERIFY(count && selectedWhole(count));
+        QTest::keyClick(count, '5');
+        QCOMPARE(count->text(), QString("5"));
+
+        e.Page(1);
+        QLineEdit* surface = e.Field(1006);
+        surface->setFocus();
+        QCoreApplication::processEvents();
+        surface->insert("1.500");  // as pasted
+        QCOMPARE(surface->text(), QString("820"));
+        QTest::keyClick(surface, Qt::Key_End);
+        QTest::keyClicks(surface, "O1");
+        QCOMPARE(surface->text(), QString("8201"));
+        e.Page(2);
+        QCOMPARE(e.Working().scoSup, 5);
+        QCOMPARE(e.Working().copSup, 8201);
+    }
+
     void valuesRoundTripThroughThePages() {
         Editor untouched(Filled());
         untouched.Ok();  // the first page only is read back
