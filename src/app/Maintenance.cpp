@@ -68,6 +68,12 @@ ui::FileQuestion DatabaseFileQuestion(ui::FileKind kind, bool save, const std::s
                                 "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||");
 }
 
+bool IsCensusAt(const std::string& path) {
+    return engine::Database::Open(path, engine::Database::Contents::CensusMark,
+                                  engine::Database::Access::ReadOnly)
+        .ok();
+}
+
 ui::Outcome CreateDatabaseCommand(ui::Port& port) {
     const auto path =
         port.ChooseFile(DatabaseFileQuestion(ui::FileKind::NewDatabase, true, "Creazione Nuovo Database"));

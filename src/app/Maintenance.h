@@ -17,6 +17,9 @@ namespace app {
 // one (confirming an existing name and a name that does not exist yet).
 ui::FileQuestion DatabaseFileQuestion(ui::FileKind kind, bool save, const std::string& title);
 
+// Whether `path` is a census this program can work on (it is opened to be read, and closed again).
+bool IsCensusAt(const std::string& path);
+
 // "&Crea": a complete new database; the current database is not changed.
 ui::Outcome CreateDatabaseCommand(ui::Port& port);
 ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path);

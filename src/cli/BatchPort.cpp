@@ -49,6 +49,7 @@ bool BatchPort::Allows(ui::ConfirmationKind kind) const {
         case ui::ConfirmationKind::Disconnect:
         case ui::ConfirmationKind::Exit:
         case ui::ConfirmationKind::CreateFirstDatabase:
+        case ui::ConfirmationKind::UseFoundDatabase:
         case ui::ConfirmationKind::SaveAsPdf:
             break;
     }

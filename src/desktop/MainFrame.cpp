@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QOperatingSystemVersion>
@@ -202,9 +203,13 @@ void CMainFrame::Run(Command id) {
     RefreshMenuStates();
 }
 
-void CMainFrame::Connect() {
-    const auto path = port_.ChooseFile(
+std::optional<std::string> CMainFrame::ChooseDatabase() {
+    return port_.ChooseFile(
         app::DatabaseFileQuestion(ui::FileKind::DatabaseToConnect, false, "Selezione del Database"));
+}
+
+void CMainFrame::Connect() {
+    const auto path = ChooseDatabase();
     if (!path) {
         return;
     }
@@ -337,10 +342,35 @@ bool CMainFrame::CreateDefaultDatabase() {
     // Value Directory, or the user's own data folder where that is missing or cannot be written.
     const std::string directory = ToCp(configuration_.DatabaseFolder()).value_or("");
     const std::string path = directory + ToCp(QDir::separator()).value_or("/") + "VELUMBRA.MDB";
+    if (QFileInfo::exists(FromCp(path))) {
+        return UseFoundDatabase(path);
+    }
     if (!schema::CreateCensusDatabase(port_, path, "")) {
         return false;  // nothing was created: there is no database to go on with
     }
     session_.SetPath(path);
+    return true;
+}
+
+bool CMainFrame::UseFoundDatabase(const std::string& path) {
+    if (app::IsCensusAt(path)) {
+        if (port_.Confirm({ui::ConfirmationKind::UseFoundDatabase,
+                           "Il database " + path +
+                               text::Utf8ToCp1252Lossy(" esiste già.\n\n"
+                                                       "Intendi associarlo all'applicazione Velumbra ?"),
+                           "",
+                           {}})) {
+            session_.SetPath(path);
+        }
+        return true;  // declined, the program runs without a database, as when no creation is wanted
+    }
+    port_.ShowMessage("Il file " + path +
+                          text::Utf8ToCp1252Lossy(" esiste già e non è un database di Velumbra.\n\n"
+                                                  "Scegli il database da associare all'applicazione."),
+                      "", ui::Icon::Exclamation);
+    if (const auto chosen = ChooseDatabase()) {
+        session_.SetPath(*chosen);
+    }
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/Session.h"
 #include "desktop/Configuration.h"
@@ -67,7 +69,12 @@ class CMainFrame : public QMainWindow {
     void ReadConfiguration();
     bool AskForNewDatabase();
     bool CreateDefaultDatabase();
+    // The default database's file is there already: use it when it is a census and the person wants
+    // it; when it is no census, say so and let the person choose the census to use.
+    bool UseFoundDatabase(const std::string& path);
     void Connect();
+    // "Selezione del Database": the census the window is to work on, or nothing.
+    std::optional<std::string> ChooseDatabase();
     void Disconnect();
     void OpenStructureList();
     // "Stampa Censimento" through the print dialog, or straight to a PDF file.

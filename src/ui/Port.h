@@ -82,6 +82,7 @@ enum class ConfirmationKind {
     Disconnect,           // the main window leaving its census
     Exit,                 // the program ending
     CreateFirstDatabase,  // no census is associated: create one
+    UseFoundDatabase,     // the census to be created is there already: use it
     SaveAsPdf,            // no printer: save the printout as a PDF file
 };
 

@@ -374,6 +374,58 @@ class MainFrameTest : public QObject {
         QVERIFY(!app.MainFrame().Session().HasOpenDatabase());
     }
 
+    // A first start that finds the default file there already: a census is offered for use (declined,
+    // the program runs without one); another file is said to be none, and a census may be chosen.
+    void aFirstStartUsesTheCensusItFinds() {
+        QTemporaryDir dir;
+        // A configuration naming no database: the exit remembers the one chosen.
+        const auto fresh = [&dir] {
+            QFile::remove(dir.filePath("velumbra.ini"));
+            return WriteConfig(dir, QString());
+        };
+        QString config;
+        const QString found = dir.filePath("VELUMBRA.MDB");
+        const QString shown = QDir::toNativeSeparators(found);
+        QVERIFY(QFile::copy(templatePath, found));
+        for (const auto answer : {QMessageBox::Ok, QMessageBox::Cancel}) {
+            config = fresh();
+            desktop::CCensusApp app({"velumbra", "--config", config});
+            ModalScript script;
+            script.Message(QMessageBox::Ok).Message(answer);
+            QVERIFY(app.StartUp());
+            Finish(script);
+            QCOMPARE(script.messages.size(), std::size_t(2));
+            QCOMPARE(
+                script.messages[1].text,
+                "Il database " + shown + " esiste già.\n\nIntendi associarlo all'applicazione Velumbra ?");
+            QCOMPARE(script.messages[1].title, QString("Velumbra"));
+            QCOMPARE(script.messages[1].icon, QMessageBox::Question);
+            QCOMPARE(app.MainFrame().Session().HasOpenDatabase(), answer == QMessageBox::Ok);
+        }
+
+        QFile::remove(found);
+        config = fresh();
+        QFile junk(found);
+        QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("non un censimento") > 0);
+        junk.close();
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        ModalScript script;
+        script.Message(QMessageBox::Ok).Message().Then([](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(), QString("Selezione del Database"));
+            dialog->reject();
+        });
+        QVERIFY(app.StartUp());
+        Finish(script);
+        QCOMPARE(script.messages[1].text, "Il file " + shown +
+                                              " esiste già e non è un database di Velumbra.\n\n"
+                                              "Scegli il database da associare all'applicazione.");
+        QCOMPARE(script.messages[1].icon, QMessageBox::Warning);
+        QVERIFY(!app.MainFrame().Session().HasOpenDatabase());
+        QVERIFY(QFileInfo(found).size() > 0);  // left as it was
+    }
+
     // The database made at the first start is the one the next start opens, with no question.
     void theDatabaseIsRememberedAtTheNextStart() {
         QTemporaryDir dir;
