@@ -179,8 +179,7 @@ bool Configuration::Write(const QString& name, const QString& value) const {
 QString Configuration::DatabaseFolder() const {
     if (const auto directory = Read(QStringLiteral("Directory")); directory && !directory->isEmpty()) {
         const QFileInfo folder(*directory);
-        // A folder that is not there is the installation's fault, and the creation says so.
-        if (!folder.isDir() || folder.isWritable()) {
+        if (folder.isDir() && folder.isWritable()) {
             return QDir::toNativeSeparators(*directory);
         }
     }

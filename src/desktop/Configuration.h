@@ -47,9 +47,8 @@ class Configuration {
     // user's own; false when neither took it (or no configuration exists).
     [[nodiscard]] bool Write(const QString& name, const QString& value) const;
     // The folder in which the default database is made: value Directory, unless it is missing or empty
-    // or names a folder that the user cannot write: then the user's own data folder
-    // ($XDG_DATA_HOME/velumbra; on Windows %LOCALAPPDATA%\velumbra), made when missing. A Directory
-    // that names no folder at all is kept, and the creation tells of it.
+    // or names no folder, or a folder that the user cannot write: then the user's own data folder
+    // ($XDG_DATA_HOME/velumbra; on Windows %LOCALAPPDATA%\velumbra), made when missing.
     QString DatabaseFolder() const;
 
     // The INI file's path: --config FILE, else VELUMBRA_CONFIG, else ../etc/velumbra.ini beside the

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -345,14 +346,26 @@ class MainFrameTest : public QObject {
         QVERIFY2(paints >= expected, qPrintable(QString("%1 < %2").arg(paints).arg(expected)));
     }
 
-    // Where the default database cannot be made, the program says so and ends.
+    // Where the default database cannot be made, the program says so and ends: Directory names no
+    // folder, and the user's own data folder cannot be made (its parent is a file).
     void startingWithoutADatabaseEnds() {
+#ifdef Q_OS_WIN
+        QSKIP("the user's data folder is the system's own here");
+#endif
         QTemporaryDir dir;
         const QString config = dir.filePath("velumbra.ini");
         {
             QSettings settings(config, QSettings::IniFormat);
             settings.setValue("Directory", dir.filePath("non-esiste"));
         }
+        QFile blocker(dir.filePath("dati"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8());
+        const auto restore = qScopeGuard([&dataHome] {
+            dataHome.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", dataHome);
+        });
         desktop::CCensusApp app({"velumbra", "--config", config});
         ModalScript script;
         // Create it: the folder is not there (the engine's and the creation's messages), then the end.
@@ -360,9 +373,10 @@ class MainFrameTest : public QObject {
         QVERIFY(!app.StartUp());
         Finish(script);
         for (int i : {1, 2}) {
-            QVERIFY(script.messages[i].text.startsWith("Errore durante la creazione del database " +
-                                                       QDir::toNativeSeparators(dir.filePath("non-esiste")) +
-                                                       QDir::separator() + "VELUMBRA.MDB"));
+            QVERIFY(
+                script.messages[i].text.startsWith("Errore durante la creazione del database " +
+                                                   QDir::toNativeSeparators(dir.filePath("dati/velumbra")) +
+                                                   QDir::separator() + "VELUMBRA.MDB"));
             QCOMPARE(script.messages[i].title, QString("Creazione database"));
             QCOMPARE(script.messages[i].icon, QMessageBox::Warning);
         }
