@@ -227,10 +227,31 @@ void CDepotGrid::contextMenuEvent(QContextMenuEvent* event) {
     if (event->reason() == QContextMenuEvent::Mouse) {
         return;  // the right button has opened it already
     }
-    // From the keyboard: at the current row.
+    ShowContextMenuAtCurrentRow();
+}
+
+void CDepotGrid::ShowContextMenuAtCurrentRow() {
     const int row = std::max(current_ - first_, 0);
     const QPoint at(20, Layout().RowTop(row) + Layout().h / 2);
     ShowContextMenu(viewport()->mapToGlobal(at));
+}
+
+void CDepotGrid::StepColumn(int step) {
+    // The rules between the columns, from the grid's left edge: the next one, or the one before,
+    // comes to the window's left edge.
+    QScrollBar* bar = horizontalScrollBar();
+    const int x = bar->value();
+    int target = step > 0 ? bar->maximum() : 0;
+    for (const GridLayout::Column& column : Layout().columns) {
+        if (step > 0 && column.rule > x) {
+            target = std::min(target, column.rule);
+            break;
+        }
+        if (step < 0 && column.rule < x) {
+            target = column.rule;
+        }
+    }
+    bar->setValue(target);
 }
 
 void CDepotGrid::MakeCurrent(int row) {
@@ -308,6 +329,19 @@ void CDepotGrid::keyPressEvent(QKeyEvent* event) {
             if (onCommand) {
                 onCommand(kModify);
             }
+            break;
+        case Qt::Key_Right:
+            StepColumn(1);
+            break;
+        case Qt::Key_Left:
+            StepColumn(-1);
+            break;
+        case Qt::Key_F10:
+            if (event->modifiers() != Qt::ShiftModifier) {
+                QAbstractScrollArea::keyPressEvent(event);
+                return;
+            }
+            ShowContextMenuAtCurrentRow();
             break;
         default:
             QAbstractScrollArea::keyPressEvent(event);

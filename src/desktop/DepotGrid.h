@@ -43,6 +43,10 @@ class CDepotGrid : public QAbstractScrollArea {
     std::function<void()> onPainted;
     // The context menu for the current state, as shown at a right click.
     void ShowContextMenu(const QPoint& globalPosition);
+    // From the keyboard (the Menu key, Shift+F10): at the current row.
+    void ShowContextMenuAtCurrentRow();
+    // Right and Left: the picture moves one column.
+    void StepColumn(int step);
 
     // Paints the grid into an image of the viewport's size (what the window shows).
     QImage Snapshot();

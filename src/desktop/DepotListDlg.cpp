@@ -67,8 +67,9 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     };
     button(kFine, "Fine", du.Rect(7, 73, 50, 14));
     button(kNew, "Nuova Struttura", du.Rect(64, 73, 63, 14));
-    button(kDelete, "Elimina Strauttura", du.Rect(135, 73, 62, 14));
+    // Made in the order they stand on the screen, which Tab follows.
     button(kModify, "Modifica Struttura", du.Rect(203, 73, 65, 14));
+    button(kDelete, "Elimina Strauttura", du.Rect(135, 73, 62, 14));
     button(kRefresh, "Aggiorna Vista", du.Rect(277, 73, 54, 14));
     button(kRevert, "Ripristina", du.Rect(335, 73, 50, 14));
     grid_->onCommand = [this](int command) { Run(command); };

@@ -8,8 +8,10 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 #include <optional>
@@ -610,15 +612,18 @@ class GridTest : public QObject {
         QVERIFY(p.InkInCell(3, firstCount).Empty());
         QCOMPARE(p.Highlighted(), std::vector<int>{0});
 
-        // The arrow keys do the same, a step at a time.
+        // The arrow keys move a column at a time: the rule before, or after, comes to the left edge.
         grid.setFocus();
         QTest::keyClick(&grid, Qt::Key_Left);
         const int stepped = grid.HorizontalPosition();
-        QCOMPARE(stepped, counts - bar.singleStep());
+        QCOMPARE(stepped,
+                 *std::prev(std::lower_bound(whole.columnRules.begin(), whole.columnRules.end(), counts)));
         QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, stepped, width));
         QTest::keyClick(&grid, Qt::Key_Right);
-        QCOMPARE(grid.HorizontalPosition(), counts);
-        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, counts, width));
+        const int next = *std::upper_bound(whole.columnRules.begin(), whole.columnRules.end(), stepped);
+        QVERIFY(next >= counts);
+        QCOMPARE(grid.HorizontalPosition(), next);
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, next, width));
 
         // No further than the grid's end: its last column reaches the window's right edge, and
         // nothing more is drawn however far one asks.
@@ -885,6 +890,33 @@ class GridTest : public QObject {
         // Read back whole or not at all: a folder that does not exist leaves nothing behind.
         QVERIFY(!desktop::PrintToPdf(print.Job(), dir.filePath("manca/censimento.pdf"), a4));
         QVERIFY(!QFile::exists(dir.filePath("manca/censimento.pdf")));
+    }
+
+    // Tab goes from the grid through the buttons in the order they stand; Shift+F10 opens the grid's menu.
+    void theKeyboardFollowsTheScreen() {
+        Store(1);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotListDlg window(list, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QStringList order;
+        for (int tab = 0; tab < 6; ++tab) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+            order << (button ? button->text() : QStringLiteral("?"));
+        }
+        QCOMPARE(order, QStringList({"Fine", "Nuova Struttura", "Modifica Struttura", "Elimina Strauttura",
+                                     "Aggiorna Vista", "Ripristina"}));
+        QString menu;
+        QTimer::singleShot(0, [&menu] {
+            if (auto* shown = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                menu = shown->actions().first()->text();
+                shown->close();
+            }
+        });
+        QTest::keyClick(window.Grid(), Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(menu, QString("&Inserisci una Nuova Struttura"));
     }
 
     // What a screen reader says of the edits of the selection box: their labels.
