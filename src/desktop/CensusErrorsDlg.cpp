@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "desktop/QtText.h"
 
@@ -54,7 +55,8 @@ QString CensusErrorsTitle(std::size_t count) {
 
 namespace {
 
-// Enter on a row chooses it, as a double click does; every other key is the table's own.
+// Enter on a row chooses it, as a double click does; Home and End go to the first and the last error;
+// every other key is the table's own.
 class ErrorsTable : public QTableView {
   public:
     using QTableView::QTableView;
@@ -64,6 +66,12 @@ class ErrorsTable : public QTableView {
     void keyPressEvent(QKeyEvent* event) override {
         if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
             onChoose(currentIndex());
+            event->accept();
+            return;
+        }
+        if ((event->key() == Qt::Key_Home || event->key() == Qt::Key_End) && model()->rowCount() > 0) {
+            const int row = event->key() == Qt::Key_Home ? 0 : model()->rowCount() - 1;
+            setCurrentIndex(model()->index(row, std::max(currentIndex().column(), 0)));
             event->accept();
             return;
         }

@@ -135,6 +135,31 @@ class VerificationTest : public QObject {
         }
     }
     // "Salva PDF…" saves the list straight as a PDF file, and says so once the busy state is over.
+    // Home, End, PageDown and PageUp go through the errors as in any list.
+    void theErrorsListGoesToItsEnds() {
+        ui::CensusErrorsRequest request;
+        for (int i = 0; i < 60; ++i) {
+            request.errors.push_back({i, "VIA ROMA", "Manca la provincia"});
+        }
+        ui::ScriptedPort port;
+        desktop::CCensusErrorsDlg window(request, port, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* table = window.findChild<QTableView*>();
+        QVERIFY(table);
+        table->setFocus();
+        const auto row = [table] { return table->currentIndex().row(); };
+        QTest::keyClick(table, Qt::Key_End);
+        QCOMPARE(row(), 59);
+        QTest::keyClick(table, Qt::Key_Home);
+        QCOMPARE(row(), 0);
+        QTest::keyClick(table, Qt::Key_PageDown);
+        const int page = row();
+        QVERIFY(page > 1);
+        QTest::keyClick(table, Qt::Key_PageUp);
+        QCOMPARE(row(), 0);
+    }
+
     void theErrorsListSavesAsPdf() {
         ui::CensusErrorsRequest request;
         request.errors.push_back({7, "VIA ROMA 7", "Manca la provincia"});
