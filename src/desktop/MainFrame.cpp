@@ -13,7 +13,10 @@
 #include <QOperatingSystemVersion>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
+#include <QTimer>
+#include <algorithm>
 
 #include "app/Maintenance.h"
 #include "desktop/BusyClock.h"
@@ -259,6 +262,43 @@ void CMainFrame::Disconnect() {
         UpdateTitle();
     }
     RefreshWindow();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    KeepInsideScreenSoon();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    KeepInsideScreenSoon();
+}
+
+void CMainFrame::KeepInsideScreenSoon() {
+    if (keepingInside_ || isMaximized() || isFullScreen() || isMinimized() || !isVisible()) {
+        return;
+    }
+    keepingInside_ = true;
+    // Once the window manager has put the window in place, with its frame.
+    QTimer::singleShot(0, this, [this] {
+        keepingInside_ = false;
+        const QScreen* shown = screen();
+        if (!shown || isMaximized() || isFullScreen() || isMinimized()) {
+            return;
+        }
+        const QRect room = shown->availableGeometry();
+        const QRect frame = frameGeometry();
+        if (room.contains(frame)) {
+            return;
+        }
+        const QSize margins = frame.size() - size();
+        const QSize inner(std::min(width(), room.width() - margins.width()),
+                          std::min(height(), room.height() - margins.height()));
+        resize(inner);
+        const QSize outer = inner + margins;
+        move(std::clamp(frame.left(), room.left(), room.right() + 1 - outer.width()),
+             std::clamp(frame.top(), room.top(), room.bottom() + 1 - outer.height()));
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -62,6 +62,10 @@ class CMainFrame : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // Restored from maximised, moved or resized, the window is kept inside the screen's free area, its
+    // frame included.
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void BuildMenus();
@@ -75,6 +79,7 @@ class CMainFrame : public QMainWindow {
     void Connect();
     // "Selezione del Database": the census the window is to work on, or nothing.
     std::optional<std::string> ChooseDatabase();
+    void KeepInsideScreenSoon();
     void Disconnect();
     void OpenStructureList();
     // "Stampa Censimento" through the print dialog, or straight to a PDF file.
@@ -88,6 +93,7 @@ class CMainFrame : public QMainWindow {
     CBusyClock* clock_ = nullptr;
     QMenu* archivi_ = nullptr;
     std::map<Command, QAction*> actions_;
+    bool keepingInside_ = false;  // a check of the window's place is due
 };
 
 }  // namespace desktop

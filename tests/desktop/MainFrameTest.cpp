@@ -285,6 +285,20 @@ class MainFrameTest : public QObject {
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
+    // A window not maximised that would reach past the screen's free area is brought back inside it.
+    void aRestoredWindowFitsTheScreen() {
+        QTemporaryDir dir;
+        const QString config = WriteConfig(dir, Copy(dir));
+        desktop::CCensusApp app({"velumbra", "--config", config});
+        QVERIFY(app.StartUp());
+        CMainFrame& frame = app.MainFrame();
+        frame.showNormal();
+        const QRect room = frame.screen()->availableGeometry();
+        frame.setGeometry(room.adjusted(-40, -30, 200, 100));
+        QTRY_VERIFY(room.contains(frame.frameGeometry()));
+        QVERIFY(frame.width() > room.width() / 2);
+    }
+
     // While a long repair runs the busy clock is painted again and again: the screen never freezes.
     void theClockTicksWhileARepairRuns() {
         QTemporaryDir dir;
