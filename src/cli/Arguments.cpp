@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include <array>
+#include <initializer_list>
 #include <string_view>
 
 namespace cli {
@@ -62,13 +63,16 @@ class Refusal {
     std::string text_;
 };
 
-bool AsksForHelp(const std::vector<std::string>& arguments) {
+// Whether one of `options` stands before "--".
+bool Asks(const std::vector<std::string>& arguments, std::initializer_list<std::string_view> options) {
     for (const std::string& argument : arguments) {
         if (argument == "--") {
             return false;
         }
-        if (argument == "--help" || argument == "-h") {
-            return true;
+        for (const std::string_view option : options) {
+            if (argument == option) {
+                return true;
+            }
         }
     }
     return false;
@@ -78,8 +82,13 @@ bool AsksForHelp(const std::vector<std::string>& arguments) {
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encoding encoding) {
     Refusal refusal(encoding);
-    if (AsksForHelp(arguments)) {
+    if (Asks(arguments, {"--help", "-h"})) {
         return {Invocation{}, ""};
+    }
+    if (Asks(arguments, {"--version"})) {
+        Invocation version;
+        version.command = Command::Version;
+        return {version, ""};
     }
     if (arguments.empty()) {
         return refusal.Say("manca il comando").Result();
@@ -193,6 +202,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
 }
 
 const std::string& UsageText() {
+    // Within 80 columns, as a console is wide.
     static const std::string usage =
         "Uso:\n"
         "  velumbra-cli create DB\n"
@@ -205,33 +215,47 @@ const std::string& UsageText() {
         "  velumbra-cli repair DB\n"
         "  velumbra-cli duplicate ORIGINE DESTINAZIONE\n"
         "  velumbra-cli --help\n"
+        "  velumbra-cli --version\n"
         "\n"
         "Comandi:\n"
-        "  create     crea un nuovo database del censimento nel file DB (che non deve esistere)\n"
-        "  company    senza CODICE mostra l'azienda di lavoro; con CODICE imposta l'azienda con quel\n"
-        "             codice regionale\n"
-        "  validate   verifica la situazione delle strutture e scrive sullo standard error quante\n"
-        "             contengono errori; con --report scrive nel FILE il report degli errori\n"
-        "  export     genera nel FILE la comunicazione delle strutture aziendali per l'Osservatorio\n"
-        "             Trasporti Regionale, con la data di generazione indicata (in mancanza, oggi);\n"
-        "             se il censimento contiene errori, --report ne scrive il report\n"
-        "  import     acquisisce dal FILE l'ultima situazione ricevuta dall'Osservatorio, sostituendo\n"
-        "             tutte le strutture del database, dopo averne conservato una copia accanto al\n"
-        "             database (NOME.prima-importazione-AAAAMMGG-HHMMSS.EST, le ultime cinque); prima\n"
-        "             di procedere scrive il riepilogo del confronto; senza --yes il file viene\n"
-        "             soltanto verificato e il database non cambia\n"
-        "  compare    confronta le strutture del database con quelle del FILE dell'Osservatorio, senza\n"
-        "             modificare nulla: una riga per ogni struttura modificata (campi, valori attuali e\n"
-        "             del file), nuova o eliminata, poi il riepilogo\n"
-        "  list       elenca le strutture, una per riga: l'ID, un TAB e i 53 campi del tracciato\n"
+        "  create     crea un nuovo database del censimento nel file DB (che non deve\n"
+        "             esistere)\n"
+        "  company    senza CODICE mostra l'azienda di lavoro; con CODICE imposta\n"
+        "             l'azienda con quel codice regionale\n"
+        "  validate   verifica la situazione delle strutture e scrive sullo standard\n"
+        "             error quante contengono errori; con --report scrive nel FILE il\n"
+        "             report degli errori\n"
+        "  export     genera nel FILE la comunicazione delle strutture aziendali per\n"
+        "             l'Osservatorio Trasporti Regionale, con la data di generazione\n"
+        "             indicata (in mancanza, oggi); se il censimento contiene errori,\n"
+        "             --report ne scrive il report\n"
+        "  import     acquisisce dal FILE l'ultima situazione ricevuta\n"
+        "             dall'Osservatorio, sostituendo tutte le strutture del database,\n"
+        "             dopo averne conservato una copia accanto al database\n"
+        "             (NOME.prima-importazione-AAAAMMGG-HHMMSS.EST, le ultime cinque);\n"
+        "             prima di procedere scrive il riepilogo del confronto; senza --yes\n"
+        "             il file viene soltanto verificato e il database non cambia\n"
+        "  compare    confronta le strutture del database con quelle del FILE\n"
+        "             dell'Osservatorio, senza modificare nulla: una riga per ogni\n"
+        "             struttura modificata (campi, valori attuali e del file), nuova o\n"
+        "             eliminata, poi il riepilogo\n"
+        "  list       elenca le strutture, una per riga: l'ID, un TAB e i 53 campi del\n"
+        "             tracciato\n"
         "  repair     verifica il database e lo ripara se danneggiato\n"
-        "  duplicate  copia il database ORIGINE nel nuovo file DESTINAZIONE, compattandolo\n"
+        "  duplicate  copia il database ORIGINE nel nuovo file DESTINAZIONE,\n"
+        "             compattandolo\n"
         "\n"
-        "I messaggi del programma sono scritti sullo standard error; le conferme ricevono risposta\n"
-        "affermativa soltanto con --yes. Gli elenchi su standard output sono in UTF-8.\n"
+        "I messaggi del programma sono scritti sullo standard error; le conferme\n"
+        "ricevono risposta affermativa soltanto con --yes. Gli elenchi su standard\n"
+        "output sono in UTF-8.\n"
         "\n"
         "Stato di uscita: 0 eseguito, 1 rifiutato o non riuscito, 2 uso errato.\n";
     return usage;
+}
+
+const std::string& VersionText() {
+    static const std::string version = std::string("velumbra-cli ") + VELUMBRA_VERSION + "\n";
+    return version;
 }
 
 }  // namespace cli

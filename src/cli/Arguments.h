@@ -14,7 +14,19 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;  // refused or failed
 inline constexpr int kExitUsage = 2;
 
-enum class Command { Help, Create, Company, Validate, Export, Import, Compare, List, Repair, Duplicate };
+enum class Command {
+    Help,
+    Version,
+    Create,
+    Company,
+    Validate,
+    Export,
+    Import,
+    Compare,
+    List,
+    Repair,
+    Duplicate
+};
 
 // The command line once read. Operands and option values are Windows-1252, as the core takes them.
 struct Invocation {
@@ -34,10 +46,13 @@ struct ParsedArguments {
 };
 
 // Reads the arguments that follow the program name. "--help" (or "-h") anywhere before "--" asks for
-// the help; "--" ends the options. Options take their value as "--opt VALUE" or "--opt=VALUE".
+// the help, "--version" for the version; "--" ends the options. Options take their value as "--opt VALUE" or
+// "--opt=VALUE".
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encoding encoding);
 
 // The usage text, as UTF-8.
 const std::string& UsageText();
+// "velumbra-cli VERSION" and a line end.
+const std::string& VersionText();
 
 }  // namespace cli

@@ -114,6 +114,7 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
 int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out) {
     switch (invocation.command) {
         case Command::Help:
+        case Command::Version:
             return kExitUsage;
         case Command::Create:
             return StatusOf(app::CreateDatabaseAt(port, invocation.operands[0]));

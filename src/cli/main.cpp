@@ -17,9 +17,12 @@ int main(int argc, char** argv) {
                                         cli::OwnTextToTerminal(cli::UsageText(), encoding));
         return cli::kExitUsage;
     }
-    if (parsed.invocation->command == cli::Command::Help) {
-        return cli::WriteAll(stdout, cli::OwnTextToTerminal(cli::UsageText(), encoding)) ? cli::kExitDone
-                                                                                         : cli::kExitFailed;
+    if (parsed.invocation->command == cli::Command::Help ||
+        parsed.invocation->command == cli::Command::Version) {
+        const std::string& text =
+            parsed.invocation->command == cli::Command::Help ? cli::UsageText() : cli::VersionText();
+        return cli::WriteAll(stdout, cli::OwnTextToTerminal(text, encoding)) ? cli::kExitDone
+                                                                             : cli::kExitFailed;
     }
     return cli::RunCommand(*parsed.invocation, encoding, stdout, stderr);
 }

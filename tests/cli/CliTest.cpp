@@ -226,7 +226,16 @@ TEST_F(CliTest, WrongUsageExitsTwoWithTheUsage) {
         EXPECT_EQ(o.status, 0);
         EXPECT_TRUE(o.out.starts_with("Uso:\n")) << o.out;
         EXPECT_EQ(o.err, "");
+        // Within an 80-column console.
+        std::istringstream lines(o.out);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LT(text::Utf8ToCp1252Lossy(line).size(), 80u) << line;
+        }
     }
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.starts_with("velumbra-cli ") && version.out.ends_with("\n")) << version.out;
+    EXPECT_GT(version.out.size(), std::string("velumbra-cli \n").size());
 }
 
 TEST_F(CliTest, CreateAndChooseTheCompany) {
