@@ -207,8 +207,10 @@ void CMainFrame::Run(Command id) {
 }
 
 std::optional<std::string> CMainFrame::ChooseDatabase() {
-    return port_.ChooseFile(
-        app::DatabaseFileQuestion(ui::FileKind::DatabaseToConnect, false, "Selezione del Database"));
+    ui::FileQuestion question =
+        app::DatabaseFileQuestion(ui::FileKind::DatabaseToConnect, false, "Selezione del Database");
+    question.dialog.near = session_.Path();
+    return port_.ChooseFile(question);
 }
 
 void CMainFrame::Connect() {

@@ -194,6 +194,15 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
     dialog.setDefaultSuffix(FromCp(request.defaultExtension));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
     dialog.setOption(QFileDialog::ReadOnly, false);
+    // In the folder of the last file of this kind, else beside the census, else in that of the last file
+    // chosen.
+    if (const auto last = lastFolder_.find(question.kind); last != lastFolder_.end()) {
+        dialog.setDirectory(last->second);
+    } else if (!request.near.empty()) {
+        dialog.setDirectory(QFileInfo(FromCp(request.near)).absolutePath());
+    } else if (!lastChosenFolder_.isEmpty()) {
+        dialog.setDirectory(lastChosenFolder_);
+    }
     if (!request.proposedName.empty() && request.proposedName.find('*') == std::string::npos) {
         dialog.selectFile(FromCp(request.proposedName));
     }
@@ -219,6 +228,8 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
                 continue;
             }
         }
+        lastChosenFolder_ = QFileInfo(chosen).absolutePath();
+        lastFolder_[question.kind] = lastChosenFolder_;
         return path;
     }
     return std::nullopt;

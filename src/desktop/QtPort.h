@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QWidget>
+#include <map>
 
 #include "ui/Port.h"
 
@@ -68,6 +69,8 @@ class QtPort : public QObject, public ui::Port {
     bool clockWanted_ = false;
     bool clockRunning_ = false;
     QElapsedTimer sinceRepaint_;
+    std::map<ui::FileKind, QString> lastFolder_;  // of the file last chosen of each kind
+    QString lastChosenFolder_;
 };
 
 // Turns "Description (*.txt)|*.txt|All (*.*)|*.*||" into Qt's name filters.

@@ -102,9 +102,9 @@ ui::Outcome ExportCommunication(app::Session& session, const LocalDateTime& now)
         return ui::Outcome::Cancelled();
     }
     const ui::BusyScope busy(port, true);
-    const auto path = port.ChooseFile(TextFileQuestion(ui::FileKind::Communication, true,
-                                                       "Generazione Comunicazione Strutture Aziendali",
-                                                       "VariazioniVelumbra_" + text::FormatInt(*company)));
+    const auto path = port.ChooseFile(
+        TextFileQuestion(ui::FileKind::Communication, true, "Generazione Comunicazione Strutture Aziendali",
+                         "VariazioniVelumbra_" + text::FormatInt(*company), session.Path()));
     if (!path) {
         return ui::Outcome::Cancelled();
     }

@@ -188,9 +188,9 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     if (!company) {
         return ui::Outcome::Failed();
     }
-    const auto path = port.ChooseFile(TextFileQuestion(ui::FileKind::Acquisition, false,
-                                                       "Acquisizione Ultima Situazione Strutture Aziendali",
-                                                       "ComunicazioneVelumbra_" + text::FormatInt(*company)));
+    const auto path = port.ChooseFile(TextFileQuestion(
+        ui::FileKind::Acquisition, false, "Acquisizione Ultima Situazione Strutture Aziendali",
+        "ComunicazioneVelumbra_" + text::FormatInt(*company), session.Path()));
     if (!path) {
         return ui::Outcome::Cancelled();
     }

@@ -187,9 +187,11 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
 }
 
 ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
-                                  const std::string& proposedName) {
-    return ui::MakeFileQuestion(kind, save, title, proposedName, "TXT",
-                                "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
+                                  const std::string& proposedName, const std::string& near) {
+    ui::FileQuestion question = ui::MakeFileQuestion(kind, save, title, proposedName, "TXT",
+                                                     "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
+    question.dialog.near = near;
+    return question;
 }
 
 void ShowCannotCreate(ui::Port& port, const std::string& path) {

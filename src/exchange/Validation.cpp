@@ -67,8 +67,8 @@ ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, Communi
                          "generato."),
                      ui::kProgramCaption, ui::Icon::Stop);
     // The census is refused whether or not its report is written.
-    const auto path = port.ChooseFile(
-        TextFileQuestion(ui::FileKind::Report, true, "Report Errori Riscontrati", "ERRORI_VELUMBRA"));
+    const auto path = port.ChooseFile(TextFileQuestion(
+        ui::FileKind::Report, true, "Report Errori Riscontrati", "ERRORI_VELUMBRA", session.Path()));
     if (!path) {
         return ui::Outcome::Refused();
     }

@@ -46,6 +46,9 @@ struct FileDialogRequest {
     bool pathMustExist = false;
     bool createPrompt = false;  // ask before accepting a file that does not exist yet
     bool hideReadOnly = false;
+    // A file beside which the dialog opens (the census the command works on) while the person has
+    // chosen no file of this kind yet; empty for the front end's own choice.
+    std::string near;
 };
 
 // A file to ask for: what it is for, whether it is to be written (saved) or read (opened), and the

@@ -285,6 +285,45 @@ class MainFrameTest : public QObject {
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
+    // A file dialog opens beside the census until a file of its kind has been chosen, then where that was.
+    void theFileDialogsOpenBesideTheCensus() {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("altrove");
+        QWidget owner;
+        desktop::QtPort port(&owner, nullptr);
+        const auto ask = [&port, &dir](ui::FileKind kind) {
+            ui::FileQuestion question = ui::MakeFileQuestion(kind, false, "Scelta", "", "TXT", "");
+            question.dialog.near = dir.filePath("VELUMBRA.MDB").toStdString();
+            return port.ChooseFile(question);
+        };
+        const QString other = dir.filePath("altrove/in.txt");
+        QFile(other).open(QIODevice::WriteOnly);
+        QStringList opened;
+        ModalScript script;
+        const auto note = [&opened](QWidget* w, const QString& choose) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            opened << dialog->directory().absolutePath();
+            if (choose.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(choose);
+                static_cast<QDialog*>(dialog)->accept();
+            }
+        };
+        script.Then([&](QWidget* w) { note(w, other); })
+            .Then([&](QWidget* w) { note(w, ""); })
+            .Then([&](QWidget* w) { note(w, ""); });
+        QCOMPARE(ask(ui::FileKind::Acquisition),
+                 std::optional<std::string>(QDir::toNativeSeparators(other).toStdString()));
+        QCOMPARE(ask(ui::FileKind::Acquisition), std::nullopt);
+        QCOMPARE(ask(ui::FileKind::Report), std::nullopt);
+        Finish(script);
+        QCOMPARE(opened,
+                 QStringList({QDir(dir.path()).absolutePath(), QDir(dir.filePath("altrove")).absolutePath(),
+                              QDir(dir.path()).absolutePath()}));
+    }
+
     // A window not maximised that would reach past the screen's free area is brought back inside it.
     void aRestoredWindowFitsTheScreen() {
         QTemporaryDir dir;
