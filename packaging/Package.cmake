@@ -1,5 +1,5 @@
 # The Debian package (scripts/package: cpack -G DEB in build-package/): both programs, the desktop
-# entry, the icon in the hicolor sizes, the man page of velumbra-cli (help2man, from its --help), the
+# entry, the icon in the hicolor sizes, the Italian man pages of both programs, the
 # machine-wide configuration /etc/velumbra.ini (a conffile), the copyright and changelog files.
 include(GNUInstallDirs)
 set(_pkg "${CMAKE_CURRENT_LIST_DIR}")
@@ -14,26 +14,17 @@ endforeach()
 # /etc itself, not /usr/etc: the program looks there when nothing is beside it (Configuration::IniPath).
 install(FILES ${_pkg}/velumbra.ini DESTINATION /etc)
 
-find_program(HELP2MAN help2man REQUIRED)
 find_program(GZIP gzip REQUIRED)
-set(_man "${CMAKE_CURRENT_BINARY_DIR}/velumbra-cli.1")
-add_custom_command(
-  OUTPUT ${_man}.gz
-  COMMAND ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
-          "--name=censimento delle strutture aziendali da riga di comando"
-          --output=${_man} $<TARGET_FILE:velumbra-cli>
-  COMMAND ${GZIP} -9nf ${_man}
-  DEPENDS velumbra-cli
-  COMMENT "Man page of velumbra-cli")
-add_custom_target(velumbra_man ALL DEPENDS ${_man}.gz)
-install(FILES ${_man}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# The desktop program's page, written by hand (it has no --help).
-add_custom_command(
-  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz
-  COMMAND ${GZIP} -9nc ${_pkg}/velumbra.1 > ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz
-  DEPENDS ${_pkg}/velumbra.1)
-add_custom_target(velumbra_desktop_man ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/velumbra.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual pages of both programs, in Italian, written by hand.
+foreach(_page velumbra velumbra-cli)
+  add_custom_command(
+    OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${_page}.1.gz
+    COMMAND ${GZIP} -9nc ${_pkg}/${_page}.1 > ${CMAKE_CURRENT_BINARY_DIR}/${_page}.1.gz
+    DEPENDS ${_pkg}/${_page}.1)
+  list(APPEND _man_pages ${CMAKE_CURRENT_BINARY_DIR}/${_page}.1.gz)
+endforeach()
+add_custom_target(velumbra_man ALL DEPENDS ${_man_pages})
+install(FILES ${_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 configure_file(${_pkg}/changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian @ONLY)
 add_custom_command(

@@ -5,7 +5,7 @@
 VELUMBRA_PACKAGES="cmake ninja-build g++ pkg-config sqlite3 libsqlite3-dev dpkg-dev xz-utils debian-archive-keyring libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-translations-l10n fonts-liberation2 fonts-dejavu-core xvfb xauth xdotool openbox imagemagick dbus at-spi2-core python3-pyatspi poppler-utils
   g++-mingw-w64-x86-64-posix googletest wine64 make tcl nsis
-  help2man desktop-file-utils lintian fakeroot file strace"
+  desktop-file-utils lintian fakeroot file strace"
 
 velumbra_install_packages() {
     local missing=""
