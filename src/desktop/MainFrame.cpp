@@ -209,7 +209,7 @@ void CMainFrame::Run(Command id) {
 std::optional<std::string> CMainFrame::ChooseDatabase() {
     ui::FileQuestion question =
         app::DatabaseFileQuestion(ui::FileKind::DatabaseToConnect, false, "Selezione del Database");
-    question.dialog.near = session_.Path();
+    question.dialog.besideFile = session_.Path();
     return port_.ChooseFile(question);
 }
 

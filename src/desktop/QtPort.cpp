@@ -198,8 +198,8 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
     // chosen.
     if (const auto last = lastFolder_.find(question.kind); last != lastFolder_.end()) {
         dialog.setDirectory(last->second);
-    } else if (!request.near.empty()) {
-        dialog.setDirectory(QFileInfo(FromCp(request.near)).absolutePath());
+    } else if (!request.besideFile.empty()) {
+        dialog.setDirectory(QFileInfo(FromCp(request.besideFile)).absolutePath());
     } else if (!lastChosenFolder_.isEmpty()) {
         dialog.setDirectory(lastChosenFolder_);
     }

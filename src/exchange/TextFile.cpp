@@ -187,10 +187,10 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
 }
 
 ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
-                                  const std::string& proposedName, const std::string& near) {
+                                  const std::string& proposedName, const std::string& census) {
     ui::FileQuestion question = ui::MakeFileQuestion(kind, save, title, proposedName, "TXT",
                                                      "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
-    question.dialog.near = near;
+    question.dialog.besideFile = census;
     return question;
 }
 

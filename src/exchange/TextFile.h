@@ -39,9 +39,9 @@ class TextFileWriter {
 [[nodiscard]] std::vector<std::string_view> SplitLines(std::string_view content);
 
 // The question for a text file, shared by the report and the communication files.
-// It opens beside the census at `near`.
+// It opens beside the census at `census`.
 ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
-                                  const std::string& proposedName, const std::string& near);
+                                  const std::string& proposedName, const std::string& census);
 
 // "Impossibile creare\n\n" + path.
 void ShowCannotCreate(ui::Port& port, const std::string& path);

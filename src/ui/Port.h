@@ -48,7 +48,7 @@ struct FileDialogRequest {
     bool hideReadOnly = false;
     // A file beside which the dialog opens (the census the command works on) while the person has
     // chosen no file of this kind yet; empty for the front end's own choice.
-    std::string near;
+    std::string besideFile;
 };
 
 // A file to ask for: what it is for, whether it is to be written (saved) or read (opened), and the
