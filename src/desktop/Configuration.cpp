@@ -40,15 +40,14 @@ bool RegistryKeyExists(const QString& key) {
 #endif
 }  // namespace
 
-Configuration::Configuration(QString iniPath, QString userIniPath, Machine machine)
-    : Configuration(Store{std::move(iniPath)}, Store{std::move(userIniPath)}, machine) {}
+Configuration::Configuration(QString iniPath, QString userIniPath)
+    : Configuration(Store{std::move(iniPath)}, Store{std::move(userIniPath)}) {}
 
-Configuration::Configuration(Store machineStore, Store userStore, Machine machine)
-    : machineStore_(std::move(machineStore)), userStore_(std::move(userStore)), machine_(machine) {}
+Configuration::Configuration(Store machineStore, Store userStore)
+    : machineStore_(std::move(machineStore)), userStore_(std::move(userStore)) {}
 
-Configuration Configuration::InRegistry(const QString& machineKey, const QString& userKey, Machine machine) {
-    return Configuration(Store{machineKey, QSettings::NativeFormat}, Store{userKey, QSettings::NativeFormat},
-                         machine);
+Configuration Configuration::InRegistry(const QString& machineKey, const QString& userKey) {
+    return Configuration(Store{machineKey, QSettings::NativeFormat}, Store{userKey, QSettings::NativeFormat});
 }
 
 Configuration Configuration::ForProgram(const QStringList& arguments) {
@@ -138,30 +137,14 @@ std::optional<QString> Configuration::RawIniValue(const QString& iniPath, const 
 }
 
 bool Configuration::Write(const QString& name, const QString& value) const {
-    if (!Exists()) {
+    if (!Exists() || userStore_.location.isEmpty()) {
         return false;  // the program never creates the configuration
     }
-    if (MachineExists() && machine_ == Machine::AsAllowed) {
-        auto settings = Open(machineStore_);
-        if (settings->isWritable()) {
-            settings->setValue(name, value);
-            settings->sync();
-            if (settings->status() == QSettings::NoError) {
-                // The user's own copy, read first, would hide the value just written.
-                if (UserExists()) {
-                    auto user = Open(userStore_);
-                    if (user->contains(name)) {
-                        user->remove(name);
-                        user->sync();
-                    }
-                }
-                return true;
-            }
-        }
-    }
-    // The machine-wide store cannot be changed by this user: the value is kept in the user's own.
-    if (userStore_.location.isEmpty()) {
-        return false;
+    // The machine-wide store is the installation's, shared by every user: never changed. A value equal
+    // to the one it gives needs no copy of the user's, which would hide a later change made there.
+    const bool asMachine = MachineExists() && ReadFrom(machineStore_, name) == value;
+    if (asMachine && !UserExists()) {
+        return true;
     }
     if (userStore_.format == QSettings::IniFormat &&
         !QDir().mkpath(QFileInfo(userStore_.location).absolutePath())) {
@@ -171,7 +154,11 @@ bool Configuration::Write(const QString& name, const QString& value) const {
     if (!user->isWritable()) {
         return false;
     }
-    user->setValue(name, value);
+    if (asMachine) {
+        user->remove(name);
+    } else {
+        user->setValue(name, value);
+    }
     user->sync();
     return user->status() == QSettings::NoError;
 }

@@ -4,9 +4,8 @@
 //
 // Beside it, the user's own configuration: on Windows the same key under HKEY_CURRENT_USER, elsewhere
 // (and beside a named file) an INI file of the user's ($VELUMBRA_USER_CONFIG, else
-// $XDG_CONFIG_HOME/velumbra/velumbra.ini). It is read first, and a value that cannot be written back
-// into the machine-wide store (a file or key the user may not change) is written there instead, so it
-// is not lost; a value written into the machine-wide store removes the user's own copy.
+// $XDG_CONFIG_HOME/velumbra/velumbra.ini). It is read first, and it is the only store the program
+// writes: the machine-wide one belongs to the installation and every user, whoever runs the program.
 #pragma once
 
 #include <QSettings>
@@ -18,10 +17,6 @@ namespace desktop {
 
 class Configuration {
   public:
-    // How the machine-wide store is used: as the system allows, or only read (as on a machine where the
-    // user may change nothing there, whatever the user's rights here).
-    enum class Machine { AsAllowed, ReadOnly };
-
     // A store: an INI file's path, or a registry key ("HKEY_LOCAL_MACHINE\\Software\\...").
     struct Store {
         QString location;
@@ -29,12 +24,10 @@ class Configuration {
     };
 
     // Two INI files, on every platform.
-    explicit Configuration(QString iniPath, QString userIniPath = UserIniPath(),
-                           Machine machine = Machine::AsAllowed);
-    Configuration(Store machineStore, Store userStore, Machine machine = Machine::AsAllowed);
+    explicit Configuration(QString iniPath, QString userIniPath = UserIniPath());
+    Configuration(Store machineStore, Store userStore);
     // Two registry keys (Windows): the machine-wide one and the user's own.
-    static Configuration InRegistry(const QString& machineKey, const QString& userKey,
-                                    Machine machine = Machine::AsAllowed);
+    static Configuration InRegistry(const QString& machineKey, const QString& userKey);
     // The program's: the file that the arguments or the environment name; else on Windows the
     // registry keys Software\Velumbra\Velumbra\1.00; else the INI file that IniPath finds.
     static Configuration ForProgram(const QStringList& arguments);
@@ -43,8 +36,9 @@ class Configuration {
     bool Exists() const;
     // A value of string type, the user's own first, or nothing.
     std::optional<QString> Read(const QString& name) const;
-    // Writes a string value into the machine-wide store, or where that cannot be changed into the
-    // user's own; false when neither took it (or no configuration exists).
+    // Writes a string value into the user's own store (made when missing); a value that the machine-wide
+    // store gives already is taken out of the user's own instead. False when it could not be written, or
+    // no configuration exists.
     [[nodiscard]] bool Write(const QString& name, const QString& value) const;
     // The folder in which the default database is made: value Directory, unless it is missing or empty
     // or names no folder, or a folder that the user cannot write: then the user's own data folder
@@ -71,7 +65,6 @@ class Configuration {
     static std::optional<QString> RawIniValue(const QString& iniPath, const QString& name);
     Store machineStore_;
     Store userStore_;
-    Machine machine_;
 };
 
 }  // namespace desktop

@@ -80,8 +80,8 @@ CMainFrame::CMainFrame(const Configuration& configuration)
 CMainFrame::~CMainFrame() {
     // The association in force is what the next start finds.
     session_.CloseConnection();
-    // A configuration that may not be written is left as it is, and nothing is shown: the window is
-    // already closing.
+    // The user's own configuration keeps it; where that cannot be written nothing is shown: the window
+    // is already closing.
     (void)configuration_.Write(QStringLiteral("Database"), FromCp(session_.Path()));
 }
 

@@ -72,8 +72,7 @@ class ConfigurationTest : public QObject {
         QCOMPARE(Configuration::UserIniPath(), userIni);
         const QString database = OwnDataFolder() + QDir::separator() + "VELUMBRA.MDB";
         {
-            const Configuration configuration(machine, Configuration::UserIniPath(),
-                                              Configuration::Machine::ReadOnly);
+            const Configuration configuration(machine, Configuration::UserIniPath());
             CMainFrame frame(configuration);
             ModalScript script;
             script.Message(QMessageBox::Ok).Message(QMessageBox::Ok);  // create it; created
@@ -91,8 +90,7 @@ class ConfigurationTest : public QObject {
         QCOMPARE(QSettings(userIni, QSettings::IniFormat).value("Database").toString(), database);
 
         // The next start asks nothing and opens it.
-        const Configuration configuration(machine, Configuration::UserIniPath(),
-                                          Configuration::Machine::ReadOnly);
+        const Configuration configuration(machine, Configuration::UserIniPath());
         CMainFrame frame(configuration);
         QVERIFY(frame.StartUp());
         QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
@@ -119,32 +117,26 @@ class ConfigurationTest : public QObject {
             QDir::toNativeSeparators(shared));
     }
 
-    // The user's own value is read first; a value written where the machine-wide file can be changed
-    // goes there, and the user's own copy, which would hide it, goes.
-    void theUsersOwnValueIsReadFirstAndGoesOnceTheMachineTakesTheValue() {
-        const QString machine =
-            MachineIni("[General]\nDatabase=/srv/comune.mdb\nDirectory=/srv\n", "writable.ini");
+    // The user's own value is read first, and it is the only one written, even where the machine-wide
+    // file could be changed (as by root): that file keeps its every byte, comments included. A value
+    // the machine-wide file gives already takes the user's own copy away, which would hide a change there.
+    void onlyTheUsersOwnFileIsWritten() {
+        const QString machine = MachineIni(
+            "; the installation's\n[General]\nDatabase=/srv/comune.mdb\nDirectory=/srv\n", "writable.ini");
+        const QString machineBefore = Contents(machine);
         const QString userIni = Configuration::UserIniPath();
-        QDir().mkpath(QFileInfo(userIni).absolutePath());
-        {
-            QSettings user(userIni, QSettings::IniFormat);
-            user.setValue("Database", "/home/mio.mdb");
-        }
         const Configuration configuration(machine);
+        QCOMPARE(configuration.Read("Database"), std::optional<QString>("/srv/comune.mdb"));
+        QVERIFY(configuration.Write("Database", "/srv/comune.mdb"));
+        QVERIFY(!QFile::exists(userIni));  // nothing to keep
+        QVERIFY(configuration.Write("Database", "/home/mio.mdb"));
         QCOMPARE(configuration.Read("Database"), std::optional<QString>("/home/mio.mdb"));
         QCOMPARE(configuration.Read("Directory"), std::optional<QString>("/srv"));
-        QVERIFY(configuration.Write("Database", "/srv/nuovo.mdb"));
-        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(),
-                 QString("/srv/nuovo.mdb"));
+        QCOMPARE(QSettings(userIni, QSettings::IniFormat).value("Database").toString(),
+                 QString("/home/mio.mdb"));
+        QVERIFY(configuration.Write("Database", "/srv/comune.mdb"));
         QVERIFY(!QSettings(userIni, QSettings::IniFormat).contains("Database"));
-        QCOMPARE(configuration.Read("Database"), std::optional<QString>("/srv/nuovo.mdb"));
-
-        // Read-only, the value goes to the user's own file and is read back from there.
-        const Configuration locked(machine, userIni, Configuration::Machine::ReadOnly);
-        QVERIFY(locked.Write("Database", "/home/altro.mdb"));
-        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(),
-                 QString("/srv/nuovo.mdb"));
-        QCOMPARE(locked.Read("Database"), std::optional<QString>("/home/altro.mdb"));
+        QCOMPARE(Contents(machine), machineBefore);
 
         // Without any configuration nothing is written, and nothing is made.
         const Configuration none(home.filePath("manca.ini"), home.filePath("config/altro/velumbra.ini"));
@@ -163,13 +155,13 @@ class ConfigurationTest : public QObject {
         const Configuration configuration = Configuration::ForProgram({"velumbra", "--config", machine});
         QCOMPARE(configuration.Read("Directory"), std::optional<QString>("C:\\Censimento"));
         QVERIFY(configuration.Write("Database", "C:\\Censimento\\VELUMBRA.MDB"));
-        QCOMPARE(QSettings(machine, QSettings::IniFormat).value("Database").toString(),
+        QCOMPARE(QSettings(user, QSettings::IniFormat).value("Database").toString(),
                  QString("C:\\Censimento\\VELUMBRA.MDB"));
     }
 
 #ifdef Q_OS_WIN
     // The registry keys behave as the files do: never made by the program, a value not of string
-    // type ignored, the user's own key taking what the machine-wide one may not.
+    // type ignored, the user's own key taking what is written.
     void theRegistryKeysKeepTheValuesAsTheFilesDo() {
         const QString root = "HKEY_CURRENT_USER\\Software\\VelumbraTest";
         QSettings(root, QSettings::NativeFormat).remove("");
@@ -187,19 +179,11 @@ class ConfigurationTest : public QObject {
         QVERIFY(configuration.Exists());
         QCOMPARE(configuration.Read("Directory"), std::optional<QString>("C:\\Censimento"));
         QCOMPARE(configuration.Read("Database"), std::optional<QString>());
-        QVERIFY(configuration.Write("Database", "C:\\Censimento\\VELUMBRA.MDB"));
-        QCOMPARE(configuration.Read("Database"), std::optional<QString>("C:\\Censimento\\VELUMBRA.MDB"));
-
-        const Configuration locked =
-            Configuration::InRegistry(machineKey, userKey, Configuration::Machine::ReadOnly);
-        QVERIFY(locked.Write("Database", "D:\\mio.mdb"));
+        QVERIFY(configuration.Write("Database", "D:\\mio.mdb"));
         QCOMPARE(QSettings(userKey, QSettings::NativeFormat).value("Database").toString(),
                  QString("D:\\mio.mdb"));
+        QCOMPARE(QSettings(machineKey, QSettings::NativeFormat).value("Database").toInt(), 5);
         QCOMPARE(configuration.Read("Database"), std::optional<QString>("D:\\mio.mdb"));
-        QVERIFY(configuration.Write("Database", "E:\\nuovo.mdb"));
-        QVERIFY(!QSettings(userKey, QSettings::NativeFormat).contains("Database"));
-        QCOMPARE(QSettings(machineKey, QSettings::NativeFormat).value("Database").toString(),
-                 QString("E:\\nuovo.mdb"));
         QSettings(root, QSettings::NativeFormat).remove("");
     }
 #endif

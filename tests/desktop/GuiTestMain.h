@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
+#include <QTemporaryDir>
 #include <QtTest>
 
 inline void PrepareGuiTest() {
@@ -21,6 +23,16 @@ inline void SetGuiTestFont() {
 #if defined(Q_OS_WIN) && defined(VELUMBRA_TEST_FONTS)
     QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 9));
 #endif
+}
+
+// A user's own configuration of its own for the case that calls it (from its class's init()): the
+// database a case leaves there is not what the next one finds. Returns the file's path.
+inline QString FreshUserConfig() {
+    static QTemporaryDir homes;
+    static int count = 0;
+    const QString path = homes.filePath(QStringLiteral("%1/velumbra.ini").arg(++count));
+    qputenv("VELUMBRA_USER_CONFIG", QDir::toNativeSeparators(path).toUtf8());
+    return path;
 }
 
 #define VELUMBRA_GUI_TEST_MAIN(TestObject) \

@@ -12,6 +12,7 @@
 #include "db/DbTable.h"
 #include "desktop/CensusApp.h"
 #include "desktop/CompanyDlg.h"
+#include "desktop/Configuration.h"
 #include "desktop/ExportDlg.h"
 #include "ui/ScriptedPort.h"
 
@@ -19,6 +20,8 @@ class SessionTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void init() { FreshUserConfig(); }
+
     void aWholeSession() {
         QTemporaryDir dir;
         const QString config = dir.filePath("velumbra.ini");
@@ -125,8 +128,7 @@ class SessionTest : public QObject {
             QVERIFY(!frame.isVisible());
         }
         // The disconnection is what the next start finds; the census is in the file.
-        QSettings settings(config, QSettings::IniFormat);
-        QCOMPARE(settings.value("Database").toString(), QString());
+        QCOMPARE(desktop::Configuration(config).Read("Database"), std::optional<QString>(QString()));
         ui::ScriptedPort port;
         db::CDbConnection connection(port, database.toStdString());
         db::CDbTable master(&connection, "master");

@@ -85,6 +85,8 @@ class VerificationTest : public QObject {
     }
 
   private slots:
+    void init() { FreshUserConfig(); }
+
     // The errors window on paper: every entry once, in report order, its pages numbered, each page
     // headed by the company, the window's title and the date, under the column headings.
     void theErrorsListPrints() {

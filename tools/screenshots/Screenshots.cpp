@@ -50,6 +50,8 @@ int main(int argc, char* argv[]) {
         }
     }
     const QString config = dir.filePath("velumbra.ini");
+    // The user's own configuration, read first, of this run alone.
+    qputenv("VELUMBRA_USER_CONFIG", QDir::toNativeSeparators(dir.filePath("user.ini")).toUtf8());
     {
         QSettings settings(config, QSettings::IniFormat);
         settings.setValue("Directory", dir.path());
