@@ -25,6 +25,7 @@ class QuietPort final : public ui::Port {
     void BeginBusy(bool) override {}
     void EndBusy() override {}
     void KeepResponsive() override { port_.KeepResponsive(); }
+    void RunAside(const std::function<void()>& work) override { port_.RunAside(work); }
     bool ChooseCompany(ui::CompanyDialogRequest&) override { return false; }
     bool AskGenerationDate(ui::GenerationDateRequest&) override { return false; }
     bool EditStructure(ui::StructureEditorRequest&) override { return false; }
@@ -102,8 +103,13 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
     if (makeBlank) {
         blank.make = makeBlank;
     }
-    engine::Status repaired = engine::Database::Repair(
-        path, &damagedCopy, [&port] { port.KeepResponsive(); }, blank);
+    // The blank census is made through the quiet port, which asks the person nothing: the whole repair
+    // runs aside.
+    engine::Status repaired;
+    port.RunAside([&] {
+        repaired = engine::Database::Repair(
+            path, &damagedCopy, [&port] { port.KeepResponsive(); }, blank);
+    });
     if (!repaired) {
         port.ShowMessage(
             "Errore durante la riparazione del database\n\n" + path + "\n\n" + repaired.description(),
@@ -141,8 +147,11 @@ ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
 
 ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
     const ui::BusyScope busy(port, true);
-    engine::Status copied =
-        engine::Database::Compact(source, destination, schema::kLocale, [&port] { port.KeepResponsive(); });
+    engine::Status copied;
+    port.RunAside([&] {
+        copied = engine::Database::Compact(source, destination, schema::kLocale,
+                                           [&port] { port.KeepResponsive(); });
+    });
     if (!copied) {
         port.ShowMessage("Errore durante la duplicazione del database\n\n" + source + "\n" + destination +
                              "\n\n" + copied.description(),

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
@@ -11,8 +12,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
+#include <exception>
 #include <functional>
+#include <memory>
 
 #include "desktop/BusyClock.h"
 #include "desktop/CensusErrorsDlg.h"
@@ -277,7 +281,76 @@ void QtPort::EndBusy() {
     ShowBusyState();
 }
 
+namespace {
+// While work runs aside the person can start nothing: what they type or click is let go, as is a
+// window's close button. The windows paint and the timers run.
+class InputHold final : public QObject {
+  public:
+    InputHold() { qApp->installEventFilter(this); }
+    ~InputHold() override { qApp->removeEventFilter(this); }
+    InputHold(const InputHold&) = delete;
+    InputHold& operator=(const InputHold&) = delete;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::Close:
+                event->ignore();
+                return true;
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::TabletPress:
+            case QEvent::TabletRelease:
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+}  // namespace
+
+void QtPort::RunAside(const std::function<void()>& work) {
+    // Work asked for from aside, or while work is aside, runs where it is asked for.
+    if (QThread::currentThread() != thread() || aside_) {
+        work();
+        return;
+    }
+    aside_ = true;
+    const InputHold hold;
+    std::exception_ptr thrown;
+    const std::unique_ptr<QThread> worker(QThread::create([&work, &thrown] {
+        try {
+            work();
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec();
+    worker->wait();
+    aside_ = false;
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+}
+
 void QtPort::KeepResponsive() {
+    // Work aside leaves the windows free already.
+    if (QThread::currentThread() != thread() || aside_) {
+        return;
+    }
     if (!shown_ || (sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintEveryMs)) {
         return;
     }

@@ -27,6 +27,7 @@ class QtPort : public QObject, public ui::Port {
     void BeginBusy(bool withClock) override;
     void EndBusy() override;
     void KeepResponsive() override;
+    void RunAside(const std::function<void()>& work) override;
     bool ChooseCompany(ui::CompanyDialogRequest& request) override;
     bool AskGenerationDate(ui::GenerationDateRequest& request) override;
     bool EditStructure(ui::StructureEditorRequest& request) override;
@@ -68,6 +69,7 @@ class QtPort : public QObject, public ui::Port {
     bool shown_ = false;  // the wait cursor is set
     bool clockWanted_ = false;
     bool clockRunning_ = false;
+    bool aside_ = false;  // work runs on a thread of its own
     QElapsedTimer sinceRepaint_;
     std::map<ui::FileKind, QString> lastFolder_;  // of the file last chosen of each kind
     QString lastChosenFolder_;

@@ -106,29 +106,51 @@ ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordL
     }
     const schema::StructureColumns columns(depositi.Fields());
     ui::Port& port = connection.Port();
-    for (std::size_t n = 0; n < list.records.size(); ++n) {
-        if (!schema::IdentifierFits(port, static_cast<int>(n))) {
-            return ui::Outcome::Failed();
+    // The records are looked through aside; the first that cannot be stored is told here.
+    std::size_t refused = list.records.size();
+    std::optional<db::FieldRefusal> refusal;
+    port.RunAside([&] {
+        for (std::size_t n = 0; n < list.records.size(); ++n) {
+            if (n > static_cast<std::size_t>(census::kMaxStructureId)) {
+                refused = n;
+                return;
+            }
+            if ((refusal = columns.Refusal(list.records[n]))) {
+                refused = n;
+                return;
+            }
         }
-        if (const auto refusal = columns.Refusal(list.records[n])) {
-            db::ShowDatabaseError(port, refusal->prefix, refusal->description);
-            return ui::Outcome::Failed();
-        }
-        port.KeepResponsive();
+    });
+    if (refused == list.records.size()) {
+        return ui::Outcome::Done();
     }
-    return ui::Outcome::Done();
+    if (refusal) {
+        db::ShowDatabaseError(port, refusal->prefix, refusal->description);
+    } else {
+        (void)schema::IdentifierFits(port, static_cast<int>(refused));
+    }
+    return ui::Outcome::Failed();
 }
 
 std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
                                                           const std::string& path, int company) {
     ui::Port& port = connection.Port();
-    const auto content = ReadWholeFile(path);
+    // The file is read and its frame checked aside.
+    std::optional<std::string> content;
+    CStructureRecordList list;
+    FileCheck check = FileCheck::Corrupt;
+    port.RunAside([&] {
+        content = ReadWholeFile(path);
+        if (content) {
+            check = ReadCommunication(*content, company, list);
+        }
+    });
     if (!content) {
         port.ShowMessage("Impossibile aprire\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
         return std::nullopt;
     }
-    CStructureRecordList list;
-    switch (ReadCommunication(*content, company, list)) {
+    content.reset();
+    switch (check) {
         case FileCheck::OtherCompany:
             port.ShowMessage(
                 text::Utf8ToCp1252Lossy(
@@ -166,7 +188,7 @@ ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& l
     if (!read) {
         return ui::Outcome::Failed();
     }
-    comparison = CompareCensus(census, list.records);
+    connection.Port().RunAside([&] { comparison = CompareCensus(census, list.records); });
     return ui::Outcome::Done();
 }
 
@@ -228,8 +250,12 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     {
         db::CDbTransaction transaction(connection);
         if (transaction.IsActive()) {
-            auto kept = app::KeepCopy(*connection.Database(), kImportCopyLabel, clock, &copy,
-                                      [&port] { port.KeepResponsive(); });
+            std::optional<engine::Result<app::KeptCopy>> keeping;
+            port.RunAside([&] {
+                keeping.emplace(app::KeepCopy(*connection.Database(), kImportCopyLabel, clock, &copy,
+                                              [&port] { port.KeepResponsive(); }));
+            });
+            auto& kept = *keeping;
             if (!kept) {
                 port.ShowMessage(
                     text::Utf8ToCp1252Lossy(

@@ -158,6 +158,11 @@ class Port {
     virtual void EndBusy() = 0;
     // Called often by long loops: lets the busy indicator repaint (at most every 100 ms).
     virtual void KeepResponsive() = 0;
+    // Runs `work`, which may take seconds and must ask the port nothing (an engine call on files, say),
+    // returning when it is done. The desktop runs it on a thread of its own while its windows keep
+    // painting and the busy clock ticks, taking no input from the person meanwhile; here it runs on
+    // the caller's thread.
+    virtual void RunAside(const std::function<void()>& work) { work(); }
     // Modal dialogs; true when closed with OK (the request then holds the accepted text).
     virtual bool ChooseCompany(CompanyDialogRequest& request) = 0;
     virtual bool AskGenerationDate(GenerationDateRequest& request) = 0;

@@ -98,6 +98,8 @@ class MainFrameTest : public QObject {
     QString templatePath;
 
   private slots:
+    void init() { FreshUserConfig(); }
+
     void initTestCase() {
         QVERIFY(templateDir.isValid());
         ui::ScriptedPort port;
@@ -156,8 +158,8 @@ class MainFrameTest : public QObject {
         QCOMPARE(about.messages[0].title, QString("Velumbra"));
     }
 
-    // A path with a comma, written into the file by hand without quotes, is read as the text it is (and
-    // written back at exit in the form that reads back the same).
+    // A path with a comma, written into the file by hand without quotes, is read as the text it is, and
+    // is still what the configuration gives after the exit.
     void aDatabasePathWithACommaIsReadWhole() {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath("Dati, 2026"));
@@ -175,7 +177,7 @@ class MainFrameTest : public QObject {
             QCOMPARE(QString::fromStdString(app.MainFrame().Session().Path()), database);
             QVERIFY(app.MainFrame().Session().HasOpenDatabase());
         }
-        QCOMPARE(QSettings(config, QSettings::IniFormat).value("Database").toString(), database);
+        QCOMPARE(desktop::Configuration(config).Read("Database"), std::optional<QString>(database));
     }
 
     // The menus as the clerk reads them: labels, order and separators.
@@ -283,6 +285,46 @@ class MainFrameTest : public QObject {
             QVERIFY(waiting());  // the work goes on
         }
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    // Long work runs aside: the timers keep running and the windows painting, what the person types or
+    // clicks meanwhile is let go, and the work's own calls to keep responsive do nothing off the GUI thread.
+    void longWorkLeavesTheWindowsAlive() {
+        QWidget owner;
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        desktop::QtPort port(&owner, nullptr);
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(20);
+        int keys = 0;
+        struct KeyCounter : QObject {
+            int& keys;
+            explicit KeyCounter(int& k) : keys(k) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                keys += e->type() == QEvent::KeyPress;
+                return false;
+            }
+        } counter(keys);
+        owner.installEventFilter(&counter);
+        QTimer::singleShot(100, &owner, [&owner] {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(&owner, &press);
+            QCloseEvent close;
+            QApplication::sendEvent(&owner, &close);
+        });
+        Qt::HANDLE worker = nullptr;
+        port.RunAside([&] {
+            worker = QThread::currentThreadId();
+            port.KeepResponsive();
+            QThread::msleep(600);
+        });
+        QVERIFY(worker != QThread::currentThreadId());
+        QVERIFY2(ticks >= 15, qPrintable(QString::number(ticks)));
+        QCOMPARE(keys, 0);
+        QVERIFY(owner.isVisible());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, port.RunAside([] { throw std::runtime_error("x"); }));
     }
 
     // A file dialog opens beside the census until a file of its kind has been chosen, then where that was.
@@ -447,6 +489,7 @@ class MainFrameTest : public QObject {
         QTemporaryDir dir;
         // A configuration naming no database: the exit remembers the one chosen.
         const auto fresh = [&dir] {
+            FreshUserConfig();
             QFile::remove(dir.filePath("velumbra.ini"));
             return WriteConfig(dir, QString());
         };
@@ -504,7 +547,10 @@ class MainFrameTest : public QObject {
             QVERIFY(app.StartUp());
             Finish(script);
         }
-        QCOMPARE(QSettings(config, QSettings::IniFormat).value("Database").toString(),
+        QCOMPARE(QSettings(config, QSettings::IniFormat).value("Database").toString(), QString());
+        QCOMPARE(QSettings(desktop::Configuration::UserIniPath(), QSettings::IniFormat)
+                     .value("Database")
+                     .toString(),
                  QDir::toNativeSeparators(dir.filePath("VELUMBRA.MDB")));
         desktop::CCensusApp again({"velumbra", "--config", config});
         QVERIFY(again.StartUp());
