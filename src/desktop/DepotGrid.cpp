@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -91,7 +92,9 @@ void CDepotGrid::scrollContentsBy(int, int) {
     }
     first_ = verticalScrollBar()->value();
     ClampVertical();
+    const int oldPosition = xPos_;
     xPos_ = horizontalScrollBar()->value();
+    TellShowing(oldPosition);
     viewport()->update();
 }
 
@@ -103,9 +106,10 @@ void CDepotGrid::resizeEvent(QResizeEvent* event) {
 void CDepotGrid::UpdateScrollBars(int clientWidth) {
     updatingBars_ = true;
     QScrollBar* horizontal = horizontalScrollBar();
-    if (clientWidth < Layout().Width()) {
+    const int whole = Layout().Width() + 1;  // the grid's last rule included
+    if (clientWidth < whole) {
         horizontal->setEnabled(true);
-        horizontal->setRange(0, Layout().Width() - clientWidth);
+        horizontal->setRange(0, whole - clientWidth);
         horizontal->setPageStep(clientWidth);
         horizontal->setSingleStep(10);
         horizontal->setValue(xPos_);
@@ -130,6 +134,31 @@ void CDepotGrid::UpdateScrollBars(int clientWidth) {
 
 QString CDepotGrid::CellText(int row, int column) const {
     return GridCellText(list_.Rows(), row, column);
+}
+
+QString CDepotGrid::CellDescription(int row, int column) const {
+    if (row < 0 || row >= RowCount()) {
+        return {};
+    }
+    const reg::CDepotRow& r = list_.Rows()[static_cast<std::size_t>(row)];
+    QStringList said;
+    if (row == current_ && column == column_ && !notice_.isEmpty()) {
+        said << notice_;
+    }
+    if (r.deleted) {
+        said << QStringLiteral("eliminata");
+    } else if (r.changed) {
+        said << QStringLiteral("modificata");
+    }
+    return said.join(QStringLiteral(", "));
+}
+
+int CDepotGrid::ColumnLeft(int column) const {
+    return column <= 0 ? 0 : Layout().columns[static_cast<std::size_t>(column - 1)].rule;
+}
+
+int CDepotGrid::ColumnRight(int column) const {
+    return Layout().columns[static_cast<std::size_t>(column)].rule + 1;
 }
 
 QRect CDepotGrid::CellRect(int row, int column) const {
@@ -192,6 +221,18 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     view.dx = -xPos_;
     view.width = client.width();
     renderer_.Draw(p, list_.Rows(), view);
+    if (hasFocus() && current_ >= first_ && current_ < first_ + view.count) {
+        // The current cell's mark, where the keyboard stands: its four rules drawn black.
+        const int top = Layout().RowTop(current_ - first_);
+        const int bottom = Layout().RowTop(current_ - first_ + 1);
+        const int left = ColumnLeft(column_) - xPos_;
+        const int right = ColumnRight(column_) - 1 - xPos_;
+        p.setPen(QPen(Qt::black, 0));
+        p.drawLine(left, top, right, top);
+        p.drawLine(left, bottom, right, bottom);
+        p.drawLine(left, top, left, bottom);
+        p.drawLine(right, top, right, bottom);
+    }
     list_.Select(current_ >= first_ && current_ < first_ + view.count ? std::optional<std::size_t>(current_)
                                                                       : std::nullopt);
 }
@@ -201,6 +242,14 @@ void CDepotGrid::mousePressEvent(QMouseEvent* event) {
         return;
     }
     setFocus();
+    // The cell under the pointer becomes the current one.
+    const int x = static_cast<int>(event->position().x()) + xPos_;
+    for (int column = 0; column < kGridColumns; ++column) {
+        if (x < ColumnRight(column)) {
+            column_ = column;
+            break;
+        }
+    }
     SelectAt(static_cast<int>(event->position().y()));
     if (event->button() == Qt::RightButton) {
         ShowContextMenu(event->globalPosition().toPoint());
@@ -232,26 +281,71 @@ void CDepotGrid::contextMenuEvent(QContextMenuEvent* event) {
 
 void CDepotGrid::ShowContextMenuAtCurrentRow() {
     const int row = std::max(current_ - first_, 0);
-    const QPoint at(20, Layout().RowTop(row) + Layout().h / 2);
-    ShowContextMenu(viewport()->mapToGlobal(at));
+    // At the current cell, where the keyboard stands.
+    const int x = std::clamp(ColumnLeft(column_) - xPos_ + 10, 0, std::max(viewport()->width() - 1, 0));
+    const QPoint at(x, Layout().RowTop(row) + Layout().h / 2);
+    ShowContextMenu(viewport()->mapToGlobal(at), true);
 }
 
 void CDepotGrid::StepColumn(int step) {
-    // The rules between the columns, from the grid's left edge: the next one, or the one before,
-    // comes to the window's left edge.
+    MakeCurrentColumn(column_ + step);
+}
+
+void CDepotGrid::MakeCurrentColumn(int column) {
+    column_ = std::clamp(column, 0, kGridColumns - 1);
+    // The whole cell in view: its left edge, where the cell is wider than the window.
     QScrollBar* bar = horizontalScrollBar();
-    const int x = bar->value();
-    int target = step > 0 ? bar->maximum() : 0;
-    for (const GridLayout::Column& column : Layout().columns) {
-        if (step > 0 && column.rule > x) {
-            target = std::min(target, column.rule);
-            break;
-        }
-        if (step < 0 && column.rule < x) {
-            target = column.rule;
+    const int width = viewport()->width();
+    const int left = ColumnLeft(column_);
+    const int right = ColumnRight(column_);
+    int x = xPos_;
+    if (right > x + width) {
+        x = right - width;
+    }
+    if (left < x) {
+        x = left;
+    }
+    if (x != xPos_) {
+        bar->setValue(x);
+    }
+    viewport()->repaint();
+}
+
+void CDepotGrid::Announce(const QString& notice) {
+    notice_ = notice;
+    if (!QAccessible::isActive() || current_ < 0 || current_ >= RowCount()) {
+        return;
+    }
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface* table = grid ? grid->tableInterface() : nullptr;
+    if (QAccessibleInterface* cell = table ? table->cellAt(current_, column_) : nullptr) {
+        QAccessibleEvent described(cell, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
+    }
+}
+
+void CDepotGrid::TellShowing(int oldPosition) {
+    if (!QAccessible::isActive() || oldPosition == xPos_ || current_ < 0 || current_ >= RowCount()) {
+        return;
+    }
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface* table = grid ? grid->tableInterface() : nullptr;
+    if (!table) {
+        return;
+    }
+    const int width = viewport()->width();
+    const auto shown = [&](int column, int x) {
+        return ColumnRight(column) > x && ColumnLeft(column) < x + width;
+    };
+    for (int column = 0; column < kGridColumns; ++column) {
+        const bool before = shown(column, oldPosition);
+        const bool now = shown(column, xPos_);
+        if (before != now) {
+            QAccessibleEvent showing(table->cellAt(current_, column),
+                                     now ? QAccessible::ObjectShow : QAccessible::ObjectHide);
+            QAccessible::updateAccessibility(&showing);
         }
     }
-    bar->setValue(target);
 }
 
 void CDepotGrid::MakeCurrent(int row) {
@@ -281,11 +375,15 @@ void CDepotGrid::AnnounceCurrent() {
         QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
         QAccessible::updateAccessibility(&reset);
     }
-    if (current_ == announced_ || current_ < 0 || current_ >= RowCount()) {
+    if ((current_ == announced_ && column_ == announcedColumn_) || current_ < 0 || current_ >= RowCount()) {
         return;
     }
+    if (announced_ >= 0) {
+        notice_.clear();  // said of the cell the keyboard has left
+    }
     announced_ = current_;
-    QAccessibleInterface* cell = table->cellAt(current_, kFollowedColumn);
+    announcedColumn_ = column_;
+    QAccessibleInterface* cell = table->cellAt(current_, column_);
     QAccessibleEvent selection(cell, QAccessible::Selection);
     QAccessible::updateAccessibility(&selection);
     if (hasFocus()) {
@@ -296,8 +394,21 @@ void CDepotGrid::AnnounceCurrent() {
 
 void CDepotGrid::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
-    announced_ = -1;  // the followed cell is told again
-    AnnounceCurrent();
+    // The current cell is told again once Qt has told of the table's focus, which follows this event:
+    // a screen reader's focus ends on the cell.
+    QTimer::singleShot(0, this, [this] {
+        if (hasFocus()) {
+            announced_ = -1;
+            announcedColumn_ = -1;
+            AnnounceCurrent();
+        }
+    });
+    viewport()->update();  // the current cell's mark
+}
+
+void CDepotGrid::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void CDepotGrid::keyPressEvent(QKeyEvent* event) {
@@ -319,10 +430,18 @@ void CDepotGrid::keyPressEvent(QKeyEvent* event) {
             moveTo(current_ + visible_);
             break;
         case Qt::Key_Home:
-            moveTo(0);
+            if (event->modifiers() & Qt::ControlModifier) {
+                moveTo(0);
+            } else {
+                MakeCurrentColumn(0);
+            }
             break;
         case Qt::Key_End:
-            moveTo(n - 1);
+            if (event->modifiers() & Qt::ControlModifier) {
+                moveTo(n - 1);
+            } else {
+                MakeCurrentColumn(kGridColumns - 1);
+            }
             break;
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -350,8 +469,10 @@ void CDepotGrid::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-void CDepotGrid::ShowContextMenu(const QPoint& globalPosition) {
-    QMenu menu(this);
+void CDepotGrid::ShowContextMenu(const QPoint& globalPosition, bool fromKeyboard) {
+    // The window's, not the grid's: assistive technologies find the grid's children among its cells.
+    QMenu menu(window());
+    menu.setAccessibleName(QStringLiteral("Menu della struttura"));
     const bool rowCommands = list_.CanChangeSelected();
     const auto add = [&](const char* label, int command, bool enabled) {
         QAction* action = menu.addAction(FromUtf8(label));
@@ -364,6 +485,10 @@ void CDepotGrid::ShowContextMenu(const QPoint& globalPosition) {
     menu.addSeparator();
     add("&Aggiorna la Vista delle Strutture", kRefresh, true);
     add("&Ripristina (invalida le variazioni sospese)", kRevert, true);
+    if (fromKeyboard) {
+        // Opened from the keyboard, its first entry is current, and a screen reader says it.
+        QTimer::singleShot(0, &menu, [&menu] { menu.setActiveAction(menu.actions().value(0)); });
+    }
     QAction* chosen = menu.exec(globalPosition);
     if (chosen && onCommand) {
         onCommand(chosen->data().toInt());

@@ -26,6 +26,8 @@ class CDepotGrid : public QAbstractScrollArea {
     int FirstVisible() const { return first_; }
     int VisibleRows() const { return visible_; }
     int CurrentRow() const { return current_; }
+    // The current cell's column: with the current row, where the keyboard stands.
+    int CurrentColumn() const { return column_; }
     int HorizontalPosition() const { return xPos_; }
     // The row under a point of the viewport, clamped as a click is; repaints.
     void SelectAt(int y);
@@ -42,25 +44,32 @@ class CDepotGrid : public QAbstractScrollArea {
     // Called after each painting (the selection box follows the current row).
     std::function<void()> onPainted;
     // The context menu for the current state, as shown at a right click.
-    void ShowContextMenu(const QPoint& globalPosition);
+    void ShowContextMenu(const QPoint& globalPosition, bool fromKeyboard = false);
     // From the keyboard (the Menu key, Shift+F10): at the current row.
     void ShowContextMenuAtCurrentRow();
-    // Right and Left: the picture moves one column.
+    // Right and Left: the current cell moves one column, the picture following it into view.
     void StepColumn(int step);
+    // Makes a column the current cell's, scrolled into view; repaints.
+    void MakeCurrentColumn(int column);
+    // Tells assistive technologies, of the current cell, what the list window has just done to its row
+    // (`notice`, said once), or only the row's state anew (deleted, changed).
+    void Announce(const QString& notice = {});
 
     // Paints the grid into an image of the viewport's size (what the window shows).
     QImage Snapshot();
 
     // What the grid shows, for assistive technologies: the rows, a cell's text as painted (an empty
-    // count or a missing activity is empty), and where a cell of a visible row (row -1: the column's
-    // title) stands on the screen, empty otherwise. After each painting that loaded new rows or moved
-    // the current row, the grid sends the table's interface a model reset and then the selection (and,
-    // with the keyboard, the focus) of the current row's cell in kFollowedColumn.
+    // count or a missing activity is empty), what a cell's row has undergone ("eliminata",
+    // "modificata", and what was announced of the current cell), and where a cell of a visible row
+    // (row -1: the column's title) stands on the screen, empty where it is out of view. After each
+    // painting that loaded new rows or moved the current cell, the grid sends the table's interface a
+    // model reset and then the selection (and, with the keyboard, the focus) of the current cell.
     int RowCount() const { return static_cast<int>(list_.Rows().size()); }
     QString CellText(int row, int column) const;
+    QString CellDescription(int row, int column) const;
     QRect CellRect(int row, int column) const;
-    // The cell a screen reader follows: the location of the current row.
-    static constexpr int kFollowedColumn = 1;
+    // The column the current cell is in when the list opens: the location.
+    static constexpr int kFirstColumn = 1;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -72,6 +81,7 @@ class CDepotGrid : public QAbstractScrollArea {
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     void PaintGrid(QPainter& p, const QRect& client);
@@ -79,6 +89,12 @@ class CDepotGrid : public QAbstractScrollArea {
     void UpdateScrollBars(int clientWidth);
     // Tells an assistive technology that the current row changed (or the rows were loaded anew).
     void AnnounceCurrent();
+    // Tells assistive technologies which cells of the current row came into view, or went out of it,
+    // as the columns moved sideways from `oldPosition`.
+    void TellShowing(int oldPosition);
+    // Where a column's cell begins and ends across the grid (before scrolling).
+    int ColumnLeft(int column) const;
+    int ColumnRight(int column) const;
 
     reg::StructureList& list_;
     CGridRenderer renderer_;
@@ -87,10 +103,13 @@ class CDepotGrid : public QAbstractScrollArea {
     int visible_ = 0;
     int xPos_ = 0;
     int current_ = 0;
+    int column_ = kFirstColumn;
     int pendingCurrent_ = -1;  // the row made current, until the painting knows how many rows fit
     bool updatingBars_ = false;
-    int announced_ = -1;      // the current row assistive technologies were last told of
-    int announcedRows_ = -1;  // and the row count then
+    int announced_ = -1;        // the current row assistive technologies were last told of
+    int announcedColumn_ = -1;  // and its column
+    int announcedRows_ = -1;    // and the row count then
+    QString notice_;            // what was last announced of the current cell, until it moves
 };
 
 }  // namespace desktop

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QScreen>
+#include <functional>
 
 #include "desktop/DialogUnits.h"
 #include "desktop/QtText.h"
@@ -124,6 +125,8 @@ void CDepotListDlg::ShowSelection() {
 }
 
 void CDepotListDlg::Run(int command) {
+    // What a screen reader is told of the current cell once the command is done.
+    std::function<void()> announce;
     switch (command) {
         case kFine:
             accept();
@@ -139,13 +142,17 @@ void CDepotListDlg::Run(int command) {
             }
             break;
         case kDelete:
-            list_.DeleteStructure().Ignore("shown by the list; the grid shows what is stored");
+            if (list_.DeleteStructure()) {
+                announce = [this] { grid_->Announce(); };  // its state: "eliminata"
+            }
             break;
         case kRefresh:
             list_.RefreshView().Ignore("shown by the list; the grid shows what is stored");
             break;
         case kRevert:
-            list_.RevertChanges().Ignore("shown by the list; the grid shows what is stored");
+            if (list_.RevertChanges()) {
+                announce = [this] { grid_->Announce(FromUtf8("variazioni sospese annullate")); };
+            }
             break;
         default:
             return;
@@ -161,6 +168,9 @@ void CDepotListDlg::Run(int command) {
     // Whatever the command (and after the editor it opened), the keyboard goes back to the grid: the
     // arrows move the current row, and no key reaches a button by chance.
     grid_->setFocus(Qt::OtherFocusReason);
+    if (announce) {
+        announce();
+    }
 }
 
 void OpenStructureList(app::Session& session, QWidget* mainWindow, std::optional<int> current) {

@@ -34,7 +34,9 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
             return {};
         }
         if (row_ >= 0) {
-            return t == QAccessible::Name ? grid_->CellText(row_, column_) : QString();
+            return t == QAccessible::Name          ? grid_->CellText(row_, column_)
+                   : t == QAccessible::Description ? grid_->CellDescription(row_, column_)
+                                                   : QString();
         }
         const QStringList bands = GridColumnBands(column_);
         if (t == QAccessible::Description) {
@@ -56,7 +58,7 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
         s.selectable = true;
         s.focusable = true;
         s.selected = isSelected();
-        s.focused = isSelected() && column_ == CDepotGrid::kFollowedColumn && grid_->hasFocus();
+        s.focused = isSelected() && column_ == grid_->CurrentColumn() && grid_->hasFocus();
         s.invisible = rect().isEmpty();
         s.offscreen = s.invisible;
         return s;
@@ -75,7 +77,12 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
         }
         return {grid->child(column_)};  // the headings are the table's first children
     }
-    QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
+    // The identifier names the row.
+    QList<QAccessibleInterface*> rowHeaderCells() const override {
+        QAccessibleInterface* grid = row_ < 0 || column_ == 0 ? nullptr : table();
+        QAccessibleTableInterface* cells = grid ? grid->tableInterface() : nullptr;
+        return cells ? QList<QAccessibleInterface*>{cells->cellAt(row_, 0)} : QList<QAccessibleInterface*>{};
+    }
     int columnIndex() const override { return column_; }
     int rowIndex() const override { return row_; }
     int columnExtent() const override { return 1; }
@@ -176,7 +183,7 @@ QAccessibleInterface* CGridAccessible::childAt(int x, int y) const {
 
 QAccessibleInterface* CGridAccessible::focusChild() const {
     const CDepotGrid* grid = Grid();
-    return grid->hasFocus() ? Cell(grid->CurrentRow(), CDepotGrid::kFollowedColumn) : nullptr;
+    return grid->hasFocus() ? Cell(grid->CurrentRow(), grid->CurrentColumn()) : nullptr;
 }
 
 QAccessibleInterface* CGridAccessible::cellAt(int row, int column) const {
@@ -202,8 +209,8 @@ QString CGridAccessible::columnDescription(int column) const {
     return heading ? heading->text(QAccessible::Name) : QString();
 }
 
-QString CGridAccessible::rowDescription(int) const {
-    return {};
+QString CGridAccessible::rowDescription(int row) const {
+    return row >= 0 && row < Grid()->RowCount() ? Grid()->CellText(row, 0) : QString();
 }
 
 int CGridAccessible::selectedRowCount() const {

@@ -17,6 +17,9 @@
 #include <optional>
 #include <set>
 
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 #include <sqlite3.h>
 
 #include "GuiTestMain.h"
@@ -218,6 +221,45 @@ struct Picture {
 };
 
 // The grid's viewport as the window shows it, read back into a picture.
+// What a screen reader hears of the grid: the toolkit's accessibility switched on, as a screen reader's
+// presence does, and each event on a cell noted as "Focus 3 1" (its kind, the cell's row and column).
+class Heard {
+  public:
+    Heard() {
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(true);
+        self_ = this;
+        QAccessible::installUpdateHandler([](QAccessibleEvent* event) { self_->Note(event); });
+    }
+    ~Heard() {
+        QAccessible::installUpdateHandler(nullptr);
+        QGuiApplicationPrivate::platformIntegration()->accessibility()->setActive(false);
+        self_ = nullptr;
+    }
+    Heard(const Heard&) = delete;
+    Heard& operator=(const Heard&) = delete;
+    QStringList events;
+
+  private:
+    void Note(QAccessibleEvent* event) {
+        const char* kind = event->type() == QAccessible::Focus                ? "Focus"
+                           : event->type() == QAccessible::Selection          ? "Selection"
+                           : event->type() == QAccessible::ObjectShow         ? "Show"
+                           : event->type() == QAccessible::ObjectHide         ? "Hide"
+                           : event->type() == QAccessible::DescriptionChanged ? "Described"
+                                                                              : nullptr;
+        QAccessibleInterface* target = event->accessibleInterface();
+        if (!kind || !target) {
+            return;
+        }
+        if (QAccessibleTableCellInterface* cell = target->tableCellInterface()) {
+            events << QString("%1 %2 %3").arg(kind).arg(cell->rowIndex()).arg(cell->columnIndex());
+        } else {
+            events << QString("%1 %2").arg(kind, target->text(QAccessible::Name));
+        }
+    }
+    static inline Heard* self_ = nullptr;
+};
+
 Picture Look(desktop::CDepotGrid& grid) {
     Picture p;
     p.image = grid.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -242,11 +284,12 @@ Picture Look(desktop::CDepotGrid& grid) {
         return p;
     }
     p.contentRight = top.back();
-    // A row's rule crosses the whole grid; nothing else below the headings does.
+    // A row's rule crosses the whole grid (black where it is a side of the current cell's mark);
+    // nothing else below the headings does.
     for (int y = p.headingsRule + 1; y < image.height(); ++y) {
         bool rule = true;
         for (int x = 0; x <= p.contentRight && rule; ++x) {
-            rule = image.pixelColor(x, y) == kRule;
+            rule = image.pixelColor(x, y) == kRule || image.pixelColor(x, y) == Qt::black;
         }
         if (rule) {
             p.rowRules.push_back(y);
@@ -331,6 +374,7 @@ class GridTest : public QObject {
         grid.resize(6000, 400);  // every column in view
         grid.show();
         QCoreApplication::processEvents();
+        grid.clearFocus();  // the bands and rules alone, without the current cell's mark
         const Picture p = Look(grid);
         QVERIFY(p.headingsRule > 0);
         QCOMPARE(p.columnRules.size(), std::size_t(kColumns));
@@ -399,6 +443,7 @@ class GridTest : public QObject {
         grid.resize(6000, 400);
         grid.show();
         QCoreApplication::processEvents();
+        grid.clearFocus();  // the rows and rules alone, without the current cell's mark
         Picture p = Look(grid);
         QCOMPARE(p.Rows(), 6);
         QCOMPARE(p.columnRules.size(), std::size_t(kColumns));
@@ -529,7 +574,7 @@ class GridTest : public QObject {
         QVERIFY(shown(5));
 
         grid.setFocus();
-        QTest::keyClick(&grid, Qt::Key_Home);
+        QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(grid.CurrentRow(), 0);
         QCOMPARE(grid.FirstVisible(), 0);
         p = Look(grid);
@@ -541,7 +586,7 @@ class GridTest : public QObject {
         p = Look(grid);
         QVERIFY(shown(V));
         QCOMPARE(p.Highlighted(), std::vector<int>{0});
-        QTest::keyClick(&grid, Qt::Key_End);
+        QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(grid.CurrentRow(), 39);
         QCOMPARE(grid.FirstVisible(), 40 - V);
         p = Look(grid);
@@ -612,20 +657,28 @@ class GridTest : public QObject {
         QVERIFY(p.InkInCell(3, firstCount).Empty());
         QCOMPARE(p.Highlighted(), std::vector<int>{0});
 
-        // The arrow keys move a column at a time: the rule before, or after, comes to the left edge.
+        // The arrow keys move the current cell a column at a time, the picture following it into view;
+        // Home and End go to the row's first and last cells.
         grid.setFocus();
+        QCOMPARE(grid.CurrentColumn(), 1);
+        QTest::keyClick(&grid, Qt::Key_Right);  // out of view on the left: brought to the left edge
+        QCOMPARE(grid.CurrentColumn(), 2);
+        QCOMPARE(grid.HorizontalPosition(), whole.columnRules[1]);
+        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, whole.columnRules[1], width));
         QTest::keyClick(&grid, Qt::Key_Left);
-        const int stepped = grid.HorizontalPosition();
-        QCOMPARE(stepped,
-                 *std::prev(std::lower_bound(whole.columnRules.begin(), whole.columnRules.end(), counts)));
-        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, stepped, width));
+        QCOMPARE(grid.CurrentColumn(), 1);
+        QCOMPARE(grid.HorizontalPosition(), whole.columnRules[0]);
+        QTest::keyClick(&grid, Qt::Key_End);  // its right rule at the window's right edge
+        QCOMPARE(grid.CurrentColumn(), kColumns - 1);
+        QCOMPARE(whole.columnRules.back() - grid.HorizontalPosition(), width - 1);
         QTest::keyClick(&grid, Qt::Key_Right);
-        const int next = *std::upper_bound(whole.columnRules.begin(), whole.columnRules.end(), stepped);
-        QVERIFY(next >= counts);
-        QCOMPARE(grid.HorizontalPosition(), next);
-        QCOMPARE(Look(grid).columnRules, Shifted(whole.columnRules, next, width));
+        QCOMPARE(grid.CurrentColumn(), kColumns - 1);
+        QTest::keyClick(&grid, Qt::Key_Home);
+        QCOMPARE(grid.CurrentColumn(), 0);
+        QCOMPARE(grid.HorizontalPosition(), 0);
+        QCOMPARE(grid.CurrentRow(), 0);
 
-        // No further than the grid's end: its last column reaches the window's right edge, and
+        // No further than the grid's end: its last rule stands at the window's right edge, and
         // nothing more is drawn however far one asks.
         bar.setValue(1000000);
         const int end = grid.HorizontalPosition();
@@ -633,12 +686,10 @@ class GridTest : public QObject {
         QCOMPARE(bar.value(), bar.maximum());
         QCOMPARE(p.columnRules, Shifted(whole.columnRules, end, width));
         const int lastRule = whole.columnRules.back() - end;
-        QVERIFY2(lastRule >= width - 1 && lastRule <= width, qPrintable(QString::number(lastRule)));
+        QCOMPARE(lastRule, width - 1);
         QCOMPARE(p.contentRight, width - 1);
-        QTest::keyClick(&grid, Qt::Key_Right);
-        QCOMPARE(grid.HorizontalPosition(), end);
-        QCOMPARE(Look(grid).image, p.image);
 
+        grid.MakeCurrentColumn(1);  // as at the start
         bar.setValue(-50);
         QCOMPARE(grid.HorizontalPosition(), 0);
         QCOMPARE(Look(grid).image, start.image);
@@ -834,6 +885,56 @@ class GridTest : public QObject {
         // A screen reader may move the current row too.
         QVERIFY(cells->selectRow(4));
         QCOMPARE(grid.CurrentRow(), 4);
+    }
+
+    // Heard as a screen reader hears it: the table's focus, then the current cell's; each move of the
+    // current cell told, its row named by the identifier; the cells that scroll into view or out of it
+    // told; a deleted or changed row says so, and what the window did is told of the current cell.
+    void aScreenReaderFollowsTheCurrentCell() {
+        Store(6);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        DeleteSecondAndChangeThird(list);
+        desktop::CDepotListDlg window(list, nullptr);
+        window.resize(700, 400);
+        Heard heard;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        desktop::CDepotGrid& grid = *window.Grid();
+        QTRY_VERIFY(heard.events.contains("Focus 0 1"));
+        QCOMPARE(heard.events.filter("Focus").constLast(), QString("Focus 0 1"));  // after the table's
+        QAccessibleTableInterface* cells = QAccessible::queryAccessibleInterface(&grid)->tableInterface();
+        QCOMPARE(cells->cellAt(0, kLocation)->tableCellInterface()->rowHeaderCells().value(0),
+                 cells->cellAt(0, kIdentifier));
+
+        heard.events.clear();
+        QTest::keyClick(&grid, Qt::Key_Right);
+        QCOMPARE(heard.events, QStringList({"Selection 0 2", "Focus 0 2"}));
+        QVERIFY(cells->cellAt(0, 2)->state().focused);
+        QVERIFY(!cells->cellAt(0, kLocation)->state().focused);
+        heard.events.clear();
+        QTest::keyClick(&grid, Qt::Key_End);  // far along: the counts come into view, the first cells go
+        QVERIFY(heard.events.contains(QString("Show 0 %1").arg(kColumns - 1)));
+        QVERIFY(heard.events.contains(QString("Hide 0 %1").arg(kIdentifier)));
+        QCOMPARE(heard.events.constLast(), QString("Focus 0 %1").arg(kColumns - 1));
+        QVERIFY(cells->cellAt(0, kIdentifier)->state().invisible);
+        QVERIFY(!cells->cellAt(0, kColumns - 1)->state().invisible);
+        QTest::keyClick(&grid, Qt::Key_Home);
+
+        QCOMPARE(cells->cellAt(2, kLocation)->text(QAccessible::Description), QString("eliminata"));
+        QCOMPARE(cells->cellAt(3, kLocation)->text(QAccessible::Description), QString("modificata"));
+        QCOMPARE(cells->cellAt(4, kLocation)->text(QAccessible::Description), QString());
+        grid.MakeCurrent(4);
+        heard.events.clear();
+        window.Run(1057);  // "Elimina Struttura"
+        QCOMPARE(heard.events.constLast(), QString("Described 4 0"));
+        QCOMPARE(cells->cellAt(4, 0)->text(QAccessible::Description), QString("eliminata"));
+        window.Run(1066);  // "Ripristina": the deletions withdrawn
+        QCOMPARE(heard.events.constLast(), QString("Described 4 0"));
+        QCOMPARE(cells->cellAt(4, 0)->text(QAccessible::Description),
+                 QString("variazioni sospese annullate"));
+        QTest::keyClick(&grid, Qt::Key_Right);  // said once, of the cell it was said of
+        QCOMPARE(cells->cellAt(4, 0)->text(QAccessible::Description), QString());
     }
 
     // The census on paper, read back from the PDF as text: every structure once, with its identifier,
