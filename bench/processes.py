@@ -343,8 +343,12 @@ def bench_wheel_step(build, work, census, env):
                    check=True, env=env)
     with open(report) as f:
         runs = [b for b in json.load(f)["benchmarks"] if b.get("run_type") == "aggregate"]
-    median = next(b for b in runs if b.get("aggregate_name") == "median")
-    return median["real_time"], median.get("viewport_w"), median.get("viewport_h")
+
+    def median(name):
+        return next(b for b in runs if b.get("aggregate_name") == "median" and b.get("run_name") == name)
+
+    wheel, find = median("BM_WheelStepFrame/min_time:2.000/real_time"), median("BM_FindNext/min_time:2.000/real_time")
+    return wheel["real_time"], wheel.get("viewport_w"), wheel.get("viewport_h"), find["real_time"]
 
 
 def grow_census(census, target, megabytes):
@@ -465,9 +469,11 @@ def main():
                       verdict(extra, 24)))
 
         log("\nOne wheel step in the open list (Google Benchmark, 5 repetitions)")
-        frame, width, height = bench_wheel_step(args.build, work, census, env)
+        frame, width, height, find = bench_wheel_step(args.build, work, census, env)
         table.append(("  one wheel step, frame (%sx%s grid)" % (int(width or 0), int(height or 0)),
                       "%.2f ms" % frame, "", "", "<= 5 ms", verdict(frame, 5)))
+        table.append(("  Trova, next structure found (%d rows)" % STRUCTURES, "%.2f ms" % find, "", "", "<= 20 ms",
+                      verdict(find, 20)))
 
         log("\nThe largest census printed to a PDF file (print_bench), whole processes")
         times = bench_print(args.build, work, args.runs, census)

@@ -24,6 +24,7 @@ constexpr int kDelete = 1057;
 constexpr int kRefresh = 1058;
 constexpr int kModify = 1059;
 constexpr int kRevert = 1066;
+constexpr int kFind = 1067;
 
 }  // namespace
 
@@ -479,6 +480,8 @@ void CDepotGrid::ShowContextMenu(const QPoint& globalPosition, bool fromKeyboard
         action->setData(command);
         action->setEnabled(enabled);
     };
+    add("&Trova…", kFind, true);
+    menu.addSeparator();
     add("&Inserisci una Nuova Struttura", kNew, true);
     add("&Modifica la Struttura Selezionata", kModify, rowCommands);
     add("&Elimina la Struttura Selezionata", kDelete, rowCommands);

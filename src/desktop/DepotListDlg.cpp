@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QScreen>
+#include <QShortcut>
 #include <functional>
 
 #include "desktop/DialogUnits.h"
@@ -24,6 +25,7 @@ enum Id {
     kRefresh = 1058,
     kModify = 1059,
     kRevert = 1066,
+    kFind = 1067,
 };
 
 }  // namespace
@@ -33,6 +35,7 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
       list_(list),
       mainWindow_(mainWindow),
       grid_(new CDepotGrid(list, this)),
+      find_(new CFindBar(list, grid_, this)),
       id_(new QLineEdit(this)),
       text_(new QLineEdit(this)) {
     setWindowTitle(FromUtf8("Archivio Depositi"));
@@ -74,6 +77,9 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     button(kRefresh, "Aggiorna Vista", du.Rect(277, 73, 54, 14));
     button(kRevert, "Ripristina", du.Rect(335, 73, 50, 14));
     grid_->onCommand = [this](int command) { Run(command); };
+    find_->onShownOrHidden = [this] { Layout(); };
+    auto* find = new QShortcut(QKeySequence::Find, this, [this] { find_->Open(); });
+    find->setContext(Qt::WindowShortcut);
     grid_->onPainted = [this] { ShowSelection(); };
 
     // Laid exactly over the main window's client area.
@@ -116,7 +122,12 @@ void CDepotListDlg::Layout() {
     bottomAt(statics_.at(kGroup), Y - 10);
     bottomAt(id_, Y - 18);
     bottomAt(text_, Y - 18);
-    grid_->setGeometry(QRect(QPoint(10, 10), QPoint(width() - 10, H - 100)));
+    // The find bar, when shown, between the grid and the selected structure.
+    const int barHeight = find_->isVisible() ? find_->sizeHint().height() : 0;
+    grid_->setGeometry(QRect(QPoint(10, 10), QPoint(width() - 10, H - 100 - barHeight)));
+    if (find_->isVisible()) {
+        find_->setGeometry(QRect(QPoint(10, H - 100 - barHeight + 2), QPoint(width() - 10, H - 100)));
+    }
 }
 
 void CDepotListDlg::ShowSelection() {
@@ -130,6 +141,9 @@ void CDepotListDlg::Run(int command) {
     switch (command) {
         case kFine:
             accept();
+            return;
+        case kFind:
+            find_->Open();
             return;
         case kNew:
             if (list_.CreateStructure()) {

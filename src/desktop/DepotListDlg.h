@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "desktop/DepotGrid.h"
+#include "desktop/FindBar.h"
 #include "register/StructureList.h"
 
 namespace desktop {
@@ -23,6 +24,7 @@ class CDepotListDlg : public QDialog {
     QPushButton* Button(int id) const { return buttons_.at(id); }
     QLineEdit* SelectedId() const { return id_; }
     QLineEdit* SelectedText() const { return text_; }
+    CFindBar* FindBar() const { return find_; }
     // Runs the command of a button or context-menu entry.
     void Run(int command);
 
@@ -36,6 +38,7 @@ class CDepotListDlg : public QDialog {
     reg::StructureList& list_;
     QWidget* mainWindow_;
     CDepotGrid* grid_;
+    CFindBar* find_;
     QLineEdit* id_;
     QLineEdit* text_;
     std::map<int, QPushButton*> buttons_;

@@ -194,4 +194,67 @@ std::string FormatDate(int day, int month, int year) {
     return buffer;
 }
 
+namespace {
+
+// Each Windows-1252 byte as a search reads it: a lower-case letter without its accent, or the byte
+// itself (the ligatures, which read as two letters, are FoldForSearch's own).
+constexpr std::array<char, 256> FoldTable() {
+    std::array<char, 256> fold{};
+    for (int b = 0; b < 256; ++b) {
+        fold[static_cast<std::size_t>(b)] = static_cast<char>(b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b);
+    }
+    const auto set = [&fold](std::string_view bytes, char letter) {
+        for (const char b : bytes) {
+            fold[static_cast<unsigned char>(b)] = letter;
+        }
+    };
+    set("\xC0\xC1\xC2\xC3\xC4\xC5\xE0\xE1\xE2\xE3\xE4\xE5\xAA", 'a');
+    set("\xC7\xE7", 'c');
+    set("\xD0\xF0", 'd');
+    set("\xC8\xC9\xCA\xCB\xE8\xE9\xEA\xEB", 'e');
+    set("\xCC\xCD\xCE\xCF\xEC\xED\xEE\xEF", 'i');
+    set("\xD1\xF1", 'n');
+    set("\xD2\xD3\xD4\xD5\xD6\xD8\xF2\xF3\xF4\xF5\xF6\xF8\xBA", 'o');
+    set("\x8A\x9A", 's');
+    set("\xD9\xDA\xDB\xDC\xF9\xFA\xFB\xFC", 'u');
+    set("\xDD\xFD\xFF\x9F", 'y');
+    set("\x8E\x9E", 'z');
+    return fold;
+}
+
+constexpr std::array<char, 256> kFold = FoldTable();
+
+}  // namespace
+
+std::string FoldForSearch(std::string_view cp1252) {
+    std::string folded;
+    FoldForSearch(cp1252, folded);
+    return folded;
+}
+
+void FoldForSearch(std::string_view cp1252, std::string& folded) {
+    folded.clear();
+    for (const char c : cp1252) {
+        switch (static_cast<unsigned char>(c)) {
+            case 0xC6:
+            case 0xE6:
+                folded += "ae";
+                break;
+            case 0x8C:
+            case 0x9C:
+                folded += "oe";
+                break;
+            case 0xDF:
+                folded += "ss";
+                break;
+            case 0xDE:
+            case 0xFE:
+                folded += "th";
+                break;
+            default:
+                folded += kFold[static_cast<unsigned char>(c)];
+        }
+    }
+}
+
 }  // namespace text

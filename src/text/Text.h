@@ -30,6 +30,12 @@ char32_t Cp1252ToCodePoint(unsigned char byte);
 // ASCII letters in lower case; every other byte unchanged.
 std::string LowerAscii(std::string_view s);
 
+// A Windows-1252 text as a search compares it: letters in lower case and without their accents
+// ("CITTÀ" and "città" give "citta"; "Æ" gives "ae", "ß" "ss"), every other byte unchanged.
+std::string FoldForSearch(std::string_view cp1252);
+// The same into `folded`, whose room is used again.
+void FoldForSearch(std::string_view cp1252, std::string& folded);
+
 // Removes trailing blanks (spaces only, never tabs or line breaks).
 std::string TrimRight(std::string_view s);
 void TrimRightInPlace(std::string& s);

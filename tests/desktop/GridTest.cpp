@@ -750,12 +750,13 @@ class GridTest : public QObject {
             grid.ShowContextMenu(QPoint(100, 100));
             return enabled;
         };
-        QCOMPARE(states(), (std::vector<bool>{true, true, true, true, true}));
+        // "Trova…" first, then the structure's commands.
+        QCOMPARE(states(), (std::vector<bool>{true, true, true, true, true, true}));
         QVERIFY(list.DeleteStructure());
-        QCOMPARE(states(), (std::vector<bool>{true, false, false, true, true}));
+        QCOMPARE(states(), (std::vector<bool>{true, true, false, false, true, true}));
         QVERIFY(list.RevertChanges());
         list.Select(std::nullopt);
-        QCOMPARE(states(), (std::vector<bool>{true, false, false, true, true}));
+        QCOMPARE(states(), (std::vector<bool>{true, true, false, false, true, true}));
     }
 
     void closingTheWindowCommits() {
@@ -1017,7 +1018,51 @@ class GridTest : public QObject {
             }
         });
         QTest::keyClick(window.Grid(), Qt::Key_F10, Qt::ShiftModifier);
-        QCOMPARE(menu, QString("&Inserisci una Nuova Struttura"));
+        QCOMPARE(menu, QString("&Trova…"));
+    }
+
+    // "Trova": Ctrl+F opens the bar; the text typed goes to the structure it finds from the current row
+    // on, F3 and Shift+F3 to the next and the one before (round the ends); nothing found turns the
+    // field red; Esc gives the grid the keyboard back.
+    void theFindBarGoesFromStructureToStructure() {
+        Store(30);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotListDlg window(list, nullptr);
+        window.resize(900, 500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        desktop::CDepotGrid& grid = *window.Grid();
+        desktop::CFindBar& find = *window.FindBar();
+        const int rows = grid.height();
+        grid.MakeCurrent(5);
+        QTest::keyClick(&grid, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(find.isVisible());
+        QCOMPARE(QApplication::focusWidget(), find.Field());
+        QVERIFY(grid.height() < rows);             // room made under the grid
+        QTest::keyClicks(find.Field(), "roma 2");  // rows 2 and 20 to 29
+        QCOMPARE(grid.CurrentRow(), 20);
+        QCOMPARE(find.Count()->text(), QString("2 di 11"));
+        QTest::keyClick(find.Field(), Qt::Key_Return);
+        QCOMPARE(grid.CurrentRow(), 21);
+        QTest::keyClick(find.Field(), Qt::Key_F3, Qt::ShiftModifier);
+        QTest::keyClick(find.Field(), Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(grid.CurrentRow(), 2);
+        QCOMPARE(find.Count()->text(), QString("1 di 11"));
+        QTest::keyClick(find.Field(), Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(grid.CurrentRow(), 29);  // round the beginning
+        QTest::keyClick(find.Field(), Qt::Key_F3);
+        QCOMPARE(grid.CurrentRow(), 2);  // round the end
+        QVERIFY(find.Field()->accessibleDescription().startsWith("Struttura 2, VIA ROMA 2, 1 di 11"));
+        QTest::keyClicks(find.Field(), "x");
+        QCOMPARE(find.Count()->text(), QString("nessuna struttura"));
+        QVERIFY(!find.Field()->styleSheet().isEmpty());
+        QCOMPARE(grid.CurrentRow(), 2);
+        QTest::keyClick(find.Field(), Qt::Key_Escape);
+        QVERIFY(!find.isVisible());
+        QVERIFY(window.isVisible());
+        QCOMPARE(QApplication::focusWidget(), &grid);
+        QCOMPARE(grid.height(), rows);
     }
 
     // What a screen reader says of the edits of the selection box: their labels.

@@ -3,8 +3,10 @@
 
 #include "db/DbTable.h"
 #include "register/StructureEditor.h"
+#include "register/StructureFind.h"
 #include "register/StructureList.h"
 #include "support/Census.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -319,3 +321,35 @@ TEST(DepotRowList, KeepsWhatTheGridShows) {
 }
 
 }  // namespace
+
+// "Trova": the identifier when the text is a number, else a part of the four texts, whatever the case
+// and the accents; deleted rows too, in the list's order.
+TEST(StructureFind, FindsByIdentifierAndByAPartOfTheTexts) {
+    EXPECT_EQ(text::FoldForSearch("CITT\xC0 \xC6on \xDF\x8C \xD1"), "citta aeon ssoe n");
+    reg::CDepotRowList rows;
+    census::Structure s;
+    const auto add = [&](int id, const char* location, const char* locality, const char* province,
+                         const char* municipality, std::uint8_t deleted = 0) {
+        s.id = static_cast<std::int16_t>(id);
+        s.ubicaz = location;
+        s.local = locality;
+        s.provin = province;
+        rows.Add(s, municipality);
+        rows[rows.size() - 1].deleted = deleted;
+    };
+    add(3, "VIA ROMA 12", "CENTRO", "FI", "CITT\xC0 DI CASTELLO");
+    add(12, "PIAZZA DUOMO", "Perignano", "PI", "LARI", 1);
+    add(120, "VIALE \xC8LBA", "", "LU", "CAPANNORI");
+    add(7, "STRADA", "", "PO", "PRATO");
+    const auto found = [&rows](const char* text) { return reg::FindRows(rows, reg::StructureQuery(text)); };
+    using Rows = std::vector<std::size_t>;
+    EXPECT_EQ(found("citta"), Rows({0}));    // the municipality, its accent folded
+    EXPECT_EQ(found("  elba "), Rows({2}));  // blanks at the ends do not count
+    EXPECT_EQ(found("PERIG"), Rows({1}));    // the locality; the deleted row is found
+    EXPECT_EQ(found("po"), Rows({3}));       // the province (and nothing else holds "po")
+    EXPECT_EQ(found("12"), Rows({0, 1}));    // identifier 12 exactly, and "VIA ROMA 12"
+    EXPECT_EQ(found("7"), Rows({3}));
+    EXPECT_EQ(found("-3"), Rows());
+    EXPECT_EQ(found(""), Rows());
+    EXPECT_EQ(found("nessuna"), Rows());
+}
