@@ -34,10 +34,15 @@ int main(int argc, char* argv[]) {
     const desktop::CCensusPrint print(*rows, QStringLiteral("Azienda 12"), QStringLiteral("08/12/2026"));
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                          QPageLayout::Millimeter);
-    if (!desktop::PrintToPdf(print.Job(), QString::fromLocal8Bit(argv[2]), a4)) {
+    int pages = 0;
+    desktop::PrintSteps steps;
+    steps.starting = [&pages](int counted) {
+        pages = counted;
+        return true;
+    };
+    if (!desktop::PrintToPdf(print.Job(), QString::fromLocal8Bit(argv[2]), a4, steps)) {
         return 1;
     }
-    std::printf("pages=%d structures=%zu\n", print.PlanPages(a4.paintRectPixels(96).size()).Pages(),
-                rows->size());
+    std::printf("pages=%d structures=%zu\n", pages, rows->size());
     return 0;
 }

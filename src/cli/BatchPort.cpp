@@ -51,6 +51,7 @@ bool BatchPort::Allows(ui::ConfirmationKind kind) const {
         case ui::ConfirmationKind::CreateFirstDatabase:
         case ui::ConfirmationKind::UseFoundDatabase:
         case ui::ConfirmationKind::SaveAsPdf:
+        case ui::ConfirmationKind::PrintManyPages:
             break;
     }
     return false;

@@ -24,6 +24,12 @@ void CCensusApp::InstallItalian(QCoreApplication& app) {
         translator->load(QStringLiteral(":/translations/qtbase_it.qm"))) {
         QCoreApplication::installTranslator(translator);
     }
+    // What Qt's translation lacks (texts of the print dialog), from the program's own: installed
+    // after Qt's, it is asked first.
+    auto* own = new QTranslator(&app);
+    if (own->load(QStringLiteral(":/translations/velumbra_qt_it.qm"))) {
+        QCoreApplication::installTranslator(own);
+    }
 }
 
 int CCensusApp::Run(int& argc, char** argv, const std::function<void(CCensusApp&)>& started) {

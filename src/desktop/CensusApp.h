@@ -21,7 +21,7 @@ class CCensusApp {
     [[nodiscard]] bool StartUp();
     CMainFrame& MainFrame() { return *mainFrame_; }
 
-    // Loads the toolkit's Italian translations (standard buttons, file dialogs).
+    // Loads the toolkit's Italian translations (standard buttons, file dialogs, the print dialog).
     static void InstallItalian(QCoreApplication& app);
 
     // The program as its main runs it: the application named, the toolkit in Italian, the main window

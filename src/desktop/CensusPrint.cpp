@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
+#include <optional>
 
 #include "desktop/QtText.h"
 
@@ -24,8 +25,14 @@ constexpr int kDotsPerInch = 96;
 constexpr int kHeadHeight = 34;  // the company and the date, and a rule under them
 constexpr int kFootHeight = 22;  // "pagina N di M"
 
-// The blocks of the grid's columns, in order: what a page across holds whole.
-constexpr std::pair<int, int> kBlocks[] = {{0, 4}, {5, 11}, {12, 14}, {15, 17}, {18, 29}, {30, 41}, {42, 53}};
+// A printing of more pages than these is asked first.
+constexpr int kPagesWithoutQuestion = 100;
+
+// The last column of what a page across never parts, from its first one: a count in service and the
+// one in reserve stand under one title; every other column stands alone.
+int UnitEnd(int column) {
+    return column >= kFirstCountColumn ? column + 1 - (column - kFirstCountColumn) % 2 : column;
+}
 
 // A font of `points` on a device of `dpi` whose painter draws the grid's pixels: its size is given as
 // on the grid's, the painter's scale makes it the size asked.
@@ -91,17 +98,21 @@ std::pair<int, int> CCensusPrint::Extent(int firstColumn, int lastColumn) const 
 CCensusPrint::Plan CCensusPrint::PlanPages(const QSize& area) const {
     Plan plan;
     const int identifier = Extent(0, 0).second;  // the identifier's column, repeated on every page across
-    int width = 0;
-    for (const auto& [first, last] : kBlocks) {
+    // Each page across as full as it can be: the columns go on while they fit, a block of the grid
+    // going on to the next page where the page ends.
+    plan.slices.emplace_back(0, 0);
+    int width = identifier;
+    for (int first = 1; first < kGridColumns;) {
+        const int last = UnitEnd(first);
         const auto [x0, x1] = Extent(first, last);
-        const bool fits = !plan.slices.empty() && width + (x1 - x0) <= area.width();
-        if (fits) {
+        if (width + (x1 - x0) <= area.width() || plan.slices.back().second == 0) {
             plan.slices.back().second = last;
             width += x1 - x0;
         } else {
             plan.slices.emplace_back(first, last);
-            width = (first == 0 ? 0 : identifier) + (x1 - x0);
+            width = identifier + (x1 - x0);
         }
+        first = last + 1;
     }
     const int pitch = renderer_.Layout().RowPitch();
     const int headings = renderer_.Layout().HeadingsHeight();
@@ -119,6 +130,7 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
     GridView view;
     view.font = OnDevice(GridFont(), GridFont().pointSizeF(), dpi);
     view.glyphs = true;
+    view.cutTexts = true;  // the file holds only what the page shows
     view.first = rowPage * plan.rowsPerPage;
     view.count = std::min(plan.rowsPerPage, static_cast<int>(rows_.size()) - view.first);
     const auto [first, last] = plan.slices[static_cast<std::size_t>(slice)];
@@ -128,6 +140,7 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
         p.save();
         p.setClipRect(QRect(left, 0, width, tableHeight));
         view.dx = dx;
+        view.left = left;
         view.width = left + width;
         renderer_.Draw(p, rows_, view);
         p.restore();
@@ -145,7 +158,7 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
     p.restore();
 }
 
-bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive) const {
+bool CCensusPrint::Print(QPagedPaintDevice& device, const PrintSteps& steps) const {
     device.setPageOrientation(QPageLayout::Landscape);
     const QSize area = AreaOf(device);
     // The widest page across at full size; a smaller paper draws the table smaller.
@@ -159,6 +172,9 @@ bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>&
     if (scale < 1.0) {
         plan = PlanPages(QSize(qRound(area.width() / scale), qRound(area.height() / scale)));
     }
+    if (steps.starting && !steps.starting(plan.Pages())) {
+        return false;
+    }
     QPainter p;
     if (!BeginPages(p, device)) {
         return false;
@@ -169,8 +185,8 @@ bool CCensusPrint::Print(QPagedPaintDevice& device, const std::function<void()>&
                 return false;
             }
             PrintPage(p, plan, rowPage, slice, area, scale);
-            if (keepResponsive) {
-                keepResponsive();
+            if (steps.keepResponsive) {
+                steps.keepResponsive();
             }
         }
     }
@@ -198,11 +214,14 @@ int CTablePrint::Pages(const QSize& area) const {
     return std::max(1, (static_cast<int>(rows_.size()) + perPage - 1) / perPage);
 }
 
-bool CTablePrint::Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive) const {
+bool CTablePrint::Print(QPagedPaintDevice& device, const PrintSteps& steps) const {
     device.setPageOrientation(QPageLayout::Landscape);
     const QSize area = AreaOf(device);
     const int perPage = RowsPerPage(area);
     const int pages = Pages(area);
+    if (steps.starting && !steps.starting(pages)) {
+        return false;
+    }
     QPainter p;
     if (!BeginPages(p, device)) {
         return false;
@@ -241,15 +260,14 @@ bool CTablePrint::Print(QPagedPaintDevice& device, const std::function<void()>& 
             p.drawLine(0, y + kTableLine, lefts.back(), y + kTableLine);
             p.setPen(Qt::black);
         }
-        if (keepResponsive) {
-            keepResponsive();
+        if (steps.keepResponsive) {
+            steps.keepResponsive();
         }
     }
     return p.end();
 }
 
-bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page,
-                const std::function<void()>& keepResponsive) {
+bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page, const PrintSteps& steps) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
@@ -261,7 +279,7 @@ bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& pag
         pdf.setPageLayout(page);
         pdf.setCreator(QStringLiteral("Velumbra"));
         pdf.setTitle(QFileInfo(path).completeBaseName());
-        printed = job(pdf, keepResponsive);
+        printed = job(pdf, steps);
     }  // the writer finishes the file here
     if (!printed || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
@@ -297,6 +315,46 @@ QString InTheFile(const QString& path) {
                "non si hanno i permessi di scrittura.");
 }
 
+// Whether a printing of `pages` may go on: a long one is asked first, "Il censimento occupa 4555
+// pagine.", captioned with the printing's title.
+bool ManyPagesAllowed(ui::Port& port, const PrintRequest& request, int pages) {
+    if (pages <= kPagesWithoutQuestion) {
+        return true;
+    }
+    QString what = request.what;
+    if (!what.isEmpty()) {
+        what[0] = what[0].toUpper();
+    }
+    const QString question = what + QStringLiteral(" occupa %1 pagine.\n\nVuoi stamparle tutte ?").arg(pages);
+    return port.Confirm({ui::ConfirmationKind::PrintManyPages,
+                         text::Utf8ToCp1252Lossy(question.toStdString()),
+                         ToCp(request.title).value_or(""),
+                         {}});
+}
+
+// How a printing ended: done, not begun because the person said no, or failed.
+enum class Printed { Done, Declined, Failed };
+
+// Runs `print` with the steps of a printing through the port: once its pages are counted, the question
+// when they are many, then the busy clock until it ends.
+Printed RunPrinting(ui::Port& port, const PrintRequest& request,
+                    const std::function<bool(const PrintSteps&)>& print) {
+    bool declined = false;
+    std::optional<ui::BusyScope> busy;
+    PrintSteps steps;
+    steps.starting = [&](int pages) {
+        declined = !ManyPagesAllowed(port, request, pages);
+        if (!declined) {
+            busy.emplace(port, true);
+        }
+        return !declined;
+    };
+    steps.keepResponsive = [&port] { port.KeepResponsive(); };
+    const bool printed = print(steps);
+    busy.reset();
+    return printed ? Printed::Done : declined ? Printed::Declined : Printed::Failed;
+}
+
 }  // namespace
 
 bool PrinterInstalled() {
@@ -328,24 +386,20 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& req
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    const auto keepResponsive = [&port] { port.KeepResponsive(); };
     const QString file = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
-    bool printed = false;
-    {
-        const ui::BusyScope busy(port, true);
+    const Printed printed = RunPrinting(port, request, [&](const PrintSteps& steps) {
         if (!file.isEmpty()) {
-            printed = PrintToPdf(request.job, file, printer.pageLayout(), keepResponsive);
-        } else {
-            printer.setResolution(kDotsPerInch);
-            printed = request.job(printer, keepResponsive);
+            return PrintToPdf(request.job, file, printer.pageLayout(), steps);
         }
-    }
-    if (!printed) {
+        printer.setResolution(kDotsPerInch);
+        return request.job(printer, steps);
+    });
+    if (printed == Printed::Failed) {
         SayNotPrinted(port, request,
                       file.isEmpty() ? QStringLiteral(" sulla stampante '") + printer.printerName() + "'."
                                      : InTheFile(file));
     }
-    return printed;
+    return printed == Printed::Done;
 }
 
 bool PrintToPdfFile(ui::Port& port, const PrintRequest& request) {
@@ -358,13 +412,12 @@ bool PrintToPdfFile(ui::Port& port, const PrintRequest& request) {
     const QString path = FromCp(*chosen);
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                          QPageLayout::Millimeter);
-    bool written = false;
-    {
-        const ui::BusyScope busy(port, true);
-        written = PrintToPdf(request.job, path, a4, [&port] { port.KeepResponsive(); });
-    }
-    if (!written) {
-        SayNotPrinted(port, request, InTheFile(path));
+    const Printed written = RunPrinting(
+        port, request, [&](const PrintSteps& steps) { return PrintToPdf(request.job, path, a4, steps); });
+    if (written != Printed::Done) {
+        if (written == Printed::Failed) {
+            SayNotPrinted(port, request, InTheFile(path));
+        }
         return false;
     }
     const QString shown = QDir::toNativeSeparators(path);

@@ -1,8 +1,10 @@
 // The census on paper: the structure list as the grid shows it, on landscape pages. The rows go down
 // the pages, never cut by a page's end, under the grid's heading bands repeated on every page; the
-// columns that do not fit across a page are carried to the following pages a block of the grid at a
-// time (the location, the activities, each area, each service), each row named again by its
-// identifier. Every page has the company and the date at its head and "pagina N di M" at its foot.
+// columns that do not fit across a page are carried to the following pages, each page across as full
+// as its columns make it (a count in service and in reserve kept together), each row named again by
+// its identifier. A band's title stands over the part of its block a page holds, cut to it: the file
+// holds only what the page shows. Every page has the company and the date at its head and
+// "pagina N di M" at its foot.
 #pragma once
 
 #include <QPagedPaintDevice>
@@ -18,8 +20,16 @@ class QWidget;
 
 namespace desktop {
 
-// What prints on a device, calling its argument between pages.
-using PrintJob = std::function<bool(QPagedPaintDevice&, const std::function<void()>&)>;
+// What a printing calls as it goes; either may be empty. `starting` is told the number of pages once
+// they are counted, before the first one is drawn: false prints nothing. `keepResponsive` is called
+// between pages.
+struct PrintSteps {
+    std::function<bool(int pages)> starting;
+    std::function<void()> keepResponsive;
+};
+
+// What prints on a device, through its steps.
+using PrintJob = std::function<bool(QPagedPaintDevice&, const PrintSteps&)>;
 
 class CCensusPrint {
   public:
@@ -36,14 +46,12 @@ class CCensusPrint {
     };
     Plan PlanPages(const QSize& area) const;
 
-    // Prints every page on `device`, calling `keepResponsive` between pages. False when the device
-    // could not be painted on.
-    bool Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive = {}) const;
+    // Prints every page on `device`, through `steps`. False when the device could not be painted on,
+    // or the steps said no.
+    bool Print(QPagedPaintDevice& device, const PrintSteps& steps = {}) const;
     // The printing as a job for PrintToPdf and PrintRequest; this object must outlive it.
     PrintJob Job() const {
-        return [this](QPagedPaintDevice& device, const std::function<void()>& keepResponsive) {
-            return Print(device, keepResponsive);
-        };
+        return [this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); };
     }
 
   private:
@@ -68,11 +76,9 @@ class CTablePrint {
 
     int RowsPerPage(const QSize& area) const;
     int Pages(const QSize& area) const;
-    bool Print(QPagedPaintDevice& device, const std::function<void()>& keepResponsive = {}) const;
+    bool Print(QPagedPaintDevice& device, const PrintSteps& steps = {}) const;
     PrintJob Job() const {
-        return [this](QPagedPaintDevice& device, const std::function<void()>& keepResponsive) {
-            return Print(device, keepResponsive);
-        };
+        return [this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); };
     }
 
   private:
@@ -84,9 +90,9 @@ class CTablePrint {
 };
 
 // Prints to a PDF file whole or not at all: written beside it, then put in its place. False (and the
-// file untouched) when it could not be written.
+// file untouched) when it could not be written or the steps said no.
 bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page,
-                const std::function<void()>& keepResponsive = {});
+                const PrintSteps& steps = {});
 
 // A printing as its commands offer it.
 struct PrintRequest {
@@ -105,14 +111,14 @@ bool PrinterInstalled();
 PrinterCheck SetPrinterCheck(PrinterCheck check);
 
 // Qt's print dialog, then the printing, to the printer or the PDF file chosen, with the busy clock; a
-// failure is said. With no printer installed the dialog is not opened (on Windows it would close at
-// once, showing nothing): the PDF file is offered instead. False when nothing was printed (cancelled,
-// or failed and said).
+// failure is said. A printing of more than 100 pages is asked first, with their number. With no printer
+// installed the dialog is not opened (on Windows it would close at once, showing nothing): the PDF file is
+// offered instead. False when nothing was printed (cancelled, or failed and said).
 bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& request);
 
-// The printing as a PDF file on A4 landscape pages: the save dialog, then the file written whole with
-// the busy clock, and a message telling that it was written or that it could not be. False when
-// nothing was written.
+// The printing as a PDF file on A4 landscape pages: the save dialog, then (asked first when its pages
+// are more than 100) the file written whole with the busy clock, and a message telling that it was written or
+// that it could not be. False when nothing was written.
 bool PrintToPdfFile(ui::Port& port, const PrintRequest& request);
 
 // The company as the window's title names it, for the head of the pages: "Azienda 12 ...".

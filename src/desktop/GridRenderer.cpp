@@ -376,9 +376,18 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
     };
     const int dx = view.dx;
     const int right = L.Width() + dx;
-    const auto text = [&](const QRect& cell, int align, const QString& s) {
-        if (cell.right() < 0 || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
+    const auto text = [&](QRect cell, int align, QString s) {
+        if (cell.right() < view.left || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
             return;  // off screen, or nothing to see
+        }
+        if (view.cutTexts) {
+            cell = cell.intersected(QRect(view.left, cell.top(), view.width - view.left, cell.height()));
+            if (LaidOut(s).width > cell.width()) {
+                s = QFontMetrics(GridFont()).elidedText(s, Qt::ElideRight, cell.width());
+            }
+            if (cell.isEmpty() || s.isEmpty() || LaidOut(s).width > cell.width()) {
+                return;  // nothing of it fits
+            }
         }
         LaidOutText& laid = LaidOut(s);
         const int width = laid.width;

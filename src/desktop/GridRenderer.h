@@ -69,10 +69,14 @@ struct GridView {
     int count = 0;     // how many rows
     int current = -1;  // the highlighted row, or none
     int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
-    int width = 0;     // the width drawn
+    int left = 0;      // where the drawing begins across
+    int width = 0;     // where it ends (the width drawn from the left edge)
     QFont font = GridFont();
 
     bool glyphs = false;  // texts drawn as glyphs (on a printer)
+    // Each text cut to the part of its cell between `left` and `width`, and elided to it, instead of
+    // being drawn whole under a clip (on paper, where a clipped text would still be in the file).
+    bool cutTexts = false;
 };
 
 class CGridRenderer {

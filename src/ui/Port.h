@@ -87,6 +87,7 @@ enum class ConfirmationKind {
     CreateFirstDatabase,  // no census is associated: create one
     UseFoundDatabase,     // the census to be created is there already: use it
     SaveAsPdf,            // no printer: save the printout as a PDF file
+    PrintManyPages,       // a printing of many pages: print them all
 };
 
 // A question answered OK or Cancel, shown with the question icon; the caption is kProgramCaption when

@@ -30,6 +30,7 @@
 #include "desktop/DepotGrid.h"
 #include "desktop/DepotListDlg.h"
 #include "desktop/GridRenderer.h"
+#include "desktop/QtText.h"
 #include "exchange/Import.h"
 #include "schema/Creation.h"
 #include "ui/ScriptedPort.h"
@@ -939,7 +940,8 @@ class GridTest : public QObject {
     }
 
     // The census on paper, read back from the PDF as text: every structure once, with its identifier,
-    // on as many pages as planned, each page with its headings, the company, the date and its number.
+    // on as many pages as planned, each page with its headings, the company, the date and its number,
+    // and nothing that the page does not show. A printing of these few pages asks nothing.
     void thePrintedCensusReadsLikeTheGrid() {
         Store(500);
         const std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session->Connection());
@@ -948,7 +950,12 @@ class GridTest : public QObject {
         const QString pdf = dir.filePath("censimento.pdf");
         const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                              QPageLayout::Millimeter);
-        QVERIFY(desktop::PrintToPdf(print.Job(), pdf, a4));
+        port.Clear();
+        port.AnswerNextFileDialog(pdf.toStdString());
+        QVERIFY(desktop::PrintToPdfFile(
+            port, {"Stampa Censimento", "il censimento", "Censimento.pdf", print.Job()}));
+        QCOMPARE(port.messages.size(), std::size_t(1));
+        QCOMPARE(port.LastMessage().icon, ui::Icon::Information);  // the file is written, nothing asked
         const desktop::CCensusPrint::Plan plan = print.PlanPages(a4.paintRectPixels(96).size());
         QVERIFY(plan.slices.size() >= 2);  // the counts go on pages of their own
         QCOMPARE(plan.slices.front().first, 0);
@@ -967,20 +974,51 @@ class GridTest : public QObject {
             pages.removeLast();
         }
         QCOMPARE(pages.size(), plan.Pages());
+        text.start("pdftotext", {"-raw", pdf, "-"});  // the texts in the order drawn, each whole
+        QVERIFY(text.waitForFinished(60000));
+        const QStringList drawn = QString::fromUtf8(text.readAllStandardOutput()).split('\f');
+        const auto squeezed = [](QString s) { return s.remove(QRegularExpression("\\s")); };
+        const QRegularExpression rowLine("^ *(\\d+)( |$)", QRegularExpression::MultilineOption);
         for (int n = 0; n < pages.size(); ++n) {
             const QString& page = pages[n];
+            // Its rows, each on a line of its own beginning with its identifier; the first page as
+            // full as the others.
+            const int rowPage = n / static_cast<int>(plan.slices.size());
+            QList<int> ids;
+            for (const QRegularExpressionMatch& m : rowLine.globalMatch(page)) {
+                ids << m.captured(1).toInt();
+            }
+            QList<int> expected;
+            for (int r = rowPage * plan.rowsPerPage; r < std::min(500, (rowPage + 1) * plan.rowsPerPage);
+                 ++r) {
+                expected << r;
+            }
+            QCOMPARE(ids, expected);
+            // No title of a band the page's columns do not stand under.
+            const auto [first, last] = plan.slices[static_cast<std::size_t>(n) % plan.slices.size()];
+            QStringList own;
+            for (int c = first; c <= last; ++c) {
+                own << desktop::GridColumnBands(c);
+            }
+            for (int c = 1; c < kColumns; ++c) {
+                for (const QString& band : desktop::GridColumnBands(c)) {
+                    QVERIFY2(own.contains(band) || !squeezed(drawn.value(n)).contains(squeezed(band)),
+                             qPrintable(QString("page %1: %2").arg(n + 1).arg(band)));
+                }
+            }
             QVERIFY2(page.contains("Azienda 12 AUTOLINEE DI PROVA") && page.contains("08/12/2026"),
                      qPrintable(QString("page %1").arg(n + 1)));
             QVERIFY2(page.contains(QString("pagina %1 di %2").arg(n + 1).arg(pages.size())),
                      qPrintable(QString("page %1").arg(n + 1)));
             QVERIFY2(page.contains("N.ro"), qPrintable(QString("page %1 has no headings").arg(n + 1)));
             // The titles of the columns the page across holds.
-            const auto [first, last] = plan.slices[static_cast<std::size_t>(n) % plan.slices.size()];
             for (int c = first; c <= last; ++c) {
                 QVERIFY2(page.contains(desktop::GridColumnTitle(c)),
                          qPrintable(QString("page %1, column %2").arg(n + 1).arg(c)));
             }
         }
+        // The first page goes on from the location to the activities as far as it holds.
+        QVERIFY(pages[0].contains("Deposito"));
         // Each structure's location once, on the line of its identifier.
         const QString all = pages.join('\n');
         for (int i = 0; i < 500; ++i) {
@@ -992,6 +1030,44 @@ class GridTest : public QObject {
         // Read back whole or not at all: a folder that does not exist leaves nothing behind.
         QVERIFY(!desktop::PrintToPdf(print.Job(), dir.filePath("manca/censimento.pdf"), a4));
         QVERIFY(!QFile::exists(dir.filePath("manca/censimento.pdf")));
+    }
+
+    // A printing of more than 100 pages is asked first, with their number: Cancel writes nothing and
+    // says nothing more, OK prints them.
+    void aLongPrintingIsAskedFirst() {
+        Store(1000);
+        const std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session->Connection());
+        QVERIFY(rows);
+        const desktop::CCensusPrint print(*rows, "Azienda 12", "08/12/2026");
+        const desktop::PrintRequest request{"Stampa Censimento", "il censimento", "Censimento.pdf",
+                                            print.Job()};
+        const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                             QPageLayout::Millimeter);
+        const int pages = print.PlanPages(a4.paintRectPixels(96).size()).Pages();
+        QVERIFY(pages > 100);
+        const QString question =
+            QString("Il censimento occupa %1 pagine.\n\nVuoi stamparle tutte ?").arg(pages);
+        const QString pdf = dir.filePath("lungo.pdf");
+        port.Clear();
+        port.AnswerNextFileDialog(pdf.toStdString());
+        port.AnswerNextMessage(ui::Answer::Cancel);
+        QVERIFY(!desktop::PrintToPdfFile(port, request));
+        QCOMPARE(port.messages.size(), std::size_t(1));
+        QCOMPARE(desktop::FromCp(port.messages[0].text), question);
+        QCOMPARE(port.messages[0].caption, std::string("Stampa Censimento"));
+        QCOMPARE(port.messages[0].icon, ui::Icon::Question);
+        QCOMPARE(port.messages[0].buttons, ui::Buttons::OkCancel);
+        QVERIFY(port.busyRequests.empty());
+        QCOMPARE(QDir(dir.path()).entryList({"lungo*"}), QStringList());
+
+        port.Clear();
+        port.AnswerNextFileDialog(pdf.toStdString());
+        port.AnswerNextMessage(ui::Answer::Ok);
+        QVERIFY(desktop::PrintToPdfFile(port, request));
+        QCOMPARE(port.messages.size(), std::size_t(2));
+        QCOMPARE(desktop::FromCp(port.messages[0].text), question);
+        QCOMPARE(port.messages[1].icon, ui::Icon::Information);
+        QVERIFY(QFileInfo(pdf).size() > 0);
     }
 
     // Tab goes from the grid through the buttons in the order they stand; Shift+F10 opens the grid's menu.
