@@ -212,8 +212,8 @@ TEST_F(CliTest, WrongUsageExitsTwoWithTheUsage) {
         {{"import", "db", "f", "--yes=no"}, "non prende valori"},
         {{"list", ""}, "non può essere vuoto"},
         {{"validate", "db", "--report="}, "percorso non vuoto"},
-        {{"list", "db\xff"}, "non rappresentabili in Windows-1252"},
-        {{"list", "db\u4e2d"}, "«db\u4e2d» contiene caratteri non rappresentabili"}};
+        {{"company", "db", "1\xff"}, "non rappresentabili in Windows-1252"},
+        {{"company", "db", "1\u4e2d"}, "«1\u4e2d» contiene caratteri non rappresentabili"}};
     for (const auto& [args, expected] : cases) {
         const Outcome o = Run(args);
         EXPECT_EQ(o.status, 2) << expected;
@@ -258,10 +258,12 @@ TEST_F(CliTest, CreateAndChooseTheCompany) {
     EXPECT_EQ(title.out, "VELUMBRA - Azienda 12 SOC. COOP. AUTOTRASPORTI AMIATINI\n");
 }
 
-TEST_F(CliTest, PathsAreConvertedForTheCore) {
-    // A UTF-8 terminal types "città" as UTF-8, a single-byte one as Windows-1252: the same file.
+TEST_F(CliTest, PathsAreTheArgumentsBytes) {
+    // The bytes of an argument are the file's name, whatever the terminal's encoding.
     EXPECT_EQ(Run({"create", P("città.mdb")}).status, 0);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "città.mdb"));
+    EXPECT_EQ(Run({"create", P("citt\xE0.mdb")}, "C").status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "citt\xE0.mdb"));
     EXPECT_EQ(Run({"company", P("citt\xE0.mdb")}, "C").status, 0);
     const Outcome missing = Run({"list", "--", P("-nessuno.mdb")});
     EXPECT_EQ(missing.status, 1);
