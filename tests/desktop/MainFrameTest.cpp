@@ -293,7 +293,7 @@ class MainFrameTest : public QObject {
         desktop::QtPort port(&owner, nullptr);
         const auto ask = [&port, &dir](ui::FileKind kind) {
             ui::FileQuestion question = ui::MakeFileQuestion(kind, false, "Scelta", "", "TXT", "");
-            question.dialog.besideFile = dir.filePath("VELUMBRA.MDB").toStdString();
+            question.dialog.besideFile = desktop::ToPath(dir.filePath("VELUMBRA.MDB"));
             return port.ChooseFile(question);
         };
         const QString other = dir.filePath("altrove/in.txt");
