@@ -118,7 +118,7 @@ std::vector<KeptName> KeptCopiesIn(const std::filesystem::path& folder, const st
 
 KeptCopy::KeptCopy(std::string file, std::string prefix, std::string extension)
     : file_(std::move(file)),
-      shown_(text::Utf8ToCp1252Lossy(file_)),
+      shown_(files::ShownPath(files::PathOfUtf8(file_))),
       prefix_(std::move(prefix)),
       extension_(std::move(extension)) {}
 
@@ -148,7 +148,7 @@ void KeptCopy::Keep(int newest) {
         }
         if (left > 0) {
             --left;
-        } else if (!engine::Database::IsOpenInProgram(text::Utf8ToCp1252Lossy(files::Utf8Of(copy.path)))) {
+        } else if (!engine::Database::IsOpenInProgram(copy.path)) {
             engine::Database::Remove(copy.path);
         }
     }
@@ -159,7 +159,7 @@ Result<KeptCopy> KeepCopy(engine::Database& db, std::string_view label, const st
     if (!db.IsOpen()) {
         return Status::Error(text::Utf8ToCp1252Lossy("Il database non è aperto."));
     }
-    const std::filesystem::path original = files::PathOfUtf8(text::Cp1252ToUtf8(db.path()));
+    const std::filesystem::path& original = db.path();
     const std::filesystem::path folder = original.parent_path();
     const std::string prefix = files::Utf8Of(original.stem()) + "." + text::Cp1252ToUtf8(label) + "-";
     const std::string ext = files::Utf8Of(original.extension());
@@ -180,7 +180,7 @@ Result<KeptCopy> KeepCopy(engine::Database& db, std::string_view label, const st
     std::filesystem::path target = named();
     while (std::filesystem::exists(target, ec) && nextName(target)) {
     }
-    const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
+    const std::string shown = files::ShownPath(target);
     if (copyPath) {
         *copyPath = shown;  // named also when it could not be made
     }

@@ -6,6 +6,7 @@
 
 #include "db/DbConnection.h"
 #include "engine/Database.h"
+#include "engine/FileSystem.h"
 #include "schema/Creation.h"
 #include "text/Text.h"
 
@@ -21,7 +22,7 @@ class QuietPort final : public ui::Port {
 
     void ShowMessage(std::string_view, std::string_view, ui::Icon, std::string_view) override {}
     bool Confirm(const ui::Confirmation&) override { return false; }
-    std::optional<std::string> ChooseFile(const ui::FileQuestion&) override { return std::nullopt; }
+    std::optional<std::filesystem::path> ChooseFile(const ui::FileQuestion&) override { return std::nullopt; }
     void BeginBusy(bool) override {}
     void EndBusy() override {}
     void KeepResponsive() override { port_.KeepResponsive(); }
@@ -45,7 +46,7 @@ class QuietPort final : public ui::Port {
 engine::Database::BlankCensus BlankCensusFor(ui::Port& port) {
     return {
         .make =
-            [&port](const std::string& file) {
+            [&port](const std::filesystem::path& file) {
                 QuietPort quiet(port);
                 const ui::Outcome made = schema::CreateCensusDatabase(quiet, file, "");
                 if (made) {
@@ -69,7 +70,7 @@ ui::FileQuestion DatabaseFileQuestion(ui::FileKind kind, bool save, const std::s
                                 "Database JET (*.mdb)|*.mdb|Tutti i files (*.*)|*.*||");
 }
 
-bool IsCensusAt(const std::string& path) {
+bool IsCensusAt(const std::filesystem::path& path) {
     return engine::Database::Open(path, engine::Database::Contents::CensusMark,
                                   engine::Database::Access::ReadOnly)
         .ok();
@@ -81,7 +82,7 @@ ui::Outcome CreateDatabaseCommand(ui::Port& port) {
     return path ? CreateDatabaseAt(port, *path) : ui::Outcome::Cancelled();
 }
 
-ui::Outcome CreateDatabaseAt(ui::Port& port, const std::string& path) {
+ui::Outcome CreateDatabaseAt(ui::Port& port, const std::filesystem::path& path) {
     return schema::CreateCensusDatabase(port, path, "\n\n");
 }
 
@@ -91,24 +92,26 @@ ui::Outcome RepairDatabaseCommand(ui::Port& port) {
     return path ? RepairDatabaseAt(port, *path) : ui::Outcome::Cancelled();
 }
 
-ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path) {
+ui::Outcome RepairDatabaseAt(ui::Port& port, const std::filesystem::path& path) {
     return RepairDatabaseAt(port, path, {});
 }
 
-ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
-                             const std::function<engine::Status(const std::string& path)>& makeBlank) {
+ui::Outcome RepairDatabaseAt(
+    ui::Port& port, const std::filesystem::path& file,
+    const std::function<engine::Status(const std::filesystem::path& path)>& makeBlank) {
     const ui::BusyScope busy(port, true);
     std::string damagedCopy;
     engine::Database::BlankCensus blank = BlankCensusFor(port);
     if (makeBlank) {
         blank.make = makeBlank;
     }
+    const std::string path = engine::files::ShownPath(file);
     // The blank census is made through the quiet port, which asks the person nothing: the whole repair
     // runs aside.
     engine::Status repaired;
     port.RunAside([&] {
         repaired = engine::Database::Repair(
-            path, &damagedCopy, [&port] { port.KeepResponsive(); }, blank);
+            file, &damagedCopy, [&port] { port.KeepResponsive(); }, blank);
     });
     if (!repaired) {
         port.ShowMessage(
@@ -118,7 +121,7 @@ ui::Outcome RepairDatabaseAt(ui::Port& port, const std::string& path,
     }
     // The code tables come back whole: what a damage took of them the program holds itself.
     {
-        db::CDbConnection repairedCensus(port, path);
+        db::CDbConnection repairedCensus(port, file);
         if (!repairedCensus.IsOpen() || !schema::CompleteCodeTables(repairedCensus)) {
             return ui::Outcome::Failed();  // shown by the connection
         }
@@ -145,7 +148,8 @@ ui::Outcome DuplicateDatabaseCommand(ui::Port& port) {
     return destination ? DuplicateDatabaseAt(port, *source, *destination) : ui::Outcome::Cancelled();
 }
 
-ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const std::string& destination) {
+ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::filesystem::path& source,
+                                const std::filesystem::path& destination) {
     const ui::BusyScope busy(port, true);
     engine::Status copied;
     port.RunAside([&] {
@@ -153,7 +157,8 @@ ui::Outcome DuplicateDatabaseAt(ui::Port& port, const std::string& source, const
                                            [&port] { port.KeepResponsive(); });
     });
     if (!copied) {
-        port.ShowMessage("Errore durante la duplicazione del database\n\n" + source + "\n" + destination +
+        port.ShowMessage("Errore durante la duplicazione del database\n\n" +
+                             engine::files::ShownPath(source) + "\n" + engine::files::ShownPath(destination) +
                              "\n\n" + copied.description(),
                          "Duplicazione database", ui::Icon::Exclamation);
         return ui::Outcome::Failed(copied.code(), copied.description());

@@ -2,6 +2,7 @@
 // command reaches the database through it; the desktop and the command-line tool each hold one.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -16,8 +17,8 @@ class Session {
 
     ui::Port& Port() const { return port_; }
     // The associated database; empty when there is none.
-    const std::string& Path() const { return path_; }
-    void SetPath(std::string path) { path_ = std::move(path); }
+    const std::filesystem::path& Path() const { return path_; }
+    void SetPath(std::filesystem::path path) { path_ = std::move(path); }
     // The open connection, or nothing.
     db::CDbConnection* Connection() const {
         return connection_ && connection_->IsOpen() ? connection_.get() : nullptr;
@@ -38,7 +39,7 @@ class Session {
 
   private:
     ui::Port& port_;
-    std::string path_;
+    std::filesystem::path path_;
     std::unique_ptr<db::CDbConnection> connection_;
 };
 

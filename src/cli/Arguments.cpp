@@ -152,6 +152,13 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
         } else {
             return refusal.Say("manca il valore dell'opzione " + name).Result();
         }
+        if (option->option != kDate) {
+            if (value.empty()) {
+                return refusal.Say("l'opzione " + name + " richiede un percorso non vuoto").Result();
+            }
+            (option->option == kReport ? invocation.report : invocation.output) = PathOfArgument(value);
+            continue;
+        }
         const auto converted = FromTerminal(value, encoding);
         if (!converted) {
             return refusal.Say("il valore ")
@@ -159,16 +166,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
                 .Say(" dell'opzione " + name + " contiene caratteri non rappresentabili in Windows-1252")
                 .Result();
         }
-        if (option->option != kDate && converted->empty()) {
-            return refusal.Say("l'opzione " + name + " richiede un percorso non vuoto").Result();
-        }
-        if (option->option == kReport) {
-            invocation.report = *converted;
-        } else if (option->option == kOutput) {
-            invocation.output = *converted;
-        } else {
-            invocation.date = *converted;
-        }
+        invocation.date = *converted;
     }
 
     const std::string command(shape->name);
@@ -184,19 +182,23 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
         return refusal.Say("il comando export richiede --output FILE").Result();
     }
     for (std::size_t i = 0; i < operands.size(); ++i) {
-        const auto converted = FromTerminal(operands[i], encoding);
-        if (!converted) {
-            return refusal.Say("l'argomento ")
-                .Quote(operands[i])
-                .Say(" contiene caratteri non rappresentabili in Windows-1252")
-                .Result();
+        // Every operand is a path, but the company code, a census text which the company dialog
+        // checks itself.
+        if (shape->command == Command::Company && i == 1) {
+            const auto converted = FromTerminal(operands[i], encoding);
+            if (!converted) {
+                return refusal.Say("l'argomento ")
+                    .Quote(operands[i])
+                    .Say(" contiene caratteri non rappresentabili in Windows-1252")
+                    .Result();
+            }
+            invocation.company = *converted;
+            continue;
         }
-        // Every operand is a path, but the company code, which the company dialog checks itself.
-        const bool isCode = shape->command == Command::Company && i == 1;
-        if (!isCode && converted->empty()) {
+        if (operands[i].empty()) {
             return refusal.Say("il percorso di un file non può essere vuoto").Result();
         }
-        invocation.operands.push_back(*converted);
+        invocation.files.push_back(PathOfArgument(operands[i]));
     }
     return {std::move(invocation), ""};
 }

@@ -1,6 +1,7 @@
 // The command line of velumbra-cli: which command, its operands and its options.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,14 +29,16 @@ enum class Command {
     Duplicate
 };
 
-// The command line once read. Operands and option values are Windows-1252, as the core takes them.
+// The command line once read. Files are paths, as the arguments name them; the company code and the
+// date are Windows-1252, as the core takes them.
 struct Invocation {
     Command command = Command::Help;
-    std::vector<std::string> operands;
-    std::optional<std::string> report;  // --report FILE
-    std::optional<std::string> output;  // --output FILE
-    std::optional<std::string> date;    // --date GG/MM/AAAA
-    bool yes = false;                   // --yes
+    std::vector<std::filesystem::path> files;     // the operands that name files, in their order
+    std::optional<std::string> company;           // company's CODICE
+    std::optional<std::filesystem::path> report;  // --report FILE
+    std::optional<std::filesystem::path> output;  // --output FILE
+    std::optional<std::string> date;              // --date GG/MM/AAAA
+    bool yes = false;                             // --yes
 };
 
 // Either the invocation, or why the command line is wrong (ready for the terminal, without the

@@ -67,7 +67,7 @@ bool BatchPort::Confirm(const ui::Confirmation& question) {
     return confirmed;
 }
 
-std::optional<std::string> BatchPort::ChooseFile(const ui::FileQuestion& question) {
+std::optional<std::filesystem::path> BatchPort::ChooseFile(const ui::FileQuestion& question) {
     // A name given on purpose: there is nobody to ask before replacing or creating it.
     switch (question.kind) {
         case ui::FileKind::Report:

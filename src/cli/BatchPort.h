@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -15,12 +16,12 @@ namespace cli {
 
 // What the command line answers.
 struct BatchAnswers {
-    bool confirm = false;                // confirmations are answered OK (--yes)
-    std::optional<std::string> report;   // the report of the census check (--report)
-    std::optional<std::string> output;   // the communication file of an export (--output)
-    std::optional<std::string> input;    // the file an import reads
-    std::optional<std::string> company;  // the text typed in the company dialog; nothing cancels it
-    std::optional<std::string> date;     // the generation date; nothing keeps the one proposed
+    bool confirm = false;                         // confirmations are answered OK (--yes)
+    std::optional<std::filesystem::path> report;  // the report of the census check (--report)
+    std::optional<std::filesystem::path> output;  // the communication file of an export (--output)
+    std::optional<std::filesystem::path> input;   // the file an import reads
+    std::optional<std::string> company;           // the text typed in the company dialog; nothing cancels it
+    std::optional<std::string> date;              // the generation date; nothing keeps the one proposed
 };
 
 class BatchPort : public ui::Port {
@@ -32,7 +33,7 @@ class BatchPort : public ui::Port {
                      std::string_view details = {}) override;
     bool Confirm(const ui::Confirmation& question) override;
     // A file no option gives is cancelled.
-    std::optional<std::string> ChooseFile(const ui::FileQuestion& question) override;
+    std::optional<std::filesystem::path> ChooseFile(const ui::FileQuestion& question) override;
     void BeginBusy(bool) override {}
     void EndBusy() override {}
     void KeepResponsive() override {}

@@ -49,7 +49,7 @@ int ListStructures(app::Session& session, BatchPort& port, std::FILE* out) {
 }
 
 // The lines of the comparison, then its summary.
-int Compare(app::Session& session, BatchPort& port, std::FILE* out, const std::string& file) {
+int Compare(app::Session& session, BatchPort& port, std::FILE* out, const std::filesystem::path& file) {
     exchange::CensusComparison comparison;
     if (!exchange::CompareCommunication(session, file, comparison)) {
         return kExitFailed;
@@ -81,25 +81,25 @@ int Import(app::Session& session, bool confirmed) {
 
 int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
     app::Session session(port);
-    session.SetPath(invocation.operands[0]);
+    session.SetPath(invocation.files[0]);
     // Only the import and the choice of the company change the census: the other commands read it,
     // also where it cannot be written (a read-only folder or medium, a kept copy).
     const bool writes = invocation.command == Command::Import ||
-                        (invocation.command == Command::Company && invocation.operands.size() >= 2);
+                        (invocation.command == Command::Company && invocation.company);
     if (!session.OpenAssociatedDatabase(writes ? engine::Database::Access::ReadWrite
                                                : engine::Database::Access::ReadOnly)) {
         return kExitFailed;
     }
     switch (invocation.command) {
         case Command::Company:
-            if (invocation.operands.size() < 2) {
+            if (!invocation.company) {
                 return ShowCompany(session, port, out);
             }
             return StatusOf(reg::SelectCompany(session));
         case Command::Validate:
             return Validate(session, port);
         case Command::Compare:
-            return Compare(session, port, out, invocation.operands[1]);
+            return Compare(session, port, out, invocation.files[1]);
         case Command::Export:
             return StatusOf(exchange::ExportCommunication(session));
         case Command::Import:
@@ -117,11 +117,11 @@ int RunCommandWith(const Invocation& invocation, BatchPort& port, std::FILE* out
         case Command::Version:
             return kExitUsage;
         case Command::Create:
-            return StatusOf(app::CreateDatabaseAt(port, invocation.operands[0]));
+            return StatusOf(app::CreateDatabaseAt(port, invocation.files[0]));
         case Command::Repair:
-            return StatusOf(app::RepairDatabaseAt(port, invocation.operands[0]));
+            return StatusOf(app::RepairDatabaseAt(port, invocation.files[0]));
         case Command::Duplicate:
-            return StatusOf(app::DuplicateDatabaseAt(port, invocation.operands[0], invocation.operands[1]));
+            return StatusOf(app::DuplicateDatabaseAt(port, invocation.files[0], invocation.files[1]));
         default:
             return RunOnDatabase(invocation, port, out);
     }
@@ -134,13 +134,10 @@ int RunCommand(const Invocation& invocation, Encoding encoding, std::FILE* out, 
                          .report = invocation.report,
                          .output = invocation.output,
                          .input = std::nullopt,
-                         .company = std::nullopt,
+                         .company = invocation.company,
                          .date = invocation.date};
     if (invocation.command == Command::Import) {
-        answers.input = invocation.operands[1];
-    }
-    if (invocation.command == Command::Company && invocation.operands.size() >= 2) {
-        answers.company = invocation.operands[1];
+        answers.input = invocation.files[1];
     }
     BatchPort port(out, messages, encoding, std::move(answers));
     return RunCommandWith(invocation, port, out);

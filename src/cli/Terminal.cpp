@@ -16,6 +16,7 @@
 #include <cctype>
 #include <clocale>
 
+#include "engine/FileSystem.h"
 #include "text/Text.h"
 
 namespace cli {
@@ -48,6 +49,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return arguments;
 }
 
+std::filesystem::path PathOfArgument(std::string_view argument) {
+    return engine::files::PathOfUtf8(argument);
+}
+
 bool WriteAll(std::FILE* stream, std::string_view bytes) {
     std::fflush(stream);
     const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
@@ -78,6 +83,10 @@ Encoding DetectTerminalEncoding() {
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+std::filesystem::path PathOfArgument(std::string_view argument) {
+    return std::filesystem::path(std::string(argument));
 }
 
 bool WriteAll(std::FILE* stream, std::string_view bytes) {

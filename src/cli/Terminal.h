@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,9 @@ enum class Encoding { Utf8, Cp1252 };
 Encoding DetectTerminalEncoding();
 // The program's arguments (without its own name), in the encoding DetectTerminalEncoding tells.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// The file an argument names. On Windows the arguments are read as UTF-8 (above); elsewhere the
+// argument's bytes are the file name's, whatever the terminal's encoding.
+std::filesystem::path PathOfArgument(std::string_view argument);
 // The encoding of a locale's character set name, as nl_langinfo(CODESET) gives it.
 Encoding EncodingOfCodeset(std::string_view codeset);
 

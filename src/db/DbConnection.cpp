@@ -6,8 +6,8 @@ void ShowDatabaseError(ui::Port& port, const std::string& prefix, const std::str
     port.ShowMessage(prefix + description, ui::kProgramCaption, ui::Icon::Stop);
 }
 
-CDbConnection::CDbConnection(ui::Port& port, const std::string& path, engine::Database::Contents contents,
-                             engine::Database::Access access)
+CDbConnection::CDbConnection(ui::Port& port, const std::filesystem::path& path,
+                             engine::Database::Contents contents, engine::Database::Access access)
     : port_(port) {
     open_ = 1;
     if (!path.empty()) {

@@ -2,6 +2,7 @@
 // the caller learns of it from the result or from the open flag.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,7 +17,7 @@ class CDbConnection {
   public:
     // Opens the database at `path` (shared, read-write). Test IsOpen() afterwards. A file that lacks
     // any census table is refused, unless `contents` asks for less.
-    CDbConnection(ui::Port& port, const std::string& path,
+    CDbConnection(ui::Port& port, const std::filesystem::path& path,
                   engine::Database::Contents contents = engine::Database::Contents::WholeCensus,
                   engine::Database::Access access = engine::Database::Access::ReadWrite);
     // A connection through a database handle that stays the caller's (the creation handle of a new
@@ -28,7 +29,7 @@ class CDbConnection {
 
     int IsOpen() const { return open_; }
     // The path given at construction; nothing when it was empty.
-    const std::optional<std::string>& Path() const { return path_; }
+    const std::optional<std::filesystem::path>& Path() const { return path_; }
 
     // Each shows its own failure and leaves the connection as it was. Callers hold a CDbTransaction
     // rather than calling these directly.
@@ -54,7 +55,7 @@ class CDbConnection {
     ui::Port& port_;
     std::unique_ptr<engine::Database> database_;
     engine::Database* borrowed_ = nullptr;
-    std::optional<std::string> path_;
+    std::optional<std::filesystem::path> path_;
     int open_ = 0;
 };
 

@@ -409,7 +409,7 @@ bool PrintToPdfFile(ui::Port& port, const PrintRequest& request) {
     if (!chosen) {
         return false;
     }
-    const QString path = FromCp(*chosen);
+    const QString path = FromPath(*chosen);
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
                          QPageLayout::Millimeter);
     const Printed written = RunPrinting(

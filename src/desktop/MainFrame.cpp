@@ -82,7 +82,7 @@ CMainFrame::~CMainFrame() {
     session_.CloseConnection();
     // The user's own configuration keeps it; where that cannot be written nothing is shown: the window
     // is already closing.
-    (void)configuration_.Write(QStringLiteral("Database"), FromCp(session_.Path()));
+    (void)configuration_.Write(QStringLiteral("Database"), FromPath(session_.Path()));
 }
 
 QAction* CMainFrame::AddItem(QMenu* menu, const char* label, Command id) {
@@ -153,7 +153,7 @@ void CMainFrame::Run(Command id) {
             close();
             break;
         case kAbout:
-            port_.ShowMessage(ToCp(AboutText()).value_or(""), "", ui::Icon::Information);
+            port_.ShowMessage(ToCpLossy(AboutText()), "", ui::Icon::Information);
             break;
         case kCrea:
             app::CreateDatabaseCommand(port_).Ignore(kShownByTheCommand);
@@ -206,7 +206,7 @@ void CMainFrame::Run(Command id) {
     RefreshMenuStates();
 }
 
-std::optional<std::string> CMainFrame::ChooseDatabase() {
+std::optional<std::filesystem::path> CMainFrame::ChooseDatabase() {
     ui::FileQuestion question =
         app::DatabaseFileQuestion(ui::FileKind::DatabaseToConnect, false, "Selezione del Database");
     question.dialog.besideFile = session_.Path();
@@ -260,7 +260,7 @@ void CMainFrame::Disconnect() {
                        "Sconnessione Database",
                        {}})) {
         session_.CloseConnection();
-        session_.SetPath("");
+        session_.SetPath({});
         UpdateTitle();
     }
     RefreshWindow();
@@ -351,7 +351,7 @@ QString CMainFrame::AboutText() const {
                "Uso consentito alle aziende per la comunicazione del censimento delle strutture\n"
                "all'Osservatorio Trasporti Regionale.\n\n") +
            FromUtf8("Sistema operativo ") + OperatingSystemLine() + FromUtf8("\n\nDatabase: ") +
-           (session_.Path().empty() ? FromUtf8("Nessuno") : FromCp(session_.Path()));
+           (session_.Path().empty() ? FromUtf8("Nessuno") : FromPath(session_.Path()));
 }
 
 void CMainFrame::ReadConfiguration() {
@@ -360,7 +360,7 @@ void CMainFrame::ReadConfiguration() {
         return;
     }
     if (const auto database = configuration_.Read(QStringLiteral("Database"))) {
-        session_.SetPath(ToCp(*database).value_or(""));
+        session_.SetPath(ToPath(*database));
     }
 }
 
@@ -382,9 +382,9 @@ bool CMainFrame::CreateDefaultDatabase() {
         port_.ShowMessage(ConfigurationAnomaly(), "", ui::Icon::Stop);
     }
     // Value Directory, or the user's own data folder where that is missing or cannot be written.
-    const std::string directory = ToCp(configuration_.DatabaseFolder()).value_or("");
-    const std::string path = directory + ToCp(QDir::separator()).value_or("/") + "VELUMBRA.MDB";
-    if (QFileInfo::exists(FromCp(path))) {
+    const std::filesystem::path path = ToPath(configuration_.DatabaseFolder()) / "VELUMBRA.MDB";
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
         return UseFoundDatabase(path);
     }
     if (!schema::CreateCensusDatabase(port_, path, "")) {
@@ -394,10 +394,11 @@ bool CMainFrame::CreateDefaultDatabase() {
     return true;
 }
 
-bool CMainFrame::UseFoundDatabase(const std::string& path) {
+bool CMainFrame::UseFoundDatabase(const std::filesystem::path& path) {
+    const std::string shown = engine::files::ShownPath(path);
     if (app::IsCensusAt(path)) {
         if (port_.Confirm({ui::ConfirmationKind::UseFoundDatabase,
-                           "Il database " + path +
+                           "Il database " + shown +
                                text::Utf8ToCp1252Lossy(" esiste già.\n\n"
                                                        "Intendi associarlo all'applicazione Velumbra ?"),
                            "",
@@ -406,7 +407,7 @@ bool CMainFrame::UseFoundDatabase(const std::string& path) {
         }
         return true;  // declined, the program runs without a database, as when no creation is wanted
     }
-    port_.ShowMessage("Il file " + path +
+    port_.ShowMessage("Il file " + shown +
                           text::Utf8ToCp1252Lossy(" esiste già e non è un database di Velumbra.\n\n"
                                                   "Scegli il database da associare all'applicazione."),
                       "", ui::Icon::Exclamation);

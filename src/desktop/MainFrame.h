@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <QMenu>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -75,10 +76,10 @@ class CMainFrame : public QMainWindow {
     bool CreateDefaultDatabase();
     // The default database's file is there already: use it when it is a census and the person wants
     // it; when it is no census, say so and let the person choose the census to use.
-    bool UseFoundDatabase(const std::string& path);
+    bool UseFoundDatabase(const std::filesystem::path& path);
     void Connect();
     // "Selezione del Database": the census the window is to work on, or nothing.
-    std::optional<std::string> ChooseDatabase();
+    std::optional<std::filesystem::path> ChooseDatabase();
     void KeepInsideScreenSoon();
     void Disconnect();
     void OpenStructureList();

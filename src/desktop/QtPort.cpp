@@ -187,7 +187,7 @@ bool QtPort::ShowBox(std::string_view text, std::string_view caption, ui::Icon i
     return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) {
+std::optional<std::filesystem::path> QtPort::ChooseFile(const ui::FileQuestion& question) {
     const Asking asking(*this);
     const bool save = question.save;
     const ui::FileDialogRequest& request = question.dialog;
@@ -203,7 +203,7 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
     if (const auto last = lastFolder_.find(question.kind); last != lastFolder_.end()) {
         dialog.setDirectory(last->second);
     } else if (!request.besideFile.empty()) {
-        dialog.setDirectory(QFileInfo(FromCp(request.besideFile)).absolutePath());
+        dialog.setDirectory(QFileInfo(FromPath(request.besideFile)).absolutePath());
     } else if (!lastChosenFolder_.isEmpty()) {
         dialog.setDirectory(lastChosenFolder_);
     }
@@ -214,19 +214,11 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
         // Shown and stored with the platform's separators (C:\Censimento\VELUMBRA.MDB on Windows).
         const QString chosen =
             QDir::toNativeSeparators(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
-        const auto path = ToCp(chosen);
-        if (!path) {
-            ShowMessage(
-                text::Utf8ToCp1252Lossy("Il nome del file contiene caratteri che il programma non pu\xC3\xB2 "
-                                        "usare: sceglierne un altro."),
-                ui::kProgramCaption, ui::Icon::Exclamation);
-            continue;
-        }
         if (request.createPrompt && !QFileInfo::exists(chosen)) {
             const std::string caption =
                 request.title.empty() ? std::string(ui::kProgramCaption) : request.title;
             if (!Confirm({ui::ConfirmationKind::CreateMissingFile,
-                          "Il file " + *path + " non esiste.\n\nCrearlo?",
+                          "Il file " + ToCpLossy(chosen) + " non esiste.\n\nCrearlo?",
                           caption,
                           {}})) {
                 continue;
@@ -234,7 +226,7 @@ std::optional<std::string> QtPort::ChooseFile(const ui::FileQuestion& question) 
         }
         lastChosenFolder_ = QFileInfo(chosen).absolutePath();
         lastFolder_[question.kind] = lastChosenFolder_;
-        return path;
+        return ToPath(chosen);
     }
     return std::nullopt;
 }

@@ -23,7 +23,7 @@ class QtPort : public QObject, public ui::Port {
     void ShowMessage(std::string_view text, std::string_view caption, ui::Icon icon,
                      std::string_view details = {}) override;
     bool Confirm(const ui::Confirmation& question) override;
-    std::optional<std::string> ChooseFile(const ui::FileQuestion& question) override;
+    std::optional<std::filesystem::path> ChooseFile(const ui::FileQuestion& question) override;
     void BeginBusy(bool withClock) override;
     void EndBusy() override;
     void KeepResponsive() override;

@@ -16,7 +16,6 @@ namespace engine {
 
 using detail::ExecOn;
 using detail::Failure;
-using detail::FsPath;
 using detail::Handle;
 using detail::IsSupportedLocale;
 using detail::RemoveWithCompanions;
@@ -100,7 +99,7 @@ Status Database::CopyInto(std::filesystem::path& target,
     if (!db_) {
         return Status::Error(text::Utf8ToCp1252Lossy("Il database non è aperto."));
     }
-    const std::string shown = text::Utf8ToCp1252Lossy(files::Utf8Of(target));
+    const std::string shown = files::ShownPath(target);
     // Only a transaction that holds the write lock and has changed nothing yet shows, to a reader, the
     // census it replaces; a copy taken otherwise could hold changes that may yet be withdrawn, or a
     // census someone else replaces before this handle does.
@@ -116,7 +115,7 @@ Status Database::CopyInto(std::filesystem::path& target,
     // A write transaction refuses a backup from its own handle: the census as last committed is read
     // through a handle of its own.
     Handle reader;
-    int rc = sqlite3_open_v2(Utf8(path_).c_str(), &reader.db, SQLITE_OPEN_READONLY, nullptr);
+    int rc = sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader.db, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
         return Failure(reader.db, rc);
     }
@@ -133,18 +132,19 @@ void Database::Remove(const std::filesystem::path& file) {
     RemoveWithCompanions(file);
 }
 
-Status Database::Compact(std::string_view source, std::string_view destination, std::string_view locale,
-                         const std::function<void()>& keepResponsive) {
+Status Database::Compact(const std::filesystem::path& source, const std::filesystem::path& destination,
+                         std::string_view locale, const std::function<void()>& keepResponsive) {
     if (!IsSupportedLocale(locale)) {
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
     std::error_code ec;
-    std::filesystem::path target = FsPath(destination);
+    std::filesystem::path target = destination;
+    const std::string shown = files::ShownPath(destination);
     if (destination.empty()) {
         return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file di destinazione è vuoto."));
     }
     if (std::filesystem::exists(target, ec)) {
-        return Status::Error(Describe("Il file '", Quote(destination), "' esiste già."));
+        return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
     }
     // Only read: a census in a folder or on a medium nobody can write to is copied all the same.
     auto opened = Open(source, Contents::WholeCensus, Access::ReadOnly);
@@ -154,11 +154,11 @@ Status Database::Compact(std::string_view source, std::string_view destination, 
     sqlite3* db = (*opened)->db_;
     const Ticking ticking(db, keepResponsive);
     // A damaged census is not passed on: the copy would read as sound and hold only what could be read.
-    if (Status s = detail::CheckIntact(db, source); !s) {
+    if (Status s = detail::CheckIntact(db, files::ShownPath(source)); !s) {
         return s;
     }
     // VACUUM INTO writes only the new file, which a handle that changes nothing may not do.
-    return WriteNewFile(target, destination, [&](const std::filesystem::path& temporary) {
+    return WriteNewFile(target, shown, [&](const std::filesystem::path& temporary) {
         return ExecOn(db, "PRAGMA query_only = OFF; VACUUM INTO " + QuoteLiteral(files::Utf8Of(temporary)));
     });
 }

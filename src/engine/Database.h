@@ -1,7 +1,8 @@
 // The relational engine of the census, on SQLite: database files, transactions, table definitions
 // with fields, indexes and relations, table-mode cursors and snapshot queries. This is the only code
-// that talks to SQLite. Every text crossing this interface (names, values, paths, SQL, descriptions)
-// is Windows-1252; the files hold UTF-8.
+// that talks to SQLite. Every text crossing this interface (names, values, SQL, descriptions) is
+// Windows-1252; the files hold UTF-8. Paths are file-system paths and may hold any letter; a
+// description that names one shows the letters Windows-1252 cannot hold as '?'.
 #pragma once
 
 #include <cstdint>
@@ -83,12 +84,13 @@ class TableDef {
 class Database {
   public:
     // Creates a new, empty database file; fails when the file exists.
-    static Result<std::unique_ptr<Database>> Create(std::string_view path, std::string_view locale);
+    static Result<std::unique_ptr<Database>> Create(const std::filesystem::path& path,
+                                                    std::string_view locale);
     // Begins a new census database that is to be named `path`, which must not exist. It is built
     // under a temporary name beside it, marked as under construction, with its journal in memory and
     // nothing flushed: nobody can see it before FinishBuilding gives it its name. Closed or destroyed
     // before that, it is removed. Files left by builds that were killed are removed first.
-    static Result<std::unique_ptr<Database>> CreateForBuilding(std::string_view path,
+    static Result<std::unique_ptr<Database>> CreateForBuilding(const std::filesystem::path& path,
                                                                std::string_view locale);
     // Marks the file a census in WAL mode, closes it, flushes it to disk and gives it its name; fails
     // (and removes it) when that name was taken meanwhile or the disk refuses. Every other handle
@@ -102,7 +104,7 @@ class Database {
     // may then lie where nobody can write, on a read-only medium too).
     enum class Access { ReadWrite, ReadOnly };
     // Opens an existing census database, shared.
-    static Result<std::unique_ptr<Database>> Open(std::string_view path,
+    static Result<std::unique_ptr<Database>> Open(const std::filesystem::path& path,
                                                   Contents contents = Contents::CensusMark,
                                                   Access access = Access::ReadWrite);
 
@@ -110,7 +112,7 @@ class Database {
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    const std::string& path() const { return path_; }
+    const std::filesystem::path& path() const { return path_; }
     bool IsOpen() const { return db_ != nullptr; }
     // Closes the file; any transaction still in progress is rolled back. Cursors and queries opened
     // on the database must be destroyed first.
@@ -158,7 +160,7 @@ class Database {
     void ReturnReader(sqlite3* reader);
 
     // True while this program holds the file open.
-    static bool IsOpenInProgram(std::string_view path);
+    static bool IsOpenInProgram(const std::filesystem::path& path);
     // What a damaged census is rebuilt into when the description of its tables cannot be read back
     // whole: a blank census that the caller makes, complete with the rows the program itself writes.
     // The rows still readable in the damaged file go into the tables named in `tables` (those whose
@@ -169,17 +171,18 @@ class Database {
     // was recovered agree with itself.
     struct BlankCensus {
         // Makes the blank census at `path` (which does not exist); shows nothing.
-        std::function<Status(const std::string& path)> make;
+        std::function<Status(const std::filesystem::path& path)> make;
         std::vector<std::string> tables;
         std::string finish;
     };
     // Checks a closed database file: a sound file is re-indexed and compacted in place; a damaged
     // one is rebuilt from every row that can still be read, and the damaged original is kept beside
-    // it under a name that says so. `damagedCopy` receives that name when it happens.
+    // it under a name that says so. `damagedCopy` receives that name, as a message shows it, when it
+    // happens.
     // A file that another program holds open is refused. `keepResponsive` is called regularly while
     // the work runs. Without `blank`, a file whose description of its tables is lost is not rebuilt.
     // A repair that fails leaves the folder as it was.
-    static Status Repair(std::string_view path, std::string* damagedCopy = nullptr,
+    static Status Repair(const std::filesystem::path& path, std::string* damagedCopy = nullptr,
                          const std::function<void()>& keepResponsive = {}, const BlankCensus& blank = {});
     // Copies this database whole, page by page, into the new file `target`, complete or not at all: it
     // is written under a temporary name beside it, flushed to the disk and named only when whole, never
@@ -193,13 +196,13 @@ class Database {
     // Removes a closed database file with the companions SQLite keeps beside it (journal, log).
     static void Remove(const std::filesystem::path& file);
     // The refusal of a census written by a later version of the program, which this one cannot keep.
-    static Status RefuseNewerLayout(std::string_view path);
+    static Status RefuseNewerLayout(const std::filesystem::path& path);
     // Copies a database into a new file, compacting it; fails when the destination exists.
-    static Status Compact(std::string_view source, std::string_view destination, std::string_view locale,
-                          const std::function<void()>& keepResponsive = {});
+    static Status Compact(const std::filesystem::path& source, const std::filesystem::path& destination,
+                          std::string_view locale, const std::function<void()>& keepResponsive = {});
 
   private:
-    Database(sqlite3* db, std::string path);
+    Database(sqlite3* db, std::filesystem::path path);
     // SQLite's commit hook: while the engine holds a transaction that SQLite ended by itself (a failure
     // rolled it back), a statement that would commit on its own is turned back, so that nothing is
     // written outside the transaction; it fails, and every later write of the command with it.
@@ -209,14 +212,14 @@ class Database {
     void NoteJournalMode();
 
     sqlite3* db_ = nullptr;
-    std::string path_;
+    std::filesystem::path path_;
     int depth_ = 0;
     bool committing_ = false;   // the engine's own COMMIT is running
     std::string registeredAs_;  // the file's key among those the program holds open
     std::vector<sqlite3*> idleReaders_;
     long long changesAtBegin_ = 0;  // the rows changed through this handle when its transaction began
     bool wal_ = false;              // the journal is in WAL mode: readers never hold off this handle's writes
-    std::string target_;            // while a census is being built: the name it will take
+    std::filesystem::path target_;  // while a census is being built: the name it will take
 };
 
 }  // namespace engine

@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/Text.h"
+
 namespace engine::files {
 
 std::filesystem::path PathOfUtf8(std::string_view utf8) {
@@ -30,6 +32,10 @@ std::filesystem::path PathOfUtf8(std::string_view utf8) {
 std::string Utf8Of(const std::filesystem::path& path) {
     const std::u8string utf8 = path.u8string();
     return std::string(utf8.begin(), utf8.end());
+}
+
+std::string ShownPath(const std::filesystem::path& path) {
+    return text::Utf8ToCp1252Lossy(Utf8Of(path));
 }
 
 std::filesystem::path WithSuffix(const std::filesystem::path& path, std::string_view suffix) {

@@ -15,6 +15,9 @@ namespace engine::files {
 // A path from its UTF-8 text, and the UTF-8 text of a path (never the ANSI code page on Windows).
 std::filesystem::path PathOfUtf8(std::string_view utf8);
 std::string Utf8Of(const std::filesystem::path& path);
+// The text of a path as a message names it (Windows-1252): the letters that Windows-1252 cannot hold
+// show as '?'. Only for showing: the file is always reached by the path itself.
+std::string ShownPath(const std::filesystem::path& path);
 // `path` with `suffix` (plain ASCII, such as "-wal") appended to its last part.
 std::filesystem::path WithSuffix(const std::filesystem::path& path, std::string_view suffix);
 

@@ -18,7 +18,6 @@ namespace engine {
 using detail::Failure;
 using detail::kBusyTimeoutMs;
 using detail::Stmt;
-using detail::Utf8;
 
 // Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; the census is kept in code page
 // 1252, so any other code page is refused.
@@ -65,15 +64,15 @@ std::multiset<std::string>& OpenFiles() {
     return files;
 }
 
-std::string FileKey(std::string_view path) {
+std::string FileKey(const std::filesystem::path& path) {
     std::error_code ec;
-    auto canonical = std::filesystem::weakly_canonical(detail::FsPath(path), ec);
-    return files::Utf8Of(ec ? detail::FsPath(path) : canonical);
+    auto canonical = std::filesystem::weakly_canonical(path, ec);
+    return files::Utf8Of(ec ? path : canonical);
 }
 
 }  // namespace
 
-Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {
+Database::Database(sqlite3* db, std::filesystem::path path) : db_(db), path_(std::move(path)) {
     if (db_) {
         sqlite3_commit_hook(db_, &Database::RefuseStrayCommit, this);
     }
@@ -82,7 +81,7 @@ Database::Database(sqlite3* db, std::string path) : db_(db), path_(std::move(pat
     OpenFiles().insert(registeredAs_);
 }
 
-bool Database::IsOpenInProgram(std::string_view path) {
+bool Database::IsOpenInProgram(const std::filesystem::path& path) {
     const std::string key = FileKey(path);
     std::lock_guard lock(OpenFilesMutex());
     return OpenFiles().count(key) > 0;
@@ -111,21 +110,21 @@ Status MakeEmptyFile(const std::filesystem::path& file, std::string_view shown) 
 
 }  // namespace
 
-Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::string_view locale) {
+Result<std::unique_ptr<Database>> Database::Create(const std::filesystem::path& path,
+                                                   std::string_view locale) {
     if (!detail::IsSupportedLocale(locale)) {
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
     }
     if (path.empty()) {
         return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file del database è vuoto."));
     }
-    const auto fsPath = detail::FsPath(path);
-    if (Status made = MakeEmptyFile(fsPath, path); !made) {
+    if (Status made = MakeEmptyFile(path, files::ShownPath(path)); !made) {
         return made;
     }
     std::error_code ec;
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(Utf8(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::unique_ptr<Database> result(new Database(db, std::string(path)));
+    int rc = sqlite3_open_v2(files::Utf8Of(path).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<Database> result(new Database(db, path));
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         Status s = result->Exec("PRAGMA application_id = " + std::to_string(kApplicationId) +
@@ -136,16 +135,16 @@ Result<std::unique_ptr<Database>> Database::Create(std::string_view path, std::s
             return result;
         }
         result.reset();
-        std::filesystem::remove(fsPath, ec);
+        std::filesystem::remove(path, ec);
         return s;
     }
     Status failure = Failure(db, rc);
     result.reset();
-    std::filesystem::remove(fsPath, ec);
+    std::filesystem::remove(path, ec);
     return failure;
 }
 
-Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view path,
+Result<std::unique_ptr<Database>> Database::CreateForBuilding(const std::filesystem::path& path,
                                                               std::string_view locale) {
     if (!detail::IsSupportedLocale(locale)) {
         return Status::Error(Describe("Impostazione internazionale non valida: '", Quote(locale), "'."));
@@ -153,21 +152,20 @@ Result<std::unique_ptr<Database>> Database::CreateForBuilding(std::string_view p
     if (path.empty()) {
         return Status::Error(text::Utf8ToCp1252Lossy("Il nome del file del database è vuoto."));
     }
-    const auto target = detail::FsPath(path);
+    const std::string shown = files::ShownPath(path);
     std::error_code ec;
-    if (std::filesystem::exists(target, ec)) {
-        return Status::Error(Describe("Il file '", Quote(path), "' esiste già."));
+    if (std::filesystem::exists(path, ec)) {
+        return Status::Error(Describe("Il file '", Quote(shown), "' esiste già."));
     }
-    files::RemoveAbandonedBuilds(target.parent_path());
-    const auto building = files::BuildingName(target);
-    if (Status made = MakeEmptyFile(building, path); !made) {
+    files::RemoveAbandonedBuilds(path.parent_path());
+    const auto building = files::BuildingName(path);
+    if (Status made = MakeEmptyFile(building, shown); !made) {
         return made;
     }
-    const std::string buildingPath = text::Utf8ToCp1252Lossy(files::Utf8Of(building));
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(files::Utf8Of(building).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    std::unique_ptr<Database> result(new Database(db, buildingPath));
-    result->target_ = std::string(path);
+    std::unique_ptr<Database> result(new Database(db, building));
+    result->target_ = path;
     if (rc != SQLITE_OK) {
         Status failure = Failure(db, rc);
         (void)result->Close();  // removes the temporary; the open's failure is the one to tell
@@ -190,9 +188,9 @@ Status Database::FinishBuilding() {
     if (!db_ || target_.empty()) {
         return Status::Error(text::Utf8ToCp1252Lossy("Il database non è in costruzione."));
     }
-    const std::filesystem::path building = detail::FsPath(path_);
-    const std::string shown = target_;
-    const std::filesystem::path target = detail::FsPath(shown);
+    const std::filesystem::path building = path_;
+    const std::filesystem::path target = target_;
+    const std::string shown = files::ShownPath(target);
     Status s =
         Exec("PRAGMA application_id = " + std::to_string(kApplicationId) + "; PRAGMA journal_mode = WAL;");
     target_.clear();  // from here on, closing keeps the file: it is removed below when need be
@@ -254,22 +252,23 @@ std::string ImmutableUri(std::string utf8) {
 
 }  // namespace
 
-Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents contents, Access access) {
+Result<std::unique_ptr<Database>> Database::Open(const std::filesystem::path& path, Contents contents,
+                                                 Access access) {
     std::error_code ec;
-    const auto fsPath = detail::FsPath(path);
+    const std::string shown = files::ShownPath(path);
     // What killed writers left beside the census goes with the next command on it.
     if (!path.empty()) {
-        detail::RemoveAbandonedFiles(fsPath.parent_path());
+        detail::RemoveAbandonedFiles(path.parent_path());
     }
-    if (path.empty() || !std::filesystem::exists(fsPath, ec)) {
-        return Status::Error(Describe("Impossibile trovare il file '", Quote(path), "'."));
+    if (path.empty() || !std::filesystem::exists(path, ec)) {
+        return Status::Error(Describe("Impossibile trovare il file '", Quote(shown), "'."));
     }
-    if (std::filesystem::is_directory(fsPath, ec)) {
-        return Status::Error(Describe("'", Quote(path), "' è una cartella, non un file di database."));
+    if (std::filesystem::is_directory(path, ec)) {
+        return Status::Error(Describe("'", Quote(shown), "' è una cartella, non un file di database."));
     }
     const bool readOnly = access == Access::ReadOnly;
     const auto notCensus = [&] {
-        return Status::Error(Describe("Il file '", Quote(path), "' non è un database del censimento."));
+        return Status::Error(Describe("Il file '", Quote(shown), "' non è un database del censimento."));
     };
     std::unique_ptr<Database> result;
     sqlite3* db = nullptr;
@@ -282,9 +281,10 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
         // Read-only, the handle still writes where it can, so that it leaves no log behind when it
         // closes; it changes nothing (query_only).
         const int flags = immutable ? SQLITE_OPEN_READONLY | SQLITE_OPEN_URI : SQLITE_OPEN_READWRITE;
-        const int rc = sqlite3_open_v2(immutable ? ImmutableUri(Utf8(path)).c_str() : Utf8(path).c_str(), &db,
-                                       flags, nullptr);
-        result.reset(new Database(db, std::string(path)));
+        const int rc = sqlite3_open_v2(
+            immutable ? ImmutableUri(files::Utf8Of(path)).c_str() : files::Utf8Of(path).c_str(), &db, flags,
+            nullptr);
+        result.reset(new Database(db, path));
         if (rc != SQLITE_OK) {
             return Failure(db, rc);
         }
@@ -300,7 +300,7 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
         }
         const bool companionsRefused =
             ((code & 0xFF) == SQLITE_CANTOPEN || (code & 0xFF) == SQLITE_READONLY) &&
-            !files::CanWriteIn(fsPath.parent_path().empty() ? "." : fsPath.parent_path());
+            !files::CanWriteIn(path.parent_path().empty() ? "." : path.parent_path());
         if (!companionsRefused) {
             return Failure(db, code);
         }
@@ -315,13 +315,13 @@ Result<std::unique_ptr<Database>> Database::Open(std::string_view path, Contents
     // may hold what this one cannot keep: it is refused rather than changed.
     Stmt version(db, "PRAGMA user_version");
     if (version.prepared() && version.Step() == SQLITE_ROW && version.ColumnInt(0) > kLayoutVersion) {
-        return detail::NewerLayout(path);
+        return detail::NewerLayout(shown);
     }
     version = Stmt();
     // A file marked as a census but without all its tables (a creation that never finished) is
     // refused here, so that no command works on half a census.
     if (contents == Contents::WholeCensus) {
-        if (Status complete = detail::CheckCensusTables(db, path); !complete) {
+        if (Status complete = detail::CheckCensusTables(db, shown); !complete) {
             return complete;
         }
     }
@@ -355,12 +355,12 @@ Database::~Database() {
     }
 }
 
-Status Database::RefuseNewerLayout(std::string_view path) {
-    return detail::NewerLayout(path);
+Status Database::RefuseNewerLayout(const std::filesystem::path& path) {
+    return detail::NewerLayout(files::ShownPath(path));
 }
 
 Status Database::CheckIntact() {
-    return detail::CheckIntact(db_, path_);
+    return detail::CheckIntact(db_, files::ShownPath(path_));
 }
 
 Status Database::Close() {
@@ -411,7 +411,7 @@ sqlite3* Database::TakeReader() {
         return reader;
     }
     sqlite3* reader = nullptr;
-    if (sqlite3_open_v2(Utf8(path_).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close_v2(reader);
         return nullptr;  // the snapshot is then kept in memory instead
     }
@@ -432,11 +432,10 @@ void Database::RemoveUnfinishedBuild() {
         return;
     }
     std::error_code ec;
-    const std::filesystem::path building = detail::FsPath(path_);
-    std::filesystem::remove(building, ec);
-    std::filesystem::remove(files::WithSuffix(building, "-journal"), ec);
-    std::filesystem::remove(files::WithSuffix(building, "-wal"), ec);
-    std::filesystem::remove(files::WithSuffix(building, "-shm"), ec);
+    std::filesystem::remove(path_, ec);
+    std::filesystem::remove(files::WithSuffix(path_, "-journal"), ec);
+    std::filesystem::remove(files::WithSuffix(path_, "-wal"), ec);
+    std::filesystem::remove(files::WithSuffix(path_, "-shm"), ec);
     target_.clear();
 }
 

@@ -26,7 +26,6 @@ namespace engine {
 
 using detail::ExecOn;
 using detail::Failure;
-using detail::FsPath;
 using detail::Handle;
 using detail::IsFatal;
 using detail::kCompanions;
@@ -480,7 +479,7 @@ Status HoldsWhatWasSeen(sqlite3* rebuilt, const std::vector<SeenRows>& seen, std
 // for abandoned files between its making and the lock could remove it: the lock fails then, and so
 // does this repair, leaving nothing behind.
 Status OpenBlank(const Database::BlankCensus& census, const std::filesystem::path& file, Handle& blank) {
-    Status s = census.make(text::Utf8ToCp1252Lossy(files::Utf8Of(file)));
+    Status s = census.make(file);
     if (!s) {
         return s;
     }
@@ -505,16 +504,17 @@ std::string UniqueName(const std::filesystem::path& dir, const std::string& stem
 
 }  // namespace
 
-Status Database::Repair(std::string_view path, std::string* damagedCopy,
+Status Database::Repair(const std::filesystem::path& original, std::string* damagedCopy,
                         const std::function<void()>& keepResponsive, const BlankCensus& blank) {
-    if (IsOpenInProgram(path)) {
+    // The census as the messages name it.
+    const std::string path = files::ShownPath(original);
+    if (IsOpenInProgram(original)) {
         return Status::Error(
             Describe("Il database '", Quote(path),
                      "' è aperto in questo programma: occorre sconnetterlo prima di ripararlo."));
     }
     std::error_code ec;
-    const std::filesystem::path original = FsPath(path);
-    if (path.empty() || !std::filesystem::is_regular_file(original, ec)) {
+    if (original.empty() || !std::filesystem::is_regular_file(original, ec)) {
         return NotFound(path);
     }
     const std::filesystem::path dir = original.parent_path();
@@ -531,7 +531,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
             return InUse(path);
         }
         // A repair writes beside the file: where it cannot, it says so rather than blame the disk.
-        return files::CanWriteIn(dir.empty() ? "." : dir) ? Failure(h.db, rc) : detail::Unwritable(path);
+        return files::CanWriteIn(dir.empty() ? "." : dir) ? Failure(h.db, rc) : detail::Unwritable(original);
     }
     Ticking ticking(h.db, keepResponsive);
     Stmt id(h.db, "PRAGMA application_id");
@@ -679,7 +679,7 @@ Status Database::Repair(std::string_view path, std::string* damagedCopy,
     (void)files::SyncFolder(dir);  // the file itself is on the disk already; only its name is at stake
     companions.keep = true;
     if (damagedCopy) {
-        *damagedCopy = text::Utf8ToCp1252Lossy(files::Utf8Of(damaged));
+        *damagedCopy = files::ShownPath(damaged);
     }
     return Status::Ok();
 }

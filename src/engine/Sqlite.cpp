@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "engine/FileSystem.h"
 #include "engine/Messages.h"
 
 namespace engine::detail {
@@ -236,16 +237,16 @@ Status CheckCensusTables(sqlite3* db, std::string_view path) {
 
 // Why the census at `path` cannot be written: the file itself, or the folder or medium it lies on,
 // where SQLite must make the companions of a file it writes.
-Status Unwritable(std::string_view path) {
+Status Unwritable(const std::filesystem::path& path) {
     std::error_code ec;
-    const auto file = FsPath(path);
-    const auto perms = std::filesystem::status(file, ec).permissions();
+    const std::string shown = files::ShownPath(path);
+    const auto perms = std::filesystem::status(path, ec).permissions();
     if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
-        return Status::Error(Describe("Il file '", Quote(path),
+        return Status::Error(Describe("Il file '", Quote(shown),
                                       "' è di sola lettura: non si hanno i permessi per modificarlo."));
     }
     return Status::Error(
-        Describe("Il file '", Quote(path),
+        Describe("Il file '", Quote(shown),
                  "' si trova in una cartella o su un supporto in cui non si può scrivere: il "
                  "censimento si può consultare, non modificare."));
 }
@@ -477,11 +478,6 @@ void ReadValueInto(sqlite3_value* stored, FieldType type, Value& out) {
 
 std::string Utf8(std::string_view cp1252) {
     return text::Cp1252ToUtf8(cp1252);
-}
-
-std::filesystem::path FsPath(std::string_view cp1252) {
-    const std::string utf8 = Utf8(cp1252);
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 }  // namespace engine::detail

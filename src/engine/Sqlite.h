@@ -69,9 +69,9 @@ Status CheckCensusTables(sqlite3* db, std::string_view path);
 // longer holds.
 void RemoveAbandonedFiles(const std::filesystem::path& folder);
 
-// Why the census at `path` (Windows-1252) cannot be written: the file itself, or the folder or medium
-// it lies on, where SQLite must make the companions of a file it writes.
-Status Unwritable(std::string_view path);
+// Why the census at `path` cannot be written: the file itself, or the folder or medium it lies on,
+// where SQLite must make the companions of a file it writes.
+Status Unwritable(const std::filesystem::path& path);
 
 // The refusal of a census written by a later version of the program (a layout version above the
 // one this program knows), which may hold what this one cannot keep.
@@ -93,8 +93,7 @@ inline bool IsAscii(std::string_view s) {
     return any < 0x80;
 }
 
-// A Windows-1252 path as a file-system path, and as the UTF-8 text SQLite takes.
-std::filesystem::path FsPath(std::string_view cp1252);
+// A Windows-1252 text as the UTF-8 text SQLite takes.
 std::string Utf8(std::string_view cp1252);
 
 }  // namespace engine::detail

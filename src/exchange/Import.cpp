@@ -4,6 +4,7 @@
 #include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
+#include "engine/FileSystem.h"
 #include "exchange/TextFile.h"
 #include "schema/CensusRow.h"
 #include "schema/Settings.h"
@@ -133,7 +134,7 @@ ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordL
 }
 
 std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
-                                                          const std::string& path, int company) {
+                                                          const std::filesystem::path& path, int company) {
     ui::Port& port = connection.Port();
     // The file is read and its frame checked aside.
     std::optional<std::string> content;
@@ -146,7 +147,8 @@ std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& con
         }
     });
     if (!content) {
-        port.ShowMessage("Impossibile aprire\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
+        port.ShowMessage("Impossibile aprire\n\n" + engine::files::ShownPath(path), ui::kProgramCaption,
+                         ui::Icon::Exclamation);
         return std::nullopt;
     }
     content.reset();
@@ -194,7 +196,7 @@ ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& l
 
 }  // namespace
 
-ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
+ui::Outcome CompareCommunication(app::Session& session, const std::filesystem::path& path,
                                  CensusComparison& comparison) {
     const auto company = app::RequireWorkingCompany(session);
     if (!company) {

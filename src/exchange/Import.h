@@ -1,6 +1,7 @@
 // The observatory's communication file: read, checked, confirmed, and put in place of the census.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -39,12 +40,12 @@ ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordL
 // Reads and checks the observatory's file at `path` for the working company `company`, its records
 // by CheckStorable too; a file that cannot be read or is refused is said here, as the import says it.
 std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
-                                                          const std::string& path, int company);
+                                                          const std::filesystem::path& path, int company);
 
 // The census beside the observatory's file at `path`, which is read and checked as the import does.
 // Nothing changes. Not done when there is no working company, the file is refused or the census
 // cannot be read (each said).
-ui::Outcome CompareCommunication(app::Session& session, const std::string& path,
+ui::Outcome CompareCommunication(app::Session& session, const std::filesystem::path& path,
                                  CensusComparison& comparison);
 
 // The copies of the census kept beside it, each made before an import replaced it:

@@ -14,10 +14,6 @@
 namespace exchange {
 namespace {
 
-std::filesystem::path FsPath(const std::string& cp1252) {
-    return engine::files::PathOfUtf8(text::Cp1252ToUtf8(cp1252));
-}
-
 // The temporaries a write goes through sit beside the target: "." NAME ".velumbra." PID "." N ".tmp".
 // The mark keeps the cleaning below away from the temporaries of other programs.
 constexpr std::string_view kTemporaryMark = ".velumbra";
@@ -106,8 +102,7 @@ void TextFileWriter::AddLines(std::string&& endedLines) {
     pieces_.emplace_back();  // the lines that follow
 }
 
-bool TextFileWriter::WriteTo(const std::string& path) const {
-    const std::filesystem::path target = FsPath(path);
+bool TextFileWriter::WriteTo(const std::filesystem::path& target) const {
     if (target.filename().empty()) {
         return false;
     }
@@ -135,8 +130,7 @@ bool TextFileWriter::WriteTo(const std::string& path) const {
     return ok;
 }
 
-bool CanCreate(const std::string& path) {
-    const std::filesystem::path target = FsPath(path);
+bool CanCreate(const std::filesystem::path& target) {
     std::error_code ec;
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     const auto there = std::filesystem::symlink_status(target, ec);
@@ -145,9 +139,8 @@ bool CanCreate(const std::string& path) {
            (!std::filesystem::exists(there) || std::filesystem::is_regular_file(there));
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& source) {
     std::error_code ec;
-    const std::filesystem::path source = FsPath(path);
     if (!std::filesystem::is_regular_file(source, ec)) {
         return std::nullopt;
     }
@@ -187,15 +180,16 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
 }
 
 ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
-                                  const std::string& proposedName, const std::string& census) {
+                                  const std::string& proposedName, const std::filesystem::path& census) {
     ui::FileQuestion question = ui::MakeFileQuestion(kind, save, title, proposedName, "TXT",
                                                      "File di testo (*.txt)|*.txt|Tutti i files (*.*)|*.*||");
     question.dialog.besideFile = census;
     return question;
 }
 
-void ShowCannotCreate(ui::Port& port, const std::string& path) {
-    port.ShowMessage("Impossibile creare\n\n" + path, ui::kProgramCaption, ui::Icon::Exclamation);
+void ShowCannotCreate(ui::Port& port, const std::filesystem::path& path) {
+    port.ShowMessage("Impossibile creare\n\n" + engine::files::ShownPath(path), ui::kProgramCaption,
+                     ui::Icon::Exclamation);
 }
 
 }  // namespace exchange

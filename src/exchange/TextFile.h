@@ -2,6 +2,7 @@
 // platform. A file is written completely or not at all. The file dialogs that choose them.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,18 +22,17 @@ class TextFileWriter {
     void AddLine(std::string_view line);
     // Lines already ended by CR LF, as they are; taken over without a copy.
     void AddLines(std::string&& endedLines);
-    // The path as the core holds it (Windows-1252).
-    [[nodiscard]] bool WriteTo(const std::string& path) const;
+    [[nodiscard]] bool WriteTo(const std::filesystem::path& path) const;
 
   private:
     std::vector<std::string> pieces_;  // written one after another
 };
 
 // Checks that a file can be created at `path` (its folder exists and may be written).
-[[nodiscard]] bool CanCreate(const std::string& path);
+[[nodiscard]] bool CanCreate(const std::filesystem::path& path);
 
 // The whole file, or nothing when it cannot be read.
-[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::string& path);
+[[nodiscard]] std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
 // Splits a file into its lines: each ends at a line feed, a carriage return just before it is
 // dropped. A last line without a line feed counts too.
@@ -41,9 +41,9 @@ class TextFileWriter {
 // The question for a text file, shared by the report and the communication files.
 // It opens beside the census at `census`.
 ui::FileQuestion TextFileQuestion(ui::FileKind kind, bool save, const std::string& title,
-                                  const std::string& proposedName, const std::string& census);
+                                  const std::string& proposedName, const std::filesystem::path& census);
 
 // "Impossibile creare\n\n" + path.
-void ShowCannotCreate(ui::Port& port, const std::string& path);
+void ShowCannotCreate(ui::Port& port, const std::filesystem::path& path);
 
 }  // namespace exchange

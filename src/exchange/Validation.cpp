@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/FileSystem.h"
 #include "exchange/TextFile.h"
 #include "text/Text.h"
 
@@ -73,7 +74,7 @@ ui::Outcome CheckCensus(app::Session& session, const LocalDateTime& now, Communi
         return ui::Outcome::Refused();
     }
     TextFileWriter report;
-    for (const std::string& line : ReportLines(errors, now, session.Path())) {
+    for (const std::string& line : ReportLines(errors, now, engine::files::ShownPath(session.Path()))) {
         report.AddLine(line);
     }
     if (!report.WriteTo(*path)) {

@@ -12,7 +12,7 @@
 
 namespace exchange {
 
-// The report: its header (date and time, database path) and one line per failure.
+// The report: its header (date and time, database path as a message shows it) and one line per failure.
 std::vector<std::string> ReportLines(const CValidationErrorList& errors, const LocalDateTime& when,
                                      const std::string& databasePath);
 

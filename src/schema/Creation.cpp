@@ -11,6 +11,7 @@
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
 #include "engine/Database.h"
+#include "engine/FileSystem.h"
 #include "schema/Dictionary.h"
 #include "schema/Settings.h"
 #include "text/Text.h"
@@ -118,9 +119,11 @@ ui::Outcome CompleteCodeTables(db::CDbConnection& connection) {
     return ui::Outcome::Done();
 }
 
-ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const std::string& successEnding) {
+ui::Outcome CreateCensusDatabase(ui::Port& port, const std::filesystem::path& file,
+                                 const std::string& successEnding) {
     const ui::BusyScope busy(port, true);
-    auto created = engine::Database::CreateForBuilding(path, kLocale);
+    const std::string path = engine::files::ShownPath(file);
+    auto created = engine::Database::CreateForBuilding(file, kLocale);
     CDictionary dictionary(port);
     if (!created) {
         ShowCreationError(port, path, created.description());

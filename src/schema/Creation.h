@@ -1,6 +1,7 @@
 // The creation of a complete census database, shared by the first start and the "&Crea" command.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ inline constexpr const char* kLocale = ";LANGID=0x0409;CP=1252;COUNTRY=0";
 // tables' seed rows and the settings row, built under a temporary name and given its name only when
 // complete. Shows the success message followed by `successEnding`, or the first failure (the file
 // then does not appear).
-ui::Outcome CreateCensusDatabase(ui::Port& port, const std::string& path, const std::string& successEnding);
+ui::Outcome CreateCensusDatabase(ui::Port& port, const std::filesystem::path& path,
+                                 const std::string& successEnding);
 
 // Puts back into `regazi` and `regcom` every seed row whose code is missing (a repair may have lost
 // some); the rows there are kept as they are. Stops at the first failure, which is shown.

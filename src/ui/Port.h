@@ -1,10 +1,12 @@
 // The interaction port: everything a command may ask of the person using the program. The desktop
 // implements it with real windows, the command-line tool without a person, the tests with a script.
-// Texts are Windows-1252 bytes, like every text of the core.
+// Texts are Windows-1252 bytes, like every text of the core; paths are file-system paths and may hold
+// any letter.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,7 +50,7 @@ struct FileDialogRequest {
     bool hideReadOnly = false;
     // A file beside which the dialog opens (the census the command works on) while the person has
     // chosen no file of this kind yet; empty for the front end's own choice.
-    std::string besideFile;
+    std::filesystem::path besideFile;
 };
 
 // A file to ask for: what it is for, whether it is to be written (saved) or read (opened), and the
@@ -151,7 +153,7 @@ class Port {
     // A question the person confirms (true) or not.
     virtual bool Confirm(const Confirmation& question) = 0;
     // The file the person chooses, or nothing when they cancel.
-    virtual std::optional<std::string> ChooseFile(const FileQuestion& question) = 0;
+    virtual std::optional<std::filesystem::path> ChooseFile(const FileQuestion& question) = 0;
     // The wait cursor, and the busy clock when asked, for as long as a command works: through a
     // BusyScope, which ends it. Scopes nest; the program is busy while one is open, and a question put
     // to the person meanwhile shows the normal cursor until it is answered.

@@ -37,7 +37,7 @@ bool ScriptedPort::Confirm(const Confirmation& question) {
     return NextAnswer() == Answer::Ok;
 }
 
-std::optional<std::string> ScriptedPort::ChooseFile(const FileQuestion& question) {
+std::optional<std::filesystem::path> ScriptedPort::ChooseFile(const FileQuestion& question) {
     fileDialogs.push_back({question.save, question.dialog, question.kind});
     if (fileAnswers_.empty()) {
         return std::nullopt;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,7 +37,9 @@ class ScriptedPort : public Port {
     // Script: each message box takes the next answer; one with OK alone is closed with OK whatever
     // the answer says.
     void AnswerNextMessage(Answer answer) { messageAnswers_.push_back(answer); }
-    void AnswerNextFileDialog(std::optional<std::string> path) { fileAnswers_.push_back(std::move(path)); }
+    void AnswerNextFileDialog(std::optional<std::filesystem::path> path) {
+        fileAnswers_.push_back(std::move(path));
+    }
     // The next modal dialog: the text to type (or nothing to cancel). OK is pressed; when the check
     // refuses the text, the dialog is cancelled.
     void AnswerNextDialog(std::optional<std::string> text) { dialogAnswers_.push_back(std::move(text)); }
@@ -67,7 +70,7 @@ class ScriptedPort : public Port {
     void ShowMessage(std::string_view text, std::string_view caption, Icon icon,
                      std::string_view details) override;
     bool Confirm(const Confirmation& question) override;
-    std::optional<std::string> ChooseFile(const FileQuestion& question) override;
+    std::optional<std::filesystem::path> ChooseFile(const FileQuestion& question) override;
     void BeginBusy(bool withClock) override { busyRequests.push_back(withClock); }
     void EndBusy() override { ++endBusyCalls; }
     void KeepResponsive() override { ++keepResponsiveCalls; }
@@ -81,7 +84,7 @@ class ScriptedPort : public Port {
     std::optional<std::string> NextDialogText();
 
     std::deque<Answer> messageAnswers_;
-    std::deque<std::optional<std::string>> fileAnswers_;
+    std::deque<std::optional<std::filesystem::path>> fileAnswers_;
     std::deque<std::optional<std::string>> dialogAnswers_;
     std::deque<std::optional<census::Structure>> editorAnswers_;
     std::deque<std::optional<std::size_t>> errorsAnswers_;

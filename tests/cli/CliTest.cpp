@@ -1,7 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #ifdef __linux__
 #include <sys/mount.h>
 #include <sys/statvfs.h>
@@ -16,26 +13,16 @@
 #include <optional>
 #include <sstream>
 
+#include "Process.h"
 #include "exchange/Export.h"
 #include "support/Communication.h"
 #include "support/TempDir.h"
 #include "text/Text.h"
 
-extern char** environ;
-
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+using testing_support::Outcome;
+using testing_support::ReadFile;
 
 void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
@@ -111,40 +98,7 @@ class CliTest : public ::testing::Test {
                                        "trap '' XFSZ; ulimit -f " + std::to_string(*fileSizeLimitKiB) +
                                            "; exec \"$0\" \"$@\""});
         }
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string_view v(*e);
-            if (!v.starts_with("LC_") && !v.starts_with("LANG")) {
-                env.emplace_back(v);
-            }
-        }
-        env.push_back(std::string("LC_ALL=") + locale);
-        std::vector<char*> envp;
-        for (std::string& e : env) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, P(".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, P(".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        pid_t pid = 0;
-        Outcome o;
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-            o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        o.out = ReadFile(P(".out"));
-        o.err = ReadFile(P(".err"));
-        return o;
+        return testing_support::RunProgram(args, dir.path(), locale);
     }
 
     // A new census for company 12 in db.mdb, holding `records`.
@@ -212,8 +166,8 @@ TEST_F(CliTest, WrongUsageExitsTwoWithTheUsage) {
         {{"import", "db", "f", "--yes=no"}, "non prende valori"},
         {{"list", ""}, "non può essere vuoto"},
         {{"validate", "db", "--report="}, "percorso non vuoto"},
-        {{"list", "db\xff"}, "non rappresentabili in Windows-1252"},
-        {{"list", "db\u4e2d"}, "«db\u4e2d» contiene caratteri non rappresentabili"}};
+        {{"company", "db", "1\xff"}, "non rappresentabili in Windows-1252"},
+        {{"company", "db", "1\u4e2d"}, "«1\u4e2d» contiene caratteri non rappresentabili"}};
     for (const auto& [args, expected] : cases) {
         const Outcome o = Run(args);
         EXPECT_EQ(o.status, 2) << expected;
@@ -258,10 +212,12 @@ TEST_F(CliTest, CreateAndChooseTheCompany) {
     EXPECT_EQ(title.out, "VELUMBRA - Azienda 12 SOC. COOP. AUTOTRASPORTI AMIATINI\n");
 }
 
-TEST_F(CliTest, PathsAreConvertedForTheCore) {
-    // A UTF-8 terminal types "città" as UTF-8, a single-byte one as Windows-1252: the same file.
+TEST_F(CliTest, PathsAreTheArgumentsBytes) {
+    // The bytes of an argument are the file's name, whatever the terminal's encoding.
     EXPECT_EQ(Run({"create", P("città.mdb")}).status, 0);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "città.mdb"));
+    EXPECT_EQ(Run({"create", P("citt\xE0.mdb")}, "C").status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "citt\xE0.mdb"));
     EXPECT_EQ(Run({"company", P("citt\xE0.mdb")}, "C").status, 0);
     const Outcome missing = Run({"list", "--", P("-nessuno.mdb")});
     EXPECT_EQ(missing.status, 1);

@@ -11,6 +11,7 @@
 #include "ModalScript.h"
 #include "desktop/Configuration.h"
 #include "desktop/MainFrame.h"
+#include "desktop/QtText.h"
 
 using desktop::CMainFrame;
 using desktop::Configuration;
@@ -30,14 +31,15 @@ class ConfigurationTest : public QObject {
         return path;
     }
 
-    // The user's own data folder, where the default database goes: in the test's home, but on Windows
-    // the profile's own (Windows has no XDG folders), emptied of a database left by an earlier run.
+    // The user's own data folder, where the default database goes: in the test's home, under a name
+    // with letters Windows-1252 lacks, but on Windows the profile's own (Windows has no XDG folders),
+    // emptied of a database left by an earlier run.
     QString OwnDataFolder() const {
 #ifdef Q_OS_WIN
         return QDir::toNativeSeparators(
             QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath("velumbra"));
 #else
-        return home.filePath("data/velumbra");
+        return home.filePath("Ștefan ő/data/velumbra");
 #endif
     }
 
@@ -58,7 +60,7 @@ class ConfigurationTest : public QObject {
 #else
         qunsetenv("VELUMBRA_USER_CONFIG");
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("Ștefan ő/data").toUtf8());
 #endif
     }
 
@@ -81,8 +83,11 @@ class ConfigurationTest : public QObject {
             QVERIFY2(script.failures.empty(), qPrintable(script.failures.join("; ")));
             QVERIFY(script.messages[0].text.startsWith(
                 "L'applicazione Velumbra non è associata ad un database."));
-            QCOMPARE(script.messages[1].text, "Il database " + database + " è stato creato con successo");
-            QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
+            // The message shows the letters Windows-1252 lacks as "?".
+            QCOMPARE(script.messages[1].text, "Il database " +
+                                                  QString(database).replace("Ștefan ő", "?tefan ?") +
+                                                  " è stato creato con successo");
+            QCOMPARE(desktop::FromPath(frame.Session().Path()), database);
             QVERIFY(frame.Session().HasOpenDatabase());
         }
         QVERIFY(QFile::exists(database));
@@ -93,7 +98,7 @@ class ConfigurationTest : public QObject {
         const Configuration configuration(machine, Configuration::UserIniPath());
         CMainFrame frame(configuration);
         QVERIFY(frame.StartUp());
-        QCOMPARE(QString::fromStdString(frame.Session().Path()), database);
+        QCOMPARE(desktop::FromPath(frame.Session().Path()), database);
         QVERIFY(frame.Session().HasOpenDatabase());
     }
 

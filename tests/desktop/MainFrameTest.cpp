@@ -158,12 +158,12 @@ class MainFrameTest : public QObject {
         QCOMPARE(about.messages[0].title, QString("Velumbra"));
     }
 
-    // A path with a comma, written into the file by hand without quotes, is read as the text it is, and
-    // is still what the configuration gives after the exit.
+    // A path with a comma and letters Windows-1252 lacks, written into the file by hand without quotes,
+    // is read as the text it is, and is still what the configuration gives after the exit.
     void aDatabasePathWithACommaIsReadWhole() {
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath("Dati, 2026"));
-        const QString database = dir.filePath("Dati, 2026/VELUMBRA.MDB");
+        QVERIFY(QDir(dir.path()).mkpath("Dati, 2026 Ștefan ő"));
+        const QString database = dir.filePath("Dati, 2026 Ștefan ő/VELUMBRA.MDB");
         QVERIFY(QFile::copy(templatePath, database));
         const QString config = dir.filePath("velumbra.ini");
         {
@@ -174,7 +174,7 @@ class MainFrameTest : public QObject {
         {
             desktop::CCensusApp app({"velumbra", "--config", config});
             QVERIFY(app.StartUp());
-            QCOMPARE(QString::fromStdString(app.MainFrame().Session().Path()), database);
+            QCOMPARE(desktop::FromPath(app.MainFrame().Session().Path()), database);
             QVERIFY(app.MainFrame().Session().HasOpenDatabase());
         }
         QCOMPARE(desktop::Configuration(config).Read("Database"), std::optional<QString>(database));
@@ -335,7 +335,7 @@ class MainFrameTest : public QObject {
         desktop::QtPort port(&owner, nullptr);
         const auto ask = [&port, &dir](ui::FileKind kind) {
             ui::FileQuestion question = ui::MakeFileQuestion(kind, false, "Scelta", "", "TXT", "");
-            question.dialog.besideFile = dir.filePath("VELUMBRA.MDB").toStdString();
+            question.dialog.besideFile = desktop::ToPath(dir.filePath("VELUMBRA.MDB"));
             return port.ChooseFile(question);
         };
         const QString other = dir.filePath("altrove/in.txt");
@@ -555,7 +555,7 @@ class MainFrameTest : public QObject {
         desktop::CCensusApp again({"velumbra", "--config", config});
         QVERIFY(again.StartUp());
         QVERIFY(again.MainFrame().Session().HasOpenDatabase());
-        QCOMPARE(QString::fromStdString(again.MainFrame().Session().Path()),
+        QCOMPARE(desktop::FromPath(again.MainFrame().Session().Path()),
                  QDir::toNativeSeparators(dir.filePath("VELUMBRA.MDB")));
     }
 

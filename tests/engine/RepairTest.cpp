@@ -376,7 +376,7 @@ TEST_F(RepairTest, ABlankCensusThatCannotBeMadeLeavesTheFolderAsItWas) {
     Measure();
     int made = 0;
     const Database::BlankCensus failing{.make =
-                                            [&made](const std::string&) {
+                                            [&made](const std::filesystem::path&) {
                                                 ++made;
                                                 return engine::Status::Error("Disco pieno.");
                                             },
@@ -445,9 +445,9 @@ TEST_F(RepairTest, AttributesLostWithTheirPagesComeBackFromTheBlankCensus) {
     }
     int made = 0;
     const Database::BlankCensus blank{.make =
-                                          [&](const std::string& file) {
+                                          [&](const std::filesystem::path& file) {
                                               ++made;
-                                              MakeCensus(0, file);
+                                              MakeCensus(0, file.string());
                                               return engine::Status::Ok();
                                           },
                                       .tables = {"master", "depositi"}};
