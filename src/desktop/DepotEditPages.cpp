@@ -302,10 +302,12 @@ COwnershipPage::COwnershipPage(QWidget* parent) : CDepotPage(parent) {
         const Part& p = kParts[i];
         auto* group = new QGroupBox(FromUtf8(p.group), this);
         group->setGeometry(du.Rect(7, p.groupY, 301, p.groupH));
-        // The two parts have fields of the same names: each is told with its part. The field's own name
-        // is what a screen reader says, so the static text is not tied to it as its label.
+        // The two parts have fields of the same names: each is told with its part, by its own name and by
+        // its label's (a screen reader may say either).
         const auto name = [&](QLabel* label, QWidget* control) {
-            control->setAccessibleName(label->text() + QStringLiteral(", ") + FromUtf8(p.told));
+            const QString told = label->text() + QStringLiteral(", ") + FromUtf8(p.told);
+            NameControl(label, control, told);
+            label->setAccessibleName(told);
         };
         QLabel* label = Label(this, du, "Proprietà", kOwnerLabelX, p.top, kOwnerControlX - kOwnerLabelX - 1);
         owner_[i] = Edit(this, du, p.owner, kOwnerControlX, p.top, p.ownerW, 40);
