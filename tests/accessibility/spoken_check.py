@@ -37,6 +37,27 @@ def start(args, name, **kwargs):
     return process
 
 
+def stop_speech_server():
+    """speech-dispatcher, which Orca started and which left Orca's session: ended by the number it wrote."""
+    pid_file = os.path.join(WORK, "runtime", "speech-dispatcher", "pid", "speech-dispatcher.pid")
+    try:
+        with open(pid_file) as f:
+            pid = int(f.read().strip())
+    except (OSError, ValueError):
+        return
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.kill(pid, sig)
+        except ProcessLookupError:
+            return
+        for _ in range(30):
+            try:
+                os.kill(pid, 0)
+            except ProcessLookupError:
+                return
+            time.sleep(0.1)
+
+
 def stop_all():
     for process in reversed(processes):
         if process.poll() is None:
@@ -54,6 +75,7 @@ def stop_all():
             except ProcessLookupError:
                 pass
             process.wait()
+    stop_speech_server()
 
 
 def debug_terminal():
