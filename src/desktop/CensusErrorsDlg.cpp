@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -76,6 +77,18 @@ class ErrorsTable : public QTableView {
             return;
         }
         QTableView::keyPressEvent(event);
+    }
+
+    // A screen reader is told the focus is on the current error, not only on the table, so that the
+    // error is read as the window opens (and as the table gets the focus back): once the table's own
+    // focus has been told.
+    void focusInEvent(QFocusEvent* event) override {
+        QTableView::focusInEvent(event);
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus() && currentIndex().isValid()) {
+                currentChanged(currentIndex(), currentIndex());
+            }
+        });
     }
 };
 

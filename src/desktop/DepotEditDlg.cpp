@@ -1,5 +1,6 @@
 #include "desktop/DepotEditDlg.h"
 
+#include <QAccessibleWidget>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,11 +23,32 @@ QRect TabArea(const DialogUnits& du) {
     return QRect(QPoint(x(10), y(40)), QPoint(x(500) - 1, y(360) - 1));
 }
 
+constexpr const char* kPageArea = "pageArea";
+
+// A page's area is told to screen readers as the page of its tab, so that moving into it, as a page
+// change does, says the page's name before its field's.
+QAccessibleInterface* PageAreas(const QString& className, QObject* object) {
+    if (className == QLatin1String("QWidget") && object && object->isWidgetType() &&
+        object->property(kPageArea).toBool()) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::PageTab);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* parent)
     : QDialog(parent), request_(request), values_(request.values), tabs_(new QTabWidget(this)) {
+    // The window is read once it is shown, not while its controls are made and filled.
+    const CAccessibilityHold hold;
+    static const bool pageAreasTold = (QAccessible::installFactory(&PageAreas), true);
+    (void)pageAreasTold;
     setWindowTitle(FromUtf8("Definizione della Struttura"));
+    // A screen reader tells which structure is being defined as the window opens.
+    if (values_.id != -1) {
+        setAccessibleName(windowTitle() + FromUtf8(", Identificativo ") +
+                          FromCp(text::FormatInt(values_.id)));
+    }
     const DialogUnits du(*this);
     setFixedSize(du.X(350), du.Y(250));
     auto* idLabel = new QLabel(FromUtf8("Identificativo"), this);
@@ -46,14 +68,23 @@ CDepotEditDlg::CDepotEditDlg(ui::StructureEditorRequest& request, QWidget* paren
         auto* layout = new QGridLayout(area);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(page, 0, 0, Qt::AlignCenter);
+        // Named as its tab, so that a screen reader tells the page its fields are on.
+        area->setAccessibleName(FromUtf8(caption));
         tabs_->addTab(area, FromUtf8(caption));
         pages_[static_cast<std::size_t>(index)] = page;
     };
-    auto* area = new QWidget(tabs_);
+    // Marked before anything asks how it is told.
+    const auto newArea = [this] {
+        auto* area = new QWidget;
+        area->setProperty(kPageArea, true);
+        area->setParent(tabs_);
+        return area;
+    };
+    QWidget* area = newArea();
     add(0, new CLocationPage(request_.municipalityEntries, area), area, "Ubicazione");
-    area = new QWidget(tabs_);
+    area = newArea();
     add(1, new COwnershipPage(area), area, "Proprietà");
-    area = new QWidget(tabs_);
+    area = newArea();
     add(2, new CFleetPage(area), area, "Dotazione Mezzi");
     for (CDepotPage* page : pages_) {
         page->ShowPage(values_);
@@ -79,7 +110,10 @@ void CDepotEditDlg::ChangePage(int index) {
     }
     pages_[static_cast<std::size_t>(current_)]->SavePage(values_);
     current_ = index;
-    pages_[static_cast<std::size_t>(current_)]->ShowPage(values_);
+    {
+        const CAccessibilityHold hold;
+        pages_[static_cast<std::size_t>(current_)]->ShowPage(values_);
+    }
     FocusFirstField();
 }
 

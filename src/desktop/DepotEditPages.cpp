@@ -285,6 +285,7 @@ COwnershipPage::COwnershipPage(QWidget* parent) : CDepotPage(parent) {
     const QStringList titles = Entries(reg::TitleEntries());
     struct Part {
         const char* group;
+        const char* told;  // after each field's name
         int groupY, groupH;
         int top;  // of the first row
         const char* owner;
@@ -294,17 +295,19 @@ COwnershipPage::COwnershipPage(QWidget* parent) : CDepotPage(parent) {
         int titleW;
     };
     static constexpr std::array<Part, 2> kParts = {{
-        {"Aree Scoperte Riservate", 7, 74, 22, "1001", 197, "1002", "1004", 97},
-        {"Superfici Coperte", 85, 79, 102, "1005", 203, "1006", "1007", 94},
+        {"Aree Scoperte Riservate", "aree scoperte", 7, 74, 22, "1001", 197, "1002", "1004", 97},
+        {"Superfici Coperte", "aree coperte", 85, 79, 102, "1005", 203, "1006", "1007", 94},
     }};
     for (std::size_t i = 0; i < kParts.size(); ++i) {
         const Part& p = kParts[i];
         auto* group = new QGroupBox(FromUtf8(p.group), this);
         group->setGeometry(du.Rect(7, p.groupY, 301, p.groupH));
-        // The two parts have fields of the same names: each is told with its part.
+        // The two parts have fields of the same names: each is told with its part, by its own name and by
+        // its label's (a screen reader may say either).
         const auto name = [&](QLabel* label, QWidget* control) {
-            NameControl(label, control,
-                        label->text() + QStringLiteral(" (") + group->title() + QLatin1Char(')'));
+            const QString told = label->text() + QStringLiteral(", ") + FromUtf8(p.told);
+            NameControl(label, control, told);
+            label->setAccessibleName(told);
         };
         QLabel* label = Label(this, du, "Proprietà", kOwnerLabelX, p.top, kOwnerControlX - kOwnerLabelX - 1);
         owner_[i] = Edit(this, du, p.owner, kOwnerControlX, p.top, p.ownerW, 40);

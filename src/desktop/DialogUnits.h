@@ -2,6 +2,7 @@
 // eighth of the character height down, for the dialog's font.
 #pragma once
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QRect>
@@ -32,5 +33,19 @@ inline void NameControl(QLabel* label, QWidget* control, const QString& name = Q
     label->setBuddy(control);
     control->setAccessibleName(name.isEmpty() ? QString(label->text()).remove(QLatin1Char('&')) : name);
 }
+
+// While it lives, the changes made to controls (texts, names, cursors) are not told to screen readers:
+// a window filled before it is shown, or a page filled all at once, is read when it gets the focus, not
+// one change at a time.
+class CAccessibilityHold {
+  public:
+    CAccessibilityHold() : previous_(QAccessible::installUpdateHandler([](QAccessibleEvent*) {})) {}
+    ~CAccessibilityHold() { QAccessible::installUpdateHandler(previous_); }
+    CAccessibilityHold(const CAccessibilityHold&) = delete;
+    CAccessibilityHold& operator=(const CAccessibilityHold&) = delete;
+
+  private:
+    QAccessible::UpdateHandler previous_;
+};
 
 }  // namespace desktop

@@ -1,4 +1,5 @@
 // The structure editor window: what its pages show, what they read back, and its OK and Cancel.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "AccessibilityEvents.h"
 #include "GuiTestMain.h"
 #include "ModalScript.h"
 #include "desktop/DepotEditDlg.h"
@@ -115,19 +117,53 @@ class EditorTest : public QObject {
         QCOMPARE(name(1009), QString("Località"));
         QCOMPARE(name(1010), QString("Comune"));
         QCOMPARE(name(1011), QString("Provincia"));
-        QCOMPARE(name(1001), QString("Proprietà (Aree Scoperte Riservate)"));
-        QCOMPARE(name(1006), QString("Superficie (MQ) (Superfici Coperte)"));
+        QCOMPARE(name(1001), QString("Proprietà, aree scoperte"));
+        QCOMPARE(name(1005), QString("Proprietà, aree coperte"));
+        QCOMPARE(name(1006), QString("Superficie (MQ), aree coperte"));
+        QCOMPARE(name(1004), QString("Titolo di godimento, aree scoperte"));
         QCOMPARE(name(1012), QString("ExtraUrbano Bipiano Servizio"));
         QCOMPARE(name(1013), QString("ExtraUrbano Bipiano Riserva"));
         QCOMPARE(name(1055), QString("Urbano Corti Riserva"));
         QCOMPARE(name(1025), QString());  // a check box is named by its own text
         QCOMPARE(e.Get<QCheckBox>(1025)->text(), QString("Deposito veicoli"));
+        // Where labels repeat, what a screen reader says of the label that stands for a field tells its area
+        // too.
+        for (int id : {1001, 1002, 1004, 1005, 1006, 1007}) {
+            QAccessibleInterface* field =
+                QAccessible::queryAccessibleInterface(e.dialog->findChild<QWidget*>(QString::number(id)));
+            QVERIFY(field);
+            const auto labels = field->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels.front().first->text(QAccessible::Name), name(id));
+        }
         // The labels lead to their fields.
         for (QLabel* label : e.dialog->findChildren<QLabel*>()) {
             if (label->text() == "Comune") {
                 QCOMPARE(label->buddy(), e.dialog->findChild<QWidget*>("1010"));
             }
         }
+    }
+
+    // As the editor opens a screen reader is told the structure it defines, and not every text, name and
+    // cursor the fields were given: those would be read one by one before the window's first word.
+    void theEditorOpensNamedByItsStructureAndQuiet() {
+        {
+            AccessibilityEvents told;
+            Editor e(Filled());
+            QVERIFY(QTest::qWaitForWindowExposed(e.dialog.get()));
+            const QString name =
+                QAccessible::queryAccessibleInterface(e.dialog.get())->text(QAccessible::Name);
+            QVERIFY2(name.startsWith("Definizione della Struttura") && name.contains("7"), qPrintable(name));
+            // The window and the field that has the focus are told; not the fifty fields' values.
+            QVERIFY2(told.Count() < 60, qPrintable(QString::number(told.Count())));
+            // What is typed is told.
+            told.Clear();
+            e.Type(1012, "5");
+            QVERIFY(told.Count() > 0);
+        }
+        Editor blank;
+        QCOMPARE(QAccessible::queryAccessibleInterface(blank.dialog.get())->text(QAccessible::Name),
+                 QString("Definizione della Struttura"));
     }
 
     void aBlankEditorShowsEmptyAndZeroFields() {

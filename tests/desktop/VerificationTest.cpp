@@ -2,6 +2,7 @@
 // errors, the structure list it opens at the structure chosen, the message of a census ready to be sent,
 // and the comparison behind the confirmation's details.
 #include <sqlite3.h>
+#include <QAccessible>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPageLayout>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "AccessibilityEvents.h"
 #include "GuiTestMain.h"
 #include "ModalScript.h"
 #include "db/DbTable.h"
@@ -160,6 +162,33 @@ class VerificationTest : public QObject {
         QVERIFY(page > 1);
         QTest::keyClick(table, Qt::Key_PageUp);
         QCOMPARE(row(), 0);
+    }
+
+    // The window opens on its first error, current, selected and told to a screen reader as the focus.
+    void theErrorsListOpensOnItsFirstError() {
+        AccessibilityEvents told;
+        ui::CensusErrorsRequest request;
+        request.errors = {{41, "VIA ROMA", "Manca la provincia"}, {42, "VIA PO", "Manca il comune"}};
+        ui::ScriptedPort port;
+        desktop::CCensusErrorsDlg window(request, port, nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTableView* table = window.Table();
+        QTRY_VERIFY(table->hasFocus());
+        QCOMPARE(table->currentIndex().row(), 0);
+        QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(table->selectionModel()->selectedRows().front().row(), 0);
+        // The last focus told is the first error's cell.
+        const auto focused = [&told] {
+            QStringList names;
+            for (const AccessibilityEvents::Event& e : told.Kept()) {
+                if (e.type == QAccessible::Focus) {
+                    names << e.name;
+                }
+            }
+            return names;
+        };
+        QTRY_VERIFY2(!focused().isEmpty() && focused().back() == "41", qPrintable(focused().join(" | ")));
     }
 
     void theErrorsListSavesAsPdf() {
