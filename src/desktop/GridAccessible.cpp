@@ -45,9 +45,14 @@ class CGridCell : public QAccessibleInterface, public QAccessibleTableCellInterf
         if (t != QAccessible::Name) {
             return {};
         }
-        // "Servizio" and "Riserva" are told with the service and the class they count.
+        // Told with its band ("Superfici Coperte, Superficie (MQ)"); "Servizio" and "Riserva" with the
+        // service and the class they count.
         const QString title = GridColumnTitle(column_);
-        return column_ >= kFirstCountColumn ? (bands + QStringList{title}).join(QLatin1Char(' ')) : title;
+        if (bands.isEmpty()) {
+            return title;
+        }
+        return column_ >= kFirstCountColumn ? (bands + QStringList{title}).join(QLatin1Char(' '))
+                                            : bands.join(QStringLiteral(", ")) + QStringLiteral(", ") + title;
     }
 
     QAccessible::State state() const override {

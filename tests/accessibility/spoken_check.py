@@ -273,9 +273,10 @@ def main():
     since = menu("d")
     check("the list speaks its current structure (%s) on entry" % first[0].strip(), since,
           contains(first[0].strip()))
-    since = key("Right")
-    check("Right speaks the heading \"Ubicazione\" and the value %r" % first[1].strip(), since,
-          lambda text: "ubicazione" in text.lower() and first[1].strip().lower() in text.lower())
+    since = key("Right")  # from the location to the locality
+    check("Right speaks the heading \"Ubicazione della Struttura, Località\" and the value %r" % first[2].strip(),
+          since, lambda text: "ubicazione della struttura, località" in text.lower()
+          and first[2].strip().lower() in text.lower())
     since = key("End")
     band = lambda text: "mezzi" in text.lower() and ("servizio" in text.lower() or "riserva" in text.lower())
     found, _ = wait_spoken(since, band, 3)

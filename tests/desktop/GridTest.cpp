@@ -857,13 +857,14 @@ class GridTest : public QObject {
             over.x(), onScreen(QRect(0, p.headings.from, 1, p.headings.Length())).center().y());
         QVERIFY(title);
         QCOMPARE(title->role(), QAccessible::ColumnHeader);
-        QCOMPARE(title->text(QAccessible::Name), QString("Ubicazione"));
+        QCOMPARE(title->text(QAccessible::Name), QString("Ubicazione della Struttura, Ubicazione"));
         const auto heading = [&](int column, QAccessible::Text t) {
             const QList<QAccessibleInterface*> h =
                 cells->cellAt(0, column)->tableCellInterface()->columnHeaderCells();
             return h.size() == 1 ? h[0]->text(t) : QString("?");
         };
-        QCOMPARE(heading(kLocation, QAccessible::Name), QString("Ubicazione"));
+        QCOMPARE(heading(kLocation, QAccessible::Name), QString("Ubicazione della Struttura, Ubicazione"));
+        QCOMPARE(heading(16, QAccessible::Name), QString("Superfici Coperte, MQ"));
         QCOMPARE(heading(kLocation, QAccessible::Description), QString("Ubicazione della Struttura"));
         QCOMPARE(heading(kFirstActivity, QAccessible::Description),
                  QString("Attività Svolte nella Struttura"));
