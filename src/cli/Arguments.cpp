@@ -7,7 +7,7 @@
 namespace cli {
 namespace {
 
-enum Option : unsigned { kReport = 1, kOutput = 2, kDate = 4, kYes = 8 };
+enum Option : unsigned { kReport = 1, kOutput = 2, kDate = 4, kYes = 8, kFind = 16 };
 
 struct CommandShape {
     std::string_view name;
@@ -24,7 +24,7 @@ constexpr std::array<CommandShape, 9> kCommands = {{
     {"export", Command::Export, 1, 1, kReport | kOutput | kDate},
     {"import", Command::Import, 2, 2, kYes},
     {"compare", Command::Compare, 2, 2, 0},
-    {"list", Command::List, 1, 1, 0},
+    {"list", Command::List, 1, 1, kFind},
     {"repair", Command::Repair, 1, 1, 0},
     {"duplicate", Command::Duplicate, 2, 2, 0},
 }};
@@ -35,11 +35,12 @@ struct OptionShape {
     bool takesValue;
 };
 
-constexpr std::array<OptionShape, 4> kOptions = {{
+constexpr std::array<OptionShape, 5> kOptions = {{
     {"--report", kReport, true},
     {"--output", kOutput, true},
     {"--date", kDate, true},
     {"--yes", kYes, false},
+    {"--find", kFind, true},
 }};
 
 // Builds the refusals: the tool's own words converted for the terminal, the user's words as typed.
@@ -152,7 +153,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
         } else {
             return refusal.Say("manca il valore dell'opzione " + name).Result();
         }
-        if (option->option != kDate) {
+        if (option->option != kDate && option->option != kFind) {
             if (value.empty()) {
                 return refusal.Say("l'opzione " + name + " richiede un percorso non vuoto").Result();
             }
@@ -166,7 +167,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
                 .Say(" dell'opzione " + name + " contiene caratteri non rappresentabili in Windows-1252")
                 .Result();
         }
-        invocation.date = *converted;
+        (option->option == kDate ? invocation.date : invocation.find) = *converted;
     }
 
     const std::string command(shape->name);
@@ -213,7 +214,7 @@ const std::string& UsageText() {
         "  velumbra-cli export DB --output FILE [--date GG/MM/AAAA] [--report FILE]\n"
         "  velumbra-cli import DB FILE [--yes]\n"
         "  velumbra-cli compare DB FILE\n"
-        "  velumbra-cli list DB\n"
+        "  velumbra-cli list DB [--find TESTO]\n"
         "  velumbra-cli repair DB\n"
         "  velumbra-cli duplicate ORIGINE DESTINAZIONE\n"
         "  velumbra-cli --help\n"
@@ -242,7 +243,9 @@ const std::string& UsageText() {
         "             struttura modificata (campi, valori attuali e del file), nuova o\n"
         "             eliminata, poi il riepilogo\n"
         "  list       elenca le strutture, una per riga: l'ID, un TAB e i 53 campi del\n"
-        "             tracciato\n"
+        "             tracciato; con --find soltanto quelle che il TESTO trova: l'ID,\n"
+        "             se è un numero, o una parte di ubicazione, località, comune o\n"
+        "             provincia, senza badare a maiuscole e accenti\n"
         "  repair     verifica il database e lo ripara se danneggiato\n"
         "  duplicate  copia il database ORIGINE nel nuovo file DESTINAZIONE,\n"
         "             compattandolo\n"

@@ -38,6 +38,7 @@ struct Invocation {
     std::optional<std::filesystem::path> report;  // --report FILE
     std::optional<std::filesystem::path> output;  // --output FILE
     std::optional<std::string> date;              // --date GG/MM/AAAA
+    std::optional<std::string> find;              // --find TESTO
     bool yes = false;                             // --yes
 };
 

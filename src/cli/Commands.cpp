@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/Maintenance.h"
@@ -12,6 +14,8 @@
 #include "exchange/StructureRecord.h"
 #include "exchange/Validation.h"
 #include "register/Company.h"
+#include "register/StructureFind.h"
+#include "register/StructureList.h"
 #include "text/Text.h"
 
 namespace cli {
@@ -36,13 +40,26 @@ int ShowCompany(app::Session& session, BatchPort& port, std::FILE* out) {
     return Print(port, out, text::Cp1252ToUtf8(session.Title()) + "\n");
 }
 
-int ListStructures(app::Session& session, BatchPort& port, std::FILE* out) {
+int ListStructures(app::Session& session, BatchPort& port, std::FILE* out,
+                   const std::optional<std::string>& find) {
     std::vector<census::Structure> structures;
     if (!exchange::ReadStructureRecords(*session.Connection(), structures)) {
         return kExitFailed;
     }
+    const reg::StructureQuery query(find.value_or(std::string()));
+    std::unordered_map<int, std::string> municipalities;  // each looked up once
     std::string listing;
     for (const census::Structure& s : structures) {
+        if (find) {
+            auto named = municipalities.find(s.comune);
+            if (named == municipalities.end()) {
+                named =
+                    municipalities.emplace(s.comune, reg::ComuneName(*session.Connection(), s.comune)).first;
+            }
+            if (!query.Finds(s.id, s.ubicaz, s.local, named->second, s.provin)) {
+                continue;
+            }
+        }
         listing += text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
     }
     return Print(port, out, listing);
@@ -105,7 +122,7 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
         case Command::Import:
             return Import(session, invocation.yes);
         case Command::List:
-            return ListStructures(session, port, out);
+            return ListStructures(session, port, out, invocation.find);
         default:
             return kExitUsage;
     }

@@ -266,6 +266,13 @@ TEST_F(CliTest, ImportChecksWithoutYesAndReplacesWithIt) {
     EXPECT_NE(replaced.err.find("Sono state registrate 2 schede Struttura"), std::string::npos)
         << replaced.err;
     EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
+    // Only what --find finds: a part of the locality, its accent folded; a part of the location.
+    const std::string all = Listing(kGood);
+    EXPECT_EQ(Run({"list", P("db.mdb"), "--find", "CITTA"}).out, all.substr(0, all.find('\n') + 1));
+    EXPECT_EQ(Run({"list", P("db.mdb"), "--find=garibaldi"}).out, all.substr(all.find('\n') + 1));
+    const Outcome none = Run({"list", P("db.mdb"), "--find", "nessuna"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
 
     // Refused files change nothing, with or without --yes.
     std::string corrupt = Communication(kBad);
