@@ -286,6 +286,12 @@ def main():
     check("End, then Right, reach a heading of the bus counts' band", since, band, 4)
     since = key("Home")
 
+    # The grid's menu from the keyboard: its first entry is spoken.
+    wait_spoken(since, lambda text: True, 3)
+    since = key("shift+F10")
+    check("the grid's menu speaks its first entry (\"Trova\")", since, contains("trova"))
+    since = key("Escape")
+
     # The editor of the current structure, opened with Enter: its first word, and its identifier.
     wait_spoken(since, lambda text: True, 3)
     since = len(spoken())
