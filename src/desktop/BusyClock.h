@@ -1,6 +1,6 @@
 // The busy clock: minutes and seconds since a long command began, in seven-segment digits, centred
-// over the main window. It lives on the GUI thread: a timer ticks it once a second, and the command's
-// own loops let it repaint through the port.
+// over the main window. It lives on the GUI thread: a timer ticks it once a second, while long work runs
+// aside (Port::RunAside) and the command's own loops let it repaint through the port.
 #pragma once
 
 #include <QDateTime>
