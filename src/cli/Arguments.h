@@ -25,7 +25,9 @@ enum class Command {
     Compare,
     List,
     Repair,
-    Duplicate
+    Duplicate,
+    Summary,
+    ExportCsv
 };
 
 // The command line once read. Operands and option values are Windows-1252, as the core takes them.
@@ -36,6 +38,7 @@ struct Invocation {
     std::optional<std::string> output;  // --output FILE
     std::optional<std::string> date;    // --date GG/MM/AAAA
     bool yes = false;                   // --yes
+    bool csv = false;                   // --csv
 };
 
 // Either the invocation, or why the command line is wrong (ready for the terminal, without the

@@ -73,6 +73,7 @@ std::optional<std::string> BatchPort::ChooseFile(const ui::FileQuestion& questio
         case ui::FileKind::Report:
             return answers_.report;
         case ui::FileKind::Communication:
+        case ui::FileKind::Spreadsheet:
             return answers_.output;
         case ui::FileKind::Acquisition:
             return answers_.input;
