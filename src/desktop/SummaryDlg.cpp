@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QStyleOptionFocusRect>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -95,10 +93,10 @@ QTableWidget* MakeTable(const exchange::SummaryTable& t, QWidget* parent) {
     table->setTabKeyNavigation(false);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     table->resizeColumnsToContents();
-    table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    table->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return table;
 }
 
@@ -208,11 +206,10 @@ CBusChart::CBusChart(const exchange::CensusSummary& summary, QWidget* parent)
 void CBusChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     PaintBusChart(p, rect().adjusted(4, 4, -4, -4), summary_);
-    if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = rect().adjusted(1, 1, -1, -1);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    if (hasFocus()) {  // a dashed frame, which leaves the chart's shades as they are
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2, Qt::DashLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(1, 1, -2, -2));
     }
 }
 
@@ -244,7 +241,7 @@ bool CSummaryPrint::Print(QPagedPaintDevice& device, const PrintSteps& steps) co
         p.drawText(QRect(0, y, half, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, FromCp(t.title));
         y += lineHeight + 2;
         const int columns = static_cast<int>(t.headings.size());
-        const int labelWidth = half * 3 / 10;
+        const int labelWidth = half * (columns > 3 ? 2 : 3) / 10;  // the bus tables have seven figures
         const int figureWidth = (half - labelWidth) / std::max(columns - 1, 1);
         const auto row = [&](const std::vector<std::string>& cells, bool heading) {
             p.setFont(OnDevice(PageFont(heading), 8, dpi));
@@ -288,28 +285,21 @@ CSummaryDlg::CSummaryDlg(QWidget* parent, ui::Port& port, const exchange::Census
     layout->addWidget(heading);
 
     auto* body = new QHBoxLayout;
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus);
-    auto* tables = new QWidget(scroll);
-    auto* column = new QVBoxLayout(tables);
-    column->setContentsMargins(0, 0, 0, 0);
+    // The tables down the left, each as wide and as high as its figures; the chart takes the rest.
+    auto* column = new QVBoxLayout;
     for (const exchange::SummaryTable& t : exchange::SummaryTables(summary_)) {
-        auto* title = new QLabel(FromCp(t.title), tables);
+        auto* title = new QLabel(FromCp(t.title), this);
         QFont bold = title->font();
         bold.setBold(true);
         title->setFont(bold);
-        QTableWidget* table = MakeTable(t, tables);
+        QTableWidget* table = MakeTable(t, this);
         title->setBuddy(table);
         column->addWidget(title);
         column->addWidget(table);
         tables_.push_back(table);
     }
     column->addStretch(1);
-    scroll->setWidget(tables);
-    scroll->setMinimumWidth(tables->sizeHint().width() + 24);
-    body->addWidget(scroll, 0);
+    body->addLayout(column, 0);
     chart_ = new CBusChart(summary_, this);
     body->addWidget(chart_, 1);
     layout->addLayout(body, 1);
