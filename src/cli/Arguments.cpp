@@ -7,7 +7,7 @@
 namespace cli {
 namespace {
 
-enum Option : unsigned { kReport = 1, kOutput = 2, kDate = 4, kYes = 8, kFind = 16 };
+enum Option : unsigned { kReport = 1, kOutput = 2, kDate = 4, kYes = 8, kFind = 16, kCsv = 32 };
 
 struct CommandShape {
     std::string_view name;
@@ -17,7 +17,7 @@ struct CommandShape {
     unsigned options;
 };
 
-constexpr std::array<CommandShape, 9> kCommands = {{
+constexpr std::array<CommandShape, 11> kCommands = {{
     {"create", Command::Create, 1, 1, 0},
     {"company", Command::Company, 1, 2, 0},
     {"validate", Command::Validate, 1, 1, kReport},
@@ -27,6 +27,8 @@ constexpr std::array<CommandShape, 9> kCommands = {{
     {"list", Command::List, 1, 1, kFind},
     {"repair", Command::Repair, 1, 1, 0},
     {"duplicate", Command::Duplicate, 2, 2, 0},
+    {"summary", Command::Summary, 1, 1, kCsv},
+    {"export-csv", Command::ExportCsv, 1, 1, kOutput},
 }};
 
 struct OptionShape {
@@ -35,12 +37,13 @@ struct OptionShape {
     bool takesValue;
 };
 
-constexpr std::array<OptionShape, 5> kOptions = {{
+constexpr std::array<OptionShape, 6> kOptions = {{
     {"--report", kReport, true},
     {"--output", kOutput, true},
     {"--date", kDate, true},
     {"--yes", kYes, false},
     {"--find", kFind, true},
+    {"--csv", kCsv, false},
 }};
 
 // Builds the refusals: the tool's own words converted for the terminal, the user's words as typed.
@@ -142,7 +145,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
             if (equals != std::string::npos) {
                 return refusal.Say("l'opzione " + name + " non prende valori").Result();
             }
-            invocation.yes = true;
+            (option->option == kYes ? invocation.yes : invocation.csv) = true;
             continue;
         }
         std::string value;
@@ -179,8 +182,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
             .Quote(operands.back())
             .Result();
     }
-    if (shape->command == Command::Export && !invocation.output) {
-        return refusal.Say("il comando export richiede --output FILE").Result();
+    if ((shape->command == Command::Export || shape->command == Command::ExportCsv) && !invocation.output) {
+        return refusal.Say("il comando " + std::string(shape->name) + " richiede --output FILE").Result();
     }
     for (std::size_t i = 0; i < operands.size(); ++i) {
         // Every operand is a path, but the company code, a census text which the company dialog
@@ -217,6 +220,8 @@ const std::string& UsageText() {
         "  velumbra-cli list DB [--find TESTO]\n"
         "  velumbra-cli repair DB\n"
         "  velumbra-cli duplicate ORIGINE DESTINAZIONE\n"
+        "  velumbra-cli summary DB [--csv]\n"
+        "  velumbra-cli export-csv DB --output FILE\n"
         "  velumbra-cli --help\n"
         "  velumbra-cli --version\n"
         "\n"
@@ -249,6 +254,12 @@ const std::string& UsageText() {
         "  repair     verifica il database e lo ripara se danneggiato\n"
         "  duplicate  copia il database ORIGINE nel nuovo file DESTINAZIONE,\n"
         "             compattandolo\n"
+        "  summary    scrive il riepilogo del censimento: le strutture e le attività\n"
+        "             svolte, le superfici per titolo di possesso, i mezzi in servizio\n"
+        "             e in riserva per servizio e classe di lunghezza; con --csv in\n"
+        "             formato CSV (separatore ;)\n"
+        "  export-csv scrive nel FILE il censimento per un foglio di calcolo: una riga\n"
+        "             per struttura, in formato CSV (UTF-8, separatore ;)\n"
         "\n"
         "I messaggi del programma sono scritti sullo standard error; le conferme\n"
         "ricevono risposta affermativa soltanto con --yes. Gli elenchi su standard\n"

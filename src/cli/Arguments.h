@@ -26,7 +26,9 @@ enum class Command {
     Compare,
     List,
     Repair,
-    Duplicate
+    Duplicate,
+    Summary,
+    ExportCsv
 };
 
 // The command line once read. Files are paths, as the arguments name them; the company code and the
@@ -40,6 +42,7 @@ struct Invocation {
     std::optional<std::string> date;              // --date GG/MM/AAAA
     std::optional<std::string> find;              // --find TESTO
     bool yes = false;                             // --yes
+    bool csv = false;                             // --csv
 };
 
 // Either the invocation, or why the command line is wrong (ready for the terminal, without the

@@ -73,6 +73,7 @@ std::optional<std::filesystem::path> BatchPort::ChooseFile(const ui::FileQuestio
         case ui::FileKind::Report:
             return answers_.report;
         case ui::FileKind::Communication:
+        case ui::FileKind::Spreadsheet:
             return answers_.output;
         case ui::FileKind::Acquisition:
             return answers_.input;

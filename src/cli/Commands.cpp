@@ -11,7 +11,9 @@
 #include "exchange/Comparison.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
+#include "exchange/Spreadsheet.h"
 #include "exchange/StructureRecord.h"
+#include "exchange/Summary.h"
 #include "exchange/Validation.h"
 #include "register/Company.h"
 #include "register/StructureFind.h"
@@ -63,6 +65,14 @@ int ListStructures(app::Session& session, BatchPort& port, std::FILE* out,
         listing += text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
     }
     return Print(port, out, listing);
+}
+
+int Summarise(app::Session& session, BatchPort& port, std::FILE* out, bool csv) {
+    exchange::CensusSummary summary;
+    if (!exchange::SummariseCensus(*session.Connection(), summary)) {
+        return kExitFailed;
+    }
+    return Print(port, out, csv ? exchange::SummaryCsv(summary) : exchange::SummaryText(summary));
 }
 
 // The lines of the comparison, then its summary.
@@ -123,6 +133,10 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
             return Import(session, invocation.yes);
         case Command::List:
             return ListStructures(session, port, out, invocation.find);
+        case Command::Summary:
+            return Summarise(session, port, out, invocation.csv);
+        case Command::ExportCsv:
+            return StatusOf(exchange::ExportSpreadsheet(session));
         default:
             return kExitUsage;
     }

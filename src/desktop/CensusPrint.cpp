@@ -22,9 +22,6 @@ namespace {
 
 // The pages are drawn in the grid's own pixels.
 constexpr int kDotsPerInch = 96;
-constexpr int kHeadHeight = 34;  // the company and the date, and a rule under them
-constexpr int kFootHeight = 22;  // "pagina N di M"
-
 // A printing of more pages than these is asked first.
 constexpr int kPagesWithoutQuestion = 100;
 
@@ -33,6 +30,8 @@ constexpr int kPagesWithoutQuestion = 100;
 int UnitEnd(int column) {
     return column >= kFirstCountColumn ? column + 1 - (column - kFirstCountColumn) % 2 : column;
 }
+
+}  // namespace
 
 // A font of `points` on a device of `dpi` whose painter draws the grid's pixels: its size is given as
 // on the grid's, the painter's scale makes it the size asked.
@@ -77,8 +76,6 @@ bool BeginPages(QPainter& p, QPagedPaintDevice& device) {
     p.scale(qreal(device.logicalDpiX()) / kDotsPerInch, qreal(device.logicalDpiY()) / kDotsPerInch);
     return true;
 }
-
-}  // namespace
 
 CCensusPrint::CCensusPrint(const reg::CDepotRowList& rows, QString company, QString date)
     : rows_(rows), company_(std::move(company)), date_(std::move(date)) {

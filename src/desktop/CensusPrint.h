@@ -121,6 +121,22 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& req
 // that it could not be. False when nothing was written.
 bool PrintToPdfFile(ui::Port& port, const PrintRequest& request);
 
+// The pages of every printing are drawn in the grid's pixels, 96 to the inch (BeginPages scales the
+// painter so), under a head of kHeadHeight and over a foot of kFootHeight.
+inline constexpr int kHeadHeight = 34;  // the company and the date, and a rule under them
+inline constexpr int kFootHeight = 22;  // "pagina N di M"
+// A font of `points` on a device of `dpi` whose painter draws the grid's pixels.
+QFont OnDevice(QFont font, qreal points, int dpi);
+// "Arial", bold or not.
+QFont PageFont(bool bold);
+// The head of a page (the company on the left, the date on the right, a rule under them) and its foot.
+void DrawPageFrame(QPainter& p, const QSize& area, const QString& company, const QString& date, int number,
+                   int pages);
+// The printable size of a device in the grid's pixels.
+QSize AreaOf(const QPagedPaintDevice& device);
+// Begins painting on the device in the grid's pixels.
+bool BeginPages(QPainter& p, QPagedPaintDevice& device);
+
 // The company as the window's title names it, for the head of the pages: "Azienda 12 ...".
 QString PageHeading(const std::string& windowTitle);
 // Today, as the head of the pages has it: "08/12/2026".

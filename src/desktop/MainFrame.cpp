@@ -23,8 +23,10 @@
 #include "desktop/CensusPrint.h"
 #include "desktop/DepotListDlg.h"
 #include "desktop/QtText.h"
+#include "desktop/SummaryDlg.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
+#include "exchange/Spreadsheet.h"
 #include "exchange/Verification.h"
 #include "register/Company.h"
 #include "schema/Creation.h"
@@ -108,9 +110,11 @@ void CMainFrame::BuildMenus() {
     archivi_->addSeparator();
     AddItem(archivi_, "&Import Comunicazione", kImport);
     AddItem(archivi_, "&Export Comunicazione", kExport);
+    AddItem(archivi_, "Esporta per F&oglio di Calcolo", kFoglioCalcolo);
     AddItem(archivi_, "&Verifica Censimento", kVerifica);
     AddItem(archivi_, "&Stampa Censimento", kStampa);
     AddItem(archivi_, "Stampa su &File PDF…", kStampaPdf);
+    AddItem(archivi_, "&Riepilogo Censimento", kRiepilogo);
     connect(archivi_, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     // "&Fine" and "&?" are items of the bar itself.
     QAction* fine = bar->addAction(FromUtf8("&Fine"));
@@ -126,7 +130,8 @@ void CMainFrame::BuildMenus() {
 
 void CMainFrame::RefreshMenuStates() {
     const bool open = session_.HasOpenDatabase();
-    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa, kStampaPdf, kVerifica}) {
+    for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa, kStampaPdf, kVerifica, kFoglioCalcolo,
+                       kRiepilogo}) {
         actions_.at(id)->setEnabled(open);
     }
 }
@@ -202,6 +207,16 @@ void CMainFrame::Run(Command id) {
                 VerifyCensus();
             }
             break;
+        case kFoglioCalcolo:
+            if (session_.HasOpenDatabase()) {
+                exchange::ExportSpreadsheet(session_).Ignore(kShownByTheCommand);
+            }
+            break;
+        case kRiepilogo:
+            if (session_.HasOpenDatabase()) {
+                ShowSummary();
+            }
+            break;
     }
     RefreshMenuStates();
 }
@@ -235,6 +250,15 @@ void CMainFrame::PrintCensus(bool toPdfFile) {
                                QStringLiteral("Censimento.pdf"), print.Job()};
     // A failure is said by the printing itself.
     (void)(toPdfFile ? PrintToPdfFile(port_, request) : PrintThroughDialog(this, port_, request));
+}
+
+void CMainFrame::ShowSummary() {
+    exchange::CensusSummary summary;
+    if (!exchange::SummariseCensus(*session_.Connection(), summary)) {
+        return;  // the failure is shown
+    }
+    CSummaryDlg dialog(this, port_, summary, PageHeading(session_.Title()), PageDate());
+    dialog.exec();
 }
 
 void CMainFrame::OpenStructureList() {

@@ -34,6 +34,8 @@ enum Command {
     kVerifica = 5112,
     kStampa = 5113,
     kStampaPdf = 5114,
+    kFoglioCalcolo = 5115,
+    kRiepilogo = 5116,
 };
 
 class CMainFrame : public QMainWindow {
@@ -86,6 +88,8 @@ class CMainFrame : public QMainWindow {
     // "Stampa Censimento" through the print dialog, or straight to a PDF file.
     void PrintCensus(bool toPdfFile);
     void VerifyCensus();
+    // "Riepilogo Censimento": the census summed in one reading, in its window.
+    void ShowSummary();
     void RefreshWindow();
 
     const Configuration& configuration_;

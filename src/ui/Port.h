@@ -34,6 +34,7 @@ enum class FileKind {
     DuplicateDestination,  // where the copy goes
     DatabaseToConnect,     // the census the main window is to work on
     PrintedCopy,           // the PDF file a printing is saved into
+    Spreadsheet,           // where the census is written for a spreadsheet
 };
 
 struct FileDialogRequest {

@@ -253,6 +253,34 @@ TEST_F(CliTest, ExportWritesTheCommunication) {
     EXPECT_TRUE(written.find(before) != std::string::npos || written.find(today()) != std::string::npos);
 }
 
+TEST_F(CliTest, SummaryAndSpreadsheetCommands) {
+    NewCensus(kGood);
+    const Outcome text = Run({"summary", P("db.mdb")});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("Strutture censite         2\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Propriet\u00e0"), std::string::npos);  // UTF-8, as the other listings
+    const Outcome csv = Run({"summary", P("db.mdb"), "--csv"});
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_NE(csv.out.find("\nStrutture censite;2\n"), std::string::npos) << csv.out;
+    EXPECT_EQ(Run({"summary", P("db.mdb"), "--output", P("x.csv")}).status, 2);
+    EXPECT_EQ(Run({"summary", P("nessuno.mdb")}).status, 1);
+
+    const Outcome missingOutput = Run({"export-csv", P("db.mdb")});
+    EXPECT_EQ(missingOutput.status, 2);
+    EXPECT_NE(missingOutput.err.find("il comando export-csv richiede --output FILE"), std::string::npos);
+    EXPECT_EQ(Run({"export-csv", P("db.mdb"), "--csv", "--output", P("x.csv")}).status, 2);
+    const Outcome written = Run({"export-csv", P("db.mdb"), "--output", P("censimento.csv")});
+    EXPECT_EQ(written.status, 0);
+    EXPECT_NE(written.err.find("Strutture esportate: 2"), std::string::npos);
+    const std::string file = ReadFile(P("censimento.csv"));
+    EXPECT_TRUE(file.starts_with("\xEF\xBB\xBFN.ro;"));
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3);
+    const Outcome refused = Run({"export-csv", P("db.mdb"), "--output", P("nessuna/censimento.csv")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Impossibile creare"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(P("nessuna")));
+}
+
 TEST_F(CliTest, ImportChecksWithoutYesAndReplacesWithIt) {
     NewCensus(kBad);
     WriteFile(P("good.txt"), Communication(kGood));

@@ -196,10 +196,11 @@ class MainFrameTest : public QObject {
         QCOMPARE(labels(bar->actions()), QStringList({"&Database", "&Archivi", "&Fine", "&?"}));
         QCOMPARE(labels(bar->actions()[0]->menu()->actions()),
                  QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
-        QCOMPARE(labels(bar->actions()[1]->menu()->actions()),
-                 QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
-                              "&Export Comunicazione", "&Verifica Censimento", "&Stampa Censimento",
-                              "Stampa su &File PDF…"}));
+        QCOMPARE(
+            labels(bar->actions()[1]->menu()->actions()),
+            QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
+                         "&Export Comunicazione", "Esporta per F&oglio di Calcolo", "&Verifica Censimento",
+                         "&Stampa Censimento", "Stampa su &File PDF…", "&Riepilogo Censimento"}));
         QVERIFY(!bar->actions()[2]->menu());  // commands of the bar itself
         QVERIFY(!bar->actions()[3]->menu());
     }
