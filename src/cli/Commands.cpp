@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "app/Maintenance.h"
@@ -17,7 +16,6 @@
 #include "exchange/Validation.h"
 #include "register/Company.h"
 #include "register/StructureFind.h"
-#include "register/StructureList.h"
 #include "text/Text.h"
 
 namespace cli {
@@ -49,18 +47,15 @@ int ListStructures(app::Session& session, BatchPort& port, std::FILE* out,
         return kExitFailed;
     }
     const reg::StructureQuery query(find.value_or(std::string()));
-    std::unordered_map<int, std::string> municipalities;  // each looked up once
+    std::optional<exchange::MunicipalityNames> municipalities;
+    if (find && !(municipalities = exchange::ReadMunicipalityNames(*session.Connection()))) {
+        return kExitFailed;
+    }
     std::string listing;
     for (const census::Structure& s : structures) {
-        if (find) {
-            auto named = municipalities.find(s.comune);
-            if (named == municipalities.end()) {
-                named =
-                    municipalities.emplace(s.comune, reg::ComuneName(*session.Connection(), s.comune)).first;
-            }
-            if (!query.Finds(s.id, s.ubicaz, s.local, named->second, s.provin)) {
-                continue;
-            }
+        if (find && !query.Finds(s.id, s.ubicaz, s.local,
+                                 exchange::MunicipalityName(*municipalities, s.comune), s.provin)) {
+            continue;
         }
         listing += text::FormatInt(s.id) + "\t" + text::Cp1252ToUtf8(exchange::FormatRecordLine(s)) + "\n";
     }

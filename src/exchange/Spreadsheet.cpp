@@ -1,9 +1,6 @@
 #include "exchange/Spreadsheet.h"
 
-#include <unordered_map>
-
 #include "app/WorkingCompany.h"
-#include "db/DbSelect.h"
 #include "engine/FileSystem.h"
 #include "exchange/StructureRecord.h"
 #include "exchange/Summary.h"
@@ -13,25 +10,6 @@
 namespace exchange {
 
 namespace {
-
-// The municipalities' names by code (Windows-1252); nothing when they cannot be read whole (shown).
-std::optional<std::unordered_map<int, std::string>> MunicipalityNames(db::CDbConnection& connection) {
-    std::unordered_map<int, std::string> names;
-    db::CDbSelect s(&connection);
-    s.SetColumns("codice, denom");
-    s.SetFrom("regcom");
-    for (int row = s.Execute(); row == 1; row = s.Next()) {
-        std::int16_t code = 0;
-        std::string name;
-        s.CheckFieldRead(s.GetShort(0, code), 0, "codice");  // a failure is latched: see Failed() below
-        s.CheckFieldRead(s.GetDateOrText(1, name), 1, "denom");
-        names[code] = text::TrimRight(name);
-    }
-    if (s.Failed()) {
-        return std::nullopt;
-    }
-    return names;
-}
 
 std::string TitleField(const std::string& title) {
     const std::size_t kind = TitleKind(title);
@@ -129,15 +107,13 @@ ui::Outcome ExportSpreadsheet(app::Session& session) {
     std::size_t structures = 0;
     {
         const ui::BusyScope busy(port, true);
-        const auto names = MunicipalityNames(*session.Connection());
+        const auto names = ReadMunicipalityNames(*session.Connection());
         if (!names) {
             return ui::Outcome::Failed();
         }
         file.AddLine("\xEF\xBB\xBF" + CsvRow(SpreadsheetHeadings()));
-        const std::string missing = "*** Inesistente ***";
         ui::Outcome read = ForEachStructure(*session.Connection(), [&](const census::Structure& s) {
-            const auto name = names->find(s.comune);
-            file.AddLine(CsvRow(SpreadsheetFields(s, name == names->end() ? missing : name->second)));
+            file.AddLine(CsvRow(SpreadsheetFields(s, MunicipalityName(*names, s.comune))));
             ++structures;
         });
         if (!read) {

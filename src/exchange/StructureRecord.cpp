@@ -169,4 +169,28 @@ ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<cens
     return ForEachStructure(connection, [&out](const census::Structure& r) { out.push_back(r); });
 }
 
+std::optional<MunicipalityNames> ReadMunicipalityNames(db::CDbConnection& connection) {
+    MunicipalityNames names;
+    db::CDbSelect s(&connection);
+    s.SetColumns("codice, denom");
+    s.SetFrom("regcom");
+    for (int row = s.Execute(); row == 1; row = s.Next()) {
+        std::int16_t code = 0;
+        std::string name;
+        s.CheckFieldRead(s.GetShort(0, code), 0, "codice");  // a failure is latched: see Failed() below
+        s.CheckFieldRead(s.GetDateOrText(1, name), 1, "denom");
+        names[code] = text::TrimRight(name);
+    }
+    if (s.Failed()) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+const std::string& MunicipalityName(const MunicipalityNames& names, int code) {
+    static const std::string missing = "*** Inesistente ***";
+    const auto found = names.find(code);
+    return found == names.end() ? missing : found->second;
+}
+
 }  // namespace exchange

@@ -5,8 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "census/Structure.h"
@@ -60,5 +62,12 @@ ui::Outcome ForEachStructure(db::CDbConnection& connection,
                              const std::function<void(const census::Structure&)>& visit);
 // Every structure of depositi in ID order, with its identifier, as ForEachStructure reads them.
 ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<census::Structure>& out);
+
+// The municipalities' names by code (Windows-1252, right-trimmed), read at once; nothing when they
+// cannot be read whole (shown).
+using MunicipalityNames = std::unordered_map<int, std::string>;
+std::optional<MunicipalityNames> ReadMunicipalityNames(db::CDbConnection& connection);
+// A structure's municipality by its code: its name, or "*** Inesistente ***" when it is not listed.
+const std::string& MunicipalityName(const MunicipalityNames& names, int code);
 
 }  // namespace exchange
