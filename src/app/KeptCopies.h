@@ -2,9 +2,11 @@
 // in the order they were made, and the retention of the newest of them.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/Database.h"
 #include "engine/Status.h"
@@ -13,6 +15,20 @@
 namespace app {
 
 class KeptCopy;
+
+// The labels of the copies kept beside a census: before an import replaces what it holds, and before a
+// kept copy is put back in its place.
+inline constexpr std::string_view kImportCopyLabel = "prima-importazione";
+inline constexpr std::string_view kRestoreCopyLabel = "prima-ripristino";
+
+// A copy kept beside a census: its file, and the date and time its name is stamped with.
+struct KeptFile {
+    std::filesystem::path path;
+    engine::DateTime made;
+};
+// The copies kept beside the census `census` under any of `labels` (Windows-1252), newest first.
+std::vector<KeptFile> KeptCopiesOf(const std::filesystem::path& census,
+                                   const std::vector<std::string_view>& labels);
 
 // Copies the open database `db` whole into a new file beside it named STEM.LABEL-YYYYMMDD-HHMMSS.EXT
 // (STEM and EXT those of its file's name), complete or not at all; `copyPath` receives its path as a
