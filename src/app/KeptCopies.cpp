@@ -132,19 +132,25 @@ std::pair<std::string, std::string> KeptNameOf(const std::filesystem::path& orig
             files::Utf8Of(original.extension())};
 }
 
+// The copies of `original` under any of `labels`, newest first.
+std::vector<KeptName> CopiesUnder(const std::filesystem::path& original,
+                                  const std::vector<std::string_view>& labels) {
+    std::vector<KeptName> kept;
+    for (const std::string_view label : labels) {
+        const auto [prefix, ext] = KeptNameOf(original, label);
+        std::vector<KeptName> some = KeptCopiesIn(original.parent_path(), prefix, ext);
+        kept.insert(kept.end(), std::make_move_iterator(some.begin()), std::make_move_iterator(some.end()));
+    }
+    std::stable_sort(kept.begin(), kept.end(), NewestFirst);
+    return kept;
+}
+
 }  // namespace
 
 std::vector<KeptFile> KeptCopiesOf(const std::filesystem::path& census,
                                    const std::vector<std::string_view>& labels) {
-    std::vector<KeptName> kept;
-    for (const std::string_view label : labels) {
-        const auto [prefix, ext] = KeptNameOf(census, label);
-        std::vector<KeptName> some = KeptCopiesIn(census.parent_path(), prefix, ext);
-        kept.insert(kept.end(), std::make_move_iterator(some.begin()), std::make_move_iterator(some.end()));
-    }
-    std::stable_sort(kept.begin(), kept.end(), NewestFirst);
     std::vector<KeptFile> files;
-    for (KeptName& copy : kept) {
+    for (const KeptName& copy : CopiesUnder(census, labels)) {
         files.push_back({census.parent_path() / copy.path.filename(), DateTimeOf(copy.seconds)});
     }
     return files;
@@ -197,7 +203,8 @@ Result<KeptCopy> KeepCopy(engine::Database& db, std::string_view label, const st
     const std::filesystem::path folder = original.parent_path();
     std::string prefix, ext;
     std::tie(prefix, ext) = KeptNameOf(original, label);
-    const std::vector<KeptName> kept = KeptCopiesIn(folder, prefix, ext);
+    // The copies of every label of the program's own sort together: the stamp follows the newest of them.
+    const std::vector<KeptName> kept = CopiesUnder(original, {label, kImportCopyLabel, kRestoreCopyLabel});
     std::int64_t seconds = SecondsOf(now()).value_or(0);
     if (!kept.empty() && seconds <= kept.front().seconds) {
         seconds = kept.front().seconds + 1;
