@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "Process.h"
@@ -167,7 +168,9 @@ TEST_F(CliTest, WrongUsageExitsTwoWithTheUsage) {
         {{"list", ""}, "non può essere vuoto"},
         {{"validate", "db", "--report="}, "percorso non vuoto"},
         {{"company", "db", "1\xff"}, "non rappresentabili in Windows-1252"},
-        {{"company", "db", "1\u4e2d"}, "«1\u4e2d» contiene caratteri non rappresentabili"}};
+        {{"company", "db", "1\u4e2d"}, "«1\u4e2d» contiene caratteri non rappresentabili"},
+        {{"restore", "db", "0"}, "il numero della copia «0» non è valido"},
+        {{"restore", "db", "x1"}, "«x1» non è valido"}};
     for (const auto& [args, expected] : cases) {
         const Outcome o = Run(args);
         EXPECT_EQ(o.status, 2) << expected;
@@ -615,6 +618,122 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
         }
     }
     EXPECT_GT(killed, 10);
+}
+
+// The copies are listed newest first; one is put back only with --yes, the census replaced kept in turn;
+// a number beyond the list is refused.
+TEST_F(CliTest, RestoreListsTheCopiesAndPutsOneBack) {
+    NewCensus(kGood);
+    WriteFile(P("one.txt"), Communication({kGood[1]}));
+    ASSERT_EQ(Run({"import", P("db.mdb"), P("one.txt"), "--yes"}).status, 0);
+    const Outcome listed = Run({"restore", P("db.mdb")});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::istringstream lines(listed.out);
+    std::vector<std::string> counts;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string number, made, structures;
+        std::getline(fields, number, '\t');
+        std::getline(fields, made, '\t');
+        std::getline(fields, structures, '\t');
+        counts.push_back(number + ":" + structures);
+        EXPECT_EQ(made.size(), std::string("GG/MM/AAAA HH:MM:SS").size()) << line;
+    }
+    EXPECT_EQ(counts, (std::vector<std::string>{"1:2", "2:0"}));
+    const std::string one = Run({"list", P("db.mdb")}).out;
+    const Outcome asked = Run({"restore", P("db.mdb"), "1"});
+    EXPECT_EQ(asked.status, 0);
+    EXPECT_NE(asked.err.find("[Annullato: nessuna modifica. Per confermare usare --yes]"), std::string::npos);
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, one);
+    EXPECT_EQ(Run({"restore", P("db.mdb"), "3", "--yes"}).status, 1);
+    const Outcome restored = Run({"restore", P("db.mdb"), "1", "--yes"});
+    ASSERT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
+    // The census replaced is the newest copy now.
+    EXPECT_EQ(Run({"restore", P("db.mdb"), "1", "--yes"}).status, 0);
+    EXPECT_EQ(Run({"list", P("db.mdb")}).out, one);
+}
+
+// Killed at any of its renamings, removals and flushes of files (strace kills it as it makes the call),
+// a restore leaves at the census's name the old census or the copy restored, whole.
+TEST_F(CliTest, ARestoreKilledAtAnyStepLeavesOneOfTheTwoCensuses) {
+    if (!std::filesystem::exists("/usr/bin/strace")) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    NewCensus(kGood);
+    WriteFile(P("one.txt"), Communication({kGood[1]}));
+    ASSERT_EQ(Run({"import", P("db.mdb"), P("one.txt"), "--yes"}).status, 0);
+    const std::string before = Run({"list", P("db.mdb")}).out;
+    std::map<std::filesystem::path, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.path().filename().string().starts_with("db.")) {
+            files[entry.path()] = ReadFile(entry.path());
+        }
+    }
+    const auto putBack = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            if (!entry.path().filename().string().starts_with(".trace") &&
+                entry.path().filename() != ".out" && entry.path().filename() != ".err") {
+                std::filesystem::remove(entry.path());
+            }
+        }
+        for (const auto& [path, content] : files) {
+            WriteFile(path, content);
+        }
+    };
+    const std::string calls = "link,linkat,unlink,unlinkat,rename,renameat,renameat2,fsync,fdatasync";
+    const std::vector<std::string> tracer = {
+        "/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
+        P(".trace"),       "-e", "trace=" + calls};
+    const Outcome traced = Run({"restore", P("db.mdb"), "1", "--yes"}, "C.UTF-8", std::nullopt, tracer);
+    ASSERT_EQ(traced.status, 0) << traced.err;
+    const std::string restored = Run({"list", P("db.mdb")}).out;
+    ASSERT_EQ(restored, Listing(kGood));
+    std::vector<std::string> made;
+    {
+        std::istringstream trace(ReadFile(P(".trace")));
+        for (std::string line; std::getline(trace, line);) {
+            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
+            if (name != std::string::npos && open != std::string::npos && open > name) {
+                made.push_back(line.substr(name, open - name));
+            }
+        }
+    }
+    ASSERT_GT(made.size(), 5u);
+    std::map<std::string, int> seen;
+    int killed = 0;
+    std::set<std::string> found;
+    for (const std::string& call : made) {
+        const int when = ++seen[call];
+        SCOPED_TRACE(call + " " + std::to_string(when));
+        putBack();
+        std::vector<std::string> kill = tracer;
+        kill.insert(kill.end(), {"-e", "inject=" + call + ":signal=KILL:when=" + std::to_string(when)});
+        killed +=
+            Run({"restore", P("db.mdb"), "1", "--yes"}, "C.UTF-8", std::nullopt, kill).status == 128 + SIGKILL
+                ? 1
+                : 0;
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(P("db.mdb").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* check = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))), "ok");
+        sqlite3_finalize(check);
+        sqlite3_close(raw);
+        const Outcome listing = Run({"list", P("db.mdb")});
+        EXPECT_EQ(listing.status, 0) << listing.err;
+        EXPECT_TRUE(listing.out == before || listing.out == restored) << listing.out;
+        found.insert(listing.out);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.starts_with("db.") || name == ".out" || name == ".err" ||
+                        name.starts_with(".trace"))
+                << name;
+        }
+    }
+    EXPECT_GT(killed, 5);
+    EXPECT_EQ(found.size(), 2u);
 }
 
 // An import that meets a full disk at any point (a small memory file system, filled but for a little
