@@ -160,8 +160,13 @@ Status Database::ReplaceWithCopyOf(const std::filesystem::path& census, const st
     RemoveWithCompanions(temporary);  // this process's own, from a write that never ended
     Status s;
     {
+        // Read through a handle that may write where it can, so that closing it leaves no log beside the
+        // copy; it changes nothing.
         Handle from;
-        rc = sqlite3_open_v2(files::Utf8Of(source).c_str(), &from.db, SQLITE_OPEN_READONLY, nullptr);
+        rc = sqlite3_open_v2(files::Utf8Of(source).c_str(), &from.db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_exec(from.db, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
+        }
         s = rc == SQLITE_OK ? BackupInto(from.db, temporary, keepResponsive) : Failure(from.db, rc);
     }
     if (s && !files::SyncFile(temporary)) {

@@ -649,6 +649,10 @@ TEST_F(CliTest, RestoreListsTheCopiesAndPutsOneBack) {
     const Outcome restored = Run({"restore", P("db.mdb"), "1", "--yes"});
     ASSERT_EQ(restored.status, 0) << restored.err;
     EXPECT_EQ(Run({"list", P("db.mdb")}).out, Listing(kGood));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_FALSE(entry.path().string().ends_with("-wal") || entry.path().string().ends_with("-shm"))
+            << entry.path();
+    }
     // The census replaced is the newest copy now.
     EXPECT_EQ(Run({"restore", P("db.mdb"), "1", "--yes"}).status, 0);
     EXPECT_EQ(Run({"list", P("db.mdb")}).out, one);
