@@ -102,6 +102,25 @@ class CliTest : public ::testing::Test {
         return testing_support::RunProgram(args, dir.path(), locale);
     }
 
+    // The runner that traces `calls` (strace's list) into .trace; leaks are not looked for under it.
+    std::vector<std::string> Tracer(const std::string& calls) const {
+        return {"/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
+                P(".trace"),       "-e", "trace=" + calls};
+    }
+    // The calls .trace holds, in the order made.
+    std::vector<std::string> TracedCalls() const {
+        std::vector<std::string> made;
+        std::istringstream trace(ReadFile(P(".trace")));
+        for (std::string line; std::getline(trace, line);) {
+            // "PID  call(arguments) = result": the identifier is padded with blanks.
+            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
+            if (name != std::string::npos && open != std::string::npos && open > name) {
+                made.push_back(line.substr(name, open - name));
+            }
+        }
+        return made;
+    }
+
     // A new census for company 12 in db.mdb, holding `records`.
     void NewCensus(const std::vector<census::Structure>& records) {
         ASSERT_EQ(Run({"create", P("db.mdb")}).status, 0);
@@ -575,25 +594,12 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
         WriteFile(P("db.mdb"), damaged);
     };
     const std::string calls = "link,linkat,unlink,unlinkat,rename,renameat,renameat2";
-    // Leaks are not looked for under a tracer.
-    const std::vector<std::string> tracer = {
-        "/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
-        P(".trace"),       "-e", "trace=" + calls};
+    const std::vector<std::string> tracer = Tracer(calls);
     const Outcome traced = Run({"repair", P("db.mdb")}, "C.UTF-8", std::nullopt, tracer);
     ASSERT_EQ(traced.status, 0) << traced.err;
     const std::string rebuilt = Run({"list", P("db.mdb")}).out;
     ASSERT_FALSE(rebuilt.empty());
-    std::vector<std::string> made;  // the calls in the order made
-    {
-        std::istringstream trace(ReadFile(P(".trace")));
-        for (std::string line; std::getline(trace, line);) {
-            // "PID  call(arguments) = result": the identifier is padded with blanks.
-            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
-            if (name != std::string::npos && open != std::string::npos && open > name) {
-                made.push_back(line.substr(name, open - name));
-            }
-        }
-    }
+    const std::vector<std::string> made = TracedCalls();
     ASSERT_GT(made.size(), 10u);
     std::map<std::string, int> seen;
     int killed = 0;
@@ -686,23 +692,12 @@ TEST_F(CliTest, ARestoreKilledAtAnyStepLeavesOneOfTheTwoCensuses) {
         }
     };
     const std::string calls = "link,linkat,unlink,unlinkat,rename,renameat,renameat2,fsync,fdatasync";
-    const std::vector<std::string> tracer = {
-        "/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
-        P(".trace"),       "-e", "trace=" + calls};
+    const std::vector<std::string> tracer = Tracer(calls);
     const Outcome traced = Run({"restore", P("db.mdb"), "1", "--yes"}, "C.UTF-8", std::nullopt, tracer);
     ASSERT_EQ(traced.status, 0) << traced.err;
     const std::string restored = Run({"list", P("db.mdb")}).out;
     ASSERT_EQ(restored, Listing(kGood));
-    std::vector<std::string> made;
-    {
-        std::istringstream trace(ReadFile(P(".trace")));
-        for (std::string line; std::getline(trace, line);) {
-            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
-            if (name != std::string::npos && open != std::string::npos && open > name) {
-                made.push_back(line.substr(name, open - name));
-            }
-        }
-    }
+    const std::vector<std::string> made = TracedCalls();
     ASSERT_GT(made.size(), 5u);
     std::map<std::string, int> seen;
     int killed = 0;
