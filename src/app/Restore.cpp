@@ -38,7 +38,7 @@ std::unique_ptr<engine::Snapshot> FirstRow(engine::Database& db, std::string_vie
 }
 
 // What the list shows of a copy: its structures and its working company, "?" for what cannot be read.
-ui::KeptCopyEntry Describe(const KeptFile& file) {
+ui::KeptCopyEntry EntryOf(const KeptFile& file) {
     ui::KeptCopyEntry entry{FormatMade(file.made), "?", "?"};
     auto opened = engine::Database::Open(file.path, engine::Database::Contents::WholeCensus,
                                          engine::Database::Access::ReadOnly);
@@ -73,7 +73,7 @@ ui::KeptCopyEntry Describe(const KeptFile& file) {
 std::vector<CensusCopy> ListCensusCopies(const std::filesystem::path& census) {
     std::vector<CensusCopy> copies;
     for (KeptFile& file : KeptCopiesOf(census, {kImportCopyLabel, kRestoreCopyLabel})) {
-        ui::KeptCopyEntry entry = Describe(file);
+        ui::KeptCopyEntry entry = EntryOf(file);
         copies.push_back({std::move(file), std::move(entry)});
     }
     return copies;
