@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -43,16 +44,24 @@ std::optional<std::int64_t> SecondsOf(const DateTime& t) {
            t.second;
 }
 
-std::string StampOf(std::int64_t seconds) {
+DateTime DateTimeOf(std::int64_t seconds) {
     using namespace std::chrono;
     const sys_days date{days{seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400}};
     const std::int64_t time = seconds - std::int64_t{date.time_since_epoch().count()} * 86400;
     const year_month_day ymd{date};
+    return {.year = static_cast<int>(ymd.year()),
+            .month = static_cast<int>(static_cast<unsigned>(ymd.month())),
+            .day = static_cast<int>(static_cast<unsigned>(ymd.day())),
+            .hour = static_cast<int>(time / 3600),
+            .minute = static_cast<int>(time / 60 % 60),
+            .second = static_cast<int>(time % 60)};
+}
+
+std::string StampOf(std::int64_t seconds) {
+    const DateTime t = DateTimeOf(seconds);
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02u%02u-%02d%02d%02d", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(time / 3600), static_cast<int>(time / 60 % 60),
-                  static_cast<int>(time % 60));
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return stamp;
 }
 
@@ -96,6 +105,10 @@ std::optional<KeptName> ReadKeptName(const std::filesystem::path& path, const st
     return KeptName{*seconds, rest.empty() ? 1 : std::stoi(rest.substr(1)), path};
 }
 
+bool NewestFirst(const KeptName& a, const KeptName& b) {
+    return std::tie(a.seconds, a.sequence) > std::tie(b.seconds, b.sequence);
+}
+
 // The copies in `folder` named `prefix`, stamp, `ext`, newest first.
 std::vector<KeptName> KeptCopiesIn(const std::filesystem::path& folder, const std::string& prefix,
                                    const std::string& ext) {
@@ -108,13 +121,40 @@ std::vector<KeptName> KeptCopiesIn(const std::filesystem::path& folder, const st
             kept.push_back(std::move(*copy));
         }
     }
-    std::sort(kept.begin(), kept.end(), [](const KeptName& a, const KeptName& b) {
-        return std::tie(a.seconds, a.sequence) > std::tie(b.seconds, b.sequence);
-    });
+    std::sort(kept.begin(), kept.end(), NewestFirst);
+    return kept;
+}
+
+// The names of the copies of `original` under `label`: STEM.LABEL-, a stamp, .EXT (UTF-8).
+std::pair<std::string, std::string> KeptNameOf(const std::filesystem::path& original,
+                                               std::string_view label) {
+    return {files::Utf8Of(original.stem()) + "." + text::Cp1252ToUtf8(label) + "-",
+            files::Utf8Of(original.extension())};
+}
+
+// The copies of `original` under any of `labels`, newest first.
+std::vector<KeptName> CopiesUnder(const std::filesystem::path& original,
+                                  const std::vector<std::string_view>& labels) {
+    std::vector<KeptName> kept;
+    for (const std::string_view label : labels) {
+        const auto [prefix, ext] = KeptNameOf(original, label);
+        std::vector<KeptName> some = KeptCopiesIn(original.parent_path(), prefix, ext);
+        kept.insert(kept.end(), std::make_move_iterator(some.begin()), std::make_move_iterator(some.end()));
+    }
+    std::stable_sort(kept.begin(), kept.end(), NewestFirst);
     return kept;
 }
 
 }  // namespace
+
+std::vector<KeptFile> KeptCopiesOf(const std::filesystem::path& census,
+                                   const std::vector<std::string_view>& labels) {
+    std::vector<KeptFile> files;
+    for (const KeptName& copy : CopiesUnder(census, labels)) {
+        files.push_back({census.parent_path() / copy.path.filename(), DateTimeOf(copy.seconds)});
+    }
+    return files;
+}
 
 KeptCopy::KeptCopy(std::string file, std::string prefix, std::string extension)
     : file_(std::move(file)),
@@ -161,9 +201,10 @@ Result<KeptCopy> KeepCopy(engine::Database& db, std::string_view label, const st
     }
     const std::filesystem::path& original = db.path();
     const std::filesystem::path folder = original.parent_path();
-    const std::string prefix = files::Utf8Of(original.stem()) + "." + text::Cp1252ToUtf8(label) + "-";
-    const std::string ext = files::Utf8Of(original.extension());
-    const std::vector<KeptName> kept = KeptCopiesIn(folder, prefix, ext);
+    std::string prefix, ext;
+    std::tie(prefix, ext) = KeptNameOf(original, label);
+    // The copies of every label of the program's own sort together: the stamp follows the newest of them.
+    const std::vector<KeptName> kept = CopiesUnder(original, {label, kImportCopyLabel, kRestoreCopyLabel});
     std::int64_t seconds = SecondsOf(now()).value_or(0);
     if (!kept.empty() && seconds <= kept.front().seconds) {
         seconds = kept.front().seconds + 1;

@@ -33,6 +33,7 @@ class QuietPort final : public ui::Port {
     std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest&) override {
         return std::nullopt;
     }
+    std::optional<std::size_t> ChooseKeptCopy(const ui::KeptCopiesRequest&) override { return std::nullopt; }
 
   private:
     ui::Port& port_;

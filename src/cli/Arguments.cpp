@@ -2,6 +2,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace cli {
@@ -17,7 +18,7 @@ struct CommandShape {
     unsigned options;
 };
 
-constexpr std::array<CommandShape, 11> kCommands = {{
+constexpr std::array<CommandShape, 12> kCommands = {{
     {"create", Command::Create, 1, 1, 0},
     {"company", Command::Company, 1, 2, 0},
     {"validate", Command::Validate, 1, 1, kReport},
@@ -29,6 +30,7 @@ constexpr std::array<CommandShape, 11> kCommands = {{
     {"duplicate", Command::Duplicate, 2, 2, 0},
     {"summary", Command::Summary, 1, 1, kCsv},
     {"export-csv", Command::ExportCsv, 1, 1, kOutput},
+    {"restore", Command::Restore, 1, 2, kYes},
 }};
 
 struct OptionShape {
@@ -199,6 +201,16 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, Encodi
             invocation.company = *converted;
             continue;
         }
+        // The copy to restore, by its number in the list.
+        if (shape->command == Command::Restore && i == 1) {
+            const std::string& number = operands[i];
+            if (number.empty() || number.size() > 6 ||
+                number.find_first_not_of("0123456789") != std::string::npos || std::stoul(number) == 0) {
+                return refusal.Say("il numero della copia ").Quote(number).Say(" non è valido").Result();
+            }
+            invocation.copy = std::stoul(number);
+            continue;
+        }
         if (operands[i].empty()) {
             return refusal.Say("il percorso di un file non può essere vuoto").Result();
         }
@@ -222,6 +234,7 @@ const std::string& UsageText() {
         "  velumbra-cli duplicate ORIGINE DESTINAZIONE\n"
         "  velumbra-cli summary DB [--csv]\n"
         "  velumbra-cli export-csv DB --output FILE\n"
+        "  velumbra-cli restore DB [N] [--yes]\n"
         "  velumbra-cli --help\n"
         "  velumbra-cli --version\n"
         "\n"
@@ -260,6 +273,12 @@ const std::string& UsageText() {
         "             formato CSV (separatore ;)\n"
         "  export-csv scrive nel FILE il censimento per un foglio di calcolo: una riga\n"
         "             per struttura, in formato CSV (UTF-8, separatore ;)\n"
+        "  restore    senza N elenca le copie conservate accanto al database, dalla\n"
+        "             più recente: numero, data e ora, strutture e azienda; con N\n"
+        "             rimette al posto del database la copia numero N, dopo averne\n"
+        "             conservato una copia (NOME.prima-ripristino-AAAAMMGG-HHMMSS.EST,\n"
+        "             le ultime cinque); senza --yes la copia viene soltanto verificata\n"
+        "             e il database non cambia\n"
         "\n"
         "I messaggi del programma sono scritti sullo standard error; le conferme\n"
         "ricevono risposta affermativa soltanto con --yes. Gli elenchi su standard\n"

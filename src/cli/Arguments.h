@@ -28,7 +28,8 @@ enum class Command {
     Repair,
     Duplicate,
     Summary,
-    ExportCsv
+    ExportCsv,
+    Restore
 };
 
 // The command line once read. Files are paths, as the arguments name them; the company code and the
@@ -37,6 +38,7 @@ struct Invocation {
     Command command = Command::Help;
     std::vector<std::filesystem::path> files;     // the operands that name files, in their order
     std::optional<std::string> company;           // company's CODICE
+    std::optional<std::size_t> copy;              // restore's N, from 1 (the newest copy)
     std::optional<std::filesystem::path> report;  // --report FILE
     std::optional<std::filesystem::path> output;  // --output FILE
     std::optional<std::string> date;              // --date GG/MM/AAAA

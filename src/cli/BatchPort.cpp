@@ -43,6 +43,7 @@ void BatchPort::ShowMessage(std::string_view text, std::string_view, ui::Icon, s
 bool BatchPort::Allows(ui::ConfirmationKind kind) const {
     switch (kind) {
         case ui::ConfirmationKind::ReplaceCensus:
+        case ui::ConfirmationKind::RestoreCopy:
             return answers_.confirm;
         // Questions of the desktop's own: the tool never asks them.
         case ui::ConfirmationKind::CreateMissingFile:

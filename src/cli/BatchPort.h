@@ -45,6 +45,8 @@ class BatchPort : public ui::Port {
     std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest&) override {
         return std::nullopt;
     }
+    // The tool takes the copy to put back as an operand.
+    std::optional<std::size_t> ChooseKeptCopy(const ui::KeptCopiesRequest&) override { return std::nullopt; }
 
   private:
     bool Allows(ui::ConfirmationKind kind) const;

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "app/Maintenance.h"
+#include "app/Restore.h"
 #include "app/Session.h"
 #include "cli/BatchPort.h"
+#include "exchange/Clock.h"
 #include "exchange/Comparison.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
@@ -101,11 +103,43 @@ int Import(app::Session& session, bool confirmed) {
     return !confirmed && imported.ending() == ui::Ending::Cancelled ? kExitDone : StatusOf(imported);
 }
 
+// Without a number, the copies kept beside the census, newest first: number, date and time, structures
+// and company, separated by TABs. With one, that copy put back in the census's place; unconfirmed, the
+// copy is only checked.
+int Restore(app::Session& session, BatchPort& port, std::FILE* out, const Invocation& invocation) {
+    const std::vector<app::CensusCopy> copies = app::ListCensusCopies(session.Path());
+    if (copies.empty()) {
+        app::ShowNoCensusCopies(port, session.Path());
+        return invocation.copy ? kExitFailed : kExitDone;
+    }
+    if (!invocation.copy) {
+        std::string listing;
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+            const ui::KeptCopyEntry& entry = copies[i].entry;
+            listing += text::FormatInt(static_cast<std::int64_t>(i + 1)) + "\t" + entry.made + "\t" +
+                       entry.structures + "\t" + text::Cp1252ToUtf8(entry.company) + "\n";
+        }
+        return Print(port, out, listing);
+    }
+    if (*invocation.copy > copies.size()) {
+        port.ShowMessage("Non esiste la copia numero " +
+                             text::FormatInt(static_cast<std::int64_t>(*invocation.copy)) +
+                             ": le copie conservate accanto al database sono " +
+                             text::FormatInt(static_cast<std::int64_t>(copies.size())) + ".",
+                         ui::kProgramCaption, ui::Icon::Exclamation);
+        return kExitFailed;
+    }
+    const ui::Outcome restored =
+        app::RestoreCensusCopy(session, copies[*invocation.copy - 1], exchange::NowAsDateTime);
+    return !invocation.yes && restored.ending() == ui::Ending::Cancelled ? kExitDone : StatusOf(restored);
+}
+
 int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out) {
     app::Session session(port);
     session.SetPath(invocation.files[0]);
-    // Only the import and the choice of the company change the census: the other commands read it,
-    // also where it cannot be written (a read-only folder or medium, a kept copy).
+    // Only the import and the choice of the company change the census through the connection: the
+    // other commands read it, also where it cannot be written (a read-only folder or medium, a kept
+    // copy); a restore replaces the whole file, and opens it again once replaced.
     const bool writes = invocation.command == Command::Import ||
                         (invocation.command == Command::Company && invocation.company);
     if (!session.OpenAssociatedDatabase(writes ? engine::Database::Access::ReadWrite
@@ -132,6 +166,8 @@ int RunOnDatabase(const Invocation& invocation, BatchPort& port, std::FILE* out)
             return Summarise(session, port, out, invocation.csv);
         case Command::ExportCsv:
             return StatusOf(exchange::ExportSpreadsheet(session));
+        case Command::Restore:
+            return Restore(session, port, out, invocation);
         default:
             return kExitUsage;
     }

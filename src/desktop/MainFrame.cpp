@@ -19,11 +19,13 @@
 #include <algorithm>
 
 #include "app/Maintenance.h"
+#include "app/Restore.h"
 #include "desktop/BusyClock.h"
 #include "desktop/CensusPrint.h"
 #include "desktop/DepotListDlg.h"
 #include "desktop/QtText.h"
 #include "desktop/SummaryDlg.h"
+#include "exchange/Clock.h"
 #include "exchange/Export.h"
 #include "exchange/Import.h"
 #include "exchange/Spreadsheet.h"
@@ -104,6 +106,8 @@ void CMainFrame::BuildMenus() {
     database->addSeparator();
     AddItem(database, "&Ripara", kRipara);
     AddItem(database, "&Duplica", kDuplica);
+    AddItem(database, "Ri&pristina Copia…", kRipristina);
+    connect(database, &QMenu::aboutToShow, this, &CMainFrame::RefreshMenuStates);
     archivi_ = bar->addMenu(FromUtf8("&Archivi"));
     AddItem(archivi_, "&Azienda", kAzienda);
     AddItem(archivi_, "Archivio &Depositi", kDepositi);
@@ -131,7 +135,7 @@ void CMainFrame::BuildMenus() {
 void CMainFrame::RefreshMenuStates() {
     const bool open = session_.HasOpenDatabase();
     for (Command id : {kAzienda, kDepositi, kImport, kExport, kStampa, kStampaPdf, kVerifica, kFoglioCalcolo,
-                       kRiepilogo}) {
+                       kRiepilogo, kRipristina}) {
         actions_.at(id)->setEnabled(open);
     }
 }
@@ -174,6 +178,13 @@ void CMainFrame::Run(Command id) {
             break;
         case kDuplica:
             app::DuplicateDatabaseCommand(port_).Ignore(kShownByTheCommand);
+            break;
+        case kRipristina:
+            if (session_.HasOpenDatabase()) {
+                app::RestoreCensusCopyCommand(session_, exchange::NowAsDateTime).Ignore(kShownByTheCommand);
+                UpdateTitle();
+                RefreshWindow();
+            }
             break;
         case kAzienda:
             if (session_.HasOpenDatabase()) {

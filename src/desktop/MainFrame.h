@@ -36,6 +36,7 @@ enum Command {
     kStampaPdf = 5114,
     kFoglioCalcolo = 5115,
     kRiepilogo = 5116,
+    kRipristina = 5117,
 };
 
 class CMainFrame : public QMainWindow {
@@ -54,7 +55,7 @@ class CMainFrame : public QMainWindow {
     bool StartUp();
     // Sets the title from the working company.
     void UpdateTitle();
-    // Enables the items of "&Archivi" when a database is open.
+    // Enables the items of "&Archivi", and "Ripristina Copia…", when a database is open.
     void RefreshMenuStates();
     // The About box's text.
     QString AboutText() const;

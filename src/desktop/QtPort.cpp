@@ -24,6 +24,7 @@
 #include "desktop/DepotEditDlg.h"
 #include "desktop/ExportDlg.h"
 #include "desktop/FileDialog.h"
+#include "desktop/KeptCopiesDlg.h"
 #include "desktop/QtText.h"
 
 namespace desktop {
@@ -372,6 +373,13 @@ bool QtPort::EditStructure(ui::StructureEditorRequest& request) {
 std::optional<std::size_t> QtPort::ShowCensusErrors(const ui::CensusErrorsRequest& request) {
     const Asking asking(*this);
     CCensusErrorsDlg dialog(request, *this, owner_);
+    dialog.exec();
+    return dialog.Chosen();
+}
+
+std::optional<std::size_t> QtPort::ChooseKeptCopy(const ui::KeptCopiesRequest& request) {
+    const Asking asking(*this);
+    CKeptCopiesDlg dialog(request, owner_);
     dialog.exec();
     return dialog.Chosen();
 }

@@ -32,6 +32,7 @@ class QtPort : public QObject, public ui::Port {
     bool AskGenerationDate(ui::GenerationDateRequest& request) override;
     bool EditStructure(ui::StructureEditorRequest& request) override;
     std::optional<std::size_t> ShowCensusErrors(const ui::CensusErrorsRequest& request) override;
+    std::optional<std::size_t> ChooseKeptCopy(const ui::KeptCopiesRequest& request) override;
 
     void SetClock(CBusyClock* clock) { clock_ = clock; }
 

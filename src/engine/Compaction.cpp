@@ -1,5 +1,6 @@
 // Copies of a database file: a copy of an open census, page by page, into a new file, and a compacted
-// copy of a closed one; each new file appears under its name complete or not at all.
+// copy of a closed one; each new file appears under its name complete or not at all. A copy put in the
+// place of a census replaces it in one step.
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,7 +19,9 @@ using detail::ExecOn;
 using detail::Failure;
 using detail::Handle;
 using detail::IsSupportedLocale;
+using detail::OpenAlone;
 using detail::RemoveWithCompanions;
+using detail::Stmt;
 using detail::Ticking;
 using detail::Utf8;
 
@@ -126,6 +129,84 @@ Status Database::CopyInto(std::filesystem::path& target,
             return BackupInto(reader.db, temporary, keepResponsive);
         },
         another);
+}
+
+Status Database::ReplaceWithCopyOf(const std::filesystem::path& census, const std::filesystem::path& source,
+                                   const std::function<void()>& keepResponsive) {
+    const std::string shown = files::ShownPath(census);
+    if (IsOpenInProgram(census)) {
+        return Status::Error(
+            Describe("Il database '", Quote(shown),
+                     "' è aperto in questo programma: occorre sconnetterlo prima di sostituirlo."));
+    }
+    std::error_code ec;
+    if (census.empty() || !std::filesystem::is_regular_file(census, ec)) {
+        return Status::Error(Describe("Impossibile trovare il file '", Quote(shown), "'."));
+    }
+    // The census is held alone from here until the copy has taken its name.
+    Handle held;
+    int rc = OpenAlone(files::Utf8Of(census), false, held);
+    if ((rc & 0xFF) == SQLITE_BUSY) {
+        return Status::Error(Describe("Il database '", Quote(shown),
+                                      "' è in uso in un altro programma: occorre chiuderlo prima di "
+                                      "sostituirlo."));
+    }
+    if (rc != SQLITE_OK) {
+        return Failure(held.db, rc);
+    }
+    const std::filesystem::path folder = census.parent_path();
+    files::RemoveAbandonedBuilds(folder);
+    const std::filesystem::path temporary = files::BuildingName(census);
+    RemoveWithCompanions(temporary);  // this process's own, from a write that never ended
+    Status s;
+    {
+        // Read through a handle that may write where it can, so that closing it leaves no log beside the
+        // copy; it changes nothing.
+        Handle from;
+        rc = sqlite3_open_v2(files::Utf8Of(source).c_str(), &from.db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_exec(from.db, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
+        }
+        s = rc == SQLITE_OK ? BackupInto(from.db, temporary, keepResponsive) : Failure(from.db, rc);
+    }
+    if (s && !files::SyncFile(temporary)) {
+        s = Status::Error(Describe("Errore di scrittura sul disco del file '", Quote(shown), "'."));
+    }
+    // The old census is read once (a journal left by a writer that was killed is rolled back), then takes
+    // in what its log holds, so that the log may go: killed from here on, the census at its name is whole
+    // without it.
+    if (s) {
+        s = ExecOn(held.db, "SELECT count(*) FROM sqlite_master");
+    }
+    if (s) {
+        Stmt checkpoint(held.db, "PRAGMA wal_checkpoint(TRUNCATE)");
+        rc = checkpoint.prepared() ? checkpoint.Step() : checkpoint.rc();
+        if (rc != SQLITE_ROW) {
+            s = Failure(held.db, rc);
+        } else if (checkpoint.ColumnInt(0) != 0) {
+            s = Failure(held.db, SQLITE_BUSY);
+        }
+    }
+    if (!s) {
+        RemoveWithCompanions(temporary);
+        return s;
+    }
+    // Closing the old census's handle must neither write a log nor remove one by the name the copy
+    // now has.
+    sqlite3_db_config(held.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    if constexpr (!files::kOpenFilesCanBeRenamed) {
+        // Windows replaces no file that a handle holds: from here the replacing itself is the check.
+        held.Close();
+    }
+    for (const char* companion : {"-wal", "-shm"}) {
+        std::filesystem::remove(files::WithSuffix(census, companion), ec);
+    }
+    if (!files::RenameReplacing(temporary, census)) {
+        RemoveWithCompanions(temporary);
+        return Status::Error(Describe("Impossibile sostituire il file '", Quote(shown), "'."));
+    }
+    (void)files::SyncFolder(folder.empty() ? std::filesystem::path(".") : folder);  // the file is whole
+    return Status::Ok();
 }
 
 void Database::Remove(const std::filesystem::path& file) {

@@ -193,6 +193,13 @@ class Database {
     Status CopyInto(std::filesystem::path& target,
                     const std::function<bool(std::filesystem::path& target)>& another = {},
                     const std::function<void()>& keepResponsive = {});
+    // Puts a copy of the census `source` in the place of the closed census `census`, in one step: the copy
+    // is written whole under a temporary name beside it, flushed to the disk and renamed over it, so that
+    // whoever opens `census`, after a process killed at any moment too, finds the old census or the copy,
+    // whole. What the old census's log holds goes into it first, and the log goes before the copy takes
+    // its name: nothing of it is ever applied to the copy. Refused while any program holds `census` open.
+    static Status ReplaceWithCopyOf(const std::filesystem::path& census, const std::filesystem::path& source,
+                                    const std::function<void()>& keepResponsive = {});
     // Removes a closed database file with the companions SQLite keeps beside it (journal, log).
     static void Remove(const std::filesystem::path& file);
     // The refusal of a census written by a later version of the program, which this one cannot keep.

@@ -40,6 +40,31 @@ void RemoveWithCompanions(const std::filesystem::path& file) {
     std::filesystem::remove(file, ec);
 }
 
+// Opens `file` (UTF-8) on a connection that holds it alone: an exclusive lock, taken at once through
+// the connection's own file, refuses a file that another connection of any process holds open (a
+// connection in WAL mode keeps a shared lock on the file while it is open), and the exclusive locking
+// mode keeps the lock until the handle is closed. The header is not read, so a file whose first page
+// is damaged is locked all the same. SQLITE_BUSY when someone else holds the file.
+int OpenAlone(const std::string& file, bool create, Handle& h) {
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(file.c_str(), &h.db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        return rc;
+    }
+    sqlite3_file* fd = nullptr;
+    rc = sqlite3_file_control(h.db, "main", SQLITE_FCNTL_FILE_POINTER, &fd);
+    if (rc != SQLITE_OK || !fd || !fd->pMethods) {
+        return SQLITE_CANTOPEN;
+    }
+    for (const int lock : {SQLITE_LOCK_SHARED, SQLITE_LOCK_RESERVED, SQLITE_LOCK_EXCLUSIVE}) {
+        rc = fd->pMethods->xLock(fd, lock);
+        if (rc != SQLITE_OK) {
+            return (rc & 0xFF) == SQLITE_BUSY ? SQLITE_BUSY : rc;
+        }
+    }
+    return sqlite3_exec(h.db, "PRAGMA locking_mode = EXCLUSIVE", nullptr, nullptr, nullptr);
+}
+
 std::int64_t QueryInt(sqlite3* db, const std::string& sql, std::int64_t fallback) {
     Stmt q(db, sql);
     return q.prepared() && q.Step() == SQLITE_ROW ? q.ColumnInt(0) : fallback;

@@ -75,6 +75,10 @@ Status NotCensus(std::string_view path);
 // A failure of the disk or of memory, as opposed to a row or a statement that does not fit.
 bool IsFatal(int rc);
 void RemoveWithCompanions(const std::filesystem::path& file);
+// Opens `file` (UTF-8) on a connection that holds it alone, until the handle is closed: SQLITE_BUSY
+// when another connection of any process holds it open. The header is not read, so a file whose first
+// page is damaged is locked all the same.
+int OpenAlone(const std::string& file, bool create, Handle& h);
 // The answer of a one-value query, or `fallback`.
 std::int64_t QueryInt(sqlite3* db, const std::string& sql, std::int64_t fallback = 0);
 bool TableExists(sqlite3* db, const std::string& name);

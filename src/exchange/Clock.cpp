@@ -15,4 +15,12 @@ LocalDateTime Now() {
     return {local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
+engine::DateTime DateTimeOf(const LocalDateTime& t) {
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+engine::DateTime NowAsDateTime() {
+    return DateTimeOf(Now());
+}
+
 }  // namespace exchange

@@ -238,10 +238,7 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     }
     const ui::BusyScope busy(port, true);
     db::CDbConnection& connection = *session.Connection();
-    const auto clock = [&now] {
-        const LocalDateTime t = now();
-        return engine::DateTime{t.year, t.month, t.day, t.hour, t.minute, t.second};
-    };
+    const auto clock = [&now] { return DateTimeOf(now()); };
     // The whole replacement is one transaction: either the file's census is in place, or the old one
     // is left exactly as it was. Nothing is deleted before the census is kept whole beside itself, in
     // the transaction, whose write lock keeps every other import waiting: the copy is of the census
@@ -254,7 +251,7 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
         if (transaction.IsActive()) {
             std::optional<engine::Result<app::KeptCopy>> keeping;
             port.RunAside([&] {
-                keeping.emplace(app::KeepCopy(*connection.Database(), kImportCopyLabel, clock, &copy,
+                keeping.emplace(app::KeepCopy(*connection.Database(), app::kImportCopyLabel, clock, &copy,
                                               [&port] { port.KeepResponsive(); }));
             });
             auto& kept = *keeping;

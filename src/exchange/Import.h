@@ -49,9 +49,8 @@ ui::Outcome CompareCommunication(app::Session& session, const std::filesystem::p
                                  CensusComparison& comparison);
 
 // The copies of the census kept beside it, each made before an import replaced it:
-// NAME.prima-importazione-YYYYMMDD-HHMMSS.EXT, names that sort in the order the copies were made. The
-// newest five are kept.
-inline constexpr std::string_view kImportCopyLabel = "prima-importazione";
+// NAME.prima-importazione-YYYYMMDD-HHMMSS.EXT (app::kImportCopyLabel), names that sort in the order the
+// copies were made. The newest five are kept.
 inline constexpr int kKeptImportCopies = 5;
 
 // "&Import Comunicazione". The confirmation offers the comparison of the census with the file as its

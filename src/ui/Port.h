@@ -91,6 +91,7 @@ enum class ConfirmationKind {
     UseFoundDatabase,     // the census to be created is there already: use it
     SaveAsPdf,            // no printer: save the printout as a PDF file
     PrintManyPages,       // a printing of many pages: print them all
+    RestoreCopy,          // a kept copy put back in the place of the census
 };
 
 // A question answered OK or Cancel, shown with the question icon; the caption is kProgramCaption when
@@ -142,6 +143,19 @@ struct CensusErrorsRequest {
     std::string heading;  // the working company as the main window's title names it, for the printed list
 };
 
+// One copy kept beside the census, as the list of copies shows it: when it was made
+// ("GG/MM/AAAA HH:MM:SS"), how many structures it holds and its working company.
+struct KeptCopyEntry {
+    std::string made;
+    std::string structures;
+    std::string company;
+};
+
+// The copies kept beside the census, newest first, to choose the one to put back.
+struct KeptCopiesRequest {
+    std::vector<KeptCopyEntry> copies;
+};
+
 class Port {
   public:
     virtual ~Port() = default;
@@ -174,6 +188,9 @@ class Port {
     // The census check's failures, in a window: the entry whose structure the person chose to mend
     // (double click or Enter), or nothing when the window was closed.
     virtual std::optional<std::size_t> ShowCensusErrors(const CensusErrorsRequest& request) = 0;
+    // The list of the copies kept beside the census: the entry chosen (OK, Enter or a double click), or
+    // nothing when the dialog was cancelled.
+    virtual std::optional<std::size_t> ChooseKeptCopy(const KeptCopiesRequest& request) = 0;
 };
 
 // The busy state of a command, or of one part of it: begun when made, ended when it goes (the command

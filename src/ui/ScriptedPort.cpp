@@ -10,6 +10,7 @@ void ScriptedPort::Clear() {
     dateRequests.clear();
     editorRequests.clear();
     errorsRequests.clear();
+    keptCopiesRequests.clear();
     busyRequests.clear();
     endBusyCalls = 0;
     keepResponsiveCalls = 0;
@@ -93,15 +94,30 @@ bool ScriptedPort::EditStructure(StructureEditorRequest& request) {
     return true;
 }
 
+namespace {
+
+// The next entry a window of choices is answered with; nothing (closed) when the script has none left.
+std::optional<std::size_t> NextEntry(std::deque<std::optional<std::size_t>>& answers) {
+    if (answers.empty()) {
+        return std::nullopt;
+    }
+    const auto answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+}  // namespace
+
 std::optional<std::size_t> ScriptedPort::ShowCensusErrors(const CensusErrorsRequest& request) {
     dialogs.push_back("errors");
     errorsRequests.push_back(request);
-    if (errorsAnswers_.empty()) {
-        return std::nullopt;
-    }
-    const auto answer = errorsAnswers_.front();
-    errorsAnswers_.pop_front();
-    return answer;
+    return NextEntry(errorsAnswers_);
+}
+
+std::optional<std::size_t> ScriptedPort::ChooseKeptCopy(const KeptCopiesRequest& request) {
+    dialogs.push_back("copies");
+    keptCopiesRequests.push_back(request);
+    return NextEntry(keptCopyAnswers_);
 }
 
 }  // namespace ui

@@ -50,15 +50,18 @@ class ScriptedPort : public Port {
     }
     // The next window of the census's errors: the entry chosen, or nothing to close it.
     void AnswerNextCensusErrors(std::optional<std::size_t> entry) { errorsAnswers_.push_back(entry); }
+    // The next list of kept copies: the entry chosen, or nothing to cancel it.
+    void AnswerNextKeptCopy(std::optional<std::size_t> entry) { keptCopyAnswers_.push_back(entry); }
 
     // What was asked.
     std::vector<Message> messages;
     std::vector<FileDialog> fileDialogs;
-    std::vector<std::string> dialogs;  // "company", "date", "editor" or "errors", in order
+    std::vector<std::string> dialogs;  // "company", "date", "editor", "errors" or "copies", in order
     std::vector<CompanyDialogRequest> companyRequests;
     std::vector<GenerationDateRequest> dateRequests;
     std::vector<StructureEditorRequest> editorRequests;
     std::vector<CensusErrorsRequest> errorsRequests;
+    std::vector<KeptCopiesRequest> keptCopiesRequests;
     std::vector<bool> busyRequests;  // withClock of each BeginBusy
     int endBusyCalls = 0;
     int keepResponsiveCalls = 0;
@@ -78,6 +81,7 @@ class ScriptedPort : public Port {
     bool AskGenerationDate(GenerationDateRequest& request) override;
     bool EditStructure(StructureEditorRequest& request) override;
     std::optional<std::size_t> ShowCensusErrors(const CensusErrorsRequest& request) override;
+    std::optional<std::size_t> ChooseKeptCopy(const KeptCopiesRequest& request) override;
 
   private:
     Answer NextAnswer();
@@ -88,6 +92,7 @@ class ScriptedPort : public Port {
     std::deque<std::optional<std::string>> dialogAnswers_;
     std::deque<std::optional<census::Structure>> editorAnswers_;
     std::deque<std::optional<std::size_t>> errorsAnswers_;
+    std::deque<std::optional<std::size_t>> keptCopyAnswers_;
 };
 
 }  // namespace ui

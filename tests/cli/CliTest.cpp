@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "Process.h"
@@ -101,6 +102,25 @@ class CliTest : public ::testing::Test {
         return testing_support::RunProgram(args, dir.path(), locale);
     }
 
+    // The runner that traces `calls` (strace's list) into .trace; leaks are not looked for under it.
+    std::vector<std::string> Tracer(const std::string& calls) const {
+        return {"/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
+                P(".trace"),       "-e", "trace=" + calls};
+    }
+    // The calls .trace holds, in the order made.
+    std::vector<std::string> TracedCalls() const {
+        std::vector<std::string> made;
+        std::istringstream trace(ReadFile(P(".trace")));
+        for (std::string line; std::getline(trace, line);) {
+            // "PID  call(arguments) = result": the identifier is padded with blanks.
+            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
+            if (name != std::string::npos && open != std::string::npos && open > name) {
+                made.push_back(line.substr(name, open - name));
+            }
+        }
+        return made;
+    }
+
     // A new census for company 12 in db.mdb, holding `records`.
     void NewCensus(const std::vector<census::Structure>& records) {
         ASSERT_EQ(Run({"create", P("db.mdb")}).status, 0);
@@ -167,7 +187,9 @@ TEST_F(CliTest, WrongUsageExitsTwoWithTheUsage) {
         {{"list", ""}, "non può essere vuoto"},
         {{"validate", "db", "--report="}, "percorso non vuoto"},
         {{"company", "db", "1\xff"}, "non rappresentabili in Windows-1252"},
-        {{"company", "db", "1\u4e2d"}, "«1\u4e2d» contiene caratteri non rappresentabili"}};
+        {{"company", "db", "1\u4e2d"}, "«1\u4e2d» contiene caratteri non rappresentabili"},
+        {{"restore", "db", "0"}, "il numero della copia «0» non è valido"},
+        {{"restore", "db", "x1"}, "«x1» non è valido"}};
     for (const auto& [args, expected] : cases) {
         const Outcome o = Run(args);
         EXPECT_EQ(o.status, 2) << expected;
@@ -572,25 +594,12 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
         WriteFile(P("db.mdb"), damaged);
     };
     const std::string calls = "link,linkat,unlink,unlinkat,rename,renameat,renameat2";
-    // Leaks are not looked for under a tracer.
-    const std::vector<std::string> tracer = {
-        "/usr/bin/strace", "-f", "-qq",           "-E", "ASAN_OPTIONS=detect_leaks=0", "-o",
-        P(".trace"),       "-e", "trace=" + calls};
+    const std::vector<std::string> tracer = Tracer(calls);
     const Outcome traced = Run({"repair", P("db.mdb")}, "C.UTF-8", std::nullopt, tracer);
     ASSERT_EQ(traced.status, 0) << traced.err;
     const std::string rebuilt = Run({"list", P("db.mdb")}).out;
     ASSERT_FALSE(rebuilt.empty());
-    std::vector<std::string> made;  // the calls in the order made
-    {
-        std::istringstream trace(ReadFile(P(".trace")));
-        for (std::string line; std::getline(trace, line);) {
-            // "PID  call(arguments) = result": the identifier is padded with blanks.
-            const std::size_t name = line.find_first_not_of(' ', line.find(' ')), open = line.find('(');
-            if (name != std::string::npos && open != std::string::npos && open > name) {
-                made.push_back(line.substr(name, open - name));
-            }
-        }
-    }
+    const std::vector<std::string> made = TracedCalls();
     ASSERT_GT(made.size(), 10u);
     std::map<std::string, int> seen;
     int killed = 0;
@@ -615,6 +624,83 @@ TEST_F(CliTest, ARepairKilledAtAnyRenamingLeavesACensusAtItsName) {
         }
     }
     EXPECT_GT(killed, 10);
+}
+
+// restore lists the copies and puts one back only with --yes. Killed at any of its renamings, removals
+// and flushes of files (strace kills it as it makes the call), it leaves at the census's name the old
+// census or the copy restored, whole, and no log beside a copy.
+TEST_F(CliTest, ARestoreKilledAtAnyStepLeavesOneOfTheTwoCensuses) {
+    if (!std::filesystem::exists("/usr/bin/strace")) {
+        GTEST_SKIP() << "strace is not installed";
+    }
+    NewCensus(kGood);
+    WriteFile(P("one.txt"), Communication({kGood[1]}));
+    ASSERT_EQ(Run({"import", P("db.mdb"), P("one.txt"), "--yes"}).status, 0);
+    const std::string before = Run({"list", P("db.mdb")}).out;
+    const std::string listed = Run({"restore", P("db.mdb")}).out;
+    EXPECT_TRUE(listed.starts_with("1\t") && listed.find("\t2\t0012 - ") == 21 &&
+                listed.find("\n2\t") != std::string::npos &&
+                listed.ends_with("\t0\t0012 - SOC. COOP. AUTOTRASPORTI AMIATINI\n"))
+        << listed;
+    const Outcome asked = Run({"restore", P("db.mdb"), "1"});
+    EXPECT_EQ(asked.status, 0);
+    EXPECT_NE(asked.err.find("[Annullato: nessuna modifica. Per confermare usare --yes]"), std::string::npos);
+    EXPECT_EQ(Run({"restore", P("db.mdb"), "3", "--yes"}).status, 1);
+    std::map<std::filesystem::path, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        if (entry.path().filename().string().starts_with("db.")) {
+            files[entry.path()] = ReadFile(entry.path());
+        }
+    }
+    const std::vector<std::string> tracer =
+        Tracer("link,linkat,unlink,unlinkat,rename,renameat,renameat2,fsync,fdatasync");
+    const Outcome traced = Run({"restore", P("db.mdb"), "1", "--yes"}, "C.UTF-8", std::nullopt, tracer);
+    ASSERT_EQ(traced.status, 0) << traced.err;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_FALSE(entry.path().string().ends_with(".mdb-wal")) << entry.path();
+    }
+    const std::string restored = Run({"list", P("db.mdb")}).out;
+    ASSERT_EQ(restored, Listing(kGood));
+    const std::vector<std::string> made = TracedCalls();
+    ASSERT_GT(made.size(), 5u);
+    std::map<std::string, int> seen;
+    std::set<std::string> found;
+    int killed = 0;
+    for (const std::string& call : made) {
+        const int when = ++seen[call];
+        SCOPED_TRACE(call + " " + std::to_string(when));
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.starts_with("db.") || name.ends_with(".txt") || name == ".out" ||
+                        name == ".err" || name.starts_with(".trace"))
+                << name;
+            if (name.starts_with("db.")) {
+                std::filesystem::remove(entry.path());
+            }
+        }
+        for (const auto& [path, content] : files) {
+            WriteFile(path, content);
+        }
+        std::vector<std::string> kill = tracer;
+        kill.insert(kill.end(), {"-e", "inject=" + call + ":signal=KILL:when=" + std::to_string(when)});
+        const Outcome o = Run({"restore", P("db.mdb"), "1", "--yes"}, "C.UTF-8", std::nullopt, kill);
+        killed += o.status == 128 + SIGKILL ? 1 : 0;
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(P("db.mdb").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* check = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_step(check) == SQLITE_ROW
+                      ? std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)))
+                      : "",
+                  "ok");
+        sqlite3_finalize(check);
+        sqlite3_close(raw);
+        const std::string listing = Run({"list", P("db.mdb")}).out;
+        EXPECT_TRUE(listing == before || listing == restored) << listing;
+        found.insert(listing);
+    }
+    EXPECT_GT(killed, 5);
+    EXPECT_EQ(found.size(), 2u);
 }
 
 // An import that meets a full disk at any point (a small memory file system, filled but for a little

@@ -121,7 +121,7 @@ class MainFrameTest : public QObject {
         QVERIFY(app.StartUp());
         CMainFrame& frame = app.MainFrame();
         for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
-                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica}) {
+                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica, desktop::kRipristina}) {
             QVERIFY(frame.Action(id)->isEnabled());
         }
         QCOMPARE(frame.windowTitle(), QString("VELUMBRA - Azienda 0 *** azienda non assegnata ***"));
@@ -133,7 +133,7 @@ class MainFrameTest : public QObject {
         QCOMPARE(script.messages[0].title, QString("Sconnessione Database"));
         QCOMPARE(script.messages[0].icon, QMessageBox::Question);
         for (Command id : {desktop::kAzienda, desktop::kDepositi, desktop::kImport, desktop::kExport,
-                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica}) {
+                           desktop::kStampa, desktop::kStampaPdf, desktop::kVerifica, desktop::kRipristina}) {
             QVERIFY(!frame.Action(id)->isEnabled());
         }
         for (Command id : {desktop::kCrea, desktop::kConnetti, desktop::kSconnetti, desktop::kRipara,
@@ -195,7 +195,8 @@ class MainFrameTest : public QObject {
         QMenuBar* bar = app.MainFrame().menuBar();
         QCOMPARE(labels(bar->actions()), QStringList({"&Database", "&Archivi", "&Fine", "&?"}));
         QCOMPARE(labels(bar->actions()[0]->menu()->actions()),
-                 QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica"}));
+                 QStringList({"&Crea", "&Connetti", "&Sconnetti", "--", "&Ripara", "&Duplica",
+                              "Ri&pristina Copia…"}));
         QCOMPARE(
             labels(bar->actions()[1]->menu()->actions()),
             QStringList({"&Azienda", "Archivio &Depositi", "--", "&Import Comunicazione",
