@@ -82,15 +82,22 @@ class GlyphBatch {
 
     void Add(const QList<QGlyphRun>& runs, const QPointF& at) {
         for (const QGlyphRun& run : runs) {
-            auto same = std::find_if(gathered_.begin(), gathered_.end(),
-                                     [&](const Gathered& g) { return g.font == run.rawFont(); });
-            if (same == gathered_.end()) {
-                same = gathered_.insert(gathered_.end(), Gathered{run.rawFont(), {}, {}});
-            }
-            same->indexes += run.glyphIndexes();
+            Gathered& same = In(run.rawFont());
+            same.indexes += run.glyphIndexes();
             for (const QPointF& position : run.positions()) {
-                same->positions.push_back(position + at);
+                same.positions.push_back(position + at);
             }
+        }
+    }
+    // A number's digits side by side from `at`: digit d is glyph `glyphs[d]`, `advances[d]` wide.
+    void AddDigits(const QRawFont& font, QStringView number, const std::array<quint32, 10>& glyphs,
+                   const std::array<qreal, 10>& advances, QPointF at) {
+        Gathered& same = In(font);
+        for (const QChar c : number) {
+            const auto d = static_cast<std::size_t>(c.unicode() - u'0');
+            same.indexes.push_back(glyphs[d]);
+            same.positions.push_back(at);
+            at.rx() += advances[d];
         }
     }
     void Flush() {
@@ -110,9 +117,28 @@ class GlyphBatch {
         QList<quint32> indexes;
         QList<QPointF> positions;
     };
+    Gathered& In(const QRawFont& font) {
+        auto same = std::find_if(gathered_.begin(), gathered_.end(),
+                                 [&](const Gathered& g) { return g.font == font; });
+        if (same == gathered_.end()) {
+            same = gathered_.insert(gathered_.end(), Gathered{font, {}, {}});
+        }
+        return *same;
+    }
     QPainter& p_;
     std::vector<Gathered> gathered_;
 };
+
+// Where a text of `width` begins in its cell.
+int Aligned(const QRect& cell, int align, int width) {
+    if (align & Qt::AlignRight) {
+        return cell.right() + 1 - width;
+    }
+    if (align & Qt::AlignHCenter) {
+        return cell.left() + (cell.width() - width) / 2;
+    }
+    return cell.left();
+}
 
 }  // namespace
 
@@ -362,6 +388,97 @@ CGridRenderer::LaidOutText& CGridRenderer::LaidOut(const QString& text) {
     return *laidOut_.insert(text, laid);
 }
 
+CGridRenderer::PrintedText CGridRenderer::LayOut(const QString& text, const QFont& font) {
+    // One line as wide as the text: its extent is the one a static text of it has.
+    const auto lineOf = [&text](const QFont& in, QTextLayout& layout) {
+        layout.setText(text);
+        layout.setFont(in);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        return qCeil(layout.boundingRect().width());
+    };
+    PrintedText printed;
+    QTextLayout layout;
+    printed.width = lineOf(font, layout);
+    printed.glyphs = layout.glyphRuns();
+    if (font != GridFont()) {
+        QTextLayout inGridFont;
+        printed.width = lineOf(GridFont(), inGridFont);
+    }
+    return printed;
+}
+
+const CGridRenderer::PrintedText& CGridRenderer::Printed(const QString& text, const QFont& font) {
+    PrintIn(font);
+    auto found = printed_.find(text);
+    if (found != printed_.end()) {
+        return *found;
+    }
+    if (printed_.size() >= kLaidOutKept) {
+        printed_.clear();  // begin again with the texts of the pages being drawn
+    }
+    return *printed_.insert(text, LayOut(text, font));
+}
+
+void CGridRenderer::PrintIn(const QFont& font) {
+    if (digits_.prepared && font == printedFont_) {
+        return;
+    }
+    printed_.clear();
+    printedFont_ = font;
+    digits_ = {};
+    digits_.prepared = true;
+    // Every digit, then every digit after every other: the first ten give each one's glyph and
+    // advance, the row as a whole must stand where they put it.
+    const QString row = QStringLiteral("01234567890246813579086420975318");
+    const PrintedText laid = LayOut(row, font);
+    if (font != GridFont() || laid.glyphs.size() != 1 || laid.glyphs[0].glyphIndexes().size() != row.size()) {
+        return;
+    }
+    const QList<quint32> glyphs = laid.glyphs[0].glyphIndexes();
+    const QList<QPointF> positions = laid.glyphs[0].positions();
+    PrintedDigits& d = digits_;
+    d.baseline = positions[0].y();
+    for (std::size_t i = 0; i < d.glyphs.size(); ++i) {
+        const auto at = static_cast<qsizetype>(i);
+        d.glyphs[i] = glyphs[at];
+        d.advances[i] = positions[at + 1].x() - positions[at].x();
+    }
+    for (std::size_t i = 0; i < d.glyphs.size(); ++i) {
+        QTextLayout alone(QString(QChar(u'0' + static_cast<char16_t>(i))), font);
+        alone.beginLayout();
+        alone.createLine();
+        alone.endLayout();
+        d.overhangs[i] = alone.boundingRect().width() - d.advances[i];
+    }
+    qreal x = 0;
+    for (qsizetype i = 0; i < row.size(); ++i) {
+        const auto digit = static_cast<std::size_t>(row[i].unicode() - u'0');
+        if (glyphs[i] != d.glyphs[digit] || positions[i] != QPointF(x, d.baseline)) {
+            return;
+        }
+        x += d.advances[digit];
+    }
+    d.font = laid.glyphs[0].rawFont();
+    d.sideBySide =
+        qCeil(x + d.overhangs[static_cast<std::size_t>(row.back().unicode() - u'0')]) == laid.width;
+}
+
+std::optional<int> CGridRenderer::NumberWidth(const QString& text) const {
+    if (!digits_.sideBySide || text.isEmpty()) {
+        return std::nullopt;
+    }
+    qreal width = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        width += digits_.advances[static_cast<std::size_t>(c.unicode() - u'0')];
+    }
+    return qCeil(width + digits_.overhangs[static_cast<std::size_t>(text.back().unicode() - u'0')]);
+}
+
 void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const GridView& view) {
     const GridLayout& L = layout_;
     const int h = L.h;
@@ -376,55 +493,68 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
     };
     const int dx = view.dx;
     const int right = L.Width() + dx;
-    const auto text = [&](QRect cell, int align, QString s) {
-        if (cell.right() < view.left || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
-            return;  // off screen, or nothing to see
-        }
+    const QFontMetrics metrics(GridFont());
+    // Texts on paper: a number's digits side by side, any other text's glyphs laid out once; gathered
+    // and drawn a font at a time.
+    if (view.glyphs) {
+        PrintIn(view.font);
+    }
+    const auto print = [&](QRect cell, int align, QString s) {
+        std::optional<int> width = NumberWidth(s);
+        const PrintedText* laid = width ? nullptr : &Printed(s, view.font);
         if (view.cutTexts) {
             cell = cell.intersected(QRect(view.left, cell.top(), view.width - view.left, cell.height()));
-            if (LaidOut(s).width > cell.width()) {
-                s = QFontMetrics(GridFont()).elidedText(s, Qt::ElideRight, cell.width());
-            }
-            if (cell.isEmpty() || s.isEmpty() || LaidOut(s).width > cell.width()) {
-                return;  // nothing of it fits
+            if (width.value_or(laid ? laid->width : 0) > cell.width()) {
+                s = metrics.elidedText(s, Qt::ElideRight, cell.width());
+                if (s.isEmpty()) {
+                    return;
+                }
+                laid = &Printed(s, view.font);
+                width.reset();
             }
         }
-        LaidOutText& laid = LaidOut(s);
-        const int width = laid.width;
-        if (view.glyphs && !laid.hasGlyphs) {
-            QTextLayout layout(s, view.font);
-            layout.beginLayout();
-            layout.createLine();
-            layout.endLayout();
-            laid.glyphs = layout.glyphRuns();
-            laid.hasGlyphs = true;
+        if (width && *width > cell.width()) {
+            laid = &Printed(s, view.font);  // drawn cut at the cell's edges
+            width.reset();
         }
-        const auto draw = [&](int x) {
-            if (!view.glyphs) {
-                p.drawStaticText(x, cell.top(), laid.shown);
-                return;
-            }
-            for (const QGlyphRun& run : std::as_const(laid.glyphs)) {
-                p.drawGlyphRun(QPointF(x, cell.top()), run);
-            }
-        };
-        int x = cell.left();
-        if (align & Qt::AlignRight) {
-            x = cell.right() + 1 - width;
-        } else if (align & Qt::AlignHCenter) {
-            x = cell.left() + (cell.width() - width) / 2;
+        const int extent = width ? *width : laid->width;
+        if (view.cutTexts && (cell.isEmpty() || extent > cell.width())) {
+            return;  // nothing of it fits
         }
-        if (width <= cell.width()) {
-            if (view.glyphs) {
-                batch.Add(laid.glyphs, QPointF(x, cell.top()));
-            } else {
-                draw(x);
-            }
+        const QPointF at(Aligned(cell, align, extent), cell.top());
+        if (width) {
+            batch.AddDigits(digits_.font, s, digits_.glyphs, digits_.advances,
+                            at + QPointF(0, digits_.baseline));
+            return;
+        }
+        if (laid->width <= cell.width()) {
+            batch.Add(laid->glyphs, at);
             return;
         }
         p.save();  // cut at the cell's edges
         p.setClipRect(cell, Qt::IntersectClip);
-        draw(x);
+        for (const QGlyphRun& run : std::as_const(laid->glyphs)) {
+            p.drawGlyphRun(at, run);
+        }
+        p.restore();
+    };
+    const auto text = [&](const QRect& cell, int align, const QString& s) {
+        if (cell.right() < view.left || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
+            return;  // off screen, or nothing to see
+        }
+        if (view.glyphs) {
+            print(cell, align, s);
+            return;
+        }
+        const LaidOutText& laid = LaidOut(s);
+        const int x = Aligned(cell, align, laid.width);
+        if (laid.width <= cell.width()) {
+            p.drawStaticText(x, cell.top(), laid.shown);
+            return;
+        }
+        p.save();  // cut at the cell's edges
+        p.setClipRect(cell, Qt::IntersectClip);
+        p.drawStaticText(x, cell.top(), laid.shown);
         p.restore();
     };
     const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
@@ -487,7 +617,8 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
         pen(ink);
         for (int c = 0; c < kGridColumns; ++c) {
             const QRect cell = L.TextRect(c, drawn).translated(dx, 0);
-            if (cell.right() >= 0 && cell.left() <= view.width) {  // the text only of what is in view
+            // The text only of what is in view.
+            if (cell.right() >= 0 && cell.right() >= view.left && cell.left() <= view.width) {
                 text(cell, GridCellAlignment(c), GridCellText(rows, index, c));
             }
         }

@@ -8,10 +8,12 @@
 #include <QFont>
 #include <QGlyphRun>
 #include <QHash>
+#include <QRawFont>
 #include <QRect>
 #include <QStaticText>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "census/Structure.h"
@@ -74,8 +76,9 @@ struct GridView {
     QFont font = GridFont();
 
     bool glyphs = false;  // texts drawn as glyphs (on a printer)
-    // Each text cut to the part of its cell between `left` and `width`, and elided to it, instead of
-    // being drawn whole under a clip (on paper, where a clipped text would still be in the file).
+    // Each text drawn as glyphs cut to the part of its cell between `left` and `width`, and elided to
+    // it, instead of being drawn whole under a clip (on paper, where a clipped text would still be in
+    // the file).
     bool cutTexts = false;
 };
 
@@ -90,18 +93,42 @@ class CGridRenderer {
     void Draw(QPainter& p, const reg::CDepotRowList& rows, const GridView& view);
 
   private:
-    // A text laid out in the grid's font: for a screen, and once printed, as the glyphs a printer draws
-    // without laying the text out again.
+    // A text laid out in the grid's font for a screen.
     struct LaidOutText {
         QStaticText shown;
         int width = 0;
-        QList<QGlyphRun> glyphs;
-        bool hasGlyphs = false;
     };
     LaidOutText& LaidOut(const QString& text);
+    // A text as a printer draws it: its width in the grid's font, and its glyphs in the font of the
+    // drawing, laid out once for every page that shows it.
+    struct PrintedText {
+        int width = 0;
+        QList<QGlyphRun> glyphs;
+    };
+    static PrintedText LayOut(const QString& text, const QFont& font);
+    const PrintedText& Printed(const QString& text, const QFont& font);
+    // The digits in the font of the printed texts: a number is drawn as its digits side by side, not
+    // laid out, when that font lays a row of every digit after every other so (the grid's font draws
+    // without kerning).
+    struct PrintedDigits {
+        bool prepared = false;
+        bool sideBySide = false;
+        QRawFont font;
+        std::array<quint32, 10> glyphs{};
+        std::array<qreal, 10> advances{};
+        std::array<qreal, 10> overhangs{};  // how far each one reaches past its advance, ending a text
+        qreal baseline = 0;
+    };
+    // Makes `font` the one of the printed texts.
+    void PrintIn(const QFont& font);
+    // The width of a number drawn side by side, or nothing when `text` is not one.
+    std::optional<int> NumberWidth(const QString& text) const;
 
     GridLayout layout_;
     QHash<QString, LaidOutText> laidOut_;  // a step of the wheel lays out only what it brings into view
+    QHash<QString, PrintedText> printed_;
+    QFont printedFont_;  // the font the glyphs of printed_ are in
+    PrintedDigits digits_;
 };
 
 // A cell's text as the grid paints it; empty where nothing shows (an empty count, a missing activity).

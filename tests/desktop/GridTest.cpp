@@ -1071,6 +1071,39 @@ class GridTest : public QObject {
         QVERIFY(QFileInfo(pdf).size() > 0);
     }
 
+    // The rows drawn as a printer gets them, their texts as glyphs, stand where the window draws them:
+    // the same pixels, every text in its place, each number to its cell's right edge.
+    void printedGlyphsStandWhereTheWindowDrawsTexts() {
+        Store(60);
+        const std::optional<reg::CDepotRowList> rows = reg::LoadRows(*session->Connection());
+        QVERIFY(rows);
+        const auto drawn = [&](bool glyphs) {
+            desktop::CGridRenderer renderer;
+            renderer.Measure(*rows);
+            desktop::GridView view;
+            view.count = 60;
+            view.width = renderer.Layout().Width();
+            view.glyphs = glyphs;
+            QImage image(renderer.Layout().Width(), renderer.Layout().RowTop(view.count) + 1,
+                         QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter p(&image);
+            renderer.Draw(p, *rows, view);
+            renderer.Draw(p, *rows, view);  // drawn again from what was laid out the first time
+            return image;
+        };
+        const QImage shown = drawn(false);
+        const QImage printed = drawn(true);
+        QCOMPARE(printed.size(), shown.size());
+        int differing = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                differing += printed.pixel(x, y) != shown.pixel(x, y);
+            }
+        }
+        QCOMPARE(differing, 0);
+    }
+
     // Tab goes from the grid through the buttons in the order they stand; Shift+F10 opens the grid's menu.
     void theKeyboardFollowsTheScreen() {
         Store(1);
