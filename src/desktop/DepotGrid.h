@@ -84,7 +84,14 @@ class CDepotGrid : public QAbstractScrollArea {
     void focusOutEvent(QFocusEvent* event) override;
 
   private:
-    void PaintGrid(QPainter& p, const QRect& client);
+    // Paints the parts of the grid in `region` (of the viewport's rectangle `client`).
+    void PaintGrid(QPainter& p, const QRect& client, const QRegion& region);
+    // Shows the rows moved from `oldFirst` (and the current row from `oldCurrent`): the rows already
+    // painted are moved, and only those brought into view and those whose look changed are painted, at
+    // once or `now`. A move of a screen or more paints the whole grid.
+    void ShowMoved(int oldFirst, int oldCurrent, bool now);
+    // Makes a row current with the first row moved by `shift` first (a page up or down).
+    void MoveCurrent(int row, int shift);
     void ClampVertical();
     void UpdateScrollBars(int clientWidth);
     // Tells an assistive technology that the current row changed (or the rows were loaded anew).

@@ -7,6 +7,7 @@
 #include <QtMath>
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
 #include "desktop/QtText.h"
 #include "text/Text.h"
@@ -25,6 +26,8 @@ const QColor kCurrent(255, 255, 0);
 
 // How many laid-out texts a renderer keeps: many screens of rows.
 constexpr qsizetype kLaidOutKept = 20000;
+// How many rows' laid-out cells: some twenty screens, a few MiB.
+constexpr qsizetype kRowsLaidOutKept = 1500;
 
 constexpr int kServices = static_cast<int>(census::kServiceCount);
 constexpr int kLengthClasses = static_cast<int>(census::kLengthClassCount);
@@ -345,6 +348,30 @@ int GridCellAlignment(int column) {
     return column == 0 || column == 13 || column == 16 || IsCount(column) ? Qt::AlignRight : Qt::AlignLeft;
 }
 
+CGridRenderer::CGridRenderer() : rowsLaidOut_(kRowsLaidOutKept) {}
+
+const CGridRenderer::LaidOutRow& CGridRenderer::RowLaidOut(const reg::CDepotRowList& rows, int index) {
+    const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
+    if (const LaidOutRow* kept = rowsLaidOut_.object(index);
+        kept && kept->list == rows.Generation() && kept->texts == row.texts) {
+        return *kept;
+    }
+    auto made = std::make_unique<LaidOutRow>();
+    made->list = rows.Generation();
+    made->texts = row.texts;
+    for (int c = 0; c < kGridColumns; ++c) {
+        const QString s = GridCellText(rows, index, c);
+        if (!s.isEmpty() && s != QLatin1String(" ")) {
+            const LaidOutText& laid = LaidOut(s);
+            made->shown[static_cast<std::size_t>(c)] = laid.shown;
+            made->widths[static_cast<std::size_t>(c)] = laid.width;
+        }
+    }
+    LaidOutRow* kept = made.release();
+    rowsLaidOut_.insert(index, kept);  // taken by the cache, which deletes it when it makes room
+    return *kept;
+}
+
 CGridRenderer::LaidOutText& CGridRenderer::LaidOut(const QString& text) {
     auto found = laidOut_.find(text);
     if (found != laidOut_.end()) {
@@ -376,6 +403,24 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
     };
     const int dx = view.dx;
     const int right = L.Width() + dx;
+    // A text of `width` placed in its cell as aligned and drawn by `draw(x, whole)`: cut at the cell's
+    // edges where it is wider (`whole` false).
+    const auto place = [&](const QRect& cell, int align, int width, const auto& draw) {
+        int x = cell.left();
+        if (align & Qt::AlignRight) {
+            x = cell.right() + 1 - width;
+        } else if (align & Qt::AlignHCenter) {
+            x = cell.left() + (cell.width() - width) / 2;
+        }
+        if (width <= cell.width()) {
+            draw(x, true);
+            return;
+        }
+        p.save();
+        p.setClipRect(cell, Qt::IntersectClip);
+        draw(x, false);
+        p.restore();
+    };
     const auto text = [&](QRect cell, int align, QString s) {
         if (cell.right() < view.left || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
             return;  // off screen, or nothing to see
@@ -390,7 +435,6 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
             }
         }
         LaidOutText& laid = LaidOut(s);
-        const int width = laid.width;
         if (view.glyphs && !laid.hasGlyphs) {
             QTextLayout layout(s, view.font);
             layout.beginLayout();
@@ -399,33 +443,17 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
             laid.glyphs = layout.glyphRuns();
             laid.hasGlyphs = true;
         }
-        const auto draw = [&](int x) {
+        place(cell, align, laid.width, [&](int x, bool whole) {
             if (!view.glyphs) {
                 p.drawStaticText(x, cell.top(), laid.shown);
-                return;
-            }
-            for (const QGlyphRun& run : std::as_const(laid.glyphs)) {
-                p.drawGlyphRun(QPointF(x, cell.top()), run);
-            }
-        };
-        int x = cell.left();
-        if (align & Qt::AlignRight) {
-            x = cell.right() + 1 - width;
-        } else if (align & Qt::AlignHCenter) {
-            x = cell.left() + (cell.width() - width) / 2;
-        }
-        if (width <= cell.width()) {
-            if (view.glyphs) {
+            } else if (whole) {
                 batch.Add(laid.glyphs, QPointF(x, cell.top()));
             } else {
-                draw(x);
+                for (const QGlyphRun& run : std::as_const(laid.glyphs)) {
+                    p.drawGlyphRun(QPointF(x, cell.top()), run);
+                }
             }
-            return;
-        }
-        p.save();  // cut at the cell's edges
-        p.setClipRect(cell, Qt::IntersectClip);
-        draw(x);
-        p.restore();
+        });
     };
     const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
         p.fillRect(QRect(QPoint(left + dx, top), QPoint(rightEdge + dx - 1, bottom - 1)), colour);
@@ -440,43 +468,51 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
         text(QRect(left + dx, top + 4, width, h), Qt::AlignHCenter, FromUtf8(title));
     };
 
-    // Band 1: the services over the bus counts.
-    band(0, band2, L.XF - 5, L.XF - 5 + kServices * L.G, kBand1);
-    for (int service = 0; service < kServices; ++service) {
-        centred(L.XF - 5 + service * L.G, L.G, 0, kGroups[service]);
-    }
-    // Band 2: the blocks and the length classes.
-    band(band2, band3, L.XL - 5, L.XL - 5 + L.WL + L.WA + L.WS + L.WC + kServices * L.G, kBand2);
-    centred(L.XL - 5, L.WL, band2, kBlocks[0]);
-    centred(L.XA - 5, L.WA, band2, kBlocks[1]);
-    centred(L.XS - 5, L.WS, band2, kBlocks[2]);
-    centred(L.XC - 5, L.WC, band2, kBlocks[3]);
-    for (int service = 0; service < kServices; ++service) {
-        for (int lengthClass = 0; lengthClass < kLengthClasses; ++lengthClass) {
-            centred(L.XF - 5 + service * L.G + lengthClass * L.B, L.B, band2, kClasses[lengthClass]);
+    if (view.top < headings) {
+        // Band 1: the services over the bus counts.
+        band(0, band2, L.XF - 5, L.XF - 5 + kServices * L.G, kBand1);
+        for (int service = 0; service < kServices; ++service) {
+            centred(L.XF - 5 + service * L.G, L.G, 0, kGroups[service]);
+        }
+        // Band 2: the blocks and the length classes.
+        band(band2, band3, L.XL - 5, L.XL - 5 + L.WL + L.WA + L.WS + L.WC + kServices * L.G, kBand2);
+        centred(L.XL - 5, L.WL, band2, kBlocks[0]);
+        centred(L.XA - 5, L.WA, band2, kBlocks[1]);
+        centred(L.XS - 5, L.WS, band2, kBlocks[2]);
+        centred(L.XC - 5, L.WC, band2, kBlocks[3]);
+        for (int service = 0; service < kServices; ++service) {
+            for (int lengthClass = 0; lengthClass < kLengthClasses; ++lengthClass) {
+                centred(L.XF - 5 + service * L.G + lengthClass * L.B, L.B, band2, kClasses[lengthClass]);
+            }
+        }
+        // Band 3: the column headings.
+        band(band3, headings, 0, L.Width(), kBand3);
+        for (int c = 0; c < kGridColumns; ++c) {
+            text(L.TextRect(c, -1).translated(dx, 0), Qt::AlignLeft, GridColumnTitle(c));
+        }
+        // Heading rules.
+        pen(kRule);
+        for (const GridLayout::Column& column : L.columns) {
+            p.drawLine(column.rule + dx, column.closesBlock ? band2 : band3, column.rule + dx, headings);
+        }
+        for (int service = 0; service <= kServices; ++service) {
+            const int x = L.XF - 5 + service * L.G + dx;
+            p.drawLine(x, 0, x, headings);
         }
     }
-    // Band 3: the column headings.
-    band(band3, headings, 0, L.Width(), kBand3);
-    for (int c = 0; c < kGridColumns; ++c) {
-        text(L.TextRect(c, -1).translated(dx, 0), Qt::AlignLeft, GridColumnTitle(c));
-    }
-    // Heading rules.
     pen(kRule);
-    for (const GridLayout::Column& column : L.columns) {
-        p.drawLine(column.rule + dx, column.closesBlock ? band2 : band3, column.rule + dx, headings);
-    }
-    for (int service = 0; service <= kServices; ++service) {
-        const int x = L.XF - 5 + service * L.G + dx;
-        p.drawLine(x, 0, x, headings);
-    }
     p.drawLine(0, headings, right, headings);
 
-    // Rows: only those in view.
+    // Rows: only those in view, and of them those the band drawn crosses (row i fills the lines below
+    // the rule at RowTop(i) down to the rule under it).
     QList<QLine> rules;
     const int n = static_cast<int>(rows.size());
-    int drawn = 0;
-    for (; drawn < view.count && view.first + drawn < n; ++drawn) {
+    const int pitch = L.RowPitch();
+    const int from = std::max(0, (view.top - headings - 1) / pitch);
+    const int upTo =
+        view.bottom <= headings ? 0 : std::min(view.count, (view.bottom - headings - 1) / pitch + 1);
+    int drawn = from;
+    for (; drawn < upTo && view.first + drawn < n; ++drawn) {
         const int index = view.first + drawn;
         const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
         const int y = L.RowTop(drawn);
@@ -485,18 +521,29 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
             p.fillRect(QRect(QPoint(dx, y + 1), QPoint(right - 1, L.RowTop(drawn + 1))), kCurrent);
         }
         pen(ink);
+        // On a screen, the row's texts as laid out once.
+        const LaidOutRow* laidRow = view.glyphs || view.cutTexts ? nullptr : &RowLaidOut(rows, index);
         for (int c = 0; c < kGridColumns; ++c) {
             const QRect cell = L.TextRect(c, drawn).translated(dx, 0);
-            if (cell.right() >= 0 && cell.left() <= view.width) {  // the text only of what is in view
+            if (cell.right() < 0 || cell.left() > view.width) {
+                continue;  // the text only of what is in view
+            }
+            if (!laidRow) {
                 text(cell, GridCellAlignment(c), GridCellText(rows, index, c));
+                continue;
+            }
+            const QStaticText& shown = laidRow->shown[static_cast<std::size_t>(c)];
+            if (!shown.text().isEmpty()) {
+                place(cell, GridCellAlignment(c), laidRow->widths[static_cast<std::size_t>(c)],
+                      [&](int x, bool) { p.drawStaticText(x, cell.top(), shown); });
             }
         }
         rules.emplace_back(dx, L.RowTop(drawn + 1), right, L.RowTop(drawn + 1));
     }
     // The rules of the rows: under each row, and each column's separator down all of them at once.
-    if (drawn > 0) {
+    if (drawn > from) {
         for (const GridLayout::Column& column : L.columns) {
-            rules.emplace_back(column.rule + dx, headings, column.rule + dx, L.RowTop(drawn));
+            rules.emplace_back(column.rule + dx, L.RowTop(from), column.rule + dx, L.RowTop(drawn));
         }
     }
     pen(kRule);
