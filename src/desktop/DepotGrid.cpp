@@ -24,6 +24,8 @@ constexpr int kRefresh = 1058;
 constexpr int kModify = 1059;
 constexpr int kRevert = 1066;
 constexpr int kFind = 1067;
+// How many rows high the back buffer is.
+constexpr int kBackRows = 16;
 
 }  // namespace
 
@@ -215,18 +217,30 @@ QRect CDepotGrid::CellRect(int row, int column) const {
 void CDepotGrid::paintEvent(QPaintEvent* event) {
     const QRect client = viewport()->rect();
     const qreal ratio = devicePixelRatioF();
-    if (back_.isNull() || back_.width() < client.width() * ratio ||
-        back_.height() < client.height() * ratio) {
-        // As large as the viewport, and kept until the viewport grows.
-        back_ = QPixmap(client.size().expandedTo(back_.deviceIndependentSize().toSize()) * ratio);
+    const GridView view = PrepareView(client);
+    // The back buffer holds a band of rows across the viewport; what is to be painted is drawn on it a
+    // band at a time and copied to the window.
+    const int band = kBackRows * Layout().RowPitch();
+    if (back_.isNull() || back_.width() < client.width() * ratio || back_.height() < band * ratio) {
+        back_ =
+            QPixmap(QSize(client.width(), band).expandedTo(back_.deviceIndependentSize().toSize()) * ratio);
         back_.setDevicePixelRatio(ratio);
     }
-    {
-        QPainter p(&back_);
-        PaintGrid(p, client, event->region());
-    }
     QPainter window(viewport());
-    window.drawPixmap(client, back_, QRectF(QPointF(0, 0), QSizeF(client.size()) * ratio));
+    for (const QRect& part : event->region().intersected(client)) {
+        for (int top = part.top(); top <= part.bottom(); top += band) {
+            const QRect piece = part.intersected(QRect(part.left(), top, part.width(), band));
+            {
+                QPainter p(&back_);
+                p.translate(0, -piece.top());
+                PaintParts(p, view, piece);
+            }
+            window.drawPixmap(piece, back_,
+                              QRectF(QPointF(piece.left(), 0) * ratio, QSizeF(piece.size()) * ratio));
+        }
+    }
+    window.end();
+    SelectShown(view);
     if (onPainted) {
         onPainted();
     }
@@ -236,11 +250,13 @@ void CDepotGrid::paintEvent(QPaintEvent* event) {
 QImage CDepotGrid::Snapshot() {
     QImage image(viewport()->size(), QImage::Format_RGB32);
     QPainter p(&image);
-    PaintGrid(p, image.rect(), image.rect());
+    const GridView view = PrepareView(image.rect());
+    PaintParts(p, view, image.rect());
+    SelectShown(view);
     return image;
 }
 
-void CDepotGrid::PaintGrid(QPainter& p, const QRect& client, const QRegion& region) {
+GridView CDepotGrid::PrepareView(const QRect& client) {
     const int n = RowCount();
     visible_ = (client.height() - Layout().HeadingsHeight()) / Layout().RowPitch();
     if (pendingCurrent_ >= 0) {
@@ -255,8 +271,12 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client, const QRegion& regi
     view.current = current_;
     view.dx = -xPos_;
     view.width = client.width();
+    return view;
+}
+
+void CDepotGrid::PaintParts(QPainter& p, GridView view, const QRegion& region) {
     const bool marked = hasFocus() && current_ >= first_ && current_ < first_ + view.count;
-    for (const QRect& part : region.intersected(client)) {
+    for (const QRect& part : region) {
         p.setClipRect(part);
         p.fillRect(part, Qt::white);
         view.top = part.top();
@@ -276,6 +296,9 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client, const QRegion& regi
         }
     }
     p.setClipping(false);
+}
+
+void CDepotGrid::SelectShown(const GridView& view) {
     list_.Select(current_ >= first_ && current_ < first_ + view.count ? std::optional<std::size_t>(current_)
                                                                       : std::nullopt);
 }
