@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "desktop_probe.h"
 
@@ -119,11 +120,7 @@ int Open(QApplication& app, MainWindow& frame) {
         std::fprintf(stderr, "the child window did not paint\n");
         return 1;
     }
-    std::printf(
-        "painted_ms=%.2f flushed_ms=%.2f main=%dx%d list=%dx%d hwm_main_kib=%ld hwm_list_kib=%ld "
-        "rss_main_kib=%ld rss_list_kib=%ld\n",
-        timing.paintedMs, timing.flushedMs, frame.width(), frame.height(), timing.windowSize.width(),
-        timing.windowSize.height(), hwmMain, timing.hwm, rssMain, timing.rss);
+    probe::PrintOpening(timing, frame.size(), hwmMain, rssMain, "", "");
     return 0;
 }
 
@@ -159,7 +156,10 @@ int main(int argc, char** argv) {
         return Open(app, frame);
     }
     if (std::strcmp(mode, "wheel") == 0) {
-        return Wheel(argc - 1, argv + 1, frame);
+        // The benchmark's options follow the mode.
+        std::vector<char*> options{argv[0]};
+        options.insert(options.end(), argv + 2, argv + argc);
+        return Wheel(static_cast<int>(options.size()), options.data(), frame);
     }
     std::fprintf(stderr, "usage: bare_desktop_bench startup | open | wheel [--benchmark_...]\n");
     return 2;

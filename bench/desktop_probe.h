@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -95,6 +96,17 @@ struct FirstPainting {
         });
     }
 };
+
+// The line a window's opening is reported in (painted_ms=… flushed_ms=… main=WxH list=WxH hwm_main_kib=…
+// hwm_list_kib=… rss_main_kib=… rss_list_kib=…), with what else a program tells, before the sizes and after.
+inline void PrintOpening(const FirstPainting& t, QSize main, long hwmMain, long rssMain,
+                         const std::string& before, const std::string& after) {
+    std::printf(
+        "painted_ms=%.2f flushed_ms=%.2f %smain=%dx%d list=%dx%d %shwm_main_kib=%ld hwm_list_kib=%ld "
+        "rss_main_kib=%ld rss_list_kib=%ld\n",
+        t.paintedMs, t.flushedMs, before.c_str(), main.width(), main.height(), t.windowSize.width(),
+        t.windowSize.height(), after.c_str(), hwmMain, t.hwm, rssMain, t.rss);
+}
 
 // One wheel step after another to `target`, each timed to the next painting of `painted`. `position`
 // tells where the list stands: a step that left it where it was reached an end, and the next ones go

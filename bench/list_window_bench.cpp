@@ -14,6 +14,7 @@
 #include <QDialog>
 #include <QTimer>
 #include <cstdio>
+#include <string>
 
 #include "desktop/CensusApp.h"
 #include "desktop/DepotGrid.h"
@@ -100,11 +101,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "the structure list did not paint\n");
         return 1;
     }
-    std::printf(
-        "painted_ms=%.2f flushed_ms=%.2f visible_rows=%d main=%dx%d list=%dx%d grid=%dx%d hwm_main_kib=%ld "
-        "hwm_list_kib=%ld rss_main_kib=%ld rss_list_kib=%ld\n",
-        t.paintedMs, t.flushedMs, probe.visibleRows, frame.width(), frame.height(), t.windowSize.width(),
-        t.windowSize.height(), probe.gridSize.width(), probe.gridSize.height(), hwmMain, t.hwm, rssMain,
-        t.rss);
+    probe::PrintOpening(t, frame.size(), hwmMain, rssMain,
+                        "visible_rows=" + std::to_string(probe.visibleRows) + " ",
+                        "grid=" + std::to_string(probe.gridSize.width()) + "x" +
+                            std::to_string(probe.gridSize.height()) + " ");
     return 0;
 }

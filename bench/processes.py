@@ -21,7 +21,10 @@ posix_spawn and reaped with wait4; the peak memory (max RSS) comes from a few mo
 under GNU time. With --display, the
 desktop figures are taken on that X display (1920 x 1080): the structure list opened from the menu in
 fresh processes (list_window_bench), one wheel step in the open list (register_bench) and the start-up
-to the main window (startup_bench). The last thing printed is the table of medians, ratios and goals.
+to the main window (startup_bench), each in turn with a bare Qt program doing the same (bare_desktop_bench:
+a child window of the list window's size opened by the same menu command and repainted whole from a ready
+image at each wheel step; a bare main window), whose figure is the reference. The last thing printed is
+the table of medians, ratios and goals.
 --only PART,... runs some of the parts (export, import, creation, compare, desktop).
 """
 import argparse
