@@ -538,8 +538,8 @@ def main():
 
     header = ("work", "ours (median)", "reference", "ratio", "goal", "met")
     widths = [max(len(str(row[i])) for row in [header] + table) for i in range(len(header))]
-    log("\nResults: medians of %d runs; ratio = ours / reference (the sqlite3 shell, or our import for compare), "
-        "whole processes run in turn" % args.runs)
+    log("\nResults: medians of %d runs; ratio = ours / reference (the sqlite3 shell, our import for compare, the "
+        "bare Qt program for the desktop), run in turn" % args.runs)
     for row in [header] + table:
         log("  " + "  ".join(str(v).ljust(w) if i == 0 else str(v).rjust(w)
                              for i, (v, w) in enumerate(zip(row, widths))).rstrip())
