@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 #include "desktop/GridAccessible.h"
 #include "desktop/QtText.h"
