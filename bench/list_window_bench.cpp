@@ -12,52 +12,25 @@
 // Run it on a real display (xcb, 1920 x 1080): bench/run starts an Xvfb for it.
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QTimer>
-#include <QWindow>
-#include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "desktop/CensusApp.h"
 #include "desktop/DepotGrid.h"
+#include "desktop_probe.h"
 
 namespace {
-
-// VmHWM (peak) or VmRSS (now) of this process, in KiB.
-long StatusKiB(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string name;
-    long value = 0;
-    while (status >> name) {
-        if (name == key) {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 20, '\n');
-    }
-    return 0;
-}
-
-double MsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
 
 // Catches the first painting of a census grid's viewport after the command. The application's filter
 // sees the paint event before the grid does; the grid's own "painted" callback, wrapped here, tells
 // when its painting is complete.
 class FirstGridPaint : public QObject {
   public:
-    std::chrono::steady_clock::time_point start;
     bool armed = false;
-    double paintedMs = -1;
-    double flushedMs = -1;
-    QSize listSize;
+    probe::FirstPainting timing;
     QSize gridSize;
     int visibleRows = 0;
-    long hwmList = 0;
-    long rssList = 0;
 
   protected:
     bool eventFilter(QObject* object, QEvent* event) override {
@@ -73,16 +46,7 @@ class FirstGridPaint : public QObject {
             if (original) {
                 original();
             }
-            if (paintedMs >= 0) {
-                return;  // a later painting
-            }
-            paintedMs = MsSince(start);
-            // The window's painting is flushed to the display before the loop takes the next event.
-            QTimer::singleShot(0, this, [this, grid] {
-                flushedMs = MsSince(start);
-                hwmList = StatusKiB("VmHWM:");
-                rssList = StatusKiB("VmRSS:");
-                listSize = grid->window()->size();
+            timing.Painted(this, grid->window(), [this, grid] {
                 gridSize = grid->viewport()->size();
                 visibleRows = grid->VisibleRows();
                 // Closed as "Fine" does.
@@ -94,14 +58,6 @@ class FirstGridPaint : public QObject {
         return false;
     }
 };
-
-void ProcessEventsFor(int ms) {
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
 
 }  // namespace
 
@@ -120,20 +76,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     // The empty main window, exposed and painted, and left to settle.
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 5000 && !(frame.windowHandle() && frame.windowHandle()->isExposed())) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    ProcessEventsFor(300);
-    const long hwmMain = StatusKiB("VmHWM:");
-    const long rssMain = StatusKiB("VmRSS:");
+    probe::ProcessUntilExposed(frame);
+    const long hwmMain = probe::StatusKiB("VmHWM:");
+    const long rssMain = probe::StatusKiB("VmRSS:");
 
     FirstGridPaint probe;
     app.installEventFilter(&probe);
     QTimer::singleShot(0, &app, [&] {
         probe.armed = true;
-        probe.start = std::chrono::steady_clock::now();
+        probe.timing.start = std::chrono::steady_clock::now();
         frame.Action(desktop::kDepositi)->trigger();  // returns when the window is closed
         QCoreApplication::exit(0);
     });
@@ -145,15 +96,14 @@ int main(int argc, char* argv[]) {
         QCoreApplication::exit(1);
     });
     QApplication::exec();
-    if (probe.flushedMs < 0) {
+    const probe::FirstPainting& t = probe.timing;
+    if (t.flushedMs < 0) {
         std::fprintf(stderr, "the structure list did not paint\n");
         return 1;
     }
-    std::printf(
-        "painted_ms=%.2f flushed_ms=%.2f visible_rows=%d main=%dx%d list=%dx%d grid=%dx%d hwm_main_kib=%ld "
-        "hwm_list_kib=%ld rss_main_kib=%ld rss_list_kib=%ld\n",
-        probe.paintedMs, probe.flushedMs, probe.visibleRows, frame.width(), frame.height(),
-        probe.listSize.width(), probe.listSize.height(), probe.gridSize.width(), probe.gridSize.height(),
-        hwmMain, probe.hwmList, rssMain, probe.rssList);
+    probe::PrintOpening(t, frame.size(), hwmMain, rssMain,
+                        "visible_rows=" + std::to_string(probe.visibleRows) + " ",
+                        "grid=" + std::to_string(probe.gridSize.width()) + "x" +
+                            std::to_string(probe.gridSize.height()) + " ");
     return 0;
 }

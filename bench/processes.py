@@ -21,7 +21,10 @@ posix_spawn and reaped with wait4; the peak memory (max RSS) comes from a few mo
 under GNU time. With --display, the
 desktop figures are taken on that X display (1920 x 1080): the structure list opened from the menu in
 fresh processes (list_window_bench), one wheel step in the open list (register_bench) and the start-up
-to the main window (startup_bench). The last thing printed is the table of medians, ratios and goals.
+to the main window (startup_bench), each in turn with a bare Qt program doing the same (bare_desktop_bench:
+a child window of the list window's size opened by the same menu command and repainted whole from a ready
+image at each wheel step; a bare main window), whose figure is the reference. The last thing printed is
+the table of medians, ratios and goals.
 --only PART,... runs some of the parts (export, import, creation, compare, desktop).
 """
 import argparse
@@ -286,35 +289,46 @@ def desktop_environment(display, work):
     return env
 
 
+def bare_program(build):
+    """The bare Qt program measured beside ours: the floor of the desktop figures."""
+    return os.path.join(build, "bench", "bare_desktop_bench")
+
+
 def bench_list_window(build, work, runs, census, env):
+    """Ours and the bare window in turn, fresh processes: the list opened from the menu (ours), the bare
+    child window opened from the same menu command."""
     database = os.path.join(work, "list.mdb")
     copy_database(census, database)
     config = write_configuration(work, "list.ini", database)
-    program = os.path.join(build, "bench", "list_window_bench")
     output, errors = os.path.join(work, "list.out"), os.path.join(work, "list.err")
-    samples = []
+    sides = [[os.path.join(build, "bench", "list_window_bench"), "--config", config], [bare_program(build), "open"]]
+    samples = [[], []]
     for keep in [False] + [True] * runs:
-        _, status, _ = spawn([program, "--config", config], stdout=output, stderr=errors, env=env)
-        if status != 0:
-            with open(errors, encoding="utf-8", errors="replace") as f:
-                raise Failure("list_window_bench exited with %d: %s" % (status, f.read().strip()[:500]))
-        with open(output) as f:
-            values = dict(item.split("=", 1) for item in f.read().split())
-        if keep:
-            samples.append(values)
+        for argv, kept in zip(sides, samples):
+            _, status, _ = spawn(argv, stdout=output, stderr=errors, env=env)
+            if status != 0:
+                with open(errors, encoding="utf-8", errors="replace") as f:
+                    raise Failure("%s exited with %d: %s" % (os.path.basename(argv[0]), status,
+                                                             f.read().strip()[:500]))
+            with open(output) as f:
+                values = dict(item.split("=", 1) for item in f.read().split())
+            if keep:
+                kept.append(values)
     return samples
 
 
 def bench_start_up(build, work, runs, census, env):
+    """Ours and the bare main window in turn, whole processes."""
     config = write_configuration(work, "startup.ini", census)
-    program = os.path.join(build, "bench", "startup_bench")
-    times = []
+    sides = [[os.path.join(build, "bench", "startup_bench"), "--config", config], [bare_program(build), "startup"]]
+    times = [[], []]
     for keep in [False] + [True] * runs:
-        elapsed, status, _ = spawn([program, "--config", config], env=env)
-        if status != 0:
-            raise Failure("startup_bench exited with %d" % status)
-        if keep:
-            times.append(elapsed * 1000.0)
+        for argv, kept in zip(sides, times):
+            elapsed, status, _ = spawn(argv, env=env)
+            if status != 0:
+                raise Failure("%s exited with %d" % (os.path.basename(argv[0]), status))
+            if keep:
+                kept.append(elapsed * 1000.0)
     return times
 
 
@@ -334,22 +348,30 @@ def bench_print(build, work, runs, census):
     return side, pages
 
 
-def bench_wheel_step(build, work, census, env):
+def bench_wheel_step(build, work, census, env, rounds=2):
+    """One wheel step, ours (register_bench) and the bare child window in turn, `rounds` times each: the
+    medians of all the repetitions."""
     database = os.path.join(work, "wheel.mdb")
     copy_database(census, database)
     config = write_configuration(work, "wheel.ini", database)
     report = os.path.join(work, "register_bench.json")
-    subprocess.run([os.path.join(build, "bench", "register_bench"), "--config", config,
-                    "--benchmark_repetitions=5", "--benchmark_out=" + report, "--benchmark_out_format=json"],
-                   check=True, env=env)
-    with open(report) as f:
-        runs = [b for b in json.load(f)["benchmarks"] if b.get("run_type") == "aggregate"]
-
-    def median(name):
-        return next(b for b in runs if b.get("aggregate_name") == "median" and b.get("run_name") == name)
-
-    wheel, find = median("BM_WheelStepFrame/min_time:2.000/real_time"), median("BM_FindNext/min_time:2.000/real_time")
-    return wheel["real_time"], wheel.get("viewport_w"), wheel.get("viewport_h"), find["real_time"]
+    sides = [[os.path.join(build, "bench", "register_bench"), "--config", config],
+             [bare_program(build), "wheel"]]
+    wheel = "BM_WheelStepFrame/min_time:2.000/real_time"
+    frames, bare, finds, size = [], [], [], (None, None)
+    for _ in range(rounds):
+        for argv, kept in zip(sides, (frames, bare)):
+            subprocess.run(argv + ["--benchmark_repetitions=5", "--benchmark_out=" + report,
+                                   "--benchmark_out_format=json"], check=True, env=env, stdout=subprocess.DEVNULL)
+            with open(report) as f:
+                repetitions = [b for b in json.load(f)["benchmarks"] if b.get("run_type") == "iteration"]
+            steps = [b for b in repetitions if b.get("run_name") == wheel]
+            kept.extend(b["real_time"] for b in steps)
+            if kept is frames:
+                size = (steps[0].get("viewport_w"), steps[0].get("viewport_h"))
+                finds.extend(b["real_time"] for b in repetitions
+                             if b.get("run_name") == "BM_FindNext/min_time:2.000/real_time")
+    return (statistics.median(frames), statistics.median(bare), size[0], size[1], statistics.median(finds))
 
 
 def grow_census(census, target, megabytes):
@@ -446,33 +468,40 @@ def main():
 
     if args.display and "desktop" in parts:
         env = desktop_environment(args.display, work)
-        log("\nStructure list opened from the menu on the largest census, display %s, %d processes" % (
-            args.display, args.runs))
-        samples = bench_list_window(args.build, work, args.runs, census, env)
+        log("\nStructure list opened from the menu on the largest census, and the bare window, in turn, display %s, "
+            "%d processes each" % (args.display, args.runs))
+        samples, bare = bench_list_window(args.build, work, args.runs, census, env)
         first = samples[0]
-        log("  main window %s, list window %s, grid viewport %s, %s rows visible" % (
-            first["main"], first["list"], first["grid"], first["visible_rows"]))
+        log("  main window %s, list window %s, grid viewport %s, %s rows visible; the bare window's main window "
+            "%s, child %s" % (first["main"], first["list"], first["grid"], first["visible_rows"], bare[0]["main"],
+                              bare[0]["list"]))
         painted = [float(v["painted_ms"]) for v in samples]
         flushed = [float(v["flushed_ms"]) for v in samples]
+        floor = [float(v["flushed_ms"]) for v in bare]
         growth = [(int(v["hwm_list_kib"]) - int(v["hwm_main_kib"])) / MiB for v in samples]
         log("  grid painted        median %7.1f ms  (min %6.1f, max %6.1f)" % (
             statistics.median(painted), min(painted), max(painted)))
         log("  painting flushed    median %7.1f ms  (min %6.1f, max %6.1f)" % (
             statistics.median(flushed), min(flushed), max(flushed)))
+        log("  bare window flushed median %7.1f ms  (min %6.1f, max %6.1f)" % (
+            statistics.median(floor), min(floor), max(floor)))
         log("  peak memory (VmHWM): main window %.1f MiB, with the list painted %.1f MiB" % (
             statistics.median(int(v["hwm_main_kib"]) for v in samples) / MiB,
             statistics.median(int(v["hwm_list_kib"]) for v in samples) / MiB))
-        shown = statistics.median(flushed)
-        table.append(("list opened and painted (%s)" % first["main"], "%.1f ms" % shown, "", "", "<= 200 ms",
-                      verdict(shown, 200)))
+        shown, bare_shown = statistics.median(flushed), statistics.median(floor)
+        table.append(("list opened and painted (%s)" % first["main"], "%.1f ms" % shown, "%.1f ms" % bare_shown,
+                      "%.2f" % (shown / bare_shown), "<= 4.00", verdict(shown / bare_shown, 4)))
         extra = statistics.median(growth)
         table.append(("  list memory over main window", "+%.1f MiB" % extra, "", "", "<= +24 MiB",
                       verdict(extra, 24)))
 
-        log("\nOne wheel step in the open list (Google Benchmark, 5 repetitions)")
-        frame, width, height, find = bench_wheel_step(args.build, work, census, env)
+        log("\nOne wheel step in the open list and in the bare window, in turn (Google Benchmark, 2 x 5 "
+            "repetitions each)")
+        frame, bare_frame, width, height, find = bench_wheel_step(args.build, work, census, env)
+        log("  ours median %.2f ms, bare window %.2f ms" % (frame, bare_frame))
         table.append(("  one wheel step, frame (%sx%s grid)" % (int(width or 0), int(height or 0)),
-                      "%.2f ms" % frame, "", "", "<= 5 ms", verdict(frame, 5)))
+                      "%.2f ms" % frame, "%.2f ms" % bare_frame, "%.2f" % (frame / bare_frame), "<= 2.00",
+                      verdict(frame / bare_frame, 2)))
         table.append(("  Trova, next structure found (%d rows)" % STRUCTURES, "%.2f ms" % find, "", "", "<= 20 ms",
                       verdict(find, 20)))
 
@@ -484,10 +513,14 @@ def main():
                       "", "", "<= 3 s", verdict(printed, 3)))
         table.append(("  peak memory of the printing", "%.1f MiB" % peak, "", "", "<= 64 MiB", verdict(peak, 64)))
 
-        log("\nStart-up to the main window shown and painted, %d processes" % args.runs)
-        times = bench_start_up(args.build, work, args.runs, census, env)
-        log("  median %.1f ms (min %.1f, max %.1f)" % (statistics.median(times), min(times), max(times)))
-        table.append(("start-up to the main window", "%.1f ms" % statistics.median(times), "", "", "", ""))
+        log("\nStart-up to the main window shown and painted, ours and the bare main window in turn, %d processes "
+            "each" % args.runs)
+        times, bare = bench_start_up(args.build, work, args.runs, census, env)
+        log("  ours median %.1f ms (min %.1f, max %.1f); bare main window median %.1f ms (min %.1f, max %.1f)" % (
+            statistics.median(times), min(times), max(times), statistics.median(bare), min(bare), max(bare)))
+        o, b = statistics.median(times), statistics.median(bare)
+        table.append(("start-up to the main window", "%.1f ms" % o, "%.1f ms" % b, "%.2f" % (o / b), "<= 2.00",
+                      verdict(o / b, 2)))
 
     if args.display and "long-work" in parts:
         env = desktop_environment(args.display, work)
@@ -508,8 +541,8 @@ def main():
 
     header = ("work", "ours (median)", "reference", "ratio", "goal", "met")
     widths = [max(len(str(row[i])) for row in [header] + table) for i in range(len(header))]
-    log("\nResults: medians of %d runs; ratio = ours / reference (the sqlite3 shell, or our import for compare), "
-        "whole processes run in turn" % args.runs)
+    log("\nResults: medians of %d runs; ratio = ours / reference (the sqlite3 shell, our import for compare, the "
+        "bare Qt program for the desktop), run in turn" % args.runs)
     for row in [header] + table:
         log("  " + "  ".join(str(v).ljust(w) if i == 0 else str(v).rjust(w)
                              for i, (v, w) in enumerate(zip(row, widths))).rstrip())

@@ -8,15 +8,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QScreen>
-#include <QWheelEvent>
-#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 
 #include "desktop/CensusApp.h"
 #include "desktop/DepotListDlg.h"
+#include "desktop_probe.h"
 
 namespace {
 
@@ -26,61 +24,15 @@ struct Shown {
 };
 Shown shown;
 
-// Counts the paintings of a widget.
-class PaintCounter : public QObject {
-  public:
-    int paints = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return false;
-    }
-};
-
 void Fail(const char* what) {
     std::fprintf(stderr, "%s\n", what);
     std::exit(1);
 }
 
-void ProcessUntilExposed(QWidget& widget) {
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 5000 && !(widget.windowHandle() && widget.windowHandle()->isExposed())) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    waited.restart();
-    while (waited.elapsed() < 300) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
-
 void BM_WheelStepFrame(benchmark::State& state) {
     desktop::CDepotGrid* grid = shown.list->Grid();
-    QWidget* viewport = grid->viewport();
-    PaintCounter counter;
-    viewport->installEventFilter(&counter);
-    const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
-    int direction = -120;  // towards the end of the list
-    int previousFirst = -1;
-    for (auto _ : state) {
-        if (grid->FirstVisible() == previousFirst) {
-            direction = -direction;  // an end has been reached: back the other way
-        }
-        previousFirst = grid->FirstVisible();
-        const int before = counter.paints;
-        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, direction), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewport, &wheel);
-        while (counter.paints == before) {
-            QApplication::processEvents(QEventLoop::AllEvents);
-        }
-    }
-    viewport->removeEventFilter(&counter);
-    state.counters["viewport_w"] = viewport->width();
-    state.counters["viewport_h"] = viewport->height();
+    probe::WheelStepFrames(state, grid->viewport(), grid->viewport(),
+                           [grid] { return grid->FirstVisible(); });
     state.counters["visible_rows"] = grid->VisibleRows();
 }
 BENCHMARK(BM_WheelStepFrame)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
@@ -116,7 +68,7 @@ int main(int argc, char** argv) {
                      screen.height());
     }
     shown.frame = &census.MainFrame();
-    ProcessUntilExposed(*shown.frame);
+    probe::ProcessUntilExposed(*shown.frame);
     {
         reg::StructureList list(shown.frame->Session());
         if (!list.Open()) {
@@ -124,7 +76,7 @@ int main(int argc, char** argv) {
         }
         desktop::CDepotListDlg window(list, shown.frame);
         window.show();
-        ProcessUntilExposed(window);
+        probe::ProcessUntilExposed(window);
         shown.list = &window;
         benchmark::RunSpecifiedBenchmarks();
         window.hide();

@@ -2,14 +2,14 @@
 
 #include <QAccessible>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 #include "desktop/GridAccessible.h"
 #include "desktop/QtText.h"
@@ -25,6 +25,8 @@ constexpr int kRefresh = 1058;
 constexpr int kModify = 1059;
 constexpr int kRevert = 1066;
 constexpr int kFind = 1067;
+// How many rows high the back buffer is.
+constexpr int kBackRows = 16;
 
 }  // namespace
 
@@ -64,6 +66,7 @@ void CDepotGrid::ClampVertical() {
 }
 
 void CDepotGrid::SelectAt(int y) {
+    const int previous = current_;
     current_ = (y - Layout().HeadingsHeight()) / Layout().RowPitch() + first_;
     if (current_ < first_) {
         current_ = first_;
@@ -74,7 +77,7 @@ void CDepotGrid::SelectAt(int y) {
     if (current_ >= first_ + visible_) {
         current_ = first_ + visible_ - 1;
     }
-    viewport()->repaint();
+    ShowMoved(first_, previous, true);
 }
 
 void CDepotGrid::ScrollRows(int delta) {
@@ -82,21 +85,59 @@ void CDepotGrid::ScrollRows(int delta) {
 }
 
 void CDepotGrid::ScrollTo(int first) {
+    const int oldFirst = first_;
+    const int oldCurrent = current_;
     first_ = first;
     ClampVertical();
-    viewport()->update();
+    ShowMoved(oldFirst, oldCurrent, false);
 }
 
 void CDepotGrid::scrollContentsBy(int, int) {
     if (updatingBars_) {
         return;
     }
+    const int oldFirst = first_;
+    const int oldCurrent = current_;
     first_ = verticalScrollBar()->value();
     ClampVertical();
     const int oldPosition = xPos_;
     xPos_ = horizontalScrollBar()->value();
     TellShowing(oldPosition);
-    viewport()->update();
+    if (xPos_ != oldPosition) {
+        viewport()->update();
+    } else {
+        ShowMoved(oldFirst, oldCurrent, false);
+    }
+}
+
+void CDepotGrid::ShowMoved(int oldFirst, int oldCurrent, bool now) {
+    QWidget* port = viewport();
+    const int delta = first_ - oldFirst;
+    if (visible_ <= 0 || std::abs(delta) >= visible_ || !port->isVisible()) {
+        now ? port->repaint() : port->update();
+        return;
+    }
+    const GridLayout& L = Layout();
+    const int width = port->width();
+    const int pitch = L.RowPitch();
+    // The rows' lines, below the rule under the headings.
+    const QRect rows(0, L.HeadingsHeight() + 1, width, visible_ * pitch);
+    QRegion changed;
+    if (delta != 0) {
+        port->scroll(0, -delta * pitch, rows);
+        const int brought = std::abs(delta) * pitch;
+        changed += delta > 0 ? QRect(0, rows.bottom() + 1 - brought, width, brought)
+                             : QRect(0, rows.top(), width, brought);
+    }
+    // The current row's colour and the current cell's mark, where they are now and where the rows
+    // took them; the mark's top side stands on the rule above its row, which is the rule under the
+    // headings for the first row and does not move with the rows.
+    const QRect marks(0, L.HeadingsHeight(), width, visible_ * pitch + 1);
+    changed += QRect(0, L.HeadingsHeight(), width, 1);
+    for (const int row : {oldCurrent, current_}) {
+        changed += QRect(0, L.RowTop(row - first_), width, pitch + 1).intersected(marks);
+    }
+    now ? port->repaint(changed) : port->update(changed);
 }
 
 void CDepotGrid::resizeEvent(QResizeEvent* event) {
@@ -174,24 +215,33 @@ QRect CDepotGrid::CellRect(int row, int column) const {
     return shown.isEmpty() ? QRect() : QRect(viewport()->mapToGlobal(shown.topLeft()), shown.size());
 }
 
-void CDepotGrid::paintEvent(QPaintEvent*) {
+void CDepotGrid::paintEvent(QPaintEvent* event) {
     const QRect client = viewport()->rect();
     const qreal ratio = devicePixelRatioF();
-    if (back_.isNull() || back_.width() < client.width() * ratio ||
-        back_.height() < client.height() * ratio) {
-        // Created once, as large as the screen, and kept.
-        QSize size =
-            QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size() : client.size();
-        size = size.expandedTo(client.size()) * ratio;
-        back_ = QPixmap(size);
+    const GridView view = PrepareView(client);
+    // The back buffer holds a band of rows across the viewport; what is to be painted is drawn on it a
+    // band at a time and copied to the window.
+    const int band = kBackRows * Layout().RowPitch();
+    if (back_.isNull() || back_.width() < client.width() * ratio || back_.height() < band * ratio) {
+        back_ =
+            QPixmap(QSize(client.width(), band).expandedTo(back_.deviceIndependentSize().toSize()) * ratio);
         back_.setDevicePixelRatio(ratio);
     }
-    {
-        QPainter p(&back_);
-        PaintGrid(p, client);
-    }
     QPainter window(viewport());
-    window.drawPixmap(client, back_, QRectF(QPointF(0, 0), QSizeF(client.size()) * ratio));
+    for (const QRect& part : event->region().intersected(client)) {
+        for (int top = part.top(); top <= part.bottom(); top += band) {
+            const QRect piece = part.intersected(QRect(part.left(), top, part.width(), band));
+            {
+                QPainter p(&back_);
+                p.translate(0, -piece.top());
+                PaintParts(p, view, piece);
+            }
+            window.drawPixmap(piece, back_,
+                              QRectF(QPointF(piece.left(), 0) * ratio, QSizeF(piece.size()) * ratio));
+        }
+    }
+    window.end();
+    SelectShown(view);
     if (onPainted) {
         onPainted();
     }
@@ -201,11 +251,13 @@ void CDepotGrid::paintEvent(QPaintEvent*) {
 QImage CDepotGrid::Snapshot() {
     QImage image(viewport()->size(), QImage::Format_RGB32);
     QPainter p(&image);
-    PaintGrid(p, image.rect());
+    const GridView view = PrepareView(image.rect());
+    PaintParts(p, view, image.rect());
+    SelectShown(view);
     return image;
 }
 
-void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
+GridView CDepotGrid::PrepareView(const QRect& client) {
     const int n = RowCount();
     visible_ = (client.height() - Layout().HeadingsHeight()) / Layout().RowPitch();
     if (pendingCurrent_ >= 0) {
@@ -214,26 +266,40 @@ void CDepotGrid::PaintGrid(QPainter& p, const QRect& client) {
     }
     ClampVertical();
     UpdateScrollBars(client.width());
-    p.fillRect(client, Qt::white);
     GridView view;
     view.first = first_;
     view.count = std::max(0, std::min(visible_, n - first_));
     view.current = current_;
     view.dx = -xPos_;
     view.width = client.width();
-    renderer_.Draw(p, list_.Rows(), view);
-    if (hasFocus() && current_ >= first_ && current_ < first_ + view.count) {
-        // The current cell's mark, where the keyboard stands: its four rules drawn black.
-        const int top = Layout().RowTop(current_ - first_);
-        const int bottom = Layout().RowTop(current_ - first_ + 1);
-        const int left = ColumnLeft(column_) - xPos_;
-        const int right = ColumnRight(column_) - 1 - xPos_;
-        p.setPen(QPen(Qt::black, 0));
-        p.drawLine(left, top, right, top);
-        p.drawLine(left, bottom, right, bottom);
-        p.drawLine(left, top, left, bottom);
-        p.drawLine(right, top, right, bottom);
+    return view;
+}
+
+void CDepotGrid::PaintParts(QPainter& p, GridView view, const QRegion& region) {
+    const bool marked = hasFocus() && current_ >= first_ && current_ < first_ + view.count;
+    for (const QRect& part : region) {
+        p.setClipRect(part);
+        p.fillRect(part, Qt::white);
+        view.top = part.top();
+        view.bottom = part.bottom();
+        renderer_.Draw(p, list_.Rows(), view);
+        if (marked) {
+            // The current cell's mark, where the keyboard stands: its four rules drawn black.
+            const int top = Layout().RowTop(current_ - first_);
+            const int bottom = Layout().RowTop(current_ - first_ + 1);
+            const int left = ColumnLeft(column_) - xPos_;
+            const int right = ColumnRight(column_) - 1 - xPos_;
+            p.setPen(QPen(Qt::black, 0));
+            p.drawLine(left, top, right, top);
+            p.drawLine(left, bottom, right, bottom);
+            p.drawLine(left, top, left, bottom);
+            p.drawLine(right, top, right, bottom);
+        }
     }
+    p.setClipping(false);
+}
+
+void CDepotGrid::SelectShown(const GridView& view) {
     list_.Select(current_ >= first_ && current_ < first_ + view.count ? std::optional<std::size_t>(current_)
                                                                       : std::nullopt);
 }
@@ -350,6 +416,13 @@ void CDepotGrid::TellShowing(int oldPosition) {
 }
 
 void CDepotGrid::MakeCurrent(int row) {
+    MoveCurrent(row, 0);
+}
+
+void CDepotGrid::MoveCurrent(int row, int shift) {
+    const int oldFirst = first_;
+    const int oldCurrent = current_;
+    first_ += shift;
     current_ = std::clamp(row, 0, std::max(RowCount() - 1, 0));
     if (current_ < first_) {
         first_ = current_;
@@ -357,7 +430,7 @@ void CDepotGrid::MakeCurrent(int row) {
         first_ = current_ - visible_ + 1;
     }
     ClampVertical();
-    viewport()->repaint();
+    ShowMoved(oldFirst, oldCurrent, true);
 }
 
 void CDepotGrid::AnnounceCurrent() {
@@ -423,12 +496,10 @@ void CDepotGrid::keyPressEvent(QKeyEvent* event) {
             moveTo(current_ + 1);
             break;
         case Qt::Key_PageUp:
-            first_ -= visible_;
-            moveTo(current_ - visible_);
+            MoveCurrent(current_ - visible_, -visible_);
             break;
         case Qt::Key_PageDown:
-            first_ += visible_;
-            moveTo(current_ + visible_);
+            MoveCurrent(current_ + visible_, visible_);
             break;
         case Qt::Key_Home:
             if (event->modifiers() & Qt::ControlModifier) {

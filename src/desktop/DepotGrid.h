@@ -1,6 +1,6 @@
 // The census grid: one line per listed structure with all its data, under a three-band heading,
-// drawn through a back buffer kept for the grid's life. Only the visible rows are drawn; the drawing
-// itself is CGridRenderer's.
+// drawn through a back buffer of a band of rows kept for the grid's life. Only the visible rows are drawn;
+// the drawing itself is CGridRenderer's.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -84,7 +84,18 @@ class CDepotGrid : public QAbstractScrollArea {
     void focusOutEvent(QFocusEvent* event) override;
 
   private:
-    void PaintGrid(QPainter& p, const QRect& client);
+    // What a painting of the viewport's rectangle `client` shows (the rows that fit, the current row
+    // kept among them, the scroll bars set to them).
+    GridView PrepareView(const QRect& client);
+    // Paints the parts of the grid in `region`; then the list is told which row is selected.
+    void PaintParts(QPainter& p, GridView view, const QRegion& region);
+    void SelectShown(const GridView& view);
+    // Shows the rows moved from `oldFirst` (and the current row from `oldCurrent`): the rows already
+    // painted are moved, and only those brought into view and those whose look changed are painted, at
+    // once or `now`. A move of a screen or more paints the whole grid.
+    void ShowMoved(int oldFirst, int oldCurrent, bool now);
+    // Makes a row current with the first row moved by `shift` first (a page up or down).
+    void MoveCurrent(int row, int shift);
     void ClampVertical();
     void UpdateScrollBars(int clientWidth);
     // Tells an assistive technology that the current row changed (or the rows were loaded anew).

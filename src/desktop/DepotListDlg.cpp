@@ -92,8 +92,7 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
         setGeometry(screen->availableGeometry());
     }
-    Layout();
-    grid_->MeasureGrid();
+    Layout();  // the grid has measured its rows as it was made
     grid_->setFocus();
 }
 

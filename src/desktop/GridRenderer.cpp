@@ -7,6 +7,7 @@
 #include <QtMath>
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
 #include "desktop/QtText.h"
 #include "text/Text.h"
@@ -25,6 +26,8 @@ const QColor kCurrent(255, 255, 0);
 
 // How many laid-out texts a renderer keeps: many screens of rows.
 constexpr qsizetype kLaidOutKept = 20000;
+// How many rows' laid-out cells: some twenty screens, a few MiB.
+constexpr qsizetype kRowsLaidOutKept = 1500;
 
 constexpr int kServices = static_cast<int>(census::kServiceCount);
 constexpr int kLengthClasses = static_cast<int>(census::kLengthClassCount);
@@ -371,6 +374,30 @@ int GridCellAlignment(int column) {
     return column == 0 || column == 13 || column == 16 || IsCount(column) ? Qt::AlignRight : Qt::AlignLeft;
 }
 
+CGridRenderer::CGridRenderer() : rowsLaidOut_(kRowsLaidOutKept) {}
+
+const CGridRenderer::LaidOutRow& CGridRenderer::RowLaidOut(const reg::CDepotRowList& rows, int index) {
+    const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
+    if (const LaidOutRow* kept = rowsLaidOut_.object(index);
+        kept && kept->list == rows.Generation() && kept->texts == row.texts) {
+        return *kept;
+    }
+    auto made = std::make_unique<LaidOutRow>();
+    made->list = rows.Generation();
+    made->texts = row.texts;
+    for (int c = 0; c < kGridColumns; ++c) {
+        const QString s = GridCellText(rows, index, c);
+        if (!s.isEmpty() && s != QLatin1String(" ")) {
+            const LaidOutText& laid = LaidOut(s);
+            made->shown[static_cast<std::size_t>(c)] = laid.shown;
+            made->widths[static_cast<std::size_t>(c)] = laid.width;
+        }
+    }
+    LaidOutRow* kept = made.release();
+    rowsLaidOut_.insert(index, kept);  // taken by the cache, which deletes it when it makes room
+    return *kept;
+}
+
 CGridRenderer::LaidOutText& CGridRenderer::LaidOut(const QString& text) {
     auto found = laidOut_.find(text);
     if (found != laidOut_.end()) {
@@ -538,6 +565,18 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
         }
         p.restore();
     };
+    // A text laid out for a screen, cut at its cell's edges where it is wider.
+    const auto show = [&](const QRect& cell, int align, int width, const QStaticText& shown) {
+        const int x = Aligned(cell, align, width);
+        if (width <= cell.width()) {
+            p.drawStaticText(x, cell.top(), shown);
+            return;
+        }
+        p.save();
+        p.setClipRect(cell, Qt::IntersectClip);
+        p.drawStaticText(x, cell.top(), shown);
+        p.restore();
+    };
     const auto text = [&](const QRect& cell, int align, const QString& s) {
         if (cell.right() < view.left || cell.left() > view.width || s.isEmpty() || s == QLatin1String(" ")) {
             return;  // off screen, or nothing to see
@@ -547,15 +586,7 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
             return;
         }
         const LaidOutText& laid = LaidOut(s);
-        const int x = Aligned(cell, align, laid.width);
-        if (laid.width <= cell.width()) {
-            p.drawStaticText(x, cell.top(), laid.shown);
-            return;
-        }
-        p.save();  // cut at the cell's edges
-        p.setClipRect(cell, Qt::IntersectClip);
-        p.drawStaticText(x, cell.top(), laid.shown);
-        p.restore();
+        show(cell, align, laid.width, laid.shown);
     };
     const auto band = [&](int top, int bottom, int left, int rightEdge, const QColor& colour) {
         p.fillRect(QRect(QPoint(left + dx, top), QPoint(rightEdge + dx - 1, bottom - 1)), colour);
@@ -570,43 +601,51 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
         text(QRect(left + dx, top + 4, width, h), Qt::AlignHCenter, FromUtf8(title));
     };
 
-    // Band 1: the services over the bus counts.
-    band(0, band2, L.XF - 5, L.XF - 5 + kServices * L.G, kBand1);
-    for (int service = 0; service < kServices; ++service) {
-        centred(L.XF - 5 + service * L.G, L.G, 0, kGroups[service]);
-    }
-    // Band 2: the blocks and the length classes.
-    band(band2, band3, L.XL - 5, L.XL - 5 + L.WL + L.WA + L.WS + L.WC + kServices * L.G, kBand2);
-    centred(L.XL - 5, L.WL, band2, kBlocks[0]);
-    centred(L.XA - 5, L.WA, band2, kBlocks[1]);
-    centred(L.XS - 5, L.WS, band2, kBlocks[2]);
-    centred(L.XC - 5, L.WC, band2, kBlocks[3]);
-    for (int service = 0; service < kServices; ++service) {
-        for (int lengthClass = 0; lengthClass < kLengthClasses; ++lengthClass) {
-            centred(L.XF - 5 + service * L.G + lengthClass * L.B, L.B, band2, kClasses[lengthClass]);
+    if (view.top < headings) {
+        // Band 1: the services over the bus counts.
+        band(0, band2, L.XF - 5, L.XF - 5 + kServices * L.G, kBand1);
+        for (int service = 0; service < kServices; ++service) {
+            centred(L.XF - 5 + service * L.G, L.G, 0, kGroups[service]);
+        }
+        // Band 2: the blocks and the length classes.
+        band(band2, band3, L.XL - 5, L.XL - 5 + L.WL + L.WA + L.WS + L.WC + kServices * L.G, kBand2);
+        centred(L.XL - 5, L.WL, band2, kBlocks[0]);
+        centred(L.XA - 5, L.WA, band2, kBlocks[1]);
+        centred(L.XS - 5, L.WS, band2, kBlocks[2]);
+        centred(L.XC - 5, L.WC, band2, kBlocks[3]);
+        for (int service = 0; service < kServices; ++service) {
+            for (int lengthClass = 0; lengthClass < kLengthClasses; ++lengthClass) {
+                centred(L.XF - 5 + service * L.G + lengthClass * L.B, L.B, band2, kClasses[lengthClass]);
+            }
+        }
+        // Band 3: the column headings.
+        band(band3, headings, 0, L.Width(), kBand3);
+        for (int c = 0; c < kGridColumns; ++c) {
+            text(L.TextRect(c, -1).translated(dx, 0), Qt::AlignLeft, GridColumnTitle(c));
+        }
+        // Heading rules.
+        pen(kRule);
+        for (const GridLayout::Column& column : L.columns) {
+            p.drawLine(column.rule + dx, column.closesBlock ? band2 : band3, column.rule + dx, headings);
+        }
+        for (int service = 0; service <= kServices; ++service) {
+            const int x = L.XF - 5 + service * L.G + dx;
+            p.drawLine(x, 0, x, headings);
         }
     }
-    // Band 3: the column headings.
-    band(band3, headings, 0, L.Width(), kBand3);
-    for (int c = 0; c < kGridColumns; ++c) {
-        text(L.TextRect(c, -1).translated(dx, 0), Qt::AlignLeft, GridColumnTitle(c));
-    }
-    // Heading rules.
     pen(kRule);
-    for (const GridLayout::Column& column : L.columns) {
-        p.drawLine(column.rule + dx, column.closesBlock ? band2 : band3, column.rule + dx, headings);
-    }
-    for (int service = 0; service <= kServices; ++service) {
-        const int x = L.XF - 5 + service * L.G + dx;
-        p.drawLine(x, 0, x, headings);
-    }
     p.drawLine(0, headings, right, headings);
 
-    // Rows: only those in view.
+    // Rows: only those in view, and of them those the band drawn crosses (row i fills the lines below
+    // the rule at RowTop(i) down to the rule under it).
     QList<QLine> rules;
     const int n = static_cast<int>(rows.size());
-    int drawn = 0;
-    for (; drawn < view.count && view.first + drawn < n; ++drawn) {
+    const int pitch = L.RowPitch();
+    const int from = std::max(0, (view.top - headings - 1) / pitch);
+    const int upTo =
+        view.bottom <= headings ? 0 : std::min(view.count, (view.bottom - headings - 1) / pitch + 1);
+    int drawn = from;
+    for (; drawn < upTo && view.first + drawn < n; ++drawn) {
         const int index = view.first + drawn;
         const reg::CDepotRow& row = rows[static_cast<std::size_t>(index)];
         const int y = L.RowTop(drawn);
@@ -615,19 +654,28 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
             p.fillRect(QRect(QPoint(dx, y + 1), QPoint(right - 1, L.RowTop(drawn + 1))), kCurrent);
         }
         pen(ink);
+        // On a screen, the row's texts as laid out once.
+        const LaidOutRow* laidRow = view.glyphs || view.cutTexts ? nullptr : &RowLaidOut(rows, index);
         for (int c = 0; c < kGridColumns; ++c) {
             const QRect cell = L.TextRect(c, drawn).translated(dx, 0);
-            // The text only of what is in view.
-            if (cell.right() >= 0 && cell.right() >= view.left && cell.left() <= view.width) {
+            if (cell.right() < 0 || cell.right() < view.left || cell.left() > view.width) {
+                continue;  // the text only of what is in view
+            }
+            if (!laidRow) {
                 text(cell, GridCellAlignment(c), GridCellText(rows, index, c));
+                continue;
+            }
+            const QStaticText& shown = laidRow->shown[static_cast<std::size_t>(c)];
+            if (!shown.text().isEmpty()) {
+                show(cell, GridCellAlignment(c), laidRow->widths[static_cast<std::size_t>(c)], shown);
             }
         }
         rules.emplace_back(dx, L.RowTop(drawn + 1), right, L.RowTop(drawn + 1));
     }
     // The rules of the rows: under each row, and each column's separator down all of them at once.
-    if (drawn > 0) {
+    if (drawn > from) {
         for (const GridLayout::Column& column : L.columns) {
-            rules.emplace_back(column.rule + dx, headings, column.rule + dx, L.RowTop(drawn));
+            rules.emplace_back(column.rule + dx, L.RowTop(from), column.rule + dx, L.RowTop(drawn));
         }
     }
     pen(kRule);

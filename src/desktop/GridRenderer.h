@@ -5,6 +5,7 @@
 // renderer; CCensusPrint draws the rows of each page.
 #pragma once
 
+#include <QCache>
 #include <QFont>
 #include <QGlyphRun>
 #include <QHash>
@@ -13,6 +14,8 @@
 #include <QStaticText>
 #include <QStringList>
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -73,6 +76,11 @@ struct GridView {
     int dx = 0;        // how far the columns are moved (minus the horizontal scroll)
     int left = 0;      // where the drawing begins across
     int width = 0;     // where it ends (the width drawn from the left edge)
+    // The band of pixel lines drawn, ends included: the heading bands only where it reaches above the
+    // rule under them, and only the rows it crosses (a window repainting the rows a scroll brought
+    // into view).
+    int top = 0;
+    int bottom = std::numeric_limits<int>::max();
     QFont font = GridFont();
 
     bool glyphs = false;  // texts drawn as glyphs (on a printer)
@@ -84,6 +92,7 @@ struct GridView {
 
 class CGridRenderer {
   public:
+    CGridRenderer();
     // Measures the widths of the columns and the line height for these rows in the grid's font.
     void Measure(const reg::CDepotRowList& rows);
     const GridLayout& Layout() const { return layout_; }
@@ -124,8 +133,19 @@ class CGridRenderer {
     // The width of a number drawn side by side, or nothing when `text` is not one.
     std::optional<int> NumberWidth(const QString& text) const;
 
+    // The texts of a row's cells laid out for a screen, made once while the row is among those kept:
+    // a row drawn again (brought back into view, or its colour changed) is not read and laid out anew.
+    struct LaidOutRow {
+        std::uint64_t list = 0;  // made from this list (CDepotRowList::Generation) and row texts
+        std::uint32_t texts = 0;
+        std::array<QStaticText, kGridColumns> shown;  // a null text where the cell shows nothing
+        std::array<int, kGridColumns> widths{};
+    };
+    const LaidOutRow& RowLaidOut(const reg::CDepotRowList& rows, int index);
+
     GridLayout layout_;
     QHash<QString, LaidOutText> laidOut_;  // a step of the wheel lays out only what it brings into view
+    QCache<int, LaidOutRow> rowsLaidOut_;  // by row index
     QHash<QString, PrintedText> printed_;
     QFont printedFont_;  // the font the glyphs of printed_ are in
     PrintedDigits digits_;

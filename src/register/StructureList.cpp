@@ -1,6 +1,7 @@
 #include "register/StructureList.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
@@ -31,6 +32,11 @@ std::string ComuneName(db::CDbConnection& connection, int code) {
         regcom.GetField("denom", name).Ignore("a failure, shown, leaves the name of a missing one");
     }
     return text::TrimRight(name);
+}
+
+std::uint64_t CDepotRowList::NextGeneration() {
+    static std::atomic<std::uint64_t> made{0};
+    return ++made;
 }
 
 void CDepotRowList::Reserve(std::size_t rows) {

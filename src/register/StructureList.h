@@ -64,6 +64,10 @@ class CDepotRowList {
     std::string_view Text(const CDepotRow& row, Field field) const;
     const std::string& ComuneName(const CDepotRow& row) const { return comuni_[row.comune]; }
 
+    // Which list this is: every list made is another, and within one a row that is replaced has its
+    // texts elsewhere (CDepotRow::texts). What was made of a row's texts stays valid while both agree.
+    std::uint64_t Generation() const { return generation_; }
+
   private:
     CDepotRow Compact(const census::Structure& s, std::string_view comuneName, std::uint8_t changed);
 
@@ -71,6 +75,9 @@ class CDepotRowList {
     std::string texts_;  // each row's four texts, each ended by '\0'
     std::vector<std::string> comuni_;
     std::unordered_map<std::string, std::uint16_t> comuneIndex_;  // a name's place in comuni_
+    std::uint64_t generation_ = NextGeneration();
+
+    static std::uint64_t NextGeneration();
 };
 
 // "Proprietà", "Affitto", "Comodato", or a single blank.

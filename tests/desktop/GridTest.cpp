@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -607,6 +609,131 @@ class GridTest : public QObject {
         QCOMPARE(Look(grid).Highlighted(), std::vector<int>{V - 1});
         QTest::keyClick(&grid, Qt::Key_Return);
         QCOMPARE(command, 1059);
+    }
+
+    // A scroll of a few rows moves what the window shows and paints only the rows it brings into view
+    // and those whose look changed: after each step, what the window holds is what painting the whole
+    // grid anew gives, the current row's colour and the current cell's mark included, wherever they went.
+    void scrollingMovesThePaintedRows() {
+        Store(60);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotGrid grid(list, nullptr);
+        grid.resize(900, 400);
+        grid.show();
+        grid.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&grid));
+        grid.setFocus();
+        QCoreApplication::processEvents();
+        QWidget* viewport = grid.viewport();
+        QRegion painted;
+        struct Painted : QObject {
+            QRegion* region;
+            explicit Painted(QRegion* r) : region(r) {}
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint) {
+                    *region += static_cast<QPaintEvent*>(event)->region();
+                }
+                return false;
+            }
+        } watch(&painted);
+        viewport->installEventFilter(&watch);
+        // What the window holds of the viewport (the offscreen platform's copy of the window's pixels).
+        const auto held = [&] {
+            const QRect at(viewport->mapTo(&grid, QPoint(0, 0)), viewport->size());
+            return grid.screen()
+                ->grabWindow(grid.winId())
+                .toImage()
+                .copy(at)
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const int pitch = Look(grid).rowRules[1] - Look(grid).rowRules[0];
+        const auto wheel = [&](int steps) {
+            for (int i = 0; i < std::abs(steps); ++i) {
+                QWheelEvent event(QPointF(50, 50), QPointF(50, 50), QPoint(),
+                                  QPoint(0, steps > 0 ? -120 : 120), Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(viewport, &event);
+            }
+        };
+        const auto same = [&](const char* step, bool moved) {
+            QCoreApplication::processEvents();
+            const QImage shown = held();
+            const QRegion paintedByStep = painted;
+            viewport->repaint();
+            const QImage whole = held();
+            painted = QRegion();
+            QCOMPARE(shown.size(), whole.size());
+            std::optional<QPoint> stale;
+            for (int y = 0; y < whole.height() && !stale; ++y) {
+                for (int x = 0; x < whole.width() && !stale; ++x) {
+                    if (shown.pixel(x, y) != whole.pixel(x, y)) {
+                        stale = QPoint(x, y);
+                    }
+                }
+            }
+            QVERIFY2(!stale, qPrintable(QString("%1: stale pixel at %2,%3")
+                                            .arg(step)
+                                            .arg(stale.value_or(QPoint()).x())
+                                            .arg(stale.value_or(QPoint()).y())));
+            if (moved) {
+                // Far less than the window was painted: the rows came by moving.
+                QVERIFY2(paintedByStep.boundingRect().height() < viewport->height() / 2 ||
+                             paintedByStep.rectCount() > 1,
+                         step);
+                int area = 0;
+                for (const QRect& r : paintedByStep) {
+                    area += r.width() * r.height();
+                }
+                QVERIFY2(area <= 8 * pitch * viewport->width(), step);
+            }
+        };
+        same("shown", false);
+        QCOMPARE(grid.CurrentRow(), 0);
+        wheel(1);  // the current row dragged along at the top, its mark on the rule under the headings
+        same("one step down", true);
+        QCOMPARE(grid.FirstVisible(), 1);
+        wheel(2);  // two steps before the window is painted
+        same("two steps down", true);
+        QCOMPARE(grid.CurrentRow(), 3);
+        wheel(-1);  // the mark leaves the rule under the headings with its row
+        same("one step up from the first row", true);
+        QCOMPARE(grid.CurrentRow(), 3);
+        wheel(1);
+        same("one step down again", true);
+        QTest::keyClick(&grid, Qt::Key_Down);
+        QTest::keyClick(&grid, Qt::Key_Down);
+        same("two rows down", true);
+        wheel(-1);  // the current row and its mark move with the rows
+        same("one step up", true);
+        QCOMPARE(grid.CurrentRow(), 5);
+        wheel(-3);  // to the top: the mark leaves the rule under the headings
+        same("three steps up", true);
+        QCOMPARE(grid.FirstVisible(), 0);
+        const int rows = grid.VisibleRows();
+        QTest::keyClick(&grid, Qt::Key_End, Qt::ControlModifier);
+        same("the last row", false);
+        QTest::keyClick(&grid, Qt::Key_Up);
+        wheel(-2);  // the current row dragged along at the bottom
+        same("two steps up at the end", true);
+        QCOMPARE(grid.CurrentRow(), 57);
+        QTest::keyClick(&grid, Qt::Key_Home, Qt::ControlModifier);
+        for (int i = 1; i < rows; ++i) {
+            QTest::keyClick(&grid, Qt::Key_Down);
+        }
+        same("down to the last row in view", false);
+        QTest::keyClick(&grid, Qt::Key_Down);  // a line scrolled
+        same("a line scrolled by the keyboard", true);
+        QCOMPARE(grid.FirstVisible(), 1);
+        grid.clearFocus();
+        same("the mark gone with the focus", false);
+        wheel(3);
+        same("three steps down without the mark", true);
+        grid.horizontalScrollBar()->setValue(200);
+        same("scrolled sideways", false);
+        wheel(1);
+        same("one step down scrolled sideways", true);
+        viewport->removeEventFilter(&watch);
     }
 
     // Sideways, the columns move under the window by the amount scrolled, as far as the grid's end.
