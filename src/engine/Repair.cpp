@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -174,13 +175,36 @@ struct RecoverySink {
 
     static int Run(void* self, const char* sql) { return static_cast<RecoverySink*>(self)->Execute(sql); }
 
+    // A lost row without a row identifier, other than one of five fields (which might read as a piece of
+    // the description of the tables): an entry of an index, which nothing places, so it is not stored.
+    // The recovery writes a lost row as its root page, page, number of fields, identifier, then its
+    // values.
+    static bool IsIndexEntry(std::string_view text) {
+        static const std::string prefix = std::string("INSERT INTO ") + kLostRows + " VALUES(";
+        if (!text.starts_with(prefix)) {
+            return false;
+        }
+        text.remove_prefix(prefix.size());
+        std::string_view fields;
+        for (int i = 0; i < 3; ++i) {
+            const std::size_t comma = text.find(", ");
+            if (comma == std::string_view::npos) {
+                return false;
+            }
+            fields = text.substr(0, comma);
+            text.remove_prefix(comma + 2);
+        }
+        return fields != "5" && (text.starts_with("NULL,") || text.starts_with("NULL)"));
+    }
+
     int Execute(const char* sql) {
         // A statement made from a damaged piece of the schema may come without any text.
         if (!sql) {
             return 0;
         }
         const std::string_view text(sql);
-        if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version")) {
+        if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version") ||
+            IsIndexEntry(text)) {
             return 0;
         }
         if (*keepResponsive && ++statements % 256 == 0) {
