@@ -175,28 +175,6 @@ struct RecoverySink {
 
     static int Run(void* self, const char* sql) { return static_cast<RecoverySink*>(self)->Execute(sql); }
 
-    // A lost row without a row identifier, other than one of five fields (which might read as a piece of
-    // the description of the tables): an entry of an index, which nothing places, so it is not stored.
-    // The recovery writes a lost row as its root page, page, number of fields, identifier, then its
-    // values.
-    static bool IsIndexEntry(std::string_view text) {
-        static const std::string prefix = std::string("INSERT INTO ") + kLostRows + " VALUES(";
-        if (!text.starts_with(prefix)) {
-            return false;
-        }
-        text.remove_prefix(prefix.size());
-        std::string_view fields;
-        for (int i = 0; i < 3; ++i) {
-            const std::size_t comma = text.find(", ");
-            if (comma == std::string_view::npos) {
-                return false;
-            }
-            fields = text.substr(0, comma);
-            text.remove_prefix(comma + 2);
-        }
-        return fields != "5" && (text.starts_with("NULL,") || text.starts_with("NULL)"));
-    }
-
     // A value of a row as the recovery writes it: NULL, an integer, a text or a blob.
     struct Literal {
         int type = SQLITE_NULL;
@@ -265,6 +243,27 @@ struct RecoverySink {
             negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
         text.remove_prefix(i);
         return true;
+    }
+
+    // A lost row without a row identifier, other than one of five fields (which might read as a piece of
+    // the description of the tables): an entry of an index, which nothing places, so it is not stored.
+    // The recovery writes a lost row as its root page, page, number of fields, identifier, then its
+    // values.
+    static bool IsIndexEntry(std::string_view text) {
+        static const std::string prefix = std::string("INSERT INTO ") + kLostRows + " VALUES(";
+        if (!text.starts_with(prefix)) {
+            return false;
+        }
+        text.remove_prefix(prefix.size());
+        Literal value;
+        for (int i = 0; i < 3; ++i) {
+            if (!ReadLiteral(text, value) || value.type != SQLITE_INTEGER || !text.starts_with(", ")) {
+                return false;
+            }
+            text.remove_prefix(2);
+        }
+        const std::int64_t fields = value.integer;
+        return ReadLiteral(text, value) && value.type == SQLITE_NULL && fields != 5;
     }
 
     // Runs a row's INSERT ... VALUES(...) of the recovery through a statement prepared once for its table
