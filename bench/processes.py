@@ -25,11 +25,16 @@ to the main window (startup_bench), each in turn with a bare Qt program doing th
 a child window of the list window's size opened by the same menu command and repainted whole from a ready
 image at each wheel step; a bare main window), whose figure is the reference. The last thing printed is
 the table of medians, ratios and goals.
---only PART,... runs some of the parts (export, import, creation, compare, desktop).
+--only PART,... runs some of the parts (export, import, creation, compare, desktop, long-work, repair).
+
+  repair    velumbra-cli repair DB on damaged copies of the largest census grown to about 5 and 50 MB
+            (its first page overwritten; a page in the middle of depositi's b-tree overwritten)  vs
+            velumbra-cli duplicate of the same census undamaged
 """
 import argparse
 import json
 import os
+import random
 import shutil
 import statistics
 import subprocess
@@ -48,8 +53,10 @@ SHELL_PRAGMAS = ["-cmd", "PRAGMA synchronous=NORMAL"]
 MiB = 1024.0
 MEMORY_RUNS = 5
 # The parts of the benchmark, in the order they run; --only picks some of them.
-PARTS = ["export", "import", "creation", "compare", "desktop", "long-work"]
+PARTS = ["export", "import", "creation", "compare", "desktop", "long-work", "repair"]
 LONG_WORK_MB = 500
+REPAIR_MB = [5, 50]
+REPAIR_DAMAGES = ["first page", "depositi page"]
 GNU_TIME = "/usr/bin/time"
 
 
@@ -406,6 +413,51 @@ def bench_long_work(build, work, runs, census, env):
     return os.path.getsize(large), samples
 
 
+def damage_census(source, target, damage):
+    """A copy of `source` with one page overwritten by random bytes (the same each time): the first, or the
+    one in the middle of depositi's b-tree."""
+    copy_database(source, target)
+    page_size = int(sqlite3(source, "PRAGMA page_size").strip())
+    page = 1
+    if damage == "depositi page":
+        pages = sqlite3(source, "SELECT pageno FROM dbstat WHERE name = 'depositi' ORDER BY pageno").split()
+        page = int(pages[len(pages) // 2])
+    with open(target, "r+b") as f:
+        f.seek((page - 1) * page_size)
+        f.write(random.Random(page).randbytes(page_size))
+
+
+def bench_repair(cli, work, runs, census):
+    """Repair of each damaged census, in turn with a duplicate of the same census undamaged."""
+    results = []
+    for megabytes in REPAIR_MB:
+        sound = os.path.join(work, "repair-%d.mdb" % megabytes)
+        grow_census(census, sound, megabytes)
+        copy = os.path.join(work, "repair-copy.mdb")
+        duplicate = Side("duplicate (ours)", lambda: remove_database(copy), [cli, "duplicate", sound, copy])
+        for damage in REPAIR_DAMAGES:
+            damaged, kept = os.path.join(work, "damaged.mdb"), os.path.join(work, "damaged.danneggiato.mdb")
+            damage_census(sound, damaged + ".orig", damage)
+
+            def prepare():
+                remove_database(kept)
+                copy_database(damaged + ".orig", damaged)
+
+            def check():
+                if count_rows(damaged) == 0:
+                    raise Failure("the repaired census holds no structure")
+
+            repair = Side("repair (ours)", prepare, [cli, "repair", damaged], check=check)
+            duplicate.times = []
+            for keep in [False] + [True] * runs:
+                repair.run(work, keep)
+                duplicate.run(work, keep)
+            results.append((megabytes, os.path.getsize(sound), damage, repair.times, duplicate.times))
+            remove_database(damaged + ".orig")
+        remove_database(sound)
+    return results
+
+
 def verdict(value, goal):
     return "yes" if value <= goal else "NO"
 
@@ -539,10 +591,20 @@ def main():
             table.append(("  %s of %d MB: longest frame gap" % (command, LONG_WORK_MB), "%d ms" % max(ticks, clock),
                           "", "", "<= 1500 ms", verdict(max(ticks, clock), 1500)))
 
+    if "repair" in parts:
+        log("\nRepair of a damaged census against a duplicate of the same census undamaged, %d runs of each, "
+            "interleaved" % args.runs)
+        for megabytes, size, damage, repairs, duplicates in bench_repair(cli, work, args.runs, census):
+            r, d = statistics.median(repairs) / 1000.0, statistics.median(duplicates) / 1000.0
+            log("  %.1f MB, %s overwritten: repair median %.2f s (min %.2f, max %.2f), duplicate median %.2f s" % (
+                size / 1e6, damage, r, min(repairs) / 1000.0, max(repairs) / 1000.0, d))
+            table.append(("repair, %d MB, %s overwritten" % (megabytes, damage), "%.2f s" % r, "%.2f s" % d,
+                          "%.1f" % (r / d), "<= 20", verdict(r / d, 20)))
+
     header = ("work", "ours (median)", "reference", "ratio", "goal", "met")
     widths = [max(len(str(row[i])) for row in [header] + table) for i in range(len(header))]
     log("\nResults: medians of %d runs; ratio = ours / reference (the sqlite3 shell, our import for compare, the "
-        "bare Qt program for the desktop), run in turn" % args.runs)
+        "bare Qt program for the desktop, our duplicate for repair), run in turn" % args.runs)
     for row in [header] + table:
         log("  " + "  ".join(str(v).ljust(w) if i == 0 else str(v).rjust(w)
                              for i, (v, w) in enumerate(zip(row, widths))).rstrip())

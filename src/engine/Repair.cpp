@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -150,19 +151,193 @@ struct RecoverySink {
 
     static int Run(void* self, const char* sql) { return static_cast<RecoverySink*>(self)->Execute(sql); }
 
+    // A value of a row as the recovery writes it: NULL, an integer, a text or a blob.
+    struct Literal {
+        int type = SQLITE_NULL;
+        std::int64_t integer = 0;
+        std::string bytes;  // of a text (UTF-8) or a blob
+    };
+
+    // Reads the literal at the start of `text` into `value` and moves past it; false when it is none of
+    // the four (a real number, an expression), which only SQLite reads as it does.
+    static bool ReadLiteral(std::string_view& text, Literal& value) {
+        value.bytes.clear();
+        if (text.starts_with("NULL,") || text.starts_with("NULL)")) {
+            value.type = SQLITE_NULL;
+            text.remove_prefix(4);
+            return true;
+        }
+        if (text.starts_with('\'')) {
+            value.type = SQLITE_TEXT;
+            for (std::size_t i = 1; i < text.size(); ++i) {
+                if (text[i] != '\'') {
+                    value.bytes += text[i];
+                } else if (i + 1 < text.size() && text[i + 1] == '\'') {
+                    value.bytes += '\'';
+                    ++i;
+                } else {
+                    text.remove_prefix(i + 1);
+                    return true;
+                }
+            }
+            return false;
+        }
+        if (text.starts_with("X'")) {
+            value.type = SQLITE_BLOB;
+            const std::size_t end = text.find('\'', 2);
+            if (end == std::string_view::npos || (end - 2) % 2 != 0) {
+                return false;
+            }
+            for (std::size_t i = 2; i < end; i += 2) {
+                const auto digit = [](char c) {
+                    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+                };
+                const int high = digit(text[i]), low = digit(text[i + 1]);
+                if (high < 0 || low < 0) {
+                    return false;
+                }
+                value.bytes += static_cast<char>(high * 16 + low);
+            }
+            text.remove_prefix(end + 1);
+            return true;
+        }
+        // An integer within the range SQLite reads as one; anything that continues it (a point, an
+        // exponent) makes it a real number.
+        const bool negative = text.starts_with('-');
+        std::size_t i = negative ? 1 : 0;
+        std::uint64_t magnitude = 0;
+        const std::size_t first = i;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i - first < 19; ++i) {
+            magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        }
+        if (i == first || magnitude > static_cast<std::uint64_t>(INT64_MAX) ||
+            (i < text.size() && text[i] != ',' && text[i] != ')')) {
+            return false;
+        }
+        value.type = SQLITE_INTEGER;
+        value.integer =
+            negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+        text.remove_prefix(i);
+        return true;
+    }
+
+    // A lost row without a row identifier, other than one of five fields (which might read as a piece of
+    // the description of the tables): an entry of an index, which nothing places, so it is not stored.
+    // The recovery writes a lost row as its root page, page, number of fields, identifier, then its
+    // values.
+    static bool IsIndexEntry(std::string_view text) {
+        static const std::string prefix = std::string("INSERT INTO ") + kLostRows + " VALUES(";
+        if (!text.starts_with(prefix)) {
+            return false;
+        }
+        text.remove_prefix(prefix.size());
+        Literal value;
+        for (int i = 0; i < 3; ++i) {
+            if (!ReadLiteral(text, value) || value.type != SQLITE_INTEGER || !text.starts_with(", ")) {
+                return false;
+            }
+            text.remove_prefix(2);
+        }
+        const std::int64_t fields = value.integer;
+        return ReadLiteral(text, value) && value.type == SQLITE_NULL && fields != 5;
+    }
+
+    // Runs a row's INSERT ... VALUES(...) of the recovery through a statement prepared once for its table
+    // and columns, with the row's values bound to it: the same row stored, without compiling the table's
+    // rules again for each row. -1 when the statement is not such an INSERT or holds another value.
+    int InsertRow(std::string_view text) {
+        if (!text.starts_with("INSERT ")) {
+            return -1;
+        }
+        // The values begin after the first " VALUES(" (or " VALUES (") outside the quoted names.
+        std::size_t at = 0;
+        for (bool quoted = false; at < text.size(); ++at) {
+            if (text[at] == '\'') {
+                quoted = !quoted;
+            } else if (!quoted && text.substr(at).starts_with(" VALUES")) {
+                break;
+            }
+        }
+        at += std::string_view(" VALUES").size();
+        if (at < text.size() && text[at] == ' ') {
+            ++at;
+        }
+        if (at >= text.size() || text[at] != '(') {
+            return -1;
+        }
+        ++at;
+        std::string_view rest = text.substr(at);
+        std::size_t count = 0;
+        for (;; ++count) {
+            if (count == values.size()) {
+                values.emplace_back();
+            }
+            if (!ReadLiteral(rest, values[count])) {
+                return -1;
+            }
+            if (rest == ")") {
+                ++count;
+                break;
+            }
+            if (!rest.starts_with(", ")) {
+                return -1;
+            }
+            rest.remove_prefix(2);
+        }
+        std::string shape(text.substr(0, at));
+        for (std::size_t i = 1; i <= count; ++i) {
+            shape += (i > 1 ? ", ?" : "?") + std::to_string(i);
+        }
+        shape += ')';
+        Stmt& insert = inserts[shape];
+        if (!insert.prepared()) {
+            insert = Stmt(out, shape);
+            if (!insert.prepared()) {
+                inserts.erase(shape);
+                return -1;
+            }
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const Literal& value = values[i];
+            const int index = static_cast<int>(i + 1);
+            if (value.type == SQLITE_INTEGER) {
+                sqlite3_bind_int64(insert.get(), index, value.integer);
+            } else if (value.type == SQLITE_TEXT) {
+                sqlite3_bind_text64(insert.get(), index, value.bytes.data(), value.bytes.size(),
+                                    SQLITE_STATIC, SQLITE_UTF8);
+            } else if (value.type == SQLITE_BLOB) {
+                sqlite3_bind_blob64(insert.get(), index, value.bytes.data(), value.bytes.size(),
+                                    SQLITE_STATIC);
+            } else {
+                sqlite3_bind_null(insert.get(), index);
+            }
+        }
+        const int rc = insert.Step();
+        insert.Reset();
+        sqlite3_clear_bindings(insert.get());
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+
+    std::map<std::string, Stmt> inserts;  // by the statement with the values as parameters
+    std::vector<Literal> values;
+
     int Execute(const char* sql) {
         // A statement made from a damaged piece of the schema may come without any text.
         if (!sql) {
             return 0;
         }
         const std::string_view text(sql);
-        if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version")) {
+        if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version") ||
+            IsIndexEntry(text)) {
             return 0;
         }
         if (*keepResponsive && ++statements % 256 == 0) {
             (*keepResponsive)();
         }
-        const int rc = sqlite3_exec(out, sql, nullptr, nullptr, nullptr);
+        int rc = InsertRow(text);
+        if (rc < 0) {
+            rc = sqlite3_exec(out, sql, nullptr, nullptr, nullptr);
+        }
         if (IsFatal(rc)) {
             failure = Failure(out, rc);
             return 1;

@@ -408,10 +408,11 @@ Status detail::Salvage(sqlite3* out, sqlite3* blank, sqlite3* from, const Databa
             const auto nfield =
                 static_cast<std::size_t>(std::clamp<std::int64_t>(rows.ColumnInt(1), 0, fields));
             const auto root = roots.find(rows.ColumnInt(0));
+            const std::vector<sqlite3_value*> values = ValuesOf(rows.get(), kFirstValue, nfield);
             BlankTable* chosen = nullptr;
             int fitting = 0;
             for (BlankTable& table : tables) {
-                if (table.Fits(ValuesOf(rows.get(), kFirstValue, nfield))) {
+                if (table.Fits(values)) {
                     ++fitting;
                     if (!chosen || (root != roots.end() && root->second == table.name)) {
                         chosen = &table;
@@ -426,8 +427,7 @@ Status detail::Salvage(sqlite3* out, sqlite3* blank, sqlite3* from, const Databa
             for (std::size_t c = 0; c < nfield; ++c) {
                 all[c] = c;
             }
-            placer.Place(*chosen, all, sqlite3_column_value(rows.get(), 2),
-                         ValuesOf(rows.get(), kFirstValue, nfield));
+            placer.Place(*chosen, all, sqlite3_column_value(rows.get(), 2), values);
         }
     }
     if (!placer.failure) {
