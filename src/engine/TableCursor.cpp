@@ -348,6 +348,17 @@ Status TableCursor::SetField(std::string_view field, std::string_view text) {
     return SetFieldAt(*index, std::move(*value));
 }
 
+Status TableCursor::SetFieldNumber(std::string_view field, std::int64_t number) {
+    auto index = FieldIndex(field);
+    if (!index) {
+        return index.status();
+    }
+    if (mode_ != Mode::None && TryValueFromInt(fields_[*index].type, number, buffer_[*index])) {
+        return Status::Ok();
+    }
+    return SetField(field, text::FormatInt(number));
+}
+
 Status TableCursor::SetFieldNull(std::string_view field) {
     return SetFieldValue(field, Value::Null());
 }

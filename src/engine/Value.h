@@ -138,6 +138,9 @@ Result<Value> ValueFromText(FieldType type, int size, std::string_view fieldName
 // reading (a text that fits its field, a plain whole number within the range of an integer or Boolean
 // field), made into `out` reusing its storage. False, leaving `out` alone, for any other text.
 bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out);
+// The same for the decimal text of `whole`, without the text: false where that text would need the
+// general conversion (a type not numeric, a number out of the type's range).
+bool TryValueFromInt(FieldType type, std::int64_t whole, Value& out);
 
 // The refusal of a row that leaves the required field `qualifiedField` ("table.field") null.
 Status NullRefused(std::string_view qualifiedField);
