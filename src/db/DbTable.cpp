@@ -21,8 +21,9 @@ std::string FieldErrorPrefix(const std::string& table, const std::string& field,
 
 std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std::string& field,
                                             const engine::FieldDef& f, std::string_view text) {
-    // The cursor's own conversion, its quick way first.
-    engine::Value value;
+    // The cursor's own conversion, its quick way first; the value is only looked at, and its storage
+    // serves the next question.
+    thread_local engine::Value value;
     if (text.empty() || engine::TryValueFromText(f.type, f.size, text, value)) {
         return std::nullopt;
     }

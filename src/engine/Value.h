@@ -83,6 +83,14 @@ class Value {
 
     bool operator==(const Value&) const = default;
 
+    // Makes this value a null, keeping the storage it already has.
+    void AssignNull() {
+        kind_ = Kind::Null;
+        int_ = 0;
+        real_ = 0;
+        date_ = DateTime{};
+        bytes_.clear();
+    }
     // Makes this value what Boolean, Byte, Integer, Long or CurrencyScaled (after `kind`) would make of
     // the integer as held (true as -1), keeping the storage it already has.
     void AssignInt(Kind kind, std::int64_t v) {
