@@ -10,6 +10,7 @@
 
 #include "engine/Database.h"
 #include "engine/FileSystem.h"
+#include "engine/FileWork.h"
 #include "engine/Messages.h"
 #include "engine/Sqlite.h"
 
@@ -361,6 +362,16 @@ Status Database::RefuseNewerLayout(const std::filesystem::path& path) {
 
 Status Database::CheckIntact() {
     return detail::CheckIntact(db_, files::ShownPath(path_));
+}
+
+std::optional<Status> Database::CheckIntactApart() const {
+    detail::Handle reader;
+    if (!db_ || sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader.db, SQLITE_OPEN_READONLY, nullptr) !=
+                    SQLITE_OK) {
+        return std::nullopt;
+    }
+    sqlite3_busy_timeout(reader.db, detail::kBusyTimeoutMs);
+    return detail::CheckIntact(reader.db, files::ShownPath(path_));
 }
 
 Status Database::Close() {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <optional>
+#include <system_error>
 
 #include "app/KeptCopies.h"
 #include "app/WorkingCompany.h"
@@ -219,11 +222,38 @@ std::optional<StructureRecords> ReadCommunicationFile(db::CDbConnection& connect
 
 namespace {
 
+// The census's check, begun on a thread of its own so that it reads the census while the file is
+// read; its verdict is said where the census is read, as ForEachStructure says its own.
+class CensusCheck {
+  public:
+    explicit CensusCheck(db::CDbConnection& connection) : connection_(connection) {
+        if (const engine::Database* db = connection.Database()) {
+            try {
+                verdict_ = std::async(std::launch::async, [db] { return db->CheckIntactApart(); });
+            } catch (const std::system_error&) {  // no thread to spare: checked in turn
+            }
+        }
+    }
+    ui::Outcome Verdict() {
+        std::optional<engine::Status> verdict;
+        if (verdict_.valid()) {
+            verdict = verdict_.get();
+        }
+        return verdict ? connection_.Intact(*verdict) : connection_.CheckIntact();
+    }
+
+  private:
+    db::CDbConnection& connection_;
+    std::future<std::optional<engine::Status>> verdict_;
+};
+
 // The census beside the records of a file already read, structure by structure as it is read.
-ui::Outcome Compare(db::CDbConnection& connection, const StructureRecords& records,
+ui::Outcome Compare(db::CDbConnection& connection, const StructureRecords& records, CensusCheck& check,
                     CensusComparison& comparison) {
     CensusComparer comparer(records);
-    if (!ForEachStructure(connection, [&comparer](const census::Structure& s) { comparer.Add(s); })) {
+    if (!ForEachStructure(
+            connection, [&comparer](const census::Structure& s) { comparer.Add(s); },
+            [&check] { return check.Verdict(); })) {
         return ui::Outcome::Failed();
     }
     comparison = comparer.Take();
@@ -238,8 +268,9 @@ ui::Outcome CompareCommunication(app::Session& session, const std::filesystem::p
     if (!company) {
         return ui::Outcome::Failed();
     }
+    CensusCheck check(*session.Connection());
     const auto list = ReadCommunicationFile(*session.Connection(), path, *company);
-    return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, comparison));
+    return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, check, comparison));
 }
 
 ui::Outcome ImportCommunication(app::Session& session, const std::function<LocalDateTime()>& now) {
@@ -254,9 +285,10 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     if (!path) {
         return ui::Outcome::Cancelled();
     }
+    CensusCheck check(*session.Connection());
     const auto list = ReadCommunicationFile(*session.Connection(), *path, *company);
     CensusComparison comparison;
-    if (!list || !Compare(*session.Connection(), *list, comparison)) {
+    if (!list || !Compare(*session.Connection(), *list, check, comparison)) {
         return ui::Outcome::Failed();
     }
     const bool confirmed = port.Confirm(

@@ -217,8 +217,14 @@ void StructureRecords::Get(std::size_t index, census::Structure& r) const {
 
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
                              const std::function<void(const census::Structure&)>& visit) {
+    return ForEachStructure(connection, visit, [&connection] { return connection.CheckIntact(); });
+}
+
+ui::Outcome ForEachStructure(db::CDbConnection& connection,
+                             const std::function<void(const census::Structure&)>& visit,
+                             const std::function<ui::Outcome()>& intact) {
     // What a damaged file gives back may be only part of the census, or not what was stored.
-    if (!connection.CheckIntact()) {
+    if (!intact()) {
         return ui::Outcome::Failed();
     }
     db::CDbSelect s(&connection);

@@ -82,6 +82,10 @@ struct CommunicationBody {
 // structures were then not all there are).
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
                              const std::function<void(const census::Structure&)>& visit);
+// The same, the census judged intact or not by `intact` (a check begun before, CheckIntact's verdict).
+ui::Outcome ForEachStructure(db::CDbConnection& connection,
+                             const std::function<void(const census::Structure&)>& visit,
+                             const std::function<ui::Outcome()>& intact);
 // Every structure of depositi in ID order, with its identifier, as ForEachStructure reads them.
 ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<census::Structure>& out);
 
