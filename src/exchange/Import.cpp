@@ -27,10 +27,6 @@ constexpr std::uintmax_t kMaxReserved = std::uintmax_t{64} << 20;
 constexpr const char* kNotPossible =
     "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.";
 
-}  // namespace
-
-namespace {
-
 // Reads the lines of a communication file for `company`, handing `add` each record in file order (its
 // texts' storage reused from one to the next); the date goes into `date`.
 FileCheck ReadCommunicationLines(LineReader& lines, int company, std::string& date,
