@@ -122,7 +122,8 @@ class Database {
     // part or wrongly, is refused with a description that says so.
     Status CheckIntact();
     // The same check through a read-only handle of its own, so that another thread may run it while
-    // this handle serves its own; nothing when no such handle opens (CheckIntact then judges).
+    // this handle serves its own; nothing when no such handle opens or reads the file (CheckIntact
+    // then judges).
     std::optional<Status> CheckIntactApart() const;
 
     // Transactions nest: a begin inside a transaction opens a level that its own commit or rollback

@@ -371,7 +371,14 @@ std::optional<Status> Database::CheckIntactApart() const {
         return std::nullopt;
     }
     sqlite3_busy_timeout(reader.db, detail::kBusyTimeoutMs);
-    return detail::CheckIntact(reader.db, files::ShownPath(path_));
+    // A check that could not read the file (a medium where the log's index cannot be made, say) is
+    // left to this handle, which says why as it would.
+    bool judged = false;
+    Status verdict = detail::CheckIntact(reader.db, files::ShownPath(path_), judged);
+    if (!judged) {
+        return std::nullopt;
+    }
+    return verdict;
 }
 
 Status Database::Close() {
