@@ -428,8 +428,11 @@ sqlite3* Database::TakeReader() {
         idleReaders_.pop_back();
         return reader;
     }
+    // A reader serves one snapshot at a time, never two threads at once: it takes no lock of its own
+    // on every call.
     sqlite3* reader = nullptr;
-    if (sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         sqlite3_close_v2(reader);
         return nullptr;  // the snapshot is then kept in memory instead
     }
