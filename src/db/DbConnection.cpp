@@ -63,10 +63,13 @@ ui::Outcome CDbConnection::CheckIntact() {
     if (!Database()) {
         return ui::Outcome::Failed();
     }
-    const engine::Status intact = Database()->CheckIntact();
-    if (!intact) {
-        ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", intact.description());
-        return FailedWith(intact);
+    return Intact(Database()->CheckIntact());
+}
+
+ui::Outcome CDbConnection::Intact(const engine::Status& verdict) {
+    if (!verdict) {
+        ShowDatabaseError(port_, "Errore in fase di apertura del database\n\n", verdict.description());
+        return FailedWith(verdict);
     }
     return ui::Outcome::Done();
 }

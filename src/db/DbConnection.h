@@ -44,6 +44,9 @@ class CDbConnection {
     // Whether the whole file reads as sound; a damaged one is shown as a failure to open it, so that
     // nothing is read from it in part.
     ui::Outcome CheckIntact();
+    // The verdict of that check made apart (engine::Database::CheckIntactApart), said as CheckIntact
+    // says it.
+    ui::Outcome Intact(const engine::Status& verdict);
 
     ui::Port& Port() const { return port_; }
     // The engine's database, or nothing when the open failed.

@@ -1,6 +1,7 @@
 #include "db/DbTable.h"
 
 #include "db/TextForms.h"
+#include "text/Text.h"
 
 namespace db {
 namespace {
@@ -20,8 +21,9 @@ std::string FieldErrorPrefix(const std::string& table, const std::string& field,
 
 std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std::string& field,
                                             const engine::FieldDef& f, std::string_view text) {
-    // The cursor's own conversion, its quick way first.
-    engine::Value value;
+    // The cursor's own conversion, its quick way first; the value is only looked at, and its storage
+    // serves the next question.
+    thread_local engine::Value value;
     if (text.empty() || engine::TryValueFromText(f.type, f.size, text, value)) {
         return std::nullopt;
     }
@@ -30,6 +32,15 @@ std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std:
         return std::nullopt;
     }
     return FieldRefusal{FieldErrorPrefix(table, field, text), converted.description()};
+}
+
+std::optional<FieldRefusal> SetNumberRefusal(const std::string& table, const std::string& field,
+                                             const engine::FieldDef& f, std::int64_t number) {
+    engine::Value value;
+    if (engine::TryValueFromInt(f.type, number, value)) {
+        return std::nullopt;
+    }
+    return SetFieldRefusal(table, field, f, text::FormatInt(number));
 }
 
 std::optional<FieldRefusal> RequiredRefusal(const std::string& table, const engine::FieldDef& f) {
@@ -145,6 +156,17 @@ ui::Outcome CDbTable::SetField(const std::string& field, const std::string& text
         return ui::Outcome::Done();
     }
     return Failed(FieldErrorPrefix(name_.value_or(""), field, text), s);
+}
+
+ui::Outcome CDbTable::SetNumber(const std::string& field, std::int64_t number) {
+    if (!cursor_) {
+        return ui::Outcome::Failed();
+    }
+    engine::Status s = cursor_->SetFieldNumber(field, number);
+    if (s) {
+        return ui::Outcome::Done();
+    }
+    return Failed(FieldErrorPrefix(name_.value_or(""), field, text::FormatInt(number)), s);
 }
 
 ui::Outcome CDbTable::ReadField(const std::string& field, std::string& buffer, bool withBlob) {

@@ -2,6 +2,7 @@
 // store and delete rows, fields read and written as text.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ struct FieldRefusal {
 // is taken here and judged by RequiredRefusal.
 std::optional<FieldRefusal> SetFieldRefusal(const std::string& table, const std::string& field,
                                             const engine::FieldDef& f, std::string_view text);
+// The same for the decimal text of `number`.
+std::optional<FieldRefusal> SetNumberRefusal(const std::string& table, const std::string& field,
+                                             const engine::FieldDef& f, std::int64_t number);
 // What Update would refuse in a row of `table` whose field `f` is null, with its message; nothing when
 // the field may be null.
 std::optional<FieldRefusal> RequiredRefusal(const std::string& table, const engine::FieldDef& f);
@@ -74,6 +78,8 @@ class CDbTable {
 
     // An empty text stores null; "00/00/0000" and "99/99/9999" store the dates they stand for.
     ui::Outcome SetField(const std::string& field, const std::string& text);
+    // The same as SetField of the number's decimal text, without the text.
+    ui::Outcome SetNumber(const std::string& field, std::int64_t number);
     ui::Outcome GetField(const std::string& field, std::string& buffer);
     ui::Outcome GetFieldWithBlob(const std::string& field, std::string& buffer);
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -120,6 +121,10 @@ class Database {
     // Reads every page of the file (SQLite's quick check): a damaged file, which would be read only in
     // part or wrongly, is refused with a description that says so.
     Status CheckIntact();
+    // The same check through a read-only handle of its own, so that another thread may run it while
+    // this handle serves its own; nothing when no such handle opens or reads the file (CheckIntact
+    // then judges).
+    std::optional<Status> CheckIntactApart() const;
 
     // Transactions nest: a begin inside a transaction opens a level that its own commit or rollback
     // ends.

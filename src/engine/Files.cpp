@@ -10,6 +10,7 @@
 
 #include "engine/Database.h"
 #include "engine/FileSystem.h"
+#include "engine/FileWork.h"
 #include "engine/Messages.h"
 #include "engine/Sqlite.h"
 
@@ -363,6 +364,23 @@ Status Database::CheckIntact() {
     return detail::CheckIntact(db_, files::ShownPath(path_));
 }
 
+std::optional<Status> Database::CheckIntactApart() const {
+    detail::Handle reader;
+    if (!db_ || sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader.db, SQLITE_OPEN_READONLY, nullptr) !=
+                    SQLITE_OK) {
+        return std::nullopt;
+    }
+    sqlite3_busy_timeout(reader.db, detail::kBusyTimeoutMs);
+    // A check that could not read the file (a medium where the log's index cannot be made, say) is
+    // left to this handle, which says why as it would.
+    bool judged = false;
+    Status verdict = detail::CheckIntact(reader.db, files::ShownPath(path_), judged);
+    if (!judged) {
+        return std::nullopt;
+    }
+    return verdict;
+}
+
 Status Database::Close() {
     if (!db_) {
         return Status::Ok();
@@ -410,8 +428,11 @@ sqlite3* Database::TakeReader() {
         idleReaders_.pop_back();
         return reader;
     }
+    // A reader serves one snapshot at a time, never two threads at once: it takes no lock of its own
+    // on every call.
     sqlite3* reader = nullptr;
-    if (sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(files::Utf8Of(path_).c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         sqlite3_close_v2(reader);
         return nullptr;  // the snapshot is then kept in memory instead
     }

@@ -11,6 +11,10 @@
 namespace engine::detail {
 namespace {
 
+// The program never asks SQLite how much memory it holds: its allocations need not be counted, each
+// under a lock of its own. Set before SQLite starts, as the program starts.
+[[maybe_unused]] const int kMemoryNotCounted = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+
 std::string FromUtf8(std::string_view utf8) {
     return text::Utf8ToCp1252Lossy(utf8);
 }
@@ -258,12 +262,18 @@ Status NewerLayout(std::string_view path) {
 }
 
 Status CheckIntact(sqlite3* db, std::string_view path) {
+    bool judged = false;
+    return CheckIntact(db, path, judged);
+}
+
+Status CheckIntact(sqlite3* db, std::string_view path, bool& judged) {
     Stmt check(db, "PRAGMA quick_check(1)");
     const int rc = check.prepared() ? check.Step() : sqlite3_errcode(db);
+    judged = rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
     if (rc == SQLITE_ROW && check.ColumnText(0) == "ok") {
         return Status::Ok();
     }
-    if (rc == SQLITE_ROW || (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB) {
+    if (judged) {
         return Status::Error(
             Describe("Il database '", Quote(path),
                      "' è danneggiato: occorre ripararlo con il comando Ripara prima di usarlo."));

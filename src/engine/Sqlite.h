@@ -80,6 +80,9 @@ Status NewerLayout(std::string_view path);
 // Reads every page of `db`'s file (SQLite's quick check); a damaged file is refused with a description
 // that names `path` (Windows-1252) and says how to mend it.
 Status CheckIntact(sqlite3* db, std::string_view path);
+// The same; `judged` tells whether the file was read at all (a verdict of sound or damaged) rather
+// than the check itself failing.
+Status CheckIntact(sqlite3* db, std::string_view path, bool& judged);
 
 // Locale strings have the form ";LANGID=0x0409;CP=1252;COUNTRY=0"; only code page 1252 is kept.
 bool IsSupportedLocale(std::string_view locale);

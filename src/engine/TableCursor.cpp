@@ -210,7 +210,11 @@ Status TableCursor::Edit() {
 }
 
 Status TableCursor::AddNew() {
-    buffer_.assign(fields_.size(), Value::Null());
+    // Row after row added, the values keep their storage.
+    buffer_.resize(fields_.size());
+    for (Value& value : buffer_) {
+        value.AssignNull();
+    }
     mode_ = Mode::Adding;
     return Status::Ok();
 }
@@ -262,9 +266,9 @@ Status TableCursor::Update() {
                 "Il record è stato eliminato nel frattempo: la modifica non è stata salvata."));
         }
         row_ = std::move(buffer_);
+        buffer_.clear();
     }
-    mode_ = Mode::None;
-    buffer_.clear();
+    mode_ = Mode::None;  // an added row's buffer stays for the next one
     return Status::Ok();
 }
 
@@ -346,6 +350,17 @@ Status TableCursor::SetField(std::string_view field, std::string_view text) {
         return value.status();
     }
     return SetFieldAt(*index, std::move(*value));
+}
+
+Status TableCursor::SetFieldNumber(std::string_view field, std::int64_t number) {
+    auto index = FieldIndex(field);
+    if (!index) {
+        return index.status();
+    }
+    if (mode_ != Mode::None && TryValueFromInt(fields_[*index].type, number, buffer_[*index])) {
+        return Status::Ok();
+    }
+    return SetField(field, text::FormatInt(number));
 }
 
 Status TableCursor::SetFieldNull(std::string_view field) {

@@ -1,6 +1,7 @@
 // Table-mode cursor: keyed access to one table through its indexes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,8 @@ class TableCursor {
     Result<Value> GetField(std::string_view field) const;
     // Sets a field of the row being edited or added from its text.
     Status SetField(std::string_view field, std::string_view text);
+    // Sets it from a whole number, as SetField does from the number's decimal text.
+    Status SetFieldNumber(std::string_view field, std::int64_t number);
     Status SetFieldNull(std::string_view field);
     Status SetFieldValue(std::string_view field, Value value);
 

@@ -353,34 +353,48 @@ bool ParseDate(std::string_view text, DateTime& out) {
     return true;
 }
 
-bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out) {
-    std::int64_t whole = 0;
+bool TryValueFromInt(FieldType type, std::int64_t whole, Value& out) {
+    // The numbers whose text the quick conversion of a text reads: at most 15 digits.
+    constexpr std::int64_t kWidest = 999999999999999;
     switch (type) {
         case FieldType::Boolean:
-            if (!ParsePlainInteger(text, whole)) {
+            if (whole < -kWidest || whole > kWidest) {
                 return false;
             }
             out.AssignInt(Value::Kind::Boolean, whole != 0 ? -1 : 0);
             return true;
         case FieldType::Byte:
-            if (!ParsePlainInteger(text, whole) || whole < 0 || whole > 255) {
+            if (whole < 0 || whole > 255) {
                 return false;
             }
             out.AssignInt(Value::Kind::Byte, static_cast<std::uint8_t>(whole));
             return true;
         case FieldType::Integer:
-            if (!ParsePlainInteger(text, whole) || whole < -32768 || whole > 32767) {
+            if (whole < -32768 || whole > 32767) {
                 return false;
             }
             out.AssignInt(Value::Kind::Integer, static_cast<std::int16_t>(whole));
             return true;
         case FieldType::Long:
-            if (!ParsePlainInteger(text, whole) || whole < std::numeric_limits<std::int32_t>::min() ||
+            if (whole < std::numeric_limits<std::int32_t>::min() ||
                 whole > std::numeric_limits<std::int32_t>::max()) {
                 return false;
             }
             out.AssignInt(Value::Kind::Long, static_cast<std::int32_t>(whole));
             return true;
+        default:
+            return false;
+    }
+}
+
+bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out) {
+    std::int64_t whole = 0;
+    switch (type) {
+        case FieldType::Boolean:
+        case FieldType::Byte:
+        case FieldType::Integer:
+        case FieldType::Long:
+            return ParsePlainInteger(text, whole) && TryValueFromInt(type, whole, out);
         case FieldType::Text:
             if (size > 0 && text.size() > static_cast<std::size_t>(size)) {
                 return false;

@@ -83,6 +83,14 @@ class Value {
 
     bool operator==(const Value&) const = default;
 
+    // Makes this value a null, keeping the storage it already has.
+    void AssignNull() {
+        kind_ = Kind::Null;
+        int_ = 0;
+        real_ = 0;
+        date_ = DateTime{};
+        bytes_.clear();
+    }
     // Makes this value what Boolean, Byte, Integer, Long or CurrencyScaled (after `kind`) would make of
     // the integer as held (true as -1), keeping the storage it already has.
     void AssignInt(Kind kind, std::int64_t v) {
@@ -138,6 +146,9 @@ Result<Value> ValueFromText(FieldType type, int size, std::string_view fieldName
 // reading (a text that fits its field, a plain whole number within the range of an integer or Boolean
 // field), made into `out` reusing its storage. False, leaving `out` alone, for any other text.
 bool TryValueFromText(FieldType type, int size, std::string_view text, Value& out);
+// The same for the decimal text of `whole`, without the text: false where that text would need the
+// general conversion (a type not numeric, a number out of the type's range).
+bool TryValueFromInt(FieldType type, std::int64_t whole, Value& out);
 
 // The refusal of a row that leaves the required field `qualifiedField` ("table.field") null.
 Status NullRefused(std::string_view qualifiedField);

@@ -4,7 +4,8 @@
 #include <array>
 #include <iterator>
 #include <string_view>
-#include <unordered_map>
+#include <type_traits>
+#include <variant>
 
 #include "text/Text.h"
 
@@ -26,15 +27,6 @@ Fields Split(std::string_view line) {
     return fields;
 }
 
-// Where the structure stands: the line up to its fifth field.
-std::string_view PlaceKey(std::string_view line) {
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < kPlaceFields && end != std::string_view::npos; ++i) {
-        end = line.find('\t', i == 0 ? 0 : end + 1);
-    }
-    return line.substr(0, end);
-}
-
 // "VIA ROMA 1 - Località (comune 12 FI)".
 std::string Place(const Fields& f) {
     return std::string(f[0]) + " - " + std::string(f[1]) + " (comune " + std::string(f[2]) + " " +
@@ -43,6 +35,82 @@ std::string Place(const Fields& f) {
 
 std::string Quoted(std::string_view value) {
     return "\"" + std::string(value) + "\"";
+}
+
+// A character of a text as the record line writes it: TAB, CR and LF as blanks.
+char Written(char c) {
+    return c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
+}
+
+// The length of a text as the compared line holds it: without the blanks that end it once written.
+std::size_t ComparedLength(std::string_view text) {
+    std::size_t n = text.size();
+    while (n > 0 && Written(text[n - 1]) == ' ') {
+        --n;
+    }
+    return n;
+}
+
+bool TextsAlike(std::string_view a, std::string_view b) {
+    const std::size_t n = ComparedLength(a);
+    if (n != ComparedLength(b)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (Written(a[i]) != Written(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the fields `from` to `to` (excluded) of two structures read alike in their compared lines.
+bool FieldsAlike(const census::Structure& a, const census::Structure& b, std::size_t from, std::size_t to) {
+    const auto& columns = census::Columns();
+    for (std::size_t i = from; i < to; ++i) {
+        const census::Column& c = columns[i];
+        const bool alike = std::visit(
+            [&](const auto& member) {
+                using Member = std::decay_t<decltype(member)>;
+                if constexpr (std::is_same_v<Member, census::FlagAt>) {
+                    return a.flags[member.index] == b.flags[member.index];
+                } else if constexpr (std::is_same_v<Member, census::CountAt>) {
+                    return a.counts[member.index] == b.counts[member.index];
+                } else if constexpr (std::is_same_v<Member, std::string census::Structure::*>) {
+                    if (census::IsTitle(c)) {
+                        return Written(census::TitleChar(a.*member)) == Written(census::TitleChar(b.*member));
+                    }
+                    return TextsAlike(a.*member, b.*member);
+                } else {
+                    return a.*member == b.*member;
+                }
+            },
+            c.member);
+        if (!alike) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where a structure stands, hashed as its compared line reads it.
+std::size_t PlaceHash(const census::Structure& r) {
+    std::uint64_t h = 1469598103934665603ull;
+    const auto add = [&h](char c) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ull;
+    };
+    for (const std::string* text : {&r.ubicaz, &r.local, &r.provin}) {
+        const std::size_t n = ComparedLength(*text);
+        for (std::size_t i = 0; i < n; ++i) {
+            add(Written((*text)[i]));
+        }
+        add('\t');
+    }
+    for (int shift = 0; shift < 32; shift += 8) {
+        add(static_cast<char>(static_cast<unsigned>(r.comune) >> shift));
+    }
+    return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
 }  // namespace
@@ -87,76 +155,106 @@ std::string CensusComparison::Text() const {
     return out;
 }
 
-CensusComparison CompareCensus(const std::vector<census::Structure>& census,
-                               const std::vector<census::Structure>& file) {
-    std::vector<ComparedStructure> compared;
-    compared.reserve(census.size());
-    for (const census::Structure& structure : census) {
-        compared.push_back({structure.id, ComparedLine(structure)});
+CensusComparer::CensusComparer(const StructureRecords& file)
+    : file_(file), next_(file.size(), kNone), taken_(file.size(), false) {
+    std::size_t slots = 16;
+    while (slots < 2 * file.size()) {
+        slots *= 2;
     }
-    return CompareCensus(compared, file);
+    first_.assign(slots, kNone);
+    unpaired_.assign(slots, kNone);
+    hashes_.assign(slots, 0);
+    std::vector<std::uint32_t> last(slots, kNone);  // the place's last record so far
+    census::Structure record;
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        file.Get(i, record);
+        const std::size_t hash = PlaceHash(record);
+        const std::size_t slot = SlotOf(record, hash);
+        const auto index = static_cast<std::uint32_t>(i);
+        if (first_[slot] == kNone) {
+            first_[slot] = unpaired_[slot] = index;
+            hashes_[slot] = hash;
+        } else {
+            next_[last[slot]] = index;
+        }
+        last[slot] = index;
+    }
 }
 
-CensusComparison CompareCensus(const std::vector<ComparedStructure>& census,
-                               const std::vector<census::Structure>& file) {
-    // Every line is made before any is looked at: the places point into them.
-    std::vector<std::string> incoming;
-    incoming.reserve(file.size());
-    for (const census::Structure& record : file) {
-        incoming.push_back(ComparedLine(record));
-    }
-    // The file's structures at each place, in file order, and how many of them are paired already.
-    struct AtPlace {
-        std::vector<std::size_t> records;
-        std::size_t paired = 0;
-    };
-    std::unordered_map<std::string_view, AtPlace> places;
-    places.reserve(file.size());
-    for (std::size_t i = 0; i < incoming.size(); ++i) {
-        places[PlaceKey(incoming[i])].records.push_back(i);
-    }
-    std::vector<bool> taken(file.size(), false);
-    CensusComparison result;
-    std::vector<std::string> goneLines;
-    const auto& columns = census::Columns();
-    for (const ComparedStructure& structure : census) {
-        const std::string& stored = structure.line;
-        const std::string id = "ID=" + text::FormatInt(structure.id) + " ";
-        const auto found = places.find(PlaceKey(stored));
-        if (found == places.end() || found->second.paired == found->second.records.size()) {
-            ++result.gone;
-            goneLines.push_back("eliminata " + id + Place(Split(stored)));
-            continue;
+std::size_t CensusComparer::SlotOf(const census::Structure& record, std::size_t hash) {
+    const std::size_t mask = first_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        if (first_[slot] == kNone) {
+            return slot;
         }
-        const std::size_t index = found->second.records[found->second.paired++];
-        taken[index] = true;
-        if (stored == incoming[index]) {
-            ++result.unchanged;
-            continue;
-        }
-        const Fields before = Split(stored);
-        const Fields after = Split(incoming[index]);
-        std::string line = "modificata " + id + Place(before);
-        const char* separator = ": ";
-        for (std::size_t i = kPlaceFields; i < kRecordFields; ++i) {
-            if (before[i] != after[i]) {
-                line += separator + std::string(columns[i].name) + " " + Quoted(before[i]) + " -> " +
-                        Quoted(after[i]);
-                separator = "; ";
+        if (hashes_[slot] == hash) {
+            file_.Get(first_[slot], incoming_);
+            if (FieldsAlike(incoming_, record, 0, kPlaceFields)) {
+                return slot;
             }
         }
-        ++result.changed;
-        result.lines.push_back(std::move(line));
     }
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        if (!taken[i]) {
-            ++result.added;
-            result.lines.push_back("nuova " + Place(Split(incoming[i])));
+}
+
+void CensusComparer::Add(const census::Structure& stored) {
+    const std::size_t slot = SlotOf(stored, PlaceHash(stored));
+    const std::string id = "ID=" + text::FormatInt(stored.id) + " ";
+    const std::uint32_t index = unpaired_[slot];
+    if (index == kNone) {
+        ++result_.gone;
+        goneLines_.push_back("eliminata " + id + Place(Split(ComparedLine(stored))));
+        return;
+    }
+    unpaired_[slot] = next_[index];
+    taken_[index] = true;
+    if (index != first_[slot]) {  // the place's first is read already
+        file_.Get(index, incoming_);
+    }
+    const census::Structure& incoming = incoming_;
+    if (FieldsAlike(stored, incoming, kPlaceFields, kRecordFields)) {
+        ++result_.unchanged;
+        return;
+    }
+    const std::string storedLine = ComparedLine(stored), incomingLine = ComparedLine(incoming);
+    const Fields before = Split(storedLine);
+    const Fields after = Split(incomingLine);
+    std::string line = "modificata " + id + Place(before);
+    const char* separator = ": ";
+    const auto& columns = census::Columns();
+    for (std::size_t i = kPlaceFields; i < kRecordFields; ++i) {
+        if (before[i] != after[i]) {
+            line += separator + std::string(columns[i].name) + " " + Quoted(before[i]) + " -> " +
+                    Quoted(after[i]);
+            separator = "; ";
         }
     }
-    result.lines.insert(result.lines.end(), std::make_move_iterator(goneLines.begin()),
-                        std::make_move_iterator(goneLines.end()));
+    ++result_.changed;
+    result_.lines.push_back(std::move(line));
+}
+
+CensusComparison CensusComparer::Take() {
+    CensusComparison result = std::move(result_);
+    for (std::size_t i = 0; i < file_.size(); ++i) {
+        if (!taken_[i]) {
+            ++result.added;
+            file_.Get(i, incoming_);
+            result.lines.push_back("nuova " + Place(Split(ComparedLine(incoming_))));
+        }
+    }
+    result.lines.insert(result.lines.end(), std::make_move_iterator(goneLines_.begin()),
+                        std::make_move_iterator(goneLines_.end()));
+    goneLines_.clear();
     return result;
+}
+
+CensusComparison CompareCensus(const std::vector<census::Structure>& census,
+                               const std::vector<census::Structure>& file) {
+    const StructureRecords records(file);
+    CensusComparer comparer(records);
+    for (const census::Structure& structure : census) {
+        comparer.Add(structure);
+    }
+    return comparer.Take();
 }
 
 }  // namespace exchange

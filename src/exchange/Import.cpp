@@ -1,5 +1,12 @@
 #include "exchange/Import.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <optional>
+#include <system_error>
+
 #include "app/KeptCopies.h"
 #include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
@@ -15,18 +22,18 @@ namespace {
 
 constexpr std::string_view kOpeningTag = "<ComunicazioneVelumbra>";
 constexpr std::string_view kClosingTag = "</ComunicazioneVelumbra>";
+// The most a file's records are given room for at once; beyond, the room grows as they come.
+constexpr std::uintmax_t kMaxReserved = std::uintmax_t{64} << 20;
 constexpr const char* kNotPossible =
     "L'Acquisizione dell'Ultima Situazione Strutture Aziendali non può essere effettuata.";
 
-}  // namespace
-
-FileCheck ReadCommunication(std::string_view content, int company, CStructureRecordList& list) {
-    list = CStructureRecordList{};
-    const std::vector<std::string_view> lines = SplitLines(content);
-    std::size_t next = 0;
+// Reads the lines of a communication file for `company`, handing `add` each record in file order (its
+// texts' storage reused from one to the next); the date goes into `date`.
+FileCheck ReadCommunicationLines(LineReader& lines, int company, std::string& date,
+                                 const std::function<void(const census::Structure&)>& add) {
     // Lines missing at the end of the file read as empty lines.
-    const auto readLine = [&]() -> std::string_view {
-        return next < lines.size() ? lines[next++] : std::string_view();
+    const auto readLine = [&lines]() -> std::string_view {
+        return lines.Next().value_or(std::string_view());
     };
 
     const std::string_view opening = readLine();
@@ -47,22 +54,35 @@ FileCheck ReadCommunication(std::string_view content, int company, CStructureRec
         return FileCheck::Corrupt;
     }
     checksum = AddLineChecksum(checksum, dateLine);
-    CStructureRecordList read{company, std::string(dateLine.substr(6, 10)), {}};
-    read.records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), lines.size())
-                                   : 0);
+    date.assign(dateLine.substr(6, 10));
+    census::Structure record;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::string_view line = readLine();
-        if (!ParseRecordLine(read, line)) {
+        if (!ParseRecord(line, record)) {
             return FileCheck::Corrupt;
         }
+        add(record);
         checksum = AddLineChecksum(checksum, line);
     }
     const std::string_view closing = readLine();
     if (!closing.starts_with(kClosingTag) || text::ReadInt(closing.substr(kClosingTag.size())) != checksum) {
         return FileCheck::Corrupt;
     }
-    list = std::move(read);
     return FileCheck::Valid;
+}
+
+}  // namespace
+
+FileCheck ReadCommunication(std::string_view content, int company, CStructureRecordList& list) {
+    list = CStructureRecordList{};
+    LineReader lines(content);
+    CStructureRecordList read{company, {}, {}};
+    const FileCheck check = ReadCommunicationLines(
+        lines, company, read.date, [&read](const census::Structure& r) { read.records.push_back(r); });
+    if (check == FileCheck::Valid) {
+        list = std::move(read);
+    }
+    return check;
 }
 
 ui::Outcome DeleteAllStructures(db::CDbConnection& connection) {
@@ -71,18 +91,24 @@ ui::Outcome DeleteAllStructures(db::CDbConnection& connection) {
 }
 
 ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter) {
+    return StoreStructures(connection, StructureRecords(list.records), counter);
+}
+
+ui::Outcome StoreStructures(db::CDbConnection& connection, const StructureRecords& records, int& counter) {
     db::CDbTable depositi(&connection, "depositi");
     if (!depositi.SelectIndex("codice")) {
         return ui::Outcome::Failed();
     }
     int n = 0;
-    for (const census::Structure& r : list.records) {
+    census::Structure r;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records.Get(i, r);
         ++counter;
         if (!schema::IdentifierFits(connection.Port(), n)) {
             return ui::Outcome::Failed();
         }
-        const bool stored = depositi.AddNew() && depositi.SetField("ID", text::FormatInt(n)) &&
-                            schema::SetStructureFields(depositi, r);
+        const bool stored =
+            depositi.AddNew() && depositi.SetNumber("ID", n) && schema::SetStructureFields(depositi, r);
         if (!stored || !depositi.Update()) {
             return ui::Outcome::Failed();  // the caller rolls the whole replacement back
         }
@@ -96,11 +122,14 @@ ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecor
         return ui::Outcome::Failed();
     }
     db::CDbTable& master = settings.master();
-    return ui::Outcome::DoneIf(master.Edit() && master.SetField("id_depo", text::FormatInt(n)) &&
-                               master.Update());
+    return ui::Outcome::DoneIf(master.Edit() && master.SetNumber("id_depo", n) && master.Update());
 }
 
 ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordList& list) {
+    return CheckStorable(connection, StructureRecords(list.records));
+}
+
+ui::Outcome CheckStorable(db::CDbConnection& connection, const StructureRecords& records) {
     db::CDbTable depositi(&connection, "depositi");
     if (!depositi.IsOpen()) {
         return ui::Outcome::Failed();
@@ -108,21 +137,23 @@ ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordL
     const schema::StructureColumns columns(depositi.Fields());
     ui::Port& port = connection.Port();
     // The records are looked through aside; the first that cannot be stored is told here.
-    std::size_t refused = list.records.size();
+    std::size_t refused = records.size();
     std::optional<db::FieldRefusal> refusal;
     port.RunAside([&] {
-        for (std::size_t n = 0; n < list.records.size(); ++n) {
+        census::Structure record;
+        for (std::size_t n = 0; n < records.size(); ++n) {
             if (n > static_cast<std::size_t>(census::kMaxStructureId)) {
                 refused = n;
                 return;
             }
-            if ((refusal = columns.Refusal(list.records[n]))) {
+            records.Get(n, record);
+            if ((refusal = columns.Refusal(record))) {
                 refused = n;
                 return;
             }
         }
     });
-    if (refused == list.records.size()) {
+    if (refused == records.size()) {
         return ui::Outcome::Done();
     }
     if (refusal) {
@@ -133,25 +164,32 @@ ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordL
     return ui::Outcome::Failed();
 }
 
-std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
-                                                          const std::filesystem::path& path, int company) {
+std::optional<StructureRecords> ReadCommunicationFile(db::CDbConnection& connection,
+                                                      const std::filesystem::path& path, int company) {
     ui::Port& port = connection.Port();
-    // The file is read and its frame checked aside.
-    std::optional<std::string> content;
-    CStructureRecordList list;
+    // The file is read, a piece at a time, and its frame checked aside.
+    StructureRecords records;
     FileCheck check = FileCheck::Corrupt;
+    bool readable = false;
     port.RunAside([&] {
-        content = ReadWholeFile(path);
-        if (content) {
-            check = ReadCommunication(*content, company, list);
+        LineReader lines(path);
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        // The records take about as many bytes as their lines.
+        records.Reserve(ec ? 0 : static_cast<std::size_t>(std::min<std::uintmax_t>(size, kMaxReserved)));
+        std::string date;
+        check = ReadCommunicationLines(lines, company, date,
+                                       [&records](const census::Structure& r) { records.Add(r); });
+        // A file refused early is still one that could not be read when its rest cannot.
+        while (check != FileCheck::Valid && lines.Next()) {
         }
+        readable = !lines.Failed();
     });
-    if (!content) {
+    if (!readable) {
         port.ShowMessage("Impossibile aprire\n\n" + engine::files::ShownPath(path), ui::kProgramCaption,
                          ui::Icon::Exclamation);
         return std::nullopt;
     }
-    content.reset();
     switch (check) {
         case FileCheck::OtherCompany:
             port.ShowMessage(
@@ -172,25 +210,49 @@ std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& con
         case FileCheck::Valid:
             break;
     }
-    if (!CheckStorable(connection, list)) {
+    if (!CheckStorable(connection, records)) {
         return std::nullopt;
     }
-    return list;
+    return records;
 }
 
 namespace {
 
-// The census beside the records of a file already read.
-ui::Outcome Compare(db::CDbConnection& connection, const CStructureRecordList& list,
+// The census's check, begun on a thread of its own so that it reads the census while the file is
+// read; its verdict is said where the census is read, as ForEachStructure says its own.
+class CensusCheck {
+  public:
+    explicit CensusCheck(db::CDbConnection& connection) : connection_(connection) {
+        if (const engine::Database* db = connection.Database()) {
+            try {
+                verdict_ = std::async(std::launch::async, [db] { return db->CheckIntactApart(); });
+            } catch (const std::system_error&) {  // no thread to spare: checked in turn
+            }
+        }
+    }
+    ui::Outcome Verdict() {
+        std::optional<engine::Status> verdict;
+        if (verdict_.valid()) {
+            verdict = verdict_.get();
+        }
+        return verdict ? connection_.Intact(*verdict) : connection_.CheckIntact();
+    }
+
+  private:
+    db::CDbConnection& connection_;
+    std::future<std::optional<engine::Status>> verdict_;
+};
+
+// The census beside the records of a file already read, structure by structure as it is read.
+ui::Outcome Compare(db::CDbConnection& connection, const StructureRecords& records, CensusCheck& check,
                     CensusComparison& comparison) {
-    std::vector<ComparedStructure> census;
-    const ui::Outcome read = ForEachStructure(connection, [&census](const census::Structure& structure) {
-        census.push_back({structure.id, ComparedLine(structure)});
-    });
-    if (!read) {
+    CensusComparer comparer(records);
+    if (!ForEachStructure(
+            connection, [&comparer](const census::Structure& s) { comparer.Add(s); },
+            [&check] { return check.Verdict(); })) {
         return ui::Outcome::Failed();
     }
-    connection.Port().RunAside([&] { comparison = CompareCensus(census, list.records); });
+    comparison = comparer.Take();
     return ui::Outcome::Done();
 }
 
@@ -202,8 +264,9 @@ ui::Outcome CompareCommunication(app::Session& session, const std::filesystem::p
     if (!company) {
         return ui::Outcome::Failed();
     }
+    CensusCheck check(*session.Connection());
     const auto list = ReadCommunicationFile(*session.Connection(), path, *company);
-    return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, comparison));
+    return ui::Outcome::DoneIf(list && Compare(*session.Connection(), *list, check, comparison));
 }
 
 ui::Outcome ImportCommunication(app::Session& session, const std::function<LocalDateTime()>& now) {
@@ -218,9 +281,10 @@ ui::Outcome ImportCommunication(app::Session& session, const std::function<Local
     if (!path) {
         return ui::Outcome::Cancelled();
     }
+    CensusCheck check(*session.Connection());
     const auto list = ReadCommunicationFile(*session.Connection(), *path, *company);
     CensusComparison comparison;
-    if (!list || !Compare(*session.Connection(), *list, comparison)) {
+    if (!list || !Compare(*session.Connection(), *list, check, comparison)) {
         return ui::Outcome::Failed();
     }
     const bool confirmed = port.Confirm(

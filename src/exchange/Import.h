@@ -29,18 +29,21 @@ ui::Outcome DeleteAllStructures(db::CDbConnection& connection);
 // Stores the records with identifiers 0, 1, 2 ..., then sets id_depo; `counter` grows by one per
 // record tried. Stops at the first record that cannot be stored, which is shown (id_depo is then left
 // alone).
+ui::Outcome StoreStructures(db::CDbConnection& connection, const StructureRecords& records, int& counter);
 ui::Outcome StoreStructures(db::CDbConnection& connection, const CStructureRecordList& list, int& counter);
 
 // Done when every record of `list` can be stored in depositi as StoreStructures stores them (its
 // identifier within range, each value taken by its column, no required column left null), judged by
 // the table's own definition in the census. Otherwise the first record that cannot is said with the
 // message its storing would show, and nothing is done.
+ui::Outcome CheckStorable(db::CDbConnection& connection, const StructureRecords& records);
 ui::Outcome CheckStorable(db::CDbConnection& connection, const CStructureRecordList& list);
 
-// Reads and checks the observatory's file at `path` for the working company `company`, its records
-// by CheckStorable too; a file that cannot be read or is refused is said here, as the import says it.
-std::optional<CStructureRecordList> ReadCommunicationFile(db::CDbConnection& connection,
-                                                          const std::filesystem::path& path, int company);
+// Reads and checks the observatory's file at `path` for the working company `company`, a piece at a
+// time, its records by CheckStorable too; a file that cannot be read or is refused is said here, as the
+// import says it. The records in file order.
+std::optional<StructureRecords> ReadCommunicationFile(db::CDbConnection& connection,
+                                                      const std::filesystem::path& path, int company);
 
 // The census beside the observatory's file at `path`, which is read and checked as the import does.
 // Nothing changes. Not done when there is no working company, the file is refused or the census

@@ -95,7 +95,7 @@ void CommunicationBody::Add(const census::Structure& record) {
     lines += "\r\n";
 }
 
-bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
+bool ParseRecord(std::string_view line, census::Structure& r) {
     std::array<std::string_view, kRecordFields> fields;
     std::size_t count = 0;
     std::size_t start = 0;
@@ -115,7 +115,7 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
     if (count != kRecordFields) {
         return false;
     }
-    census::Structure r;
+    r.id = -1;
     bool taken = true;
     const std::string_view* field = fields.data();
     census::VisitColumns(r, [&](const census::Column& c, auto& member) {
@@ -124,9 +124,13 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
         taken = taken && f.size() <= c.readLimit;
         if constexpr (std::is_same_v<Member, std::string>) {
             // A title is its first character; an empty text reads as a blank.
-            member = census::IsTitle(c) ? std::string(f.substr(0, 1))
-                     : f.empty()        ? std::string(" ")
-                                        : std::string(f);
+            if (census::IsTitle(c)) {
+                member.assign(f.substr(0, 1));
+            } else if (f.empty()) {
+                member.assign(1, ' ');
+            } else {
+                member.assign(f);
+            }
         } else if constexpr (std::is_same_v<Member, bool>) {
             member = !f.empty() && f[0] == '1';
         } else if constexpr (std::is_same_v<Member, std::int64_t>) {
@@ -135,17 +139,92 @@ bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
             member = text::ReadInt(f);
         }
     });
-    if (!taken) {
+    return taken;
+}
+
+bool ParseRecordLine(CStructureRecordList& list, std::string_view line) {
+    census::Structure r;
+    if (!ParseRecord(line, r)) {
         return false;
     }
     list.records.push_back(std::move(r));
     return true;
 }
 
+StructureRecords::StructureRecords(const std::vector<census::Structure>& records) {
+    for (const census::Structure& r : records) {
+        Add(r);
+    }
+}
+
+namespace {
+
+// Whole numbers in as few bytes as they need: seven bits a byte, the low ones first, negative ones
+// folded onto the odd numbers.
+void AppendWhole(std::string& bytes, std::int64_t value) {
+    std::uint64_t folded = (static_cast<std::uint64_t>(value) << 1) ^ (value < 0 ? ~std::uint64_t{0} : 0);
+    while (folded >= 0x80) {
+        bytes += static_cast<char>(static_cast<unsigned char>(folded | 0x80));
+        folded >>= 7;
+    }
+    bytes += static_cast<char>(static_cast<unsigned char>(folded));
+}
+
+std::int64_t ReadWhole(const char*& at) {
+    std::uint64_t folded = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        folded |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) {
+            break;
+        }
+    }
+    return static_cast<std::int64_t>((folded >> 1) ^ (~(folded & 1) + 1));
+}
+
+}  // namespace
+
+void StructureRecords::Add(const census::Structure& r) {
+    starts_.push_back(bytes_.size());
+    AppendWhole(bytes_, r.id);
+    census::VisitColumns(r, [&](const census::Column&, const auto& member) {
+        using Member = std::decay_t<decltype(member)>;
+        if constexpr (std::is_same_v<Member, std::string>) {
+            AppendWhole(bytes_, static_cast<std::int64_t>(member.size()));
+            bytes_ += member;
+        } else {
+            AppendWhole(bytes_, static_cast<std::int64_t>(member));
+        }
+    });
+}
+
+void StructureRecords::Get(std::size_t index, census::Structure& r) const {
+    const char* at = bytes_.data() + starts_[index];
+    r.id = static_cast<int>(ReadWhole(at));
+    census::VisitColumns(r, [&](const census::Column&, auto& member) {
+        using Member = std::decay_t<decltype(member)>;
+        if constexpr (std::is_same_v<Member, std::string>) {
+            const auto size = static_cast<std::size_t>(ReadWhole(at));
+            member.assign(at, size);
+            at += size;
+        } else if constexpr (std::is_same_v<Member, bool>) {
+            member = ReadWhole(at) != 0;
+        } else {
+            member = static_cast<Member>(ReadWhole(at));
+        }
+    });
+}
+
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
                              const std::function<void(const census::Structure&)>& visit) {
+    return ForEachStructure(connection, visit, [&connection] { return connection.CheckIntact(); });
+}
+
+ui::Outcome ForEachStructure(db::CDbConnection& connection,
+                             const std::function<void(const census::Structure&)>& visit,
+                             const std::function<ui::Outcome()>& intact) {
     // What a damaged file gives back may be only part of the census, or not what was stored.
-    if (!connection.CheckIntact()) {
+    if (!intact()) {
         return ui::Outcome::Failed();
     }
     db::CDbSelect s(&connection);

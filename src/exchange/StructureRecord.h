@@ -28,6 +28,25 @@ struct CStructureRecordList {
     std::size_t Count() const { return records.size(); }
 };
 
+// Structures held compactly, one after another in one piece of storage (the texts by their bytes, the
+// numbers in as few bytes as they need), for the many records of a file held at once.
+class StructureRecords {
+  public:
+    StructureRecords() = default;
+    explicit StructureRecords(const std::vector<census::Structure>& records);
+
+    // Room for records of about `bytes` in all, taken only as it is filled.
+    void Reserve(std::size_t bytes) { bytes_.reserve(bytes); }
+    void Add(const census::Structure& record);
+    std::size_t size() const { return starts_.size(); }
+    // The record at `index` into `out`, whose texts keep their storage.
+    void Get(std::size_t index, census::Structure& out) const;
+
+  private:
+    std::string bytes_;
+    std::vector<std::size_t> starts_;
+};
+
 // The sum of the line's bytes as signed 8-bit values, TAB and line feed excluded.
 std::int32_t ComputeLineChecksum(std::string_view line);
 // The running checksum of the files: (previous + checksum of the line) mod 1,000,000,000, the
@@ -52,7 +71,10 @@ struct CommunicationBody {
 };
 
 // Reads a record line: exactly 53 fields, none longer than the reader takes (1023 characters, 63 for
-// the four texts, 15 for the province). Appends the record and returns true, or returns false.
+// the four texts, 15 for the province). Reads it into `record` (whose texts keep their storage) and
+// returns true, or returns false with `record` left in any state.
+[[nodiscard]] bool ParseRecord(std::string_view line, census::Structure& record);
+// The same, appending the record to the list.
 [[nodiscard]] bool ParseRecordLine(CStructureRecordList& list, std::string_view line);
 
 // Calls `visit` with every structure of depositi in ID order, with its identifier, read into the same
@@ -60,6 +82,10 @@ struct CommunicationBody {
 // structures were then not all there are).
 ui::Outcome ForEachStructure(db::CDbConnection& connection,
                              const std::function<void(const census::Structure&)>& visit);
+// The same, the census judged intact or not by `intact` (a check begun before, CheckIntact's verdict).
+ui::Outcome ForEachStructure(db::CDbConnection& connection,
+                             const std::function<void(const census::Structure&)>& visit,
+                             const std::function<ui::Outcome()>& intact);
 // Every structure of depositi in ID order, with its identifier, as ForEachStructure reads them.
 ui::Outcome ReadStructureRecords(db::CDbConnection& connection, std::vector<census::Structure>& out);
 

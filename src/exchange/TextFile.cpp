@@ -165,16 +165,60 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& source) {
     return content;
 }
 
+LineReader::LineReader(std::string_view content) : data_(content) {}
+
+LineReader::LineReader(const std::filesystem::path& path) : fromFile_(true) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        failed_ = true;
+        return;
+    }
+    in_.open(path, std::ios::binary);
+    failed_ = !in_;
+}
+
+bool LineReader::ReadMore() {
+    if (!fromFile_ || failed_ || !in_) {
+        return false;
+    }
+    constexpr std::size_t kPiece = 1 << 16;
+    buffer_.erase(0, next_);
+    next_ = 0;
+    const std::size_t kept = buffer_.size();
+    buffer_.resize(kept + kPiece);
+    in_.read(buffer_.data() + kept, static_cast<std::streamsize>(kPiece));
+    buffer_.resize(kept + static_cast<std::size_t>(in_.gcount()));
+    failed_ = in_.bad();
+    data_ = buffer_;
+    return !failed_ && buffer_.size() > kept;
+}
+
+std::optional<std::string_view> LineReader::Next() {
+    std::size_t searched = next_;
+    std::size_t end = data_.find('\n', searched);
+    while (end == std::string_view::npos) {
+        searched = data_.size() - next_;  // what was searched stays, the reading moves it to the front
+        if (!ReadMore()) {
+            break;
+        }
+        end = data_.find('\n', searched);
+    }
+    if (next_ == data_.size() || failed_) {
+        return std::nullopt;
+    }
+    std::string_view line = data_.substr(next_, end == std::string_view::npos ? data_.npos : end - next_);
+    next_ = end == std::string_view::npos ? data_.size() : end + 1;
+    if (!line.empty() && line.back() == '\r' && end != std::string_view::npos) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
 std::vector<std::string_view> SplitLines(std::string_view content) {
     std::vector<std::string_view> lines;
-    while (!content.empty()) {
-        const std::size_t end = content.find('\n');
-        std::string_view line = content.substr(0, end);
-        content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
-        if (!line.empty() && line.back() == '\r' && end != std::string_view::npos) {
-            line.remove_suffix(1);
-        }
-        lines.push_back(line);
+    LineReader reader(content);
+    while (const auto line = reader.Next()) {
+        lines.push_back(*line);
     }
     return lines;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,8 +35,35 @@ class TextFileWriter {
 // The whole file, or nothing when it cannot be read.
 [[nodiscard]] std::optional<std::string> ReadWholeFile(const std::filesystem::path& path);
 
-// Splits a file into its lines: each ends at a line feed, a carriage return just before it is
-// dropped. A last line without a line feed counts too.
+// The lines of a text, one after another: each ends at a line feed, a carriage return just before it
+// is dropped. A last line without a line feed counts too.
+class LineReader {
+  public:
+    // The lines of `content`, which stays where it is while they are read.
+    explicit LineReader(std::string_view content);
+    // The lines of the file at `path`, read from it piece by piece as they are asked for.
+    explicit LineReader(const std::filesystem::path& path);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line, valid until the next call; nothing after the last.
+    std::optional<std::string_view> Next();
+    // The file could not be opened or read (its lines are then not all there are).
+    bool Failed() const { return failed_; }
+
+  private:
+    // Reads on from the file, keeping what was not taken yet; false at its end or on a failure.
+    bool ReadMore();
+
+    std::ifstream in_;
+    bool fromFile_ = false;
+    bool failed_ = false;
+    std::string buffer_;  // of the file: what was read and not taken yet begins at next_
+    std::string_view data_;
+    std::size_t next_ = 0;
+};
+
+// Splits a text into its lines, as LineReader reads them.
 [[nodiscard]] std::vector<std::string_view> SplitLines(std::string_view content);
 
 // The question for a text file, shared by the report and the communication files.

@@ -1,6 +1,8 @@
 #include "schema/CensusRow.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <type_traits>
 
 #include "text/Text.h"
 
@@ -15,15 +17,13 @@ bool Trimmed(const Column& c) {
     return c.kind == ColumnKind::Text && c.size > 1;
 }
 
-// Hands `use` the text that SetStructureFields gives the column holding `member`.
-template <typename Member, typename Use>
-auto WithFieldText(const Member& member, Use&& use) {
-    if constexpr (std::is_same_v<Member, std::string>) {
-        return use(member);
-    } else if constexpr (std::is_same_v<Member, bool>) {
-        return use(std::string(member ? "1" : "0"));
+// The number SetStructureFields gives the column holding a flag, a count or a surface.
+template <typename Member>
+std::int64_t FieldNumber(const Member& member) {
+    if constexpr (std::is_same_v<Member, bool>) {
+        return member ? 1 : 0;
     } else {
-        return use(text::FormatInt(static_cast<std::int64_t>(member)));
+        return static_cast<std::int64_t>(member);
     }
 }
 
@@ -95,12 +95,15 @@ ui::Outcome ReadStructure(db::CDbTable& depositi, census::Structure& out) {
 ui::Outcome SetStructureFields(db::CDbTable& depositi, const census::Structure& s) {
     bool set = true;
     census::VisitColumns(s, [&](const Column& c, const auto& member) {
+        using Member = std::decay_t<decltype(member)>;
         if (!set) {
             return;
         }
-        set = WithFieldText(member, [&](const std::string& value) {
-            return static_cast<bool>(depositi.SetField(c.name, value));
-        });
+        if constexpr (std::is_same_v<Member, std::string>) {
+            set = static_cast<bool>(depositi.SetField(c.name, member));
+        } else {
+            set = static_cast<bool>(depositi.SetNumber(c.name, FieldNumber(member)));
+        }
     });
     return ui::Outcome::DoneIf(set);
 }
@@ -123,11 +126,14 @@ std::optional<db::FieldRefusal> StructureColumns::Refusal(const census::Structur
         if (refusal || at == fields_.size()) {
             return;
         }
-        WithFieldText(member, [&](const std::string& value) {
-            given[at] = !value.empty();
-            refusal = db::SetFieldRefusal(kDepositi, c.name, fields_[at], value);
-            return 0;
-        });
+        using Member = std::decay_t<decltype(member)>;
+        if constexpr (std::is_same_v<Member, std::string>) {
+            given[at] = !member.empty();
+            refusal = db::SetFieldRefusal(kDepositi, c.name, fields_[at], member);
+        } else {
+            given[at] = true;
+            refusal = db::SetNumberRefusal(kDepositi, c.name, fields_[at], FieldNumber(member));
+        }
     });
     // Once every field took its value, the engine refuses the row for the first required one null.
     for (std::size_t i = 0; i < fields_.size() && !refusal; ++i) {

@@ -574,6 +574,40 @@ TEST_F(CliTest, ADamagedCensusIsNeitherReadInPartNorPassedOn) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "copia.mdb"));
 }
 
+// The damage is said once the file is found good, as the census is about to be read; a file refused
+// first is all that is said. Nothing is replaced and no copy is kept.
+TEST_F(CliTest, ADamagedCensusIsSaidAfterTheFileWasFoundGood) {
+    NewDamagedCensus();
+    const auto KeptCopies = [this] {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            if (entry.path().filename().string().find("prima-importazione") != std::string::npos) {
+                names.insert(entry.path().filename().string());
+            }
+        }
+        return names;
+    };
+    const auto copies = KeptCopies();  // those the census was made with
+    const std::string damaged = "Il database '" + P("db.mdb") +
+                                "' è danneggiato: occorre ripararlo con il comando Ripara prima di usarlo.";
+    for (const std::string command : {"import", "compare"}) {
+        std::vector<std::string> arguments{command, P("db.mdb"), P("in.txt")};
+        if (command == "import") {
+            arguments.push_back("--yes");
+        }
+        const Outcome o = Run(arguments);
+        EXPECT_EQ(o.status, 1) << command;
+        EXPECT_EQ(o.err, "Errore in fase di apertura del database\n\n" + damaged + "\n") << command;
+        WriteFile(P("vuoto.txt"), "niente\r\n");
+        arguments[2] = P("vuoto.txt");
+        const Outcome refused = Run(arguments);
+        EXPECT_EQ(refused.status, 1) << command;
+        EXPECT_NE(refused.err.find("corrotto"), std::string::npos) << refused.err;
+        EXPECT_EQ(refused.err.find("danneggiato"), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(KeptCopies(), copies);
+}
+
 #ifdef __linux__
 // Killed at any of its renamings and removals of files (strace kills it as it makes the call), a repair
 // leaves a census at the file's name, the damaged one or the rebuilt one; the next repair leaves nothing

@@ -158,6 +158,45 @@ TEST_F(DbTableTest, FieldErrorsQuoteTheCallersText) {
         "Errore campo (manca) della tavola (prova)\n\nIl campo 'manca' non esiste nella tabella 'prova'.");
 }
 
+// A number given as a number is stored, read back and refused exactly as its decimal text would be, in
+// a field of any type; a refusal quotes the number's text.
+TEST_F(DbTableTest, ANumberIsTakenAsItsTextWouldBe) {
+    db::CDbTable t(connection.get(), "prova");
+    EXPECT_TRUE(t.SelectIndex("codice"));
+    const std::vector<std::string> fields = {"attivo", "superf", "reale", "importo", "piccolo", "note"};
+    for (const std::int64_t number :
+         {std::int64_t{0}, std::int64_t{7}, std::int64_t{-3}, std::int64_t{255}}) {
+        std::vector<std::string> asText, asNumber;
+        for (const bool typed : {false, true}) {
+            const std::string id = std::to_string(typed ? 100 + number : 200 + number);
+            ASSERT_TRUE(t.AddNew());
+            ASSERT_TRUE(typed ? t.SetNumber("ID", 100 + number) : t.SetField("ID", id));
+            ASSERT_TRUE(t.SetField("nome", "n"));
+            for (const auto& field : fields) {
+                const ui::Outcome set =
+                    typed ? t.SetNumber(field, number) : t.SetField(field, std::to_string(number));
+                (typed ? asNumber : asText).push_back(field + (set ? " set" : " refused"));
+            }
+            ASSERT_TRUE(t.Update()) << number;
+            ASSERT_EQ(t.Seek({id}).kind(), Sought::Found);
+            for (const auto& field : fields) {
+                (typed ? asNumber : asText).push_back(Read(t, field));
+            }
+        }
+        EXPECT_EQ(asNumber, asText) << number;
+    }
+    port.Clear();
+    ASSERT_TRUE(t.AddNew());
+    for (const auto& [field, number] : std::vector<std::pair<std::string, std::int64_t>>{
+             {"ID", 32768}, {"piccolo", -1}, {"superf", std::int64_t{1} << 40}, {"note", 12345678901}}) {
+        EXPECT_FALSE(t.SetNumber(field, number));
+        const std::string byNumber = port.LastMessage().text;
+        EXPECT_FALSE(t.SetField(field, std::to_string(number)));
+        EXPECT_EQ(byNumber, port.LastMessage().text);
+        EXPECT_NE(byNumber.find("<" + std::to_string(number) + ">"), std::string::npos) << byNumber;
+    }
+}
+
 TEST_F(DbTableTest, UpdatesRefusedForDuplicateKeysAndMissingValues) {
     db::CDbTable t(connection.get(), "prova");
     EXPECT_TRUE(t.SelectIndex("codice"));

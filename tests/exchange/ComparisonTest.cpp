@@ -85,6 +85,27 @@ TEST(ComparisonTest, StructuresArePairedByWhereTheyStand) {
     EXPECT_TRUE(result.lines[0].starts_with("modificata ID=2 VIA ROMA 3 - ")) << result.lines[0];
 }
 
+// The census's texts are compared as an export writes them: a TAB or a line break in a stored text is a
+// blank there, and the blanks it ends with count for nothing, at the place and elsewhere.
+TEST(ComparisonTest, TextsAreComparedAsTheExportWritesThem) {
+    auto stored = At("VIA\tROMA\r1\n", 1);
+    stored.copPro = "DITTA\r\n";
+    stored.scoTit = "\t";
+    auto file = At("VIA ROMA 1", 1);
+    file.copPro = "DITTA";
+    file.scoTit = " ";
+    EXPECT_EQ(CompareCensus(Stored({stored}), {file}).Summary(),
+              "invariate 1, modificate 0, nuove 0, eliminate 0");
+    file.copPro = "DITTA.";
+    const auto changed = CompareCensus(Stored({stored}), {file});
+    ASSERT_EQ(changed.lines.size(), 1u);
+    EXPECT_EQ(changed.lines[0].substr(changed.lines[0].find(": ")), ": cop_pro \"DITTA\" -> \"DITTA.\"");
+    file.copPro = "DITTA";
+    file.ubicaz = "VIA  ROMA 1";
+    EXPECT_EQ(CompareCensus(Stored({stored}), {file}).Summary(),
+              "invariate 0, modificate 0, nuove 1, eliminate 1");
+}
+
 TEST(ComparisonTest, SeveralStructuresAtOnePlaceArePairedInOrder) {
     auto first = At("PIAZZA STAZIONE", 1), second = first, third = first;
     second.scoSup = 200;

@@ -418,6 +418,31 @@ TEST_F(ImportTest, TwoImportsAtOnceEachKeepTheCensusTheyReplaced) {
     EXPECT_EQ(RowsOf(copies[1]), census.Rows());
 }
 
+// While a reading elsewhere still holds the census as it was before its last change, the file alone is
+// not the census yet: the copy holds the last change all the same.
+TEST_F(ImportTest, TheCopyHoldsTheLastChangeWhileAnOlderReadingGoesOn) {
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(census.path.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM depositi;", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    census.Store({census.ValidRecord(3), census.ValidRecord(4), census.ValidRecord(5)});
+    const auto changed = census.Rows();
+    ASSERT_NE(changed, before);
+    census.WriteFile("in.txt", File({census.ValidRecord(1)}));
+    census.port.AnswerNextFileDialog(census.File("in.txt"));
+    EXPECT_TRUE(exchange::ImportCommunication(census.session, At({8, 12, 2026, 15, 4, 5})));
+    EXPECT_EQ(RowsOf(census.File("VELUMBRA.prima-importazione-20261208-150405.MDB")), changed);
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+
+    // With every change in the file, the copy is the census as well.
+    const auto replaced = census.Rows();
+    census.WriteFile("in.txt", File({census.ValidRecord(2)}));
+    census.port.AnswerNextFileDialog(census.File("in.txt"));
+    EXPECT_TRUE(exchange::ImportCommunication(census.session, At({8, 12, 2026, 15, 4, 5})));
+    EXPECT_EQ(RowsOf(census.File("VELUMBRA.prima-importazione-20261208-150406.MDB")), replaced);
+}
+
 // A copy that cannot be written (the disk is full) stops the import before anything changes: the
 // message names the copy and says why, and no piece of the copy is left behind.
 TEST_F(ImportTest, ACopyThatCannotBeWrittenStopsTheImport) {

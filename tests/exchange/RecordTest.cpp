@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "exchange/Export.h"
 #include "exchange/StructureRecord.h"
 #include "ui/ScriptedPort.h"
@@ -103,6 +105,29 @@ TEST(RecordLine, ReadingBackAndItsLimits) {
     EXPECT_FALSE(exchange::ParseRecordLine(list, exchange::FormatRecordLine(longText)));
     std::string longCount = line + std::string(1024, '7');
     EXPECT_FALSE(exchange::ParseRecordLine(list, longCount));
+}
+
+// Held compactly, every structure comes back as it was put in, whatever its numbers and its bytes, and
+// one read back into a record leaves nothing of the one read before.
+TEST(StructureRecords, GiveBackEachStructureAsItWasAdded) {
+    census::Structure wide = Sample();
+    wide.id = 32767;
+    wide.ubicaz = std::string("VIA\0\xFF\t", 6) + std::string(300, 'x');
+    wide.scoSup = std::numeric_limits<std::int64_t>::max();
+    wide.copSup = std::numeric_limits<std::int64_t>::min();
+    wide.counts[0] = std::numeric_limits<int>::min();
+    wide.counts[35] = std::numeric_limits<int>::max();
+    wide.comune = -1;
+    census::Structure empty;
+    empty.ubicaz = empty.local = empty.provin = empty.scoTit = "";
+    const std::vector<census::Structure> added{wide, empty, Sample()};
+    const exchange::StructureRecords records(added);
+    ASSERT_EQ(records.size(), added.size());
+    census::Structure read;
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        records.Get(i, read);
+        EXPECT_EQ(read, added[i]) << i;
+    }
 }
 
 TEST(GenerationDate, ShapesAndCalendar) {

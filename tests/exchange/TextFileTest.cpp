@@ -195,4 +195,37 @@ TEST(TextFileWriter, OnlyAFileIsReplaced) {
 }
 #endif
 
+// A file's lines read from the file a piece at a time are the lines of its whole content, also where
+// a line or its CR LF spans two pieces; a file that cannot be opened gives no lines and says so.
+TEST(LineReader, AFileReadPieceByPieceGivesTheLinesOfItsContent) {
+    const testing_support::TempDir dir;
+    std::string content;
+    for (int i = 0; content.size() < 300000; ++i) {
+        content += std::string(static_cast<std::size_t>(i % 997), static_cast<char>('a' + i % 26));
+        content += i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r\r\n";
+    }
+    content += "the last, unended\r";
+    const fs::path file = dir.path() / "lines.txt";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << content;
+    }
+    exchange::LineReader reader(file);
+    std::vector<std::string> read;
+    while (const auto line = reader.Next()) {
+        read.emplace_back(*line);
+    }
+    EXPECT_FALSE(reader.Failed());
+    const auto lines = exchange::SplitLines(content);
+    EXPECT_EQ(read, std::vector<std::string>(lines.begin(), lines.end()));
+    EXPECT_EQ(read.back(), "the last, unended\r");
+
+    exchange::LineReader missing(dir.path() / "manca.txt");
+    EXPECT_FALSE(missing.Next());
+    EXPECT_TRUE(missing.Failed());
+    exchange::LineReader folder(dir.path());
+    EXPECT_FALSE(folder.Next());
+    EXPECT_TRUE(folder.Failed());
+}
+
 }  // namespace
