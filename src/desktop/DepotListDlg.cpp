@@ -145,7 +145,7 @@ void CDepotListDlg::ReadPart() {
     }
     constexpr std::size_t kPart = 1024;
     finishing_ = true;
-    const bool read = static_cast<bool>(list_.ReadMore(kPart));
+    const bool read = static_cast<bool>(list_.ReadPart(kPart));
     finishing_ = false;
     if (!read) {
         reject();  // shown: the window does not go on with a list read in part

@@ -195,6 +195,7 @@ ui::Outcome StructureList::Open(std::optional<std::size_t> firstRows) {
     std::unique_ptr<CDepotRowReader> reader;
     CDepotRowList rows;
     if (firstRows) {
+        const ui::BusyScope busy(connection->Port(), true);
         reader = std::make_unique<CDepotRowReader>(*connection);
         if (!reader->Read(rows, *firstRows)) {
             return ui::Outcome::Failed();  // the transaction is rolled back: nothing was changed
@@ -217,7 +218,7 @@ ui::Outcome StructureList::Open(std::optional<std::size_t> firstRows) {
     return ui::Outcome::Done();
 }
 
-ui::Outcome StructureList::ReadMore(std::size_t count, std::optional<int> through) {
+ui::Outcome StructureList::ReadRows(std::size_t count, std::optional<int> through) {
     if (!reader_) {
         return ui::Outcome::DoneIf(IsOpen());
     }
@@ -234,12 +235,20 @@ ui::Outcome StructureList::ReadMore(std::size_t count, std::optional<int> throug
     return ui::Outcome::Done();
 }
 
-ui::Outcome StructureList::ReadRest() {
+ui::Outcome StructureList::ReadMore(std::size_t count, std::optional<int> through) {
     if (!reader_) {
         return ui::Outcome::DoneIf(IsOpen());
     }
     const ui::BusyScope busy(session_.Port(), true);
+    return ReadRows(count, through);
+}
+
+ui::Outcome StructureList::ReadRest() {
     return ReadMore(std::numeric_limits<std::size_t>::max());
+}
+
+ui::Outcome StructureList::ReadPart(std::size_t count) {
+    return ReadRows(count, std::nullopt);
 }
 
 ui::Outcome StructureList::Close() {

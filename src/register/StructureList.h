@@ -126,10 +126,13 @@ class StructureList {
     // them fails: the window then does not open.
     ui::Outcome Open(std::optional<std::size_t> firstRows = std::nullopt);
     // Reads up to `count` more rows (and on to the structure with identifier `through`), or all the
-    // others; done at once when they are all read. A failure (shown) ends the window's transaction,
-    // as a failure reading the rows at opening does: the list is then no longer open.
+    // others, in the busy state; done at once when they are all read. A failure (shown) ends the
+    // window's transaction, as a failure reading the rows at opening does: the list is then no longer
+    // open.
     ui::Outcome ReadMore(std::size_t count, std::optional<int> through = std::nullopt);
     ui::Outcome ReadRest();
+    // The same outside the busy state: a part read between passes of the event loop.
+    ui::Outcome ReadPart(std::size_t count);
     // Whether every row is read.
     bool IsComplete() const { return !reader_; }
     // Commits the window's transaction (whatever way the window is closed).
@@ -160,6 +163,7 @@ class StructureList {
     std::optional<census::Structure> ReadStructure(int id);
 
   private:
+    ui::Outcome ReadRows(std::size_t count, std::optional<int> through);
     ui::Outcome Reload();
     ui::Outcome Restart(bool keepChanges);
     ui::Outcome AfterFailure();
