@@ -1,6 +1,7 @@
 #include "desktop/DepotListDlg.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -143,9 +144,16 @@ void CDepotListDlg::ReadPart() {
     if (list_.IsComplete() || finishing_) {
         return;  // read meanwhile, as the person acted
     }
-    constexpr std::size_t kPart = 1024;
+    // A few milliseconds a pass: the windows go on painting and the timers running meanwhile.
+    constexpr qint64 kPartMs = 4;
+    constexpr std::size_t kStep = 64;
+    QElapsedTimer part;
+    part.start();
     finishing_ = true;
-    const bool read = static_cast<bool>(list_.ReadPart(kPart));
+    bool read = true;
+    while (read && !list_.IsComplete() && part.elapsed() < kPartMs) {
+        read = static_cast<bool>(list_.ReadPart(kStep));
+    }
     finishing_ = false;
     if (!read) {
         reject();  // shown: the window does not go on with a list read in part
