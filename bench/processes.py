@@ -557,6 +557,10 @@ def main():
         table.append(("list opened and painted (%s)" % first["main"], "%.1f ms" % shown, "%.1f ms" % bare_shown,
                       "%.2f" % (shown / bare_shown), "<= 4.00", verdict(shown / bare_shown, 4)))
         extra = statistics.median(growth)
+        whole = statistics.median(float(v["read_whole_ms"]) for v in samples)
+        log("  list read whole     median %7.1f ms" % whole)
+        table.append(("  list read whole", "%.1f ms" % whole, "%.1f ms" % bare_shown, "%.2f" % (whole / bare_shown),
+                      "", ""))
         table.append(("  list memory over main window", "+%.1f MiB" % extra, "", "", "<= +24 MiB",
                       verdict(extra, 24)))
 

@@ -43,6 +43,14 @@ class CDepotGrid : public QAbstractScrollArea {
     std::function<void(int command)> onCommand;
     // Called after each painting (the selection box follows the current row).
     std::function<void()> onPainted;
+    // Called before what is told of the whole list (the row count, the cells) to assistive
+    // technologies: the rows not yet read are read first.
+    std::function<void()> onWholeListNeeded;
+    void NeedWholeList() const {
+        if (onWholeListNeeded) {
+            onWholeListNeeded();
+        }
+    }
     // The context menu for the current state, as shown at a right click.
     void ShowContextMenu(const QPoint& globalPosition, bool fromKeyboard = false);
     // From the keyboard (the Menu key, Shift+F10): at the current row.

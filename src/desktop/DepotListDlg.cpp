@@ -1,11 +1,14 @@
 #include "desktop/DepotListDlg.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <functional>
 
 #include "desktop/DialogUnits.h"
@@ -80,7 +83,17 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     find_->onShownOrHidden = [this] { Layout(); };
     auto* find = new QShortcut(QKeySequence::Find, this, [this] { find_->Open(); });
     find->setContext(Qt::WindowShortcut);
-    grid_->onPainted = [this] { ShowSelection(); };
+    grid_->onPainted = [this] {
+        ShowSelection();
+        if (!list_.IsComplete() && !reading_) {
+            // The first screen is on show: the others are read part by part, between passes of the
+            // event loop.
+            reading_ = true;
+            QTimer::singleShot(0, this, [this] { ReadPart(); });
+        }
+    };
+    // A failure is shown, and closes the window.
+    grid_->onWholeListNeeded = [this] { ReadWholeList(); };
 
     // Laid exactly over the main window's client area.
     QWidget* client = mainWindow_;
@@ -94,6 +107,96 @@ CDepotListDlg::CDepotListDlg(reg::StructureList& list, QWidget* mainWindow)
     }
     Layout();  // the grid has measured its rows as it was made
     grid_->setFocus();
+}
+
+bool CDepotListDlg::ReadFirstScreen(std::optional<int> through) {
+    const int fit = grid_->height() / std::max(grid_->Layout().RowPitch(), 1) + 1;
+    const auto rows = static_cast<std::size_t>(std::max(fit, 1));
+    // The row made current stands at the top of the grid: a screen after it as well.
+    if (!list_.ReadMore(rows, through) || (through && !list_.ReadMore(rows))) {
+        return false;
+    }
+    grid_->MeasureGrid();
+    if (!list_.IsComplete()) {
+        // Whatever the person does waits until every row is read: it then acts on the whole list.
+        qApp->installEventFilter(this);
+    }
+    return true;
+}
+
+bool CDepotListDlg::ReadWholeList() {
+    if (list_.IsComplete() || finishing_) {
+        return list_.IsOpen();
+    }
+    // A message shown while reading (its keys pass here too) does not read again.
+    finishing_ = true;
+    const bool read = static_cast<bool>(list_.ReadRest());
+    finishing_ = false;
+    if (!read) {
+        reject();  // shown: the window does not go on with a list read in part
+        return false;
+    }
+    WholeListRead();
+    return true;
+}
+
+void CDepotListDlg::ReadPart() {
+    if (list_.IsComplete() || finishing_) {
+        return;  // read meanwhile, as the person acted
+    }
+    // A few milliseconds a pass: the windows go on painting and the timers running meanwhile.
+    constexpr qint64 kPartMs = 4;
+    constexpr std::size_t kStep = 64;
+    QElapsedTimer part;
+    part.start();
+    finishing_ = true;
+    bool read = true;
+    while (read && !list_.IsComplete() && part.elapsed() < kPartMs) {
+        read = static_cast<bool>(list_.ReadPart(kStep));
+    }
+    finishing_ = false;
+    if (!read) {
+        reject();  // shown: the window does not go on with a list read in part
+        return;
+    }
+    if (list_.IsComplete()) {
+        WholeListRead();
+    } else {
+        QTimer::singleShot(0, this, [this] { ReadPart(); });
+    }
+}
+
+void CDepotListDlg::WholeListRead() {
+    qApp->removeEventFilter(this);
+    // The widths are those of every row; the scroll bars and what assistive technologies are told
+    // follow at once.
+    grid_->MeasureGrid();
+    grid_->viewport()->repaint();
+    if (onWholeListRead) {
+        onWholeListRead();
+    }
+}
+
+bool CDepotListDlg::eventFilter(QObject* object, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+        case QEvent::Close:
+            if (!list_.IsComplete() && !ReadWholeList()) {
+                return true;  // the window closes: what was asked of it is not done
+            }
+            break;
+        default:
+            break;
+    }
+    return QDialog::eventFilter(object, event);
 }
 
 void CDepotListDlg::resizeEvent(QResizeEvent* event) {
@@ -188,10 +291,14 @@ void CDepotListDlg::Run(int command) {
 
 void OpenStructureList(app::Session& session, QWidget* mainWindow, std::optional<int> current) {
     reg::StructureList list(session);
-    if (!list.Open()) {
+    // The window is made before its rows are read: they are read a screen first.
+    if (!list.Open(std::size_t{0})) {
         return;  // shown by the list; the window does not open
     }
     CDepotListDlg window(list, mainWindow);
+    if (!window.ReadFirstScreen(current)) {
+        return;  // shown; the window does not open
+    }
     if (current) {
         if (const auto row = list.Rows().Find(*current)) {
             window.Grid()->MakeCurrentWhenPainted(static_cast<int>(*row));

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -28,12 +29,25 @@ class CDepotListDlg : public QDialog {
     // Runs the command of a button or context-menu entry.
     void Run(int command);
 
+    // Reads the rows the grid shows first (and on to the structure with identifier `through`); the
+    // others are read in parts once the grid has first been painted, or at once when the person acts
+    // before. False when they could not be read (shown): the window does not open.
+    bool ReadFirstScreen(std::optional<int> through);
+    // Reads every row not yet read; false when they could not be (shown), and the window closes.
+    bool ReadWholeList();
+    bool AllRowsRead() const { return list_.IsComplete(); }
+    // Called once every row is read, when some were read after the first painting.
+    std::function<void()> onWholeListRead;
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* object, QEvent* event) override;
 
   private:
     void Layout();
     void ShowSelection();
+    void ReadPart();
+    void WholeListRead();
 
     reg::StructureList& list_;
     QWidget* mainWindow_;
@@ -43,6 +57,8 @@ class CDepotListDlg : public QDialog {
     QLineEdit* text_;
     std::map<int, QPushButton*> buttons_;
     std::map<int, QWidget*> statics_;
+    bool reading_ = false;    // the rows not yet read are being read in parts
+    bool finishing_ = false;  // rows are being read (a message shown meanwhile reads none)
 };
 
 // "Archivio Depositi": opens the list in its transaction, runs the window, commits on closing. With

@@ -159,6 +159,7 @@ QAccessibleInterface* CGridAccessible::Cell(int row, int column) const {
 
 // The headings first, then the cells row by row.
 int CGridAccessible::childCount() const {
+    Grid()->NeedWholeList();
     return kGridColumns * (Grid()->RowCount() + 1);
 }
 
@@ -227,6 +228,7 @@ int CGridAccessible::columnCount() const {
 }
 
 int CGridAccessible::rowCount() const {
+    Grid()->NeedWholeList();
     return Grid()->RowCount();
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 
 #include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
@@ -104,45 +105,64 @@ std::optional<std::size_t> CDepotRowList::Find(int id) const {
     return static_cast<std::size_t>(found - rows_.begin());
 }
 
+CDepotRowReader::CDepotRowReader(db::CDbConnection& connection) : connection_(connection) {}
+
+CDepotRowReader::~CDepotRowReader() = default;
+
+bool CDepotRowReader::Read(CDepotRowList& rows, std::size_t count, std::optional<int> through) {
+    if (!started_) {
+        started_ = true;
+        {
+            // Room for every row at once: a list that grew by doubling would hold half as much again,
+            // for a moment, at its largest.
+            db::CDbSelect counted(&connection_);
+            counted.SetColumns("count(*)");
+            counted.SetFrom("depositi");
+            std::int32_t n = 0;
+            if (counted.Execute() == 1 && counted.GetLong(0, n) == 1 && n > 0) {
+                rows.Reserve(static_cast<std::size_t>(n));
+            }
+            if (counted.Failed()) {
+                return false;
+            }
+        }
+        select_ = std::make_unique<db::CDbSelect>(&connection_);
+        select_->SetColumns("depositi.ID, regcom.denom, " + census::ColumnList());
+        select_->SetFrom("depositi, regcom");
+        select_->SetWhere("regcom.codice = depositi.comune");
+        select_->SetOrderBy("depositi.ID");
+        if (select_->Execute() != 1) {
+            done_ = true;
+        }
+    }
+    db::CDbSelect& s = *select_;
+    // One record is read at a time, into the same storage.
+    for (std::size_t read = 0; !done_ && (read < count || (through && record_.id < *through)); ++read) {
+        std::int16_t id = 0;
+        // A failure is latched and checked once the part is read.
+        s.CheckFieldRead(s.GetShort(0, id), 0, "ID");
+        record_.id = id;
+        comuneName_.clear();
+        s.CheckFieldRead(s.GetDateOrText(1, comuneName_), 1, "denom");
+        text::TrimRightInPlace(comuneName_);
+        schema::ReadStructure(s, 2, record_);
+        rows.Add(record_, comuneName_);
+        connection_.Port().KeepResponsive();
+        done_ = s.Next() != 1;
+    }
+    if (s.Failed()) {
+        done_ = true;
+        return false;  // a list read in part would hide structures
+    }
+    return true;
+}
+
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection) {
     const ui::BusyScope busy(connection.Port(), true);
     CDepotRowList rows;
-    {
-        // Room for every row at once: a list that grew by doubling would hold half as much again,
-        // for a moment, at its largest.
-        db::CDbSelect count(&connection);
-        count.SetColumns("count(*)");
-        count.SetFrom("depositi");
-        std::int32_t n = 0;
-        if (count.Execute() == 1 && count.GetLong(0, n) == 1 && n > 0) {
-            rows.Reserve(static_cast<std::size_t>(n));
-        }
-        if (count.Failed()) {
-            return std::nullopt;
-        }
-    }
-    db::CDbSelect s(&connection);
-    s.SetColumns("depositi.ID, regcom.denom, " + census::ColumnList());
-    s.SetFrom("depositi, regcom");
-    s.SetWhere("regcom.codice = depositi.comune");
-    s.SetOrderBy("depositi.ID");
-    // One record is read at a time, into the same storage.
-    census::Structure r;
-    std::string comuneName;
-    for (int row = s.Execute(); row == 1; row = s.Next()) {
-        std::int16_t id = 0;
-        // A failure is latched and checked once the loop is over.
-        s.CheckFieldRead(s.GetShort(0, id), 0, "ID");
-        r.id = id;
-        comuneName.clear();
-        s.CheckFieldRead(s.GetDateOrText(1, comuneName), 1, "denom");
-        text::TrimRightInPlace(comuneName);
-        schema::ReadStructure(s, 2, r);
-        rows.Add(r, comuneName);
-        connection.Port().KeepResponsive();
-    }
-    if (s.Failed()) {
-        return std::nullopt;  // a list read in part would hide structures
+    CDepotRowReader reader(connection);
+    if (!reader.Read(rows, std::numeric_limits<std::size_t>::max())) {
+        return std::nullopt;
     }
     return rows;
 }
@@ -157,7 +177,7 @@ StructureList::~StructureList() {
     }
 }
 
-ui::Outcome StructureList::Open() {
+ui::Outcome StructureList::Open(std::optional<std::size_t> firstRows) {
     db::CDbConnection* connection = session_.Connection();
     if (!connection) {
         return ui::Outcome::Failed();
@@ -172,18 +192,67 @@ ui::Outcome StructureList::Open() {
     if (!transaction->IsActive()) {
         return ui::Outcome::Failed();
     }
-    auto rows = LoadRows(*connection);
-    if (!rows) {
-        return ui::Outcome::Failed();  // the transaction is rolled back: nothing was changed
+    std::unique_ptr<CDepotRowReader> reader;
+    CDepotRowList rows;
+    if (firstRows) {
+        const ui::BusyScope busy(connection->Port(), true);
+        reader = std::make_unique<CDepotRowReader>(*connection);
+        if (!reader->Read(rows, *firstRows)) {
+            return ui::Outcome::Failed();  // the transaction is rolled back: nothing was changed
+        }
+        if (reader->Done()) {
+            reader.reset();
+        }
+    } else {
+        auto all = LoadRows(*connection);
+        if (!all) {
+            return ui::Outcome::Failed();  // the transaction is rolled back: nothing was changed
+        }
+        rows = std::move(*all);
     }
     cursor_ = std::move(cursor);
     transaction_ = std::move(transaction);
-    rows_ = std::move(*rows);
+    reader_ = std::move(reader);
+    rows_ = std::move(rows);
     selected_.reset();
     return ui::Outcome::Done();
 }
 
+ui::Outcome StructureList::ReadRows(std::size_t count, std::optional<int> through) {
+    if (!reader_) {
+        return ui::Outcome::DoneIf(IsOpen());
+    }
+    if (!reader_->Read(rows_, count, through)) {
+        // As at opening: the window does not go on with a list read in part, and nothing was changed.
+        reader_.reset();
+        cursor_.reset();
+        transaction_.reset();
+        return ui::Outcome::Failed();
+    }
+    if (reader_->Done()) {
+        reader_.reset();
+    }
+    return ui::Outcome::Done();
+}
+
+ui::Outcome StructureList::ReadMore(std::size_t count, std::optional<int> through) {
+    if (!reader_) {
+        return ui::Outcome::DoneIf(IsOpen());
+    }
+    const ui::BusyScope busy(session_.Port(), true);
+    return ReadRows(count, through);
+}
+
+ui::Outcome StructureList::ReadRest() {
+    return ReadMore(std::numeric_limits<std::size_t>::max());
+}
+
+ui::Outcome StructureList::ReadPart(std::size_t count) {
+    return ReadRows(count, std::nullopt);
+}
+
 ui::Outcome StructureList::Close() {
+    reader_.reset();
     cursor_.reset();
     if (!transaction_) {
         return ui::Outcome::Failed();
@@ -214,7 +283,8 @@ bool StructureList::CanChangeSelected() const {
 }
 
 ui::Outcome StructureList::CreateStructure() {
-    if (!IsOpen()) {
+    // A new structure is listed after every stored one.
+    if (!IsOpen() || !ReadRest()) {
         return ui::Outcome::Failed();
     }
     ui::Port& port = session_.Port();
@@ -268,7 +338,7 @@ std::optional<census::Structure> StructureList::ReadStructure(int id) {
 }
 
 ui::Outcome StructureList::ModifyStructure() {
-    if (!IsOpen() || !CanChangeSelected()) {
+    if (!IsOpen() || !CanChangeSelected() || !ReadRest()) {
         return ui::Outcome::Failed();
     }
     const std::size_t row = *selected_;
@@ -300,7 +370,7 @@ ui::Outcome StructureList::ModifyStructure() {
 }
 
 ui::Outcome StructureList::DeleteStructure() {
-    if (!IsOpen() || !CanChangeSelected()) {
+    if (!IsOpen() || !CanChangeSelected() || !ReadRest()) {
         return ui::Outcome::Failed();
     }
     CDepotRow& row = rows_[*selected_];
@@ -314,6 +384,7 @@ ui::Outcome StructureList::DeleteStructure() {
 
 ui::Outcome StructureList::Reload() {
     selected_.reset();
+    reader_.reset();
     auto rows = LoadRows(*session_.Connection());
     if (!rows) {
         return ui::Outcome::Failed();

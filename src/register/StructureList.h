@@ -13,6 +13,7 @@
 
 #include "app/Session.h"
 #include "census/Structure.h"
+#include "db/DbSelect.h"
 #include "db/DbTable.h"
 
 namespace reg {
@@ -88,6 +89,31 @@ std::string ComuneName(db::CDbConnection& connection, int code);
 // read whole (the failure is shown).
 std::optional<CDepotRowList> LoadRows(db::CDbConnection& connection);
 
+// Reads the rows LoadRows lists a part at a time, into a list of its own, through one selection kept open
+// between the parts.
+class CDepotRowReader {
+  public:
+    explicit CDepotRowReader(db::CDbConnection& connection);
+    ~CDepotRowReader();
+    CDepotRowReader(const CDepotRowReader&) = delete;
+    CDepotRowReader& operator=(const CDepotRowReader&) = delete;
+
+    // Appends to `rows` up to `count` more rows, and then as many as needed to reach the structure with
+    // identifier `through`. False when the census could not be read (shown).
+    [[nodiscard]] bool Read(CDepotRowList& rows, std::size_t count,
+                            std::optional<int> through = std::nullopt);
+    // Whether the last row has been read.
+    bool Done() const { return done_; }
+
+  private:
+    db::CDbConnection& connection_;
+    std::unique_ptr<db::CDbSelect> select_;
+    census::Structure record_;
+    std::string comuneName_;
+    bool started_ = false;
+    bool done_ = false;
+};
+
 class StructureList {
   public:
     explicit StructureList(app::Session& session);
@@ -95,9 +121,20 @@ class StructureList {
     StructureList(const StructureList&) = delete;
     StructureList& operator=(const StructureList&) = delete;
 
-    // Opens the cursor on depositi, begins the window's transaction and loads the rows. Not done
-    // (and nothing held) when any of them fails: the window then does not open.
-    ui::Outcome Open();
+    // Opens the cursor on depositi, begins the window's transaction and loads the rows (with
+    // `firstRows`, only that many: ReadMore reads the others). Not done (and nothing held) when any of
+    // them fails: the window then does not open.
+    ui::Outcome Open(std::optional<std::size_t> firstRows = std::nullopt);
+    // Reads up to `count` more rows (and on to the structure with identifier `through`), or all the
+    // others, in the busy state; done at once when they are all read. A failure (shown) ends the
+    // window's transaction, as a failure reading the rows at opening does: the list is then no longer
+    // open.
+    ui::Outcome ReadMore(std::size_t count, std::optional<int> through = std::nullopt);
+    ui::Outcome ReadRest();
+    // The same outside the busy state: a part read between passes of the event loop.
+    ui::Outcome ReadPart(std::size_t count);
+    // Whether every row is read.
+    bool IsComplete() const { return !reader_; }
     // Commits the window's transaction (whatever way the window is closed).
     ui::Outcome Close();
     // Whether the window's transaction is in progress: without it the window must close.
@@ -126,6 +163,7 @@ class StructureList {
     std::optional<census::Structure> ReadStructure(int id);
 
   private:
+    ui::Outcome ReadRows(std::size_t count, std::optional<int> through);
     ui::Outcome Reload();
     ui::Outcome Restart(bool keepChanges);
     ui::Outcome AfterFailure();
@@ -133,6 +171,7 @@ class StructureList {
     app::Session& session_;
     std::unique_ptr<db::CDbTable> cursor_;
     std::unique_ptr<db::CDbTransaction> transaction_;
+    std::unique_ptr<CDepotRowReader> reader_;  // while rows are still to be read
     CDepotRowList rows_;
     std::optional<std::size_t> selected_;
 };

@@ -1302,6 +1302,71 @@ class GridTest : public QObject {
         QCOMPARE(grid.height(), rows);
     }
 
+    // A census longer than a screen opens with its first screen read; whatever the person does at once
+    // acts on the whole list: End goes to the last structure, Trova finds one far down, a screen reader
+    // is told every row, and no row is listed twice or missing.
+    void actingAtOnceActsOnTheWholeList() {
+        constexpr int kRows = 2600;
+        Store(kRows);
+        const auto opened = [](desktop::CDepotListDlg& window) {
+            window.resize(900, 500);
+            QVERIFY(window.ReadFirstScreen(std::nullopt));
+            QVERIFY(!window.AllRowsRead());
+            QVERIFY(window.Grid()->RowCount() < kRows);
+            window.show();
+        };
+        const auto wholeAndOnce = [](const reg::StructureList& list) {
+            QCOMPARE(static_cast<int>(list.Rows().size()), kRows);
+            for (std::size_t i = 1; i < list.Rows().size(); ++i) {
+                QVERIFY(list.Rows()[i - 1].id < list.Rows()[i].id);
+            }
+        };
+        {
+            reg::StructureList list(*session);
+            QVERIFY(list.Open(std::size_t{0}));
+            desktop::CDepotListDlg window(list, nullptr);
+            opened(window);
+            QTest::keyClick(window.Grid(), Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(window.Grid()->CurrentRow(), kRows - 1);
+            QCOMPARE(desktop::ToCpLossy(window.Grid()->CellText(window.Grid()->CurrentRow(), kLocation)),
+                     Record(kRows - 1).ubicaz);
+            wholeAndOnce(list);
+        }
+        {
+            reg::StructureList list(*session);
+            QVERIFY(list.Open(std::size_t{0}));
+            desktop::CDepotListDlg window(list, nullptr);
+            opened(window);
+            window.Run(1067);  // "Trova"
+            QTest::keyClicks(window.FindBar()->Field(), "roma 2555");
+            QCOMPARE(window.Grid()->CellText(window.Grid()->CurrentRow(), kLocation), Location(2555));
+            QCOMPARE(window.FindBar()->Count()->text(), QString("1 di 1"));
+            wholeAndOnce(list);
+        }
+        {
+            reg::StructureList list(*session);
+            QVERIFY(list.Open(std::size_t{0}));
+            desktop::CDepotListDlg window(list, nullptr);
+            opened(window);
+            QAccessibleInterface* table = QAccessible::queryAccessibleInterface(window.Grid());
+            QVERIFY(table && table->tableInterface());
+            QCOMPARE(table->tableInterface()->rowCount(), kRows);
+            wholeAndOnce(list);
+        }
+        {
+            // Left alone, the window reads the others after its first painting.
+            reg::StructureList list(*session);
+            QVERIFY(list.Open(std::size_t{0}));
+            desktop::CDepotListDlg window(list, nullptr);
+            opened(window);
+            const int first = window.Grid()->RowCount();
+            QTRY_VERIFY(window.AllRowsRead());
+            QVERIFY(first < kRows);
+            wholeAndOnce(list);
+            QVERIFY(list.IsOpen());
+        }
+    }
+
     // What a screen reader says of the edits of the selection box: their labels.
     void theSelectionBoxIsNamed() {
         Store(1);

@@ -267,6 +267,38 @@ TEST(StructureListLock, AnIdentifierThatDoesNotFitIsRefusedByName) {
 
 namespace {
 
+// Read a part at a time, the list comes out as it does read at once: each row once, in order, and a
+// command on a row first reads the rest.
+TEST_F(StructureListTest, ReadInPartsTheListIsTheWholeOne) {
+    std::vector<census::Structure> records;
+    for (int i = 0; i < 40; ++i) {
+        records.push_back(census.ValidRecord(i));
+    }
+    census.Store(records);
+    const auto whole = reg::LoadRows(*census.session.Connection());
+    ASSERT_TRUE(whole);
+    ASSERT_EQ(whole->size(), 40u);
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open(std::size_t{3}));
+    EXPECT_EQ(list.Rows().size(), 3u);
+    EXPECT_FALSE(list.IsComplete());
+    ASSERT_TRUE(list.ReadMore(2, (*whole)[20].id));  // on to a structure far down
+    EXPECT_EQ(list.Rows().size(), 21u);
+    list.Select(1);
+    ASSERT_TRUE(list.DeleteStructure());
+    EXPECT_TRUE(list.IsComplete());
+    ASSERT_EQ(list.Rows().size(), whole->size());
+    using Field = reg::CDepotRowList::Field;
+    for (std::size_t i = 0; i < whole->size(); ++i) {
+        EXPECT_EQ(list.Rows()[i].id, (*whole)[i].id);
+        EXPECT_EQ(list.Rows().Text(list.Rows()[i], Field::Ubicaz), whole->Text((*whole)[i], Field::Ubicaz));
+        EXPECT_EQ(list.Rows().ComuneName(list.Rows()[i]), whole->ComuneName((*whole)[i]));
+        EXPECT_EQ(list.Rows()[i].deleted, i == 1 ? 1 : 0);
+    }
+    EXPECT_TRUE(list.ReadMore(5));  // nothing left: done at once
+    EXPECT_TRUE(list.Close());
+}
+
 // The compact listed form gives back what the grid shows, row after row: texts (empty ones and those
 // with Windows-1252 letters too), the province, the flags, the titles' letters and the counts.
 TEST(DepotRowList, KeepsWhatTheGridShows) {
