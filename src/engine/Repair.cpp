@@ -23,6 +23,10 @@
 #include "engine/Sqlite.h"
 #include "text/Text.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace engine {
 
 using detail::ExecOn;
@@ -480,6 +484,27 @@ void PlaceLostRows(sqlite3* out) {
     sqlite3_exec(out, ("DROP TABLE " + lost).c_str(), nullptr, nullptr, nullptr);
 }
 
+// While a repair runs, the memory it frees stays with the process instead of going back to the system
+// at once: the recovery hands over a damaged file's large values as texts made and dropped one after the
+// other, and giving their memory back and taking it again each time costs more than all the rest.
+// Afterwards the usual limit holds again and what is left over is given back.
+class FreedMemoryKept {
+  public:
+    FreedMemoryKept() {
+#if defined(__GLIBC__)
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+#endif
+    }
+    ~FreedMemoryKept() {
+#if defined(__GLIBC__)
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024);  // the C library's own default
+        malloc_trim(0);
+#endif
+    }
+    FreedMemoryKept(const FreedMemoryKept&) = delete;
+    FreedMemoryKept& operator=(const FreedMemoryKept&) = delete;
+};
+
 // Recovers into `out` (held alone, empty) whatever SQLite's recovery reads of `from`: the tables that
 // the file's description of its tables names, with their rows, and in kLostRows the rows it could not
 // give to any of them. `headerRead` tells whether the damaged file's header could be read: when it
@@ -747,6 +772,7 @@ Status Database::Repair(const std::filesystem::path& original, std::string* dama
     std::filesystem::path result = rebuilt;
     Status s;
     {
+        const FreedMemoryKept keptMemory;
         Handle out, into;
         rc = OpenAlone(files::Utf8Of(rebuilt), true, out);
         if (rc != SQLITE_OK) {
