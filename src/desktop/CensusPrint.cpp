@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "desktop/PdfPages.h"
 #include "desktop/QtText.h"
 
 namespace desktop {
@@ -64,12 +65,12 @@ void DrawPageFrame(QPainter& p, const QSize& area, const QString& company, const
 }
 
 // The printable size of a device in the grid's pixels, and a painter drawing in them.
-QSize AreaOf(const QPagedPaintDevice& device) {
+QSize AreaOf(const QPaintDevice& device) {
     return {device.width() * kDotsPerInch / std::max(device.logicalDpiX(), 1),
             device.height() * kDotsPerInch / std::max(device.logicalDpiY(), 1)};
 }
 
-bool BeginPages(QPainter& p, QPagedPaintDevice& device) {
+bool BeginPages(QPainter& p, QPaintDevice& device) {
     if (!p.begin(&device)) {
         return false;
     }
@@ -156,6 +157,15 @@ void CCensusPrint::PrintPage(QPainter& p, const Plan& plan, int rowPage, int sli
 }
 
 bool CCensusPrint::Print(QPagedPaintDevice& device, const PrintSteps& steps) const {
+    return PrintOn(device, steps);
+}
+
+bool CCensusPrint::Print(CPdfPages& pages, const PrintSteps& steps) const {
+    return PrintOn(pages, steps);
+}
+
+template <class Pages>
+bool CCensusPrint::PrintOn(Pages& device, const PrintSteps& steps) const {
     device.setPageOrientation(QPageLayout::Landscape);
     const QSize area = AreaOf(device);
     // The widest page across at full size; a smaller paper draws the table smaller.
@@ -265,6 +275,32 @@ bool CTablePrint::Print(QPagedPaintDevice& device, const PrintSteps& steps) cons
 }
 
 bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page, const PrintSteps& steps) {
+    const QString title = QFileInfo(path).completeBaseName();
+    // The steps are told of the pages once, however many times they are drawn.
+    std::optional<bool> started;
+    PrintSteps once = steps;
+    once.starting = [&](int pages) {
+        if (!started) {
+            started = !steps.starting || steps.starting(pages);
+        }
+        return *started;
+    };
+    if (job.onPdfPages) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            return false;
+        }
+        CPdfPages pdf(file, page, title);
+        const bool printed = job.onPdfPages(pdf, once) && pdf.Finish();
+        if (!pdf.Unsupported()) {
+            if (!printed || file.error() != QFileDevice::NoError) {
+                file.cancelWriting();
+                return false;
+            }
+            return file.commit();
+        }
+        file.cancelWriting();  // drawn again below, as Qt's writer draws it
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
@@ -275,8 +311,8 @@ bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& pag
         pdf.setResolution(kDotsPerInch);
         pdf.setPageLayout(page);
         pdf.setCreator(QStringLiteral("Velumbra"));
-        pdf.setTitle(QFileInfo(path).completeBaseName());
-        printed = job(pdf, steps);
+        pdf.setTitle(title);
+        printed = job.onDevice(pdf, once);
     }  // the writer finishes the file here
     if (!printed || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
@@ -389,7 +425,7 @@ bool PrintThroughDialog(QWidget* parent, ui::Port& port, const PrintRequest& req
             return PrintToPdf(request.job, file, printer.pageLayout(), steps);
         }
         printer.setResolution(kDotsPerInch);
-        return request.job(printer, steps);
+        return request.job.onDevice(printer, steps);
     });
     if (printed == Printed::Failed) {
         SayNotPrinted(port, request,

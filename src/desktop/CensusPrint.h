@@ -28,8 +28,14 @@ struct PrintSteps {
     std::function<void()> keepResponsive;
 };
 
-// What prints on a device, through its steps.
-using PrintJob = std::function<bool(QPagedPaintDevice&, const PrintSteps&)>;
+class CPdfPages;
+
+// What prints on a device, through its steps; and, where the printing has it, the same on the
+// program's own PDF pages, which a PDF file is then written with.
+struct PrintJob {
+    std::function<bool(QPagedPaintDevice&, const PrintSteps&)> onDevice;
+    std::function<bool(CPdfPages&, const PrintSteps&)> onPdfPages;
+};
 
 class CCensusPrint {
   public:
@@ -49,12 +55,16 @@ class CCensusPrint {
     // Prints every page on `device`, through `steps`. False when the device could not be painted on,
     // or the steps said no.
     bool Print(QPagedPaintDevice& device, const PrintSteps& steps = {}) const;
+    bool Print(CPdfPages& pages, const PrintSteps& steps = {}) const;
     // The printing as a job for PrintToPdf and PrintRequest; this object must outlive it.
     PrintJob Job() const {
-        return [this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); };
+        return {[this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); },
+                [this](CPdfPages& pages, const PrintSteps& steps) { return Print(pages, steps); }};
     }
 
   private:
+    template <class Pages>
+    bool PrintOn(Pages& pages, const PrintSteps& steps) const;
     void PrintPage(QPainter& p, const Plan& plan, int rowPage, int slice, const QSize& area,
                    qreal scale) const;
     // Where a column block begins and ends across the grid (before any scrolling).
@@ -78,7 +88,8 @@ class CTablePrint {
     int Pages(const QSize& area) const;
     bool Print(QPagedPaintDevice& device, const PrintSteps& steps = {}) const;
     PrintJob Job() const {
-        return [this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); };
+        return {[this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); },
+                {}};
     }
 
   private:
@@ -90,7 +101,8 @@ class CTablePrint {
 };
 
 // Prints to a PDF file whole or not at all: written beside it, then put in its place. False (and the
-// file untouched) when it could not be written or the steps said no.
+// file untouched) when it could not be written or the steps said no. A job with PDF pages of its own
+// is written on them, and through Qt's PDF writer when they could not hold what it draws.
 bool PrintToPdf(const PrintJob& job, const QString& path, const QPageLayout& page,
                 const PrintSteps& steps = {});
 
@@ -133,9 +145,9 @@ QFont PageFont(bool bold);
 void DrawPageFrame(QPainter& p, const QSize& area, const QString& company, const QString& date, int number,
                    int pages);
 // The printable size of a device in the grid's pixels.
-QSize AreaOf(const QPagedPaintDevice& device);
+QSize AreaOf(const QPaintDevice& device);
 // Begins painting on the device in the grid's pixels.
-bool BeginPages(QPainter& p, QPagedPaintDevice& device);
+bool BeginPages(QPainter& p, QPaintDevice& device);
 
 // The company as the window's title names it, for the head of the pages: "Azienda 12 ...".
 QString PageHeading(const std::string& windowTitle);

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <memory>
 
+#include "desktop/PdfPages.h"
 #include "desktop/QtText.h"
 #include "text/Text.h"
 
@@ -105,6 +106,9 @@ class GlyphBatch {
     }
     void Flush() {
         for (const Gathered& g : gathered_) {
+            if (DrawGlyphsOnPdfPages(p_, g.font, g.indexes, g.positions)) {
+                continue;
+            }
             QGlyphRun run;
             run.setRawFont(g.font);
             run.setGlyphIndexes(g.indexes);
@@ -561,7 +565,9 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
         p.save();  // cut at the cell's edges
         p.setClipRect(cell, Qt::IntersectClip);
         for (const QGlyphRun& run : std::as_const(laid->glyphs)) {
-            p.drawGlyphRun(at, run);
+            if (!DrawGlyphsOnPdfPages(p, run.rawFont(), run.glyphIndexes(), run.positions(), at)) {
+                p.drawGlyphRun(at, run);
+            }
         }
         p.restore();
     };

@@ -44,7 +44,8 @@ class CSummaryPrint {
     CSummaryPrint(const exchange::CensusSummary& summary, QString company, QString date);
     bool Print(QPagedPaintDevice& device, const PrintSteps& steps = {}) const;
     PrintJob Job() const {
-        return [this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); };
+        return {[this](QPagedPaintDevice& device, const PrintSteps& steps) { return Print(device, steps); },
+                {}};
     }
 
   private:
