@@ -12,8 +12,11 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace desktop {
@@ -199,6 +202,68 @@ struct SizedFont {
     std::array<double, 256> width{};  // in thousandths of the font's size, as written
     int codes = 0;
     SizedFont* next = nullptr;  // where its glyphs go on once its codes are taken
+};
+
+// Compresses a page's content on a thread of its own while the next page is drawn.
+class PageCompression {
+  public:
+    PageCompression() : worker_([this] { Run(); }) {}
+    ~PageCompression() {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+    }
+    PageCompression(const PageCompression&) = delete;
+    PageCompression& operator=(const PageCompression&) = delete;
+
+    // Hands a content over; what was handed before has been taken.
+    void Give(std::string content) {
+        {
+            const std::lock_guard lock(mutex_);
+            input_ = std::move(content);
+            given_ = true;
+        }
+        changed_.notify_all();
+    }
+    // What was handed last, compressed, once it is.
+    QByteArray Take() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return done_; });
+        done_ = false;
+        return std::move(output_);
+    }
+
+  private:
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || given_; });
+            if (!given_) {
+                return;
+            }
+            const std::string content = std::move(input_);
+            given_ = false;
+            lock.unlock();
+            QByteArray packed = qCompress(reinterpret_cast<const uchar*>(content.data()),
+                                          static_cast<qsizetype>(content.size()), kCompression);
+            lock.lock();
+            output_ = std::move(packed);
+            done_ = true;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string input_;
+    QByteArray output_;
+    bool given_ = false;
+    bool done_ = false;
+    bool stop_ = false;
+    std::thread worker_;  // last: it begins once the rest is made
 };
 
 }  // namespace
@@ -468,6 +533,7 @@ class CPdfEngine : public QPaintEngine {
             BeginPage();  // a file has a page at least
         }
         EndPage();
+        WriteEndedPage();
         finished_ = true;
         WriteFonts();
         // The resources every page shares: the fonts.
@@ -600,20 +666,30 @@ class CPdfEngine : public QPaintEngine {
         page_ += "cm\n2 j\n";
     }
 
+    // The page's content goes to be compressed while the next one is drawn; the one before it is
+    // written meanwhile.
     void EndPage() {
         if (shownClip_) {
             page_ += "Q\n";
         }
-        const int contents = NewObject();
-        Stream(contents, "", QByteArray::fromRawData(page_.data(), static_cast<qsizetype>(page_.size())));
-        page_.clear();
-        const int page = NewObject();
+        WriteEndedPage();
+        ended_ = {NewObject(), NewObject()};
+        compression_.Give(std::move(page_));
+        page_ = std::string();
+        pageOpen_ = false;
+    }
+    void WriteEndedPage() {
+        if (!ended_) {
+            return;
+        }
+        const auto [contents, page] = *ended_;
+        ended_.reset();
+        Packed(contents, "", compression_.Take());
         const QRect full = layout_.fullRectPoints();
         Object(page, "<< /Type /Page /Parent " + Ref(kPages) + " /MediaBox [0 0 " +
                          std::to_string(full.width()) + ' ' + std::to_string(full.height()) +
                          "] /Resources " + Ref(kResources) + " /Contents " + Ref(contents) + " >>");
         pages_.push_back(page);
-        pageOpen_ = false;
     }
 
     int NewObject() {
@@ -627,7 +703,10 @@ class CPdfEngine : public QPaintEngine {
     }
     // A stream compressed, with the entries of its dictionary beyond its length and filter.
     void Stream(int object, const std::string& entries, const QByteArray& data) {
-        const QByteArray packed = qCompress(data, kCompression);
+        Packed(object, entries, qCompress(data, kCompression));
+    }
+    // A stream as qCompress compressed it.
+    void Packed(int object, const std::string& entries, const QByteArray& packed) {
         const qsizetype length = std::max<qsizetype>(packed.size() - 4, 0);  // after Qt's own length
         objects_[static_cast<std::size_t>(object)] = written_;
         Write(std::to_string(object) + " 0 obj\n<< /Length " + std::to_string(length) +
@@ -1015,6 +1094,8 @@ class CPdfEngine : public QPaintEngine {
 
     std::string page_;
     bool pageOpen_ = false;
+    std::optional<std::pair<int, int>> ended_;  // the objects of the page being compressed: contents, page
+    PageCompression compression_;
     QTransform matrix_;
     QPen pen_;
     QBrush brush_;
