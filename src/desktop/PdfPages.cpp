@@ -311,8 +311,7 @@ class CPdfEngine : public QPaintEngine {
             brush_ = state.brush();
         }
         if (flags & DirtyClipPath) {
-            Clip(state.clipPath().boundingRect(), state.clipPath().elementCount() <= 5,
-                 state.clipOperation());
+            Clip(state.clipPath().boundingRect(), Rectangular(state.clipPath()), state.clipOperation());
         } else if (flags & DirtyClipRegion) {
             Clip(state.clipRegion().boundingRect(), state.clipRegion().rectCount() <= 1,
                  state.clipOperation());
@@ -586,6 +585,20 @@ class CPdfEngine : public QPaintEngine {
                pen_.color().alpha() == 255;
     }
 
+    // Whether a path is a rectangle: each of its points on two of its edges.
+    static bool Rectangular(const QPainterPath& path) {
+        const QRectF box = path.boundingRect();
+        if (path.elementCount() > 5) {
+            return false;
+        }
+        for (int i = 0; i < path.elementCount(); ++i) {
+            const QPainterPath::Element e = path.elementAt(i);
+            if ((e.x != box.left() && e.x != box.right()) || (e.y != box.top() && e.y != box.bottom())) {
+                return false;
+            }
+        }
+        return true;
+    }
     void Clip(const QRectF& rect, bool rectangular, Qt::ClipOperation operation) {
         if (operation == Qt::NoClip) {
             clipEnabled_ = false;
