@@ -278,9 +278,9 @@ void PlaceLostRows(sqlite3* out) {
 }
 
 // While a repair runs, the memory it frees stays with the process instead of going back to the system
-// at once: the recovery hands over a damaged file's large values as texts made and dropped one after the
-// other, and giving their memory back and taking it again each time costs more than all the rest.
-// Afterwards the usual limit holds again and what is left over is given back.
+// at once: the recovery copies each of a damaged file's large values as it reads it and drops the copy
+// once its row is written, and giving their memory back and taking it again each time costs more than
+// all the rest. Afterwards the usual limit holds again and what is left over is given back.
 class FreedMemoryKept {
   public:
     FreedMemoryKept() {
@@ -307,7 +307,9 @@ class FreedMemoryKept {
 // recovery fails, the file was no database to begin with.
 Status RecoverInto(sqlite3* from, const std::filesystem::path& rebuilt, Handle& out, std::string_view path,
                    bool headerRead, const std::function<void()>& keepResponsive) {
-    // Made and held here first, so that a file that cannot be made fails as any other would.
+    // Made here first, so that a file that cannot be made fails as any other would. Until it is held
+    // alone again, another repair in the folder may take it for abandoned and remove it: this one then
+    // fails on opening it, leaving nothing behind.
     const std::string file = files::Utf8Of(rebuilt);
     int rc = OpenAlone(file, true, out);
     if (rc != SQLITE_OK) {
@@ -323,9 +325,7 @@ Status RecoverInto(sqlite3* from, const std::filesystem::path& rebuilt, Handle& 
         guard.emplace(from);
         sqlite3_file_control(from, "main", SQLITE_FCNTL_RESET_CACHE, nullptr);
     }
-    // The recovery opens its file as a URI when the name reads like one.
-    const std::string name = file.starts_with("file:") ? "./" + file : file;
-    sqlite3_recover* recover = sqlite3_recover_init(from, "main", name.c_str());
+    sqlite3_recover* recover = sqlite3_recover_init(from, "main", file.c_str());
     if (!recover) {
         return Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."));
     }
