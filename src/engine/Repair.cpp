@@ -145,213 +145,6 @@ class NewCompanions {
     bool existed_[std::size(kCompanions)] = {};
 };
 
-// The statements of SQLite's recovery, run on the file being rebuilt. The census mark and version are
-// left out: the file gets them only when it is complete.
-struct RecoverySink {
-    sqlite3* out = nullptr;
-    const std::function<void()>* keepResponsive = nullptr;
-    int statements = 0;
-    Status failure = Status::Ok();
-
-    static int Run(void* self, const char* sql) { return static_cast<RecoverySink*>(self)->Execute(sql); }
-
-    // A value of a row as the recovery writes it: NULL, an integer, a text or a blob.
-    struct Literal {
-        int type = SQLITE_NULL;
-        std::int64_t integer = 0;
-        std::string bytes;  // of a text (UTF-8) or a blob
-    };
-
-    // Reads the literal at the start of `text` into `value` and moves past it; false when it is none of
-    // the four (a real number, an expression), which only SQLite reads as it does.
-    static bool ReadLiteral(std::string_view& text, Literal& value) {
-        value.bytes.clear();
-        if (text.starts_with("NULL,") || text.starts_with("NULL)")) {
-            value.type = SQLITE_NULL;
-            text.remove_prefix(4);
-            return true;
-        }
-        if (text.starts_with('\'')) {
-            value.type = SQLITE_TEXT;
-            for (std::size_t i = 1; i < text.size(); ++i) {
-                if (text[i] != '\'') {
-                    value.bytes += text[i];
-                } else if (i + 1 < text.size() && text[i + 1] == '\'') {
-                    value.bytes += '\'';
-                    ++i;
-                } else {
-                    text.remove_prefix(i + 1);
-                    return true;
-                }
-            }
-            return false;
-        }
-        if (text.starts_with("X'")) {
-            value.type = SQLITE_BLOB;
-            const std::size_t end = text.find('\'', 2);
-            if (end == std::string_view::npos || (end - 2) % 2 != 0) {
-                return false;
-            }
-            for (std::size_t i = 2; i < end; i += 2) {
-                const auto digit = [](char c) {
-                    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-                };
-                const int high = digit(text[i]), low = digit(text[i + 1]);
-                if (high < 0 || low < 0) {
-                    return false;
-                }
-                value.bytes += static_cast<char>(high * 16 + low);
-            }
-            text.remove_prefix(end + 1);
-            return true;
-        }
-        // An integer within the range SQLite reads as one; anything that continues it (a point, an
-        // exponent) makes it a real number.
-        const bool negative = text.starts_with('-');
-        std::size_t i = negative ? 1 : 0;
-        std::uint64_t magnitude = 0;
-        const std::size_t first = i;
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i - first < 19; ++i) {
-            magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[i] - '0');
-        }
-        if (i == first || magnitude > static_cast<std::uint64_t>(INT64_MAX) ||
-            (i < text.size() && text[i] != ',' && text[i] != ')')) {
-            return false;
-        }
-        value.type = SQLITE_INTEGER;
-        value.integer =
-            negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
-        text.remove_prefix(i);
-        return true;
-    }
-
-    // A lost row without a row identifier, other than one of five fields (which might read as a piece of
-    // the description of the tables): an entry of an index, which nothing places, so it is not stored.
-    // The recovery writes a lost row as its root page, page, number of fields, identifier, then its
-    // values.
-    static bool IsIndexEntry(std::string_view text) {
-        static const std::string prefix = std::string("INSERT INTO ") + kLostRows + " VALUES(";
-        if (!text.starts_with(prefix)) {
-            return false;
-        }
-        text.remove_prefix(prefix.size());
-        Literal value;
-        for (int i = 0; i < 3; ++i) {
-            if (!ReadLiteral(text, value) || value.type != SQLITE_INTEGER || !text.starts_with(", ")) {
-                return false;
-            }
-            text.remove_prefix(2);
-        }
-        const std::int64_t fields = value.integer;
-        return ReadLiteral(text, value) && value.type == SQLITE_NULL && fields != 5;
-    }
-
-    // Runs a row's INSERT ... VALUES(...) of the recovery through a statement prepared once for its table
-    // and columns, with the row's values bound to it: the same row stored, without compiling the table's
-    // rules again for each row. -1 when the statement is not such an INSERT or holds another value.
-    int InsertRow(std::string_view text) {
-        if (!text.starts_with("INSERT ")) {
-            return -1;
-        }
-        // The values begin after the first " VALUES(" (or " VALUES (") outside the quoted names.
-        std::size_t at = 0;
-        for (bool quoted = false; at < text.size(); ++at) {
-            if (text[at] == '\'') {
-                quoted = !quoted;
-            } else if (!quoted && text.substr(at).starts_with(" VALUES")) {
-                break;
-            }
-        }
-        at += std::string_view(" VALUES").size();
-        if (at < text.size() && text[at] == ' ') {
-            ++at;
-        }
-        if (at >= text.size() || text[at] != '(') {
-            return -1;
-        }
-        ++at;
-        std::string_view rest = text.substr(at);
-        std::size_t count = 0;
-        for (;; ++count) {
-            if (count == values.size()) {
-                values.emplace_back();
-            }
-            if (!ReadLiteral(rest, values[count])) {
-                return -1;
-            }
-            if (rest == ")") {
-                ++count;
-                break;
-            }
-            if (!rest.starts_with(", ")) {
-                return -1;
-            }
-            rest.remove_prefix(2);
-        }
-        std::string shape(text.substr(0, at));
-        for (std::size_t i = 1; i <= count; ++i) {
-            shape += (i > 1 ? ", ?" : "?") + std::to_string(i);
-        }
-        shape += ')';
-        Stmt& insert = inserts[shape];
-        if (!insert.prepared()) {
-            insert = Stmt(out, shape);
-            if (!insert.prepared()) {
-                inserts.erase(shape);
-                return -1;
-            }
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const Literal& value = values[i];
-            const int index = static_cast<int>(i + 1);
-            if (value.type == SQLITE_INTEGER) {
-                sqlite3_bind_int64(insert.get(), index, value.integer);
-            } else if (value.type == SQLITE_TEXT) {
-                sqlite3_bind_text64(insert.get(), index, value.bytes.data(), value.bytes.size(),
-                                    SQLITE_STATIC, SQLITE_UTF8);
-            } else if (value.type == SQLITE_BLOB) {
-                sqlite3_bind_blob64(insert.get(), index, value.bytes.data(), value.bytes.size(),
-                                    SQLITE_STATIC);
-            } else {
-                sqlite3_bind_null(insert.get(), index);
-            }
-        }
-        const int rc = insert.Step();
-        insert.Reset();
-        sqlite3_clear_bindings(insert.get());
-        return rc == SQLITE_DONE ? SQLITE_OK : rc;
-    }
-
-    std::map<std::string, Stmt> inserts;  // by the statement with the values as parameters
-    std::vector<Literal> values;
-
-    int Execute(const char* sql) {
-        // A statement made from a damaged piece of the schema may come without any text.
-        if (!sql) {
-            return 0;
-        }
-        const std::string_view text(sql);
-        if (text.starts_with("PRAGMA application_id") || text.starts_with("PRAGMA user_version") ||
-            IsIndexEntry(text)) {
-            return 0;
-        }
-        if (*keepResponsive && ++statements % 256 == 0) {
-            (*keepResponsive)();
-        }
-        int rc = InsertRow(text);
-        if (rc < 0) {
-            rc = sqlite3_exec(out, sql, nullptr, nullptr, nullptr);
-        }
-        if (IsFatal(rc)) {
-            failure = Failure(out, rc);
-            return 1;
-        }
-        // A row that breaks a rule of its table, or a piece of the schema that does not read as SQL,
-        // is left out; the rest goes on.
-        return 0;
-    }
-};
-
 // Gives the rows SQLite's recovery could not place to the tables they came from. Their b-tree is
 // known when the root page is named by a piece of the schema that was itself found among the lost
 // rows (the first page, which points to the schema, was damaged): such tables are created here.
@@ -485,9 +278,9 @@ void PlaceLostRows(sqlite3* out) {
 }
 
 // While a repair runs, the memory it frees stays with the process instead of going back to the system
-// at once: the recovery hands over a damaged file's large values as texts made and dropped one after the
-// other, and giving their memory back and taking it again each time costs more than all the rest.
-// Afterwards the usual limit holds again and what is left over is given back.
+// at once: the recovery copies each of a damaged file's large values as it reads it and drops the copy
+// once its row is written, and giving their memory back and taking it again each time costs more than
+// all the rest. Afterwards the usual limit holds again and what is left over is given back.
 class FreedMemoryKept {
   public:
     FreedMemoryKept() {
@@ -505,16 +298,24 @@ class FreedMemoryKept {
     FreedMemoryKept& operator=(const FreedMemoryKept&) = delete;
 };
 
-// Recovers into `out` (held alone, empty) whatever SQLite's recovery reads of `from`: the tables that
-// the file's description of its tables names, with their rows, and in kLostRows the rows it could not
-// give to any of them. `headerRead` tells whether the damaged file's header could be read: when it
-// could not and the recovery fails, the file was no database to begin with.
-Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool headerRead,
-                   const std::function<void()>& keepResponsive) {
-    Status s = ExecOn(out, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
-    if (!s) {
-        return s;
+// Recovers into the file `rebuilt` whatever SQLite's recovery reads of `from`: the tables that the
+// file's description of its tables names, with their rows, and in kLostRows the rows it could not give
+// to any of them (the entries of indexes among them, which nothing places). The recovery writes the
+// file on a connection of its own, binding each value as it was read; `rebuilt` is then held alone in
+// `out` again, without the census mark and version, which the file gets only when it is complete.
+// `headerRead` tells whether the damaged file's header could be read: when it could not and the
+// recovery fails, the file was no database to begin with.
+Status RecoverInto(sqlite3* from, const std::filesystem::path& rebuilt, Handle& out, std::string_view path,
+                   bool headerRead, const std::function<void()>& keepResponsive) {
+    // Made here first, so that a file that cannot be made fails as any other would. Until it is held
+    // alone again, another repair in the folder may take it for abandoned and remove it: this one then
+    // fails on opening it, leaving nothing behind.
+    const std::string file = files::Utf8Of(rebuilt);
+    int rc = OpenAlone(file, true, out);
+    if (rc != SQLITE_OK) {
+        return Failure(out.db, rc);
     }
+    out.Close();
     const int registered = detail::RegisterDbPage(from);
     if (registered != SQLITE_OK) {
         return Failure(from, registered);
@@ -524,8 +325,7 @@ Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool head
         guard.emplace(from);
         sqlite3_file_control(from, "main", SQLITE_FCNTL_RESET_CACHE, nullptr);
     }
-    RecoverySink sink{.out = out, .keepResponsive = &keepResponsive};
-    sqlite3_recover* recover = sqlite3_recover_init_sql(from, "main", &RecoverySink::Run, &sink);
+    sqlite3_recover* recover = sqlite3_recover_init(from, "main", file.c_str());
     if (!recover) {
         return Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."));
     }
@@ -536,24 +336,29 @@ Status RecoverInto(sqlite3* from, sqlite3* out, std::string_view path, bool head
         }
     }
     const std::string message = sqlite3_recover_errmsg(recover) ? sqlite3_recover_errmsg(recover) : "";
-    const int rc = sqlite3_recover_finish(recover);
+    rc = sqlite3_recover_finish(recover);
     guard.reset();
-    if (!sink.failure) {
-        return sink.failure;
-    }
-    if (sqlite3_get_autocommit(out) == 0) {
-        sqlite3_exec(out, "ROLLBACK", nullptr, nullptr, nullptr);
+    // The disk or the memory failing on the file being written ends the repair as on any other file.
+    if (IsFatal(rc)) {
+        return Failure(nullptr, rc);
     }
     if (rc != SQLITE_OK && !IsDamage(rc)) {
-        return (rc & 0xFF) == SQLITE_NOMEM
-                   ? Status::Error(text::Utf8ToCp1252Lossy("Memoria insufficiente."))
-                   : Status::Error(Describe(
-                         "Errore del motore di database: ", Quote(text::Utf8ToCp1252Lossy(message)), "."));
+        return Status::Error(
+            Describe("Errore del motore di database: ", Quote(text::Utf8ToCp1252Lossy(message)), "."));
     }
     if (rc != SQLITE_OK && !headerRead) {
         return NotCensus(path);
     }
-    return Status::Ok();
+    rc = OpenAlone(file, false, out);
+    if (rc != SQLITE_OK) {
+        return Failure(out.db, rc);
+    }
+    Status s = ExecOn(out.db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
+    if (s &&
+        (QueryInt(out.db, "PRAGMA application_id") != 0 || QueryInt(out.db, "PRAGMA user_version") != 0)) {
+        s = ExecOn(out.db, "PRAGMA application_id = 0; PRAGMA user_version = 0");
+    }
+    return s;
 }
 
 // Finishes a file rebuilt under its own description of its tables: the lost rows go to their tables,
@@ -774,12 +579,9 @@ Status Database::Repair(const std::filesystem::path& original, std::string* dama
     {
         const FreedMemoryKept keptMemory;
         Handle out, into;
-        rc = OpenAlone(files::Utf8Of(rebuilt), true, out);
-        if (rc != SQLITE_OK) {
-            s = Failure(out.db, rc);
-        } else {
+        s = RecoverInto(h.db, rebuilt, out, path, headerRead, keepResponsive);
+        if (s) {
             const Ticking writing(out.db, keepResponsive);
-            s = RecoverInto(h.db, out.db, path, headerRead, keepResponsive);
             // Without a blank census the file's own description is all there is; when that fails
             // too, the reason the blank census could not be made is the one to tell.
             Status made = s && blank.make ? OpenBlank(blank, blankFile, into) : Status::Ok();

@@ -246,6 +246,28 @@ TEST_F(RepairTest, RebuiltRowsHoldTheirValuesAsTheyWere) {
     EXPECT_GT(Number(path, "SELECT count(*) FROM master"), 2500);
 }
 
+// A text with a NUL byte inside comes back whole, not cut where a C string would end.
+TEST_F(RepairTest, ARebuiltTextKeepsEveryByte) {
+    MakeCensus(3000);
+    Measure();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "CREATE TABLE note(testo); INSERT INTO note VALUES (CAST(x'41004243' AS TEXT))",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    const long long page =
+        Number(path, "SELECT pageno FROM dbstat WHERE name = 'master' ORDER BY pageno LIMIT 1 OFFSET 20");
+    ASSERT_GT(page, 1);
+    Overwrite(static_cast<std::uintmax_t>((page - 1) * pageSize), static_cast<std::size_t>(pageSize));
+    const engine::Status s = Database::Repair(path);
+    ASSERT_TRUE(s) << s.description();
+    EXPECT_EQ(
+        Number(path, "SELECT count(*) FROM note WHERE typeof(testo) = 'text' AND hex(testo) = '41004243'"),
+        1);
+}
+
 TEST_F(RepairTest, AnOverwrittenFirstPageLosesNoRow) {
     MakeCensus(3000);
     Measure();
