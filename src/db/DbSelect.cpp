@@ -125,10 +125,10 @@ int CDbSelect::GetText(const std::string& column, std::string& buffer) {
     return 1;
 }
 
-const engine::Value* CDbSelect::FieldAt(int position) {
+const engine::FieldView* CDbSelect::FieldAt(int position) {
     // The value is read in place: the callers are done with it before the selection moves on.
-    if (const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr) {
-        return field;
+    if (snapshot_ && snapshot_->ViewField(position, field_)) {
+        return &field_;
     }
     // Where there is no such field, the snapshot tells why.
     const std::string description = snapshot_ ? snapshot_->Field(position).description()
@@ -143,13 +143,13 @@ const engine::Value* CDbSelect::FieldAt(int position) {
 }
 
 int CDbSelect::GetShort(int position, std::int16_t& value) {
-    const engine::Value* field = FieldAt(position);
+    const engine::FieldView* field = FieldAt(position);
     if (!field) {
         return 0;
     }
     using Kind = engine::Value::Kind;
-    if (field->kind() == Kind::Integer || field->kind() == Kind::Boolean || field->kind() == Kind::Byte) {
-        value = static_cast<std::int16_t>(field->AsInt());
+    if (field->kind == Kind::Integer || field->kind == Kind::Boolean || field->kind == Kind::Byte) {
+        value = static_cast<std::int16_t>(field->integer);
         return 1;
     }
     value = 0;
@@ -157,12 +157,12 @@ int CDbSelect::GetShort(int position, std::int16_t& value) {
 }
 
 int CDbSelect::GetLong(int position, std::int32_t& value) {
-    const engine::Value* field = FieldAt(position);
+    const engine::FieldView* field = FieldAt(position);
     if (!field) {
         return 0;
     }
-    if (field->kind() == engine::Value::Kind::Long) {
-        value = static_cast<std::int32_t>(field->AsInt());
+    if (field->kind == engine::Value::Kind::Long) {
+        value = static_cast<std::int32_t>(field->integer);
         return 1;
     }
     value = 0;
@@ -170,20 +170,34 @@ int CDbSelect::GetLong(int position, std::int32_t& value) {
 }
 
 int CDbSelect::GetDateOrText(int position, std::string& buffer) {
-    const engine::Value* field = FieldAt(position);
+    const engine::FieldView* field = FieldAt(position);
     if (!field) {
         return 0;
     }
+    std::string_view text;
+    const int gotten = DateOrText(*field, text);
+    buffer.assign(text.data(), text.size());
+    return gotten;
+}
+
+int CDbSelect::GetDateOrText(int position, std::string_view& text) {
+    text = std::string_view();
+    const engine::FieldView* field = FieldAt(position);
+    return field ? DateOrText(*field, text) : 0;
+}
+
+int CDbSelect::DateOrText(const engine::FieldView& field, std::string_view& text) {
     using Kind = engine::Value::Kind;
-    if (field->kind() == Kind::Date) {
-        buffer = DateToText(field->AsDate());
+    if (field.kind == Kind::Date) {
+        date_ = DateToText(field.date);
+        text = date_;
         return 1;
     }
-    if (field->kind() == Kind::Text || field->kind() == Kind::Memo) {
-        buffer = field->AsBytes();
+    if (field.kind == Kind::Text || field.kind == Kind::Memo) {
+        text = field.bytes;
         return 1;
     }
-    buffer.clear();
+    text = std::string_view();
     return 0;
 }
 
@@ -195,8 +209,9 @@ bool CDbSelect::CheckFieldRead(int gotten, int position, const std::string& colu
         return false;  // the field could not be read at all, or an earlier failure was shown
     }
     using Kind = engine::Value::Kind;
-    const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr;
-    if (field && (field->kind() == Kind::Null || field->kind() == Kind::Empty)) {
+    engine::FieldView field;
+    if (snapshot_ && snapshot_->ViewField(position, field) &&
+        (field.kind == Kind::Null || field.kind == Kind::Empty)) {
         return true;
     }
     failed_ = true;

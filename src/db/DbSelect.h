@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "db/DbConnection.h"
 #include "engine/Query.h"
@@ -46,6 +47,9 @@ class CDbSelect {
     int GetLong(int position, std::int32_t& value);
     // Dates in their text form, texts unchanged.
     int GetDateOrText(int position, std::string& buffer);
+    // The same read in place: the text stays valid until the selection moves on or reads another field
+    // this way.
+    int GetDateOrText(int position, std::string_view& text);
     // Takes a getter's result for the field at `position`, named `column`: false, and the failure
     // latched in Failed(), when the field held a value of a kind that getter does not read (shown,
     // unless the selection has failed already). A null stays a value read as 0 or the empty text.
@@ -55,7 +59,8 @@ class CDbSelect {
     static int SetFragment(std::optional<std::string>& fragment, const std::string& text);
     void BuildStatement();
     void ShowError(const char* prefix, const std::string& description, ui::Icon icon);
-    const engine::Value* FieldAt(int position);
+    const engine::FieldView* FieldAt(int position);
+    int DateOrText(const engine::FieldView& field, std::string_view& text);
 
     CDbConnection* connection_;
     std::unique_ptr<engine::QueryDef> query_;
@@ -67,6 +72,8 @@ class CDbSelect {
     std::string statement_;
     int rowFlag_ = 0;
     bool failed_ = false;
+    engine::FieldView field_;  // the field FieldAt read last
+    std::string date_;         // the text of the date GetDateOrText read last
 };
 
 }  // namespace db
