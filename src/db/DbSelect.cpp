@@ -60,6 +60,7 @@ void CDbSelect::ShowError(const char* prefix, const std::string& description, ui
 int CDbSelect::Execute() {
     BuildStatement();
     rowFlag_ = 1;
+    viewed_ = false;
     engine::Database* database = connection_ && connection_->IsOpen() ? connection_->Database() : nullptr;
     if (!database) {
         rowFlag_ = 0;
@@ -95,6 +96,7 @@ int CDbSelect::Next() {
         rowFlag_ = 0;
         return rowFlag_;
     }
+    viewed_ = false;
     engine::Status moved = snapshot_->MoveNext();
     if (!moved) {
         rowFlag_ = 0;
@@ -125,10 +127,21 @@ int CDbSelect::GetText(const std::string& column, std::string& buffer) {
     return 1;
 }
 
+const engine::FieldView* CDbSelect::ViewedAt(int position) {
+    // The values are read in place: the callers are done with them before the selection moves on.
+    if (!viewed_ && snapshot_) {
+        fields_.resize(static_cast<std::size_t>(snapshot_->ColumnCount()));
+        viewed_ = snapshot_->ViewFields(fields_.data());
+    }
+    if (viewed_ && position >= 0 && position < static_cast<int>(fields_.size())) {
+        return &fields_[static_cast<std::size_t>(position)];
+    }
+    return nullptr;
+}
+
 const engine::FieldView* CDbSelect::FieldAt(int position) {
-    // The value is read in place: the callers are done with it before the selection moves on.
-    if (snapshot_ && snapshot_->ViewField(position, field_)) {
-        return &field_;
+    if (const engine::FieldView* field = ViewedAt(position)) {
+        return field;
     }
     // Where there is no such field, the snapshot tells why.
     const std::string description = snapshot_ ? snapshot_->Field(position).description()
@@ -201,17 +214,13 @@ int CDbSelect::DateOrText(const engine::FieldView& field, std::string_view& text
     return 0;
 }
 
-bool CDbSelect::CheckFieldRead(int gotten, int position, const std::string& column) {
-    if (gotten == 1) {
-        return true;
-    }
+bool CDbSelect::CheckFailedRead(int position, const std::string& column) {
     if (failed_) {
         return false;  // the field could not be read at all, or an earlier failure was shown
     }
     using Kind = engine::Value::Kind;
-    engine::FieldView field;
-    if (snapshot_ && snapshot_->ViewField(position, field) &&
-        (field.kind == Kind::Null || field.kind == Kind::Empty)) {
+    const engine::FieldView* field = ViewedAt(position);
+    if (field && (field->kind == Kind::Null || field->kind == Kind::Empty)) {
         return true;
     }
     failed_ = true;

@@ -240,17 +240,30 @@ void Snapshot::MovedTo() {
     }
 }
 
-bool Snapshot::ViewField(int index, FieldView& out) const {
-    if (AtEnd() || index < 0 || index >= ColumnCount()) {
-        return false;
-    }
-    const auto c = static_cast<std::size_t>(index);
+void Snapshot::ViewAt(std::size_t c, FieldView& out) const {
     if (reader_) {
-        sqlite3_value* stored = sqlite3_column_value(stream_.get(), index);
+        sqlite3_value* stored = sqlite3_column_value(stream_.get(), static_cast<int>(c));
         detail::ViewStored(stored, declared_[c] ? types_[c] : detail::NaturalType(stored), scratch_[c], out);
     } else {
         std::size_t pos = fieldsAt_[c];
         Decode(data_, pos, out);
+    }
+}
+
+bool Snapshot::ViewField(int index, FieldView& out) const {
+    if (AtEnd() || index < 0 || index >= ColumnCount()) {
+        return false;
+    }
+    ViewAt(static_cast<std::size_t>(index), out);
+    return true;
+}
+
+bool Snapshot::ViewFields(FieldView* out) const {
+    if (AtEnd()) {
+        return false;
+    }
+    for (std::size_t c = 0; c < names_.size(); ++c) {
+        ViewAt(c, out[c]);
     }
     return true;
 }

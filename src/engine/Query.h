@@ -53,6 +53,9 @@ class Snapshot {
     // The same read in place, without making a value: false where Field gives a failure. The bytes stay
     // valid until the snapshot moves on or views the same field again.
     bool ViewField(int index, FieldView& out) const;
+    // The same for every field of the row at once, into `out` (ColumnCount() of them); false where there
+    // is no current row.
+    bool ViewFields(FieldView* out) const;
     Result<Value> Field(std::string_view name) const;
 
   private:
@@ -60,6 +63,7 @@ class Snapshot {
     Snapshot() = default;
     // Done on every move: the row's values are made only when asked for.
     void MovedTo();
+    void ViewAt(std::size_t column, FieldView& out) const;
     Status Step();
 
     std::vector<std::string> names_;

@@ -404,7 +404,8 @@ FieldType NaturalType(sqlite3_value* stored) {
 
 void ViewStored(sqlite3_value* stored, FieldType type, std::string& scratch, FieldView& out) {
     out = FieldView{};
-    if (sqlite3_value_type(stored) == SQLITE_NULL) {
+    const int storage = sqlite3_value_type(stored);
+    if (storage == SQLITE_NULL) {
         out.kind = Value::Kind::Null;
         return;
     }
@@ -427,7 +428,7 @@ void ViewStored(sqlite3_value* stored, FieldType type, std::string& scratch, Fie
             integer(Value::Kind::Integer, static_cast<std::int16_t>(sqlite3_value_int64(stored)));
             return;
         case FieldType::Long:
-            if (sqlite3_value_type(stored) == SQLITE_INTEGER) {
+            if (storage == SQLITE_INTEGER) {
                 const std::int64_t v = sqlite3_value_int64(stored);
                 if (v >= INT32_MIN && v <= INT32_MAX) {
                     integer(Value::Kind::Long, v);
