@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/DbFixture.h"
@@ -118,6 +120,44 @@ TEST_F(DbSelectTest, GettersKeepToTheirTypes) {
     EXPECT_EQ(s.GetShort(9, small), 0);
     EXPECT_EQ(port.LastMessage().text, "Errore campo (#9) nella select corrente\n\n" + s.Statement() +
                                            "\n\nLa colonna n. 9 non esiste nella selezione.");
+}
+
+// Read in place, a row's texts and dates stay as the copying getter gives them while the others are
+// read, whether the rows stream from the file or are kept in memory (within a transaction that has
+// changed rows).
+TEST_F(DbSelectTest, TextsReadInPlaceAreThoseCopied) {
+    const auto read = [&] {
+        db::CDbSelect s(connection.get());
+        s.SetColumns("ID, nome, data");
+        s.SetFrom("prova");
+        s.SetOrderBy("ID");
+        std::vector<std::string> out;
+        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+            std::string_view nome;
+            std::string_view data;
+            std::string copied;
+            EXPECT_EQ(s.GetDateOrText(1, nome), 1);
+            s.GetDateOrText(2, data);
+            EXPECT_EQ(s.GetDateOrText(1, copied), 1);
+            EXPECT_EQ(nome, copied);
+            out.push_back(std::string(nome) + "|" + std::string(data));
+        }
+        EXPECT_FALSE(s.Failed());
+        return out;
+    };
+    db::CDbTable t(connection.get(), "prova");
+    ASSERT_TRUE(t.SelectIndex("codice"));
+    ASSERT_TRUE(t.AddNew() && t.SetField("ID", "4") && t.SetField("nome", "citt\xE0") &&
+                t.SetField("data", "31/12/1999") && t.Update());
+    std::vector<std::string> expected = {"uno   |00/00/0000", "due|06/12/2026", "tre|",
+                                         "citt\xE0|31/12/1999"};
+    EXPECT_EQ(read(), expected);
+    db::CDbTransaction transaction(*connection);
+    ASSERT_TRUE(t.AddNew() && t.SetField("ID", "5") && t.SetField("nome", "\xC8 cos\xEC") && t.Update());
+    expected.push_back("\xC8 cos\xEC|");
+    EXPECT_EQ(read(), expected);
+    EXPECT_TRUE(transaction.Commit());
+    EXPECT_TRUE(port.messages.empty());
 }
 
 TEST_F(DbSelectTest, NoMatchingRowIsSilentAndErrorsAreShown) {
