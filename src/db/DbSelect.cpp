@@ -140,6 +140,9 @@ const engine::FieldView* CDbSelect::ViewedAt(int position) {
 }
 
 const engine::FieldView* CDbSelect::FieldAt(int position) {
+    if (viewed_ && position >= 0 && position < static_cast<int>(fields_.size())) {
+        return &fields_[static_cast<std::size_t>(position)];  // the row read already
+    }
     if (const engine::FieldView* field = ViewedAt(position)) {
         return field;
     }
