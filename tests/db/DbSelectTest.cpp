@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,21 @@ class DbSelectTest : public DbFixture {
             ASSERT_TRUE(t.Update());
         }
         ASSERT_TRUE(port.messages.empty());
+    }
+
+    // The rows of prova in identifier order, each as `row` reads it from the selection of `columns`.
+    std::vector<std::string> EachRow(const std::string& columns,
+                                     const std::function<std::string(db::CDbSelect&)>& row) {
+        db::CDbSelect s(connection.get());
+        s.SetColumns(columns);
+        s.SetFrom("prova");
+        s.SetOrderBy("ID");
+        std::vector<std::string> out;
+        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+            out.push_back(row(s));
+        }
+        EXPECT_FALSE(s.Failed());
+        return out;
     }
 };
 
@@ -127,12 +143,7 @@ TEST_F(DbSelectTest, GettersKeepToTheirTypes) {
 // changed rows).
 TEST_F(DbSelectTest, TextsReadInPlaceAreThoseCopied) {
     const auto read = [&] {
-        db::CDbSelect s(connection.get());
-        s.SetColumns("ID, nome, data");
-        s.SetFrom("prova");
-        s.SetOrderBy("ID");
-        std::vector<std::string> out;
-        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+        return EachRow("ID, nome, data", [](db::CDbSelect& s) {
             std::string_view nome;
             std::string_view data;
             std::string copied;
@@ -140,10 +151,8 @@ TEST_F(DbSelectTest, TextsReadInPlaceAreThoseCopied) {
             s.GetDateOrText(2, data);
             EXPECT_EQ(s.GetDateOrText(1, copied), 1);
             EXPECT_EQ(nome, copied);
-            out.push_back(std::string(nome) + "|" + std::string(data));
-        }
-        EXPECT_FALSE(s.Failed());
-        return out;
+            return std::string(nome) + "|" + std::string(data);
+        });
     };
     db::CDbTable t(connection.get(), "prova");
     ASSERT_TRUE(t.SelectIndex("codice"));
@@ -214,17 +223,11 @@ TEST_F(DbSelectTest, ASelectionDoesNotSeeRowsDeletedWhileItIsRead) {
 // is changed while it is read; rows stored by a committed transaction are seen by every selection.
 TEST_F(DbSelectTest, ASelectionSeesItsOwnTransactionsRows) {
     const auto ids = [&] {
-        db::CDbSelect s(connection.get());
-        s.SetColumns("ID");
-        s.SetFrom("prova");
-        s.SetOrderBy("ID");
-        std::vector<std::string> out;
-        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+        return EachRow("ID", [](db::CDbSelect& s) {
             std::string id;
             EXPECT_EQ(s.GetText("ID", id), 1);
-            out.push_back(id);
-        }
-        return out;
+            return id;
+        });
     };
     db::CDbTable t(connection.get(), "prova");
     ASSERT_TRUE(t.SelectIndex("codice"));
