@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 
@@ -111,7 +112,7 @@ void VisitColumns(S& s, Visit&& visit) {
 }
 
 // The first character of a title, or a blank where there is none.
-inline char TitleChar(const std::string& title) {
+inline char TitleChar(std::string_view title) {
     return title.empty() ? ' ' : title[0];
 }
 

@@ -60,6 +60,7 @@ void CDbSelect::ShowError(const char* prefix, const std::string& description, ui
 int CDbSelect::Execute() {
     BuildStatement();
     rowFlag_ = 1;
+    viewed_ = false;
     engine::Database* database = connection_ && connection_->IsOpen() ? connection_->Database() : nullptr;
     if (!database) {
         rowFlag_ = 0;
@@ -95,6 +96,7 @@ int CDbSelect::Next() {
         rowFlag_ = 0;
         return rowFlag_;
     }
+    viewed_ = false;
     engine::Status moved = snapshot_->MoveNext();
     if (!moved) {
         rowFlag_ = 0;
@@ -125,9 +127,23 @@ int CDbSelect::GetText(const std::string& column, std::string& buffer) {
     return 1;
 }
 
-const engine::Value* CDbSelect::FieldAt(int position) {
-    // The value is read in place: the callers are done with it before the selection moves on.
-    if (const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr) {
+const engine::FieldView* CDbSelect::ViewedAt(int position) {
+    // The values are read in place: the callers are done with them before the selection moves on.
+    if (!viewed_ && snapshot_) {
+        fields_.resize(static_cast<std::size_t>(snapshot_->ColumnCount()));
+        viewed_ = snapshot_->ViewFields(fields_.data());
+    }
+    if (viewed_ && position >= 0 && position < static_cast<int>(fields_.size())) {
+        return &fields_[static_cast<std::size_t>(position)];
+    }
+    return nullptr;
+}
+
+const engine::FieldView* CDbSelect::FieldAt(int position) {
+    if (viewed_ && position >= 0 && position < static_cast<int>(fields_.size())) {
+        return &fields_[static_cast<std::size_t>(position)];  // the row read already
+    }
+    if (const engine::FieldView* field = ViewedAt(position)) {
         return field;
     }
     // Where there is no such field, the snapshot tells why.
@@ -143,13 +159,13 @@ const engine::Value* CDbSelect::FieldAt(int position) {
 }
 
 int CDbSelect::GetShort(int position, std::int16_t& value) {
-    const engine::Value* field = FieldAt(position);
+    const engine::FieldView* field = FieldAt(position);
     if (!field) {
         return 0;
     }
     using Kind = engine::Value::Kind;
-    if (field->kind() == Kind::Integer || field->kind() == Kind::Boolean || field->kind() == Kind::Byte) {
-        value = static_cast<std::int16_t>(field->AsInt());
+    if (field->kind == Kind::Integer || field->kind == Kind::Boolean || field->kind == Kind::Byte) {
+        value = static_cast<std::int16_t>(field->integer);
         return 1;
     }
     value = 0;
@@ -157,12 +173,12 @@ int CDbSelect::GetShort(int position, std::int16_t& value) {
 }
 
 int CDbSelect::GetLong(int position, std::int32_t& value) {
-    const engine::Value* field = FieldAt(position);
+    const engine::FieldView* field = FieldAt(position);
     if (!field) {
         return 0;
     }
-    if (field->kind() == engine::Value::Kind::Long) {
-        value = static_cast<std::int32_t>(field->AsInt());
+    if (field->kind == engine::Value::Kind::Long) {
+        value = static_cast<std::int32_t>(field->integer);
         return 1;
     }
     value = 0;
@@ -170,33 +186,44 @@ int CDbSelect::GetLong(int position, std::int32_t& value) {
 }
 
 int CDbSelect::GetDateOrText(int position, std::string& buffer) {
-    const engine::Value* field = FieldAt(position);
+    const engine::FieldView* field = FieldAt(position);
     if (!field) {
         return 0;
     }
+    std::string_view text;
+    const int gotten = DateOrText(*field, text);
+    buffer.assign(text.data(), text.size());
+    return gotten;
+}
+
+int CDbSelect::GetDateOrText(int position, std::string_view& text) {
+    text = std::string_view();
+    const engine::FieldView* field = FieldAt(position);
+    return field ? DateOrText(*field, text) : 0;
+}
+
+int CDbSelect::DateOrText(const engine::FieldView& field, std::string_view& text) {
     using Kind = engine::Value::Kind;
-    if (field->kind() == Kind::Date) {
-        buffer = DateToText(field->AsDate());
+    if (field.kind == Kind::Date) {
+        date_ = DateToText(field.date);
+        text = date_;
         return 1;
     }
-    if (field->kind() == Kind::Text || field->kind() == Kind::Memo) {
-        buffer = field->AsBytes();
+    if (field.kind == Kind::Text || field.kind == Kind::Memo) {
+        text = field.bytes;
         return 1;
     }
-    buffer.clear();
+    text = std::string_view();
     return 0;
 }
 
-bool CDbSelect::CheckFieldRead(int gotten, int position, const std::string& column) {
-    if (gotten == 1) {
-        return true;
-    }
+bool CDbSelect::CheckFailedRead(int position, const std::string& column) {
     if (failed_) {
         return false;  // the field could not be read at all, or an earlier failure was shown
     }
     using Kind = engine::Value::Kind;
-    const engine::Value* field = snapshot_ ? snapshot_->FieldIfAny(position) : nullptr;
-    if (field && (field->kind() == Kind::Null || field->kind() == Kind::Empty)) {
+    const engine::FieldView* field = ViewedAt(position);
+    if (field && (field->kind == Kind::Null || field->kind == Kind::Empty)) {
         return true;
     }
     failed_ = true;

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "db/DbConnection.h"
 #include "engine/Query.h"
@@ -46,16 +48,25 @@ class CDbSelect {
     int GetLong(int position, std::int32_t& value);
     // Dates in their text form, texts unchanged.
     int GetDateOrText(int position, std::string& buffer);
+    // The same read in place: the text stays valid until the selection moves on or reads another field
+    // this way.
+    int GetDateOrText(int position, std::string_view& text);
     // Takes a getter's result for the field at `position`, named `column`: false, and the failure
     // latched in Failed(), when the field held a value of a kind that getter does not read (shown,
     // unless the selection has failed already). A null stays a value read as 0 or the empty text.
-    bool CheckFieldRead(int gotten, int position, const std::string& column);
+    bool CheckFieldRead(int gotten, int position, const std::string& column) {
+        return gotten == 1 || CheckFailedRead(position, column);
+    }
 
   private:
     static int SetFragment(std::optional<std::string>& fragment, const std::string& text);
     void BuildStatement();
     void ShowError(const char* prefix, const std::string& description, ui::Icon icon);
-    const engine::Value* FieldAt(int position);
+    bool CheckFailedRead(int position, const std::string& column);
+    // The field read in place, or nothing where there is none; FieldAt shows why.
+    const engine::FieldView* ViewedAt(int position);
+    const engine::FieldView* FieldAt(int position);
+    int DateOrText(const engine::FieldView& field, std::string_view& text);
 
     CDbConnection* connection_;
     std::unique_ptr<engine::QueryDef> query_;
@@ -67,6 +78,10 @@ class CDbSelect {
     std::string statement_;
     int rowFlag_ = 0;
     bool failed_ = false;
+    // The current row's fields, read in place all at once when the first of them is asked for.
+    std::vector<engine::FieldView> fields_;
+    bool viewed_ = false;
+    std::string date_;  // the text of the date GetDateOrText read last
 };
 
 }  // namespace db

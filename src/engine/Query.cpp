@@ -42,9 +42,9 @@ std::int64_t GetInt(const std::string& in, std::size_t& pos) {
     return static_cast<std::int64_t>((z >> 1) ^ (~(z & 1) + 1));
 }
 
-void Encode(std::string& out, const Value& v) {
-    out += static_cast<char>(v.kind());
-    switch (v.kind()) {
+void Encode(std::string& out, const FieldView& v) {
+    out += static_cast<char>(v.kind);
+    switch (v.kind) {
         case Value::Kind::Empty:
         case Value::Kind::Null:
             break;
@@ -53,172 +53,84 @@ void Encode(std::string& out, const Value& v) {
         case Value::Kind::Integer:
         case Value::Kind::Long:
         case Value::Kind::Currency:
-            PutInt(out, v.AsInt());
+            PutInt(out, v.integer);
             break;
         case Value::Kind::Single:
         case Value::Kind::Double: {
             char bytes[sizeof(double)];
-            const double d = v.AsReal();
-            std::memcpy(bytes, &d, sizeof d);
+            std::memcpy(bytes, &v.real, sizeof v.real);
             out.append(bytes, sizeof bytes);
             break;
         }
-        case Value::Kind::Date: {
-            const DateTime& d = v.AsDate();
-            for (const int part : {d.year, d.month, d.day, d.hour, d.minute, d.second}) {
+        case Value::Kind::Date:
+            for (const int part :
+                 {v.date.year, v.date.month, v.date.day, v.date.hour, v.date.minute, v.date.second}) {
                 PutInt(out, part);
             }
             break;
-        }
         case Value::Kind::Text:
         case Value::Kind::Memo:
         case Value::Kind::LongBinary:
-            PutVarint(out, v.AsBytes().size());
-            out += v.AsBytes();
+            PutVarint(out, v.bytes.size());
+            out += v.bytes;
             break;
     }
 }
 
-Value Decode(const std::string& in, std::size_t& pos) {
-    const auto kind = static_cast<Value::Kind>(in[pos++]);
-    switch (kind) {
+// Reads the value encoded at `pos` in place (its bytes are those of `in`) and moves past it.
+void Decode(const std::string& in, std::size_t& pos, FieldView& out) {
+    out = FieldView{};
+    out.kind = static_cast<Value::Kind>(in[pos++]);
+    switch (out.kind) {
         case Value::Kind::Empty:
-            return Value();
         case Value::Kind::Null:
-            return Value::Null();
+            return;
         case Value::Kind::Boolean:
-            return Value::Boolean(GetInt(in, pos) != 0);
+            out.integer = GetInt(in, pos) != 0 ? -1 : 0;
+            return;
         case Value::Kind::Byte:
-            return Value::Byte(static_cast<std::uint8_t>(GetInt(in, pos)));
+            out.integer = static_cast<std::uint8_t>(GetInt(in, pos));
+            return;
         case Value::Kind::Integer:
-            return Value::Integer(static_cast<std::int16_t>(GetInt(in, pos)));
+            out.integer = static_cast<std::int16_t>(GetInt(in, pos));
+            return;
         case Value::Kind::Long:
-            return Value::Long(static_cast<std::int32_t>(GetInt(in, pos)));
+            out.integer = static_cast<std::int32_t>(GetInt(in, pos));
+            return;
         case Value::Kind::Currency:
-            return Value::CurrencyScaled(GetInt(in, pos));
+            out.integer = GetInt(in, pos);
+            return;
         case Value::Kind::Single:
-        case Value::Kind::Double: {
-            double d = 0;
-            std::memcpy(&d, in.data() + pos, sizeof d);
-            pos += sizeof d;
-            return kind == Value::Kind::Single ? Value::Single(static_cast<float>(d)) : Value::Double(d);
-        }
-        case Value::Kind::Date: {
-            DateTime d;
-            for (int* part : {&d.year, &d.month, &d.day, &d.hour, &d.minute, &d.second}) {
+        case Value::Kind::Double:
+            std::memcpy(&out.real, in.data() + pos, sizeof out.real);
+            pos += sizeof out.real;
+            if (out.kind == Value::Kind::Single) {
+                out.real = static_cast<float>(out.real);
+            }
+            return;
+        case Value::Kind::Date:
+            for (int* part : {&out.date.year, &out.date.month, &out.date.day, &out.date.hour,
+                              &out.date.minute, &out.date.second}) {
                 *part = static_cast<int>(GetInt(in, pos));
             }
-            return Value::Date(d);
-        }
+            return;
         case Value::Kind::Text:
         case Value::Kind::Memo:
         case Value::Kind::LongBinary: {
             const auto n = static_cast<std::size_t>(GetVarint(in, pos));
-            std::string bytes = in.substr(pos, n);
+            out.bytes = std::string_view(in).substr(pos, n);
             pos += n;
-            if (kind == Value::Kind::Text) {
-                return Value::Text(std::move(bytes));
-            }
-            return kind == Value::Kind::Memo ? Value::Memo(std::move(bytes))
-                                             : Value::LongBinary(std::move(bytes));
+            return;
         }
     }
-    return Value::Null();
+    out.kind = Value::Kind::Null;
 }
 
-// Decodes into a value of the row, reusing the storage of its bytes.
-void DecodeInto(const std::string& in, std::size_t& pos, Value& out) {
-    const auto kind = static_cast<Value::Kind>(in[pos]);
-    if (kind == Value::Kind::Text || kind == Value::Kind::Memo || kind == Value::Kind::LongBinary) {
-        ++pos;
-        const auto n = static_cast<std::size_t>(GetVarint(in, pos));
-        out.AssignBytes(kind, std::string_view(in).substr(pos, n));
-        pos += n;
-        return;
-    }
-    switch (kind) {
-        case Value::Kind::Boolean:
-            ++pos;
-            out.AssignInt(kind, GetInt(in, pos) != 0 ? -1 : 0);
-            return;
-        case Value::Kind::Byte:
-            ++pos;
-            out.AssignInt(kind, static_cast<std::uint8_t>(GetInt(in, pos)));
-            return;
-        case Value::Kind::Integer:
-            ++pos;
-            out.AssignInt(kind, static_cast<std::int16_t>(GetInt(in, pos)));
-            return;
-        case Value::Kind::Long:
-            ++pos;
-            out.AssignInt(kind, static_cast<std::int32_t>(GetInt(in, pos)));
-            return;
-        default:
-            break;
-    }
-    out = Decode(in, pos);
-}
-
-// Encodes a stored value as the field type, as Encode(ReadValue(stored, type)) does; the common
-// cases are written straight from the stored value.
-void EncodeStored(std::string& out, sqlite3_value* stored, FieldType type) {
-    const int storage = sqlite3_value_type(stored);
-    const auto put = [&](Value::Kind kind, std::int64_t v) {
-        // The kind and the zigzag varint of PutInt, appended at once.
-        char bytes[1 + 10];
-        std::size_t n = 0;
-        bytes[n++] = static_cast<char>(kind);
-        std::uint64_t z = (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
-        while (z >= 0x80) {
-            bytes[n++] = static_cast<char>((z & 0x7F) | 0x80);
-            z >>= 7;
-        }
-        bytes[n++] = static_cast<char>(z);
-        out.append(bytes, n);
-    };
-    if (storage == SQLITE_NULL) {
-        out += static_cast<char>(Value::Kind::Null);
-        return;
-    }
-    switch (type) {
-        case FieldType::Boolean:
-            put(Value::Kind::Boolean, sqlite3_value_int64(stored) != 0 ? -1 : 0);
-            return;
-        case FieldType::Byte:
-            put(Value::Kind::Byte, static_cast<std::uint8_t>(sqlite3_value_int64(stored)));
-            return;
-        case FieldType::Integer:
-            put(Value::Kind::Integer, static_cast<std::int16_t>(sqlite3_value_int64(stored)));
-            return;
-        case FieldType::Long:
-            if (storage == SQLITE_INTEGER) {
-                const std::int64_t v = sqlite3_value_int64(stored);
-                if (v >= INT32_MIN && v <= INT32_MAX) {
-                    put(Value::Kind::Long, v);
-                    return;
-                }
-            }
-            break;
-        case FieldType::Text:
-        case FieldType::Memo: {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
-            const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
-            if (detail::IsAscii(utf8)) {
-                out += static_cast<char>(type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo);
-                PutVarint(out, utf8.size());
-                out += utf8;
-                return;
-            }
-            const std::string bytes = text::Utf8ToCp1252Lossy(utf8);
-            out += static_cast<char>(type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo);
-            PutVarint(out, bytes.size());
-            out += bytes;
-            return;
-        }
-        default:
-            break;
-    }
-    Encode(out, detail::ReadValue(stored, type));
+// Encodes a stored value as the field type, as the snapshot would read it back.
+void EncodeStored(std::string& out, sqlite3_value* stored, FieldType type, std::string& scratch) {
+    FieldView view;
+    detail::ViewStored(stored, type, scratch, view);
+    Encode(out, view);
 }
 
 }  // namespace
@@ -262,7 +174,7 @@ Result<std::unique_ptr<Snapshot>> QueryDef::OpenSnapshot() {
         return detail::Failure(reader, rc);  // the snapshot gives the reader back as it goes
     }
     DescribeColumns(snap->stream_.get(), snap->names_, snap->lowerNames_, snap->types_, snap->declared_);
-    snap->row_.resize(snap->names_.size());
+    snap->scratch_.resize(snap->names_.size());
     if (Status first = snap->Step(); !first) {
         return first;
     }
@@ -275,6 +187,7 @@ Result<std::unique_ptr<Snapshot>> QueryDef::KeepInMemory() {
     std::unique_ptr<Snapshot> snap(new Snapshot());
     DescribeColumns(st, snap->names_, snap->lowerNames_, snap->types_, snap->declared_);
     const int columns = static_cast<int>(snap->names_.size());
+    snap->scratch_.resize(1);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         snap->offsets_.push_back(snap->data_.size());
@@ -282,7 +195,8 @@ Result<std::unique_ptr<Snapshot>> QueryDef::KeepInMemory() {
             sqlite3_value* stored = sqlite3_column_value(st, c);
             const auto i = static_cast<std::size_t>(c);
             EncodeStored(snap->data_, stored,
-                         snap->declared_[i] ? snap->types_[i] : detail::NaturalType(stored));
+                         snap->declared_[i] ? snap->types_[i] : detail::NaturalType(stored),
+                         snap->scratch_[0]);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -292,7 +206,8 @@ Result<std::unique_ptr<Snapshot>> QueryDef::KeepInMemory() {
     }
     sqlite3_reset(st);
     snap->atEnd_ = snap->offsets_.empty();
-    snap->DecodeCurrent();
+    snap->fieldsAt_.assign(snap->names_.size(), 0);
+    snap->MovedTo();
     return snap;
 }
 
@@ -306,35 +221,68 @@ Snapshot::~Snapshot() {
 
 Status Snapshot::Step() {
     const int rc = stream_.Step();
-    if (rc == SQLITE_ROW) {
-        atEnd_ = false;
-        ReadStreamed();
-        return Status::Ok();
-    }
-    atEnd_ = true;
-    row_.clear();
-    return rc == SQLITE_DONE ? Status::Ok() : detail::Failure(reader_, rc);
+    atEnd_ = rc != SQLITE_ROW;
+    MovedTo();
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? Status::Ok() : detail::Failure(reader_, rc);
 }
 
-void Snapshot::ReadStreamed() {
-    sqlite3_stmt* st = stream_.get();
-    for (std::size_t c = 0; c < row_.size(); ++c) {
-        sqlite3_value* stored = sqlite3_column_value(st, static_cast<int>(c));
-        detail::ReadValueInto(stored, declared_[c] ? types_[c] : detail::NaturalType(stored), row_[c]);
-    }
-}
-
-void Snapshot::DecodeCurrent() {
-    if (AtEnd()) {
-        row_.clear();
+void Snapshot::MovedTo() {
+    decoded_ = false;
+    if (AtEnd() || reader_) {
         return;
     }
-    // Every value of the row is replaced; the storage of the previous row's texts is reused.
-    row_.resize(names_.size());
+    // Where each field of the kept row begins.
     std::size_t pos = offsets_[current_];
-    for (Value& value : row_) {
-        DecodeInto(data_, pos, value);
+    FieldView skipped;
+    for (std::size_t& at : fieldsAt_) {
+        at = pos;
+        Decode(data_, pos, skipped);
     }
+}
+
+void Snapshot::ViewAt(std::size_t c, FieldView& out) const {
+    if (reader_) {
+        sqlite3_value* stored = sqlite3_column_value(stream_.get(), static_cast<int>(c));
+        detail::ViewStored(stored, declared_[c] ? types_[c] : detail::NaturalType(stored), scratch_[c], out);
+    } else {
+        std::size_t pos = fieldsAt_[c];
+        Decode(data_, pos, out);
+    }
+}
+
+bool Snapshot::ViewField(int index, FieldView& out) const {
+    if (AtEnd() || index < 0 || index >= ColumnCount()) {
+        return false;
+    }
+    ViewAt(static_cast<std::size_t>(index), out);
+    return true;
+}
+
+bool Snapshot::ViewFields(FieldView* out) const {
+    if (AtEnd()) {
+        return false;
+    }
+    for (std::size_t c = 0; c < names_.size(); ++c) {
+        ViewAt(c, out[c]);
+    }
+    return true;
+}
+
+const Value* Snapshot::FieldIfAny(int index) const {
+    if (AtEnd() || index < 0 || index >= ColumnCount()) {
+        return nullptr;
+    }
+    if (!decoded_) {
+        // The whole row at once, each value reusing the storage of the previous row's.
+        row_.resize(names_.size());
+        FieldView view;
+        for (std::size_t c = 0; c < row_.size(); ++c) {
+            ViewField(static_cast<int>(c), view);
+            row_[c].Assign(view);
+        }
+        decoded_ = true;
+    }
+    return &row_[static_cast<std::size_t>(index)];
 }
 
 Status Snapshot::MoveNext() {
@@ -346,7 +294,7 @@ Status Snapshot::MoveNext() {
     }
     ++current_;
     atEnd_ = current_ >= offsets_.size();
-    DecodeCurrent();
+    MovedTo();
     return Status::Ok();
 }
 
@@ -368,7 +316,7 @@ Result<Value> Snapshot::Field(int index) const {
         return Status::Error(
             Describe("La colonna n. ", text::FormatInt(index), " non esiste nella selezione."));
     }
-    return row_[static_cast<std::size_t>(index)];
+    return *FieldIfAny(index);
 }
 
 Result<Value> Snapshot::Field(std::string_view name) const {

@@ -49,17 +49,21 @@ class Snapshot {
     Result<Value> Field(int index) const;
     // The same without a copy, or nothing where Field gives a failure: the value stays valid until the
     // snapshot moves on.
-    const Value* FieldIfAny(int index) const {
-        return !AtEnd() && index >= 0 && index < ColumnCount() ? &row_[static_cast<std::size_t>(index)]
-                                                               : nullptr;
-    }
+    const Value* FieldIfAny(int index) const;
+    // The same read in place, without making a value: false where Field gives a failure. The bytes stay
+    // valid until the snapshot moves on or views the same field again.
+    bool ViewField(int index, FieldView& out) const;
+    // The same for every field of the row at once, into `out` (ColumnCount() of them); false where there
+    // is no current row.
+    bool ViewFields(FieldView* out) const;
     Result<Value> Field(std::string_view name) const;
 
   private:
     friend class QueryDef;
     Snapshot() = default;
-    void DecodeCurrent();
-    void ReadStreamed();
+    // Done on every move: the row's values are made only when asked for.
+    void MovedTo();
+    void ViewAt(std::size_t column, FieldView& out) const;
     Status Step();
 
     std::vector<std::string> names_;
@@ -67,12 +71,15 @@ class Snapshot {
     std::vector<FieldType> types_;
     std::vector<bool> declared_;
     bool atEnd_ = true;
-    std::vector<Value> row_;  // the current row, decoded
+    mutable std::vector<Value> row_;  // the current row, made from its views when first asked for
+    mutable bool decoded_ = false;
+    mutable std::vector<std::string> scratch_;  // a field's text in Windows-1252, where it needs converting
 
     // Kept in memory:
     std::string data_;                  // every row, encoded one after another
     std::vector<std::size_t> offsets_;  // where each row begins in data_
     std::size_t current_ = 0;
+    std::vector<std::size_t> fieldsAt_;  // where each field of the current row begins in data_
 
     // Streamed:
     Database* owner_ = nullptr;

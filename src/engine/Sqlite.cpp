@@ -402,88 +402,98 @@ FieldType NaturalType(sqlite3_value* stored) {
     }
 }
 
-Value ReadValue(sqlite3_value* stored, FieldType type) {
-    if (sqlite3_value_type(stored) == SQLITE_NULL) {
-        return Value::Null();
+void ViewStored(sqlite3_value* stored, FieldType type, std::string& scratch, FieldView& out) {
+    out = FieldView{};
+    const int storage = sqlite3_value_type(stored);
+    if (storage == SQLITE_NULL) {
+        out.kind = Value::Kind::Null;
+        return;
     }
+    const auto integer = [&out](Value::Kind kind, std::int64_t v) {
+        out.kind = kind;
+        out.integer = v;
+    };
+    const auto real = [&out](Value::Kind kind, double v) {
+        out.kind = kind;
+        out.real = v;
+    };
     switch (type) {
         case FieldType::Boolean:
-            return Value::Boolean(sqlite3_value_int64(stored) != 0);
+            integer(Value::Kind::Boolean, sqlite3_value_int64(stored) != 0 ? -1 : 0);
+            return;
         case FieldType::Byte:
-            return Value::Byte(static_cast<std::uint8_t>(sqlite3_value_int64(stored)));
+            integer(Value::Kind::Byte, static_cast<std::uint8_t>(sqlite3_value_int64(stored)));
+            return;
         case FieldType::Integer:
-            return Value::Integer(static_cast<std::int16_t>(sqlite3_value_int64(stored)));
+            integer(Value::Kind::Integer, static_cast<std::int16_t>(sqlite3_value_int64(stored)));
+            return;
         case FieldType::Long:
-            if (sqlite3_value_type(stored) == SQLITE_INTEGER) {
+            if (storage == SQLITE_INTEGER) {
                 const std::int64_t v = sqlite3_value_int64(stored);
                 if (v >= INT32_MIN && v <= INT32_MAX) {
-                    return Value::Long(static_cast<std::int32_t>(v));
+                    integer(Value::Kind::Long, v);
+                } else {
+                    real(Value::Kind::Double,
+                         static_cast<double>(v));  // a wide count of a query, kept exact enough
                 }
-                return Value::Double(static_cast<double>(v));  // a wide count of a query, kept exact enough
+                return;
             }
-            return Value::Long(static_cast<std::int32_t>(sqlite3_value_int64(stored)));
+            integer(Value::Kind::Long, static_cast<std::int32_t>(sqlite3_value_int64(stored)));
+            return;
         case FieldType::Currency:
-            return Value::CurrencyScaled(sqlite3_value_int64(stored));
+            integer(Value::Kind::Currency, sqlite3_value_int64(stored));
+            return;
         case FieldType::Single:
-            return Value::Single(static_cast<float>(sqlite3_value_double(stored)));
+            real(Value::Kind::Single, static_cast<float>(sqlite3_value_double(stored)));
+            return;
         case FieldType::Double:
-            return Value::Double(sqlite3_value_double(stored));
+            real(Value::Kind::Double, sqlite3_value_double(stored));
+            return;
         case FieldType::Date: {
             const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
-            DateTime d;
-            if (!p || !ParseDate(p, d)) {
-                d = DateTime{};  // unreadable: year 0
+            out.kind = Value::Kind::Date;
+            if (!p || !ParseDate(p, out.date)) {
+                out.date = DateTime{};  // unreadable: year 0
             }
-            return Value::Date(d);
+            return;
         }
         case FieldType::Text:
         case FieldType::Memo: {
             const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
             const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
-            std::string bytes = IsAscii(utf8) ? std::string(utf8) : text::Utf8ToCp1252Lossy(utf8);
-            return type == FieldType::Text ? Value::Text(std::move(bytes)) : Value::Memo(std::move(bytes));
+            out.kind = type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo;
+            if (IsAscii(utf8)) {
+                out.bytes = utf8;
+            } else {
+                scratch = text::Utf8ToCp1252Lossy(utf8);
+                out.bytes = scratch;
+            }
+            return;
         }
         case FieldType::LongBinary: {
             const void* p = sqlite3_value_blob(stored);
-            const auto n = static_cast<std::size_t>(sqlite3_value_bytes(stored));
-            return Value::LongBinary(p ? std::string(static_cast<const char*>(p), n) : std::string());
+            out.kind = Value::Kind::LongBinary;
+            if (p) {
+                out.bytes = std::string_view(static_cast<const char*>(p),
+                                             static_cast<std::size_t>(sqlite3_value_bytes(stored)));
+            }
+            return;
         }
     }
-    return Value::Null();
+    out.kind = Value::Kind::Null;
+}
+
+Value ReadValue(sqlite3_value* stored, FieldType type) {
+    Value value;
+    ReadValueInto(stored, type, value);
+    return value;
 }
 
 void ReadValueInto(sqlite3_value* stored, FieldType type, Value& out) {
-    if ((type == FieldType::Text || type == FieldType::Memo) && sqlite3_value_type(stored) != SQLITE_NULL) {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(stored));
-        const std::string_view utf8(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(stored)));
-        const Value::Kind kind = type == FieldType::Text ? Value::Kind::Text : Value::Kind::Memo;
-        if (IsAscii(utf8)) {
-            out.AssignBytes(kind, utf8);
-        } else {
-            out.AssignBytes(kind, text::Utf8ToCp1252Lossy(utf8));
-        }
-        return;
-    }
-    switch (type) {
-        case FieldType::Boolean:
-        case FieldType::Byte:
-        case FieldType::Integer:
-            if (sqlite3_value_type(stored) != SQLITE_NULL) {
-                const std::int64_t v = sqlite3_value_int64(stored);
-                if (type == FieldType::Boolean) {
-                    out.AssignInt(Value::Kind::Boolean, v != 0 ? -1 : 0);
-                } else if (type == FieldType::Byte) {
-                    out.AssignInt(Value::Kind::Byte, static_cast<std::uint8_t>(v));
-                } else {
-                    out.AssignInt(Value::Kind::Integer, static_cast<std::int16_t>(v));
-                }
-                return;
-            }
-            break;
-        default:
-            break;
-    }
-    out = ReadValue(stored, type);
+    std::string scratch;
+    FieldView view;
+    ViewStored(stored, type, scratch, view);
+    out.Assign(view);
 }
 
 std::string Utf8(std::string_view cp1252) {

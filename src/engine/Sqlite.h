@@ -56,6 +56,9 @@ bool ParseDeclaredType(std::string_view declared, FieldType& type, int& size);
 Value ReadValue(sqlite3_value* stored, FieldType type);
 // The same, made into `out` reusing the storage of its bytes.
 void ReadValueInto(sqlite3_value* stored, FieldType type, Value& out);
+// The same read in place: the bytes are SQLite's own (valid until the value changes) or, for a text
+// that is not plain ASCII, its Windows-1252 form made into `scratch`.
+void ViewStored(sqlite3_value* stored, FieldType type, std::string& scratch, FieldView& out);
 // The field type for a value whose column has no declared type (an expression of a query).
 FieldType NaturalType(sqlite3_value* stored);
 

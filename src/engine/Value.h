@@ -36,6 +36,8 @@ struct DateTime {
 
 bool IsValidDate(int year, int month, int day);
 
+struct FieldView;
+
 class Value {
   public:
     enum class Kind : std::uint8_t {
@@ -82,6 +84,9 @@ class Value {
     const std::string& AsBytes() const { return bytes_; }
 
     bool operator==(const Value&) const = default;
+
+    // Makes this value the one `view` reads, reusing the storage of its bytes.
+    void Assign(const FieldView& view);
 
     // Makes this value a null, keeping the storage it already has.
     void AssignNull() {
@@ -134,6 +139,24 @@ class Value {
     DateTime date_;
     std::string bytes_;
 };
+
+// A field read in place: what its Value would hold, without making one. The bytes belong to whoever
+// gave the view and stay valid as long as it says.
+struct FieldView {
+    Value::Kind kind = Value::Kind::Empty;
+    std::int64_t integer = 0;  // as Value::AsInt
+    double real = 0;
+    DateTime date;
+    std::string_view bytes;  // as Value::AsBytes
+};
+
+inline void Value::Assign(const FieldView& view) {
+    kind_ = view.kind;
+    int_ = view.integer;
+    real_ = view.real;
+    date_ = view.date;
+    bytes_.assign(view.bytes.data(), view.bytes.size());
+}
 
 // Converts a text given for a field into the field's type. Integers are range-checked per type;
 // Booleans accept "1", "0", "-1", any other integer and the words true/false, vero/falso, yes/no,

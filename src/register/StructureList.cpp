@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <type_traits>
+#include <variant>
 
 #include "app/WorkingCompany.h"
 #include "db/DbSelect.h"
@@ -46,20 +48,75 @@ void CDepotRowList::Reserve(std::size_t rows) {
     texts_.reserve(rows * 80);
 }
 
+namespace {
+
+void SetProvin(CDepotRow& r, std::string_view provin) {
+    for (std::size_t i = 0; i < r.provin.size() && i < provin.size(); ++i) {
+        r.provin[i] = provin[i];
+    }
+}
+
+// Where each of the 53 columns goes in a listed row: the texts follow one another in the columns' order,
+// which is that of CDepotRowList::Field; the municipality's code is not kept.
+struct Slot {
+    enum class Kind : std::uint8_t { None, Text, Provin, ScoTit, CopTit, Flag, Count, ScoSup, CopSup };
+    Kind kind = Kind::None;
+    std::uint8_t index = 0;  // the flag's or the count's
+};
+
+const std::array<Slot, census::kRecordFields>& Slots() {
+    static const auto slots = [] {
+        using census::Structure;
+        using Kind = Slot::Kind;
+        std::array<Slot, census::kRecordFields> r{};
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            std::visit(
+                [&r, i](const auto& member) {
+                    using Member = std::decay_t<decltype(member)>;
+                    if constexpr (std::is_same_v<Member, census::FlagAt>) {
+                        r[i] = {Kind::Flag, static_cast<std::uint8_t>(member.index)};
+                    } else if constexpr (std::is_same_v<Member, census::CountAt>) {
+                        r[i] = {Kind::Count, static_cast<std::uint8_t>(member.index)};
+                    } else if constexpr (std::is_same_v<Member, std::string Structure::*>) {
+                        r[i].kind = member == &Structure::provin   ? Kind::Provin
+                                    : member == &Structure::scoTit ? Kind::ScoTit
+                                    : member == &Structure::copTit ? Kind::CopTit
+                                                                   : Kind::Text;
+                    } else if constexpr (std::is_same_v<Member, std::int64_t Structure::*>) {
+                        r[i].kind = member == &Structure::scoSup ? Kind::ScoSup : Kind::CopSup;
+                    }
+                },
+                census::Columns()[i].member);
+        }
+        return r;
+    }();
+    return slots;
+}
+
+}  // namespace
+
+std::uint16_t CDepotRowList::ComuneIndex(std::string_view comuneName) {
+    // The few municipalities are named once each.
+    if (const auto named = comuneIndex_.find(comuneName); named != comuneIndex_.end()) {
+        return named->second;
+    }
+    const auto index = static_cast<std::uint16_t>(comuni_.size());
+    comuneIndex_.emplace(std::string(comuneName), index);
+    comuni_.emplace_back(comuneName);
+    return index;
+}
+
+void CDepotRowList::AddText(std::string_view text) {
+    texts_ += text;
+    texts_ += '\0';
+}
+
 CDepotRow CDepotRowList::Compact(const census::Structure& s, std::string_view comuneName,
                                  std::uint8_t changed) {
     CDepotRow r;
     r.id = static_cast<std::int16_t>(s.id);
-    // The few municipalities are named once each.
-    const auto [named, added] =
-        comuneIndex_.try_emplace(std::string(comuneName), static_cast<std::uint16_t>(comuni_.size()));
-    if (added) {
-        comuni_.emplace_back(comuneName);
-    }
-    r.comune = named->second;
-    for (std::size_t i = 0; i < r.provin.size() && i < s.provin.size(); ++i) {
-        r.provin[i] = s.provin[i];
-    }
+    r.comune = ComuneIndex(comuneName);
+    SetProvin(r, s.provin);
     r.scoTit = census::TitleChar(s.scoTit);
     r.copTit = census::TitleChar(s.copTit);
     for (std::size_t i = 0; i < s.flags.size(); ++i) {
@@ -73,8 +130,7 @@ CDepotRow CDepotRowList::Compact(const census::Structure& s, std::string_view co
     }
     r.texts = static_cast<std::uint32_t>(texts_.size());
     for (const std::string* t : {&s.ubicaz, &s.local, &s.scoPro, &s.copPro}) {
-        texts_ += *t;
-        texts_ += '\0';
+        AddText(*t);
     }
     return r;
 }
@@ -86,6 +142,61 @@ void CDepotRowList::Add(const census::Structure& s, std::string_view comuneName,
 void CDepotRowList::Replace(std::size_t index, const census::Structure& s, std::string_view comuneName,
                             std::uint8_t changed) {
     rows_[index] = Compact(s, comuneName, changed);
+}
+
+int CDepotRowList::AddSelected(db::CDbSelect& s) {
+    static const std::string kId = "ID";
+    static const std::string kDenom = "denom";
+    CDepotRow r;
+    std::int16_t id = 0;
+    s.CheckFieldRead(s.GetShort(0, id), 0, kId);
+    r.id = id;
+    std::string_view comuneName;
+    s.CheckFieldRead(s.GetDateOrText(1, comuneName), 1, kDenom);
+    r.comune = ComuneIndex(text::TrimRightView(comuneName));
+    r.texts = static_cast<std::uint32_t>(texts_.size());
+    const auto& slots = Slots();
+    schema::ReadStructureFields(s, 2, [&](std::size_t column, auto value) {
+        using Kind = Slot::Kind;
+        const Slot slot = slots[column];
+        if constexpr (std::is_same_v<decltype(value), std::string_view>) {
+            switch (slot.kind) {
+                case Kind::Text:
+                    AddText(value);
+                    break;
+                case Kind::Provin:
+                    SetProvin(r, value);
+                    break;
+                case Kind::ScoTit:
+                    r.scoTit = census::TitleChar(value);
+                    break;
+                case Kind::CopTit:
+                    r.copTit = census::TitleChar(value);
+                    break;
+                default:
+                    break;
+            }
+        } else {
+            switch (slot.kind) {
+                case Kind::Flag:
+                    r.flags = static_cast<std::uint8_t>(r.flags | (value != 0 ? 1U << slot.index : 0U));
+                    break;
+                case Kind::Count:
+                    r.counts[slot.index] = static_cast<std::int16_t>(value);
+                    break;
+                case Kind::ScoSup:
+                    r.scoSup = static_cast<std::int32_t>(value);
+                    break;
+                case Kind::CopSup:
+                    r.copSup = static_cast<std::int32_t>(value);
+                    break;
+                default:
+                    break;
+            }
+        }
+    });
+    rows_.push_back(r);
+    return id;
 }
 
 std::string_view CDepotRowList::Text(const CDepotRow& row, Field field) const {
@@ -136,17 +247,9 @@ bool CDepotRowReader::Read(CDepotRowList& rows, std::size_t count, std::optional
         }
     }
     db::CDbSelect& s = *select_;
-    // One record is read at a time, into the same storage.
-    for (std::size_t read = 0; !done_ && (read < count || (through && record_.id < *through)); ++read) {
-        std::int16_t id = 0;
-        // A failure is latched and checked once the part is read.
-        s.CheckFieldRead(s.GetShort(0, id), 0, "ID");
-        record_.id = id;
-        comuneName_.clear();
-        s.CheckFieldRead(s.GetDateOrText(1, comuneName_), 1, "denom");
-        text::TrimRightInPlace(comuneName_);
-        schema::ReadStructure(s, 2, record_);
-        rows.Add(record_, comuneName_);
+    // Each row goes straight into the list. A failure is latched and checked once the part is read.
+    for (std::size_t read = 0; !done_ && (read < count || (through && lastId_ < *through)); ++read) {
+        lastId_ = rows.AddSelected(s);
         connection_.Port().KeepResponsive();
         done_ = s.Next() != 1;
     }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,11 @@ class CDepotRowList {
     // Replaces row `index` with a structure (its old texts stay in the buffer, unused).
     void Replace(std::size_t index, const census::Structure& s, std::string_view comuneName,
                  std::uint8_t changed);
+    // Appends the structure in the current row of a selection whose columns are its identifier, its
+    // municipality's name and the 53 of census::ColumnList(), read as schema::ReadStructure reads them
+    // (failures latched in the selection) but straight into the listed form, without a structure.
+    // Gives the identifier.
+    int AddSelected(db::CDbSelect& s);
     void Reserve(std::size_t rows);
 
     std::size_t size() const { return rows_.size(); }
@@ -70,12 +76,20 @@ class CDepotRowList {
     std::uint64_t Generation() const { return generation_; }
 
   private:
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+
     CDepotRow Compact(const census::Structure& s, std::string_view comuneName, std::uint8_t changed);
+    std::uint16_t ComuneIndex(std::string_view comuneName);
+    void AddText(std::string_view text);
 
     std::vector<CDepotRow> rows_;
     std::string texts_;  // each row's four texts, each ended by '\0'
     std::vector<std::string> comuni_;
-    std::unordered_map<std::string, std::uint16_t> comuneIndex_;  // a name's place in comuni_
+    // a name's place in comuni_
+    std::unordered_map<std::string, std::uint16_t, NameHash, std::equal_to<>> comuneIndex_;
     std::uint64_t generation_ = NextGeneration();
 
     static std::uint64_t NextGeneration();
@@ -108,8 +122,7 @@ class CDepotRowReader {
   private:
     db::CDbConnection& connection_;
     std::unique_ptr<db::CDbSelect> select_;
-    census::Structure record_;
-    std::string comuneName_;
+    int lastId_ = -1;  // the identifier of the last row read
     bool started_ = false;
     bool done_ = false;
 };

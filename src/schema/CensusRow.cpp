@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <type_traits>
+#include <variant>
 
 #include "text/Text.h"
 
@@ -40,30 +41,44 @@ std::size_t PositionOf(const std::vector<engine::FieldDef>& fields, std::string_
 
 }  // namespace
 
-void ReadStructure(db::CDbSelect& s, int first, census::Structure& out) {
-    int position = first;
-    // Each getter gives 0 or the empty text for a null; a failure, a value of another kind among
-    // them, is latched in the selection.
-    census::VisitColumns(out, [&](const Column& c, auto& member) {
-        using Member = std::decay_t<decltype(member)>;
-        if constexpr (std::is_same_v<Member, std::string>) {
-            s.CheckFieldRead(s.GetDateOrText(position, member), position, c.name);
-            if (Trimmed(c)) {
-                text::TrimRightInPlace(member);
-            }
-        } else if constexpr (std::is_same_v<Member, std::int64_t>) {
-            std::int32_t value = 0;
-            s.CheckFieldRead(s.GetLong(position, value), position, c.name);
-            member = value;
-        } else {
-            std::int16_t value = 0;
-            s.CheckFieldRead(s.GetShort(position, value), position, c.name);
-            member = static_cast<Member>(value);
-            if constexpr (std::is_same_v<Member, bool>) {
-                member = value != 0;
+const std::array<ColumnReading, census::kRecordFields>& ColumnReadings() {
+    static const auto readings = [] {
+        std::array<ColumnReading, census::kRecordFields> r{};
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            const Column& c = census::Columns()[i];
+            if (std::holds_alternative<std::string census::Structure::*>(c.member)) {
+                r[i] = Trimmed(c) ? ColumnReading::TrimmedText : ColumnReading::Text;
+            } else if (std::holds_alternative<std::int64_t census::Structure::*>(c.member)) {
+                r[i] = ColumnReading::Long;
+            } else {
+                r[i] = ColumnReading::Short;
             }
         }
-        ++position;
+        return r;
+    }();
+    return readings;
+}
+
+void ReadStructure(db::CDbSelect& s, int first, census::Structure& out) {
+    // Each getter gives 0 or the empty text for a null; a failure, a value of another kind among
+    // them, is latched in the selection.
+    ReadStructureFields(s, first, [&](std::size_t i, auto value) {
+        std::visit(
+            [&](const auto& member) {
+                using Member = std::decay_t<decltype(member)>;
+                if constexpr (std::is_same_v<decltype(value), std::string_view>) {
+                    if constexpr (std::is_same_v<Member, std::string census::Structure::*>) {
+                        (out.*member).assign(value.data(), value.size());
+                    }
+                } else if constexpr (std::is_same_v<Member, census::FlagAt>) {
+                    out.flags[member.index] = value != 0;
+                } else if constexpr (std::is_same_v<Member, census::CountAt>) {
+                    out.counts[member.index] = static_cast<int>(value);
+                } else if constexpr (!std::is_same_v<Member, std::string census::Structure::*>) {
+                    out.*member = static_cast<std::decay_t<decltype(out.*member)>>(value);
+                }
+            },
+            census::Columns()[i].member);
     });
 }
 

@@ -3,12 +3,15 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "census/Structure.h"
 #include "db/DbSelect.h"
 #include "db/DbTable.h"
+#include "text/Text.h"
 #include "ui/Outcome.h"
 #include "ui/Port.h"
 
@@ -20,6 +23,45 @@ namespace schema {
 // or one holding a value of another kind) is shown and latched in the selection, which the reader
 // checks once its loop is over.
 void ReadStructure(db::CDbSelect& s, int first, census::Structure& out);
+
+// How ReadStructure reads each of the 53 columns: a text (without its trailing blanks, or kept whole as
+// a title is), a 32-bit integer (the surfaces) or a 16-bit one (the rest).
+enum class ColumnReading : std::uint8_t { Text, TrimmedText, Long, Short };
+const std::array<ColumnReading, census::kRecordFields>& ColumnReadings();
+
+// Reads the current row as ReadStructure does, with the same getters, checks and failures, but without a
+// structure: each column's value goes to `take(i, value)`, i its place among census::Columns(), the
+// value a std::string_view for a text (valid until the selection reads another field) or the number as
+// a std::int64_t.
+template <typename Take>
+void ReadStructureFields(db::CDbSelect& s, int first, Take&& take) {
+    const auto& columns = census::Columns();
+    const auto& readings = ColumnReadings();
+    for (std::size_t i = 0; i < census::kRecordFields; ++i) {
+        const int position = first + static_cast<int>(i);
+        switch (readings[i]) {
+            case ColumnReading::Text:
+            case ColumnReading::TrimmedText: {
+                std::string_view value;
+                s.CheckFieldRead(s.GetDateOrText(position, value), position, columns[i].name);
+                take(i, readings[i] == ColumnReading::TrimmedText ? text::TrimRightView(value) : value);
+                break;
+            }
+            case ColumnReading::Long: {
+                std::int32_t value = 0;
+                s.CheckFieldRead(s.GetLong(position, value), position, columns[i].name);
+                take(i, std::int64_t{value});
+                break;
+            }
+            case ColumnReading::Short: {
+                std::int16_t value = 0;
+                s.CheckFieldRead(s.GetShort(position, value), position, columns[i].name);
+                take(i, std::int64_t{value});
+                break;
+            }
+        }
+    }
+}
 // The structure in the current row of a cursor on depositi, its identifier too, read as above. Not
 // done when a field cannot be read (the failure is shown).
 ui::Outcome ReadStructure(db::CDbTable& depositi, census::Structure& out);

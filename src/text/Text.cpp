@@ -167,8 +167,12 @@ std::string TrimRight(std::string_view s) {
 }
 
 void TrimRightInPlace(std::string& s) {
+    s.erase(TrimRightView(s).size());
+}
+
+std::string_view TrimRightView(std::string_view s) {
     const auto last = s.find_last_not_of(' ');
-    s.erase(last == std::string::npos ? 0 : last + 1);
+    return s.substr(0, last == std::string_view::npos ? 0 : last + 1);
 }
 
 std::int32_t ReadInt(std::string_view s) {

@@ -39,6 +39,8 @@ void FoldForSearch(std::string_view cp1252, std::string& folded);
 // Removes trailing blanks (spaces only, never tabs or line breaks).
 std::string TrimRight(std::string_view s);
 void TrimRightInPlace(std::string& s);
+// The same without a copy: the part of `s` before its trailing blanks.
+std::string_view TrimRightView(std::string_view s);
 
 // C-style decimal reading: leading blanks (space, tab, line breaks) are skipped, an optional sign is
 // read, then digits up to the first non-digit. No digits gives 0. Values beyond the range clamp to

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/DbFixture.h"
@@ -26,6 +29,21 @@ class DbSelectTest : public DbFixture {
             ASSERT_TRUE(t.Update());
         }
         ASSERT_TRUE(port.messages.empty());
+    }
+
+    // The rows of prova in identifier order, each as `row` reads it from the selection of `columns`.
+    std::vector<std::string> EachRow(const std::string& columns,
+                                     const std::function<std::string(db::CDbSelect&)>& row) {
+        db::CDbSelect s(connection.get());
+        s.SetColumns(columns);
+        s.SetFrom("prova");
+        s.SetOrderBy("ID");
+        std::vector<std::string> out;
+        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+            out.push_back(row(s));
+        }
+        EXPECT_FALSE(s.Failed());
+        return out;
     }
 };
 
@@ -120,6 +138,37 @@ TEST_F(DbSelectTest, GettersKeepToTheirTypes) {
                                            "\n\nLa colonna n. 9 non esiste nella selezione.");
 }
 
+// Read in place, a row's texts and dates stay as the copying getter gives them while the others are
+// read, whether the rows stream from the file or are kept in memory (within a transaction that has
+// changed rows).
+TEST_F(DbSelectTest, TextsReadInPlaceAreThoseCopied) {
+    const auto read = [&] {
+        return EachRow("ID, nome, data", [](db::CDbSelect& s) {
+            std::string_view nome;
+            std::string_view data;
+            std::string copied;
+            EXPECT_EQ(s.GetDateOrText(1, nome), 1);
+            s.GetDateOrText(2, data);
+            EXPECT_EQ(s.GetDateOrText(1, copied), 1);
+            EXPECT_EQ(nome, copied);
+            return std::string(nome) + "|" + std::string(data);
+        });
+    };
+    db::CDbTable t(connection.get(), "prova");
+    ASSERT_TRUE(t.SelectIndex("codice"));
+    ASSERT_TRUE(t.AddNew() && t.SetField("ID", "4") && t.SetField("nome", "citt\xE0") &&
+                t.SetField("data", "31/12/1999") && t.Update());
+    std::vector<std::string> expected = {"uno   |00/00/0000", "due|06/12/2026", "tre|",
+                                         "citt\xE0|31/12/1999"};
+    EXPECT_EQ(read(), expected);
+    db::CDbTransaction transaction(*connection);
+    ASSERT_TRUE(t.AddNew() && t.SetField("ID", "5") && t.SetField("nome", "\xC8 cos\xEC") && t.Update());
+    expected.push_back("\xC8 cos\xEC|");
+    EXPECT_EQ(read(), expected);
+    EXPECT_TRUE(transaction.Commit());
+    EXPECT_TRUE(port.messages.empty());
+}
+
 TEST_F(DbSelectTest, NoMatchingRowIsSilentAndErrorsAreShown) {
     db::CDbSelect none(connection.get());
     none.SetColumns("ID");
@@ -174,17 +223,11 @@ TEST_F(DbSelectTest, ASelectionDoesNotSeeRowsDeletedWhileItIsRead) {
 // is changed while it is read; rows stored by a committed transaction are seen by every selection.
 TEST_F(DbSelectTest, ASelectionSeesItsOwnTransactionsRows) {
     const auto ids = [&] {
-        db::CDbSelect s(connection.get());
-        s.SetColumns("ID");
-        s.SetFrom("prova");
-        s.SetOrderBy("ID");
-        std::vector<std::string> out;
-        for (int flag = s.Execute(); flag == 1; flag = s.Next()) {
+        return EachRow("ID", [](db::CDbSelect& s) {
             std::string id;
             EXPECT_EQ(s.GetText("ID", id), 1);
-            out.push_back(id);
-        }
-        return out;
+            return id;
+        });
     };
     db::CDbTable t(connection.get(), "prova");
     ASSERT_TRUE(t.SelectIndex("codice"));

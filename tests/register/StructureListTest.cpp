@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "census/Structure.h"
 #include "db/DbTable.h"
 #include "register/StructureEditor.h"
 #include "register/StructureFind.h"
@@ -297,6 +298,123 @@ TEST_F(StructureListTest, ReadInPartsTheListIsTheWholeOne) {
     }
     EXPECT_TRUE(list.ReadMore(5));  // nothing left: done at once
     EXPECT_TRUE(list.Close());
+}
+
+// Runs `sql` on the census file from another handle, past the census's checks of lengths and ranges.
+void ExecOnFile(const std::string& path, const std::string& sql) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    const std::string unchecked = "PRAGMA ignore_check_constraints = ON; " + sql;
+    EXPECT_EQ(sqlite3_exec(other, unchecked.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(other);
+    sqlite3_close(other);
+}
+
+// Makes depositi take nulls everywhere, as a census from elsewhere may hold them.
+void AllowNulls(const std::string& path) {
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(other, "PRAGMA schema_version", -1, &version, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    const std::string next = std::to_string(sqlite3_column_int(version, 0) + 1);
+    sqlite3_finalize(version);
+    const std::string sql =
+        "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = replace(sql, ' NOT NULL', "
+        "'') WHERE name = 'depositi'; PRAGMA writable_schema = OFF; PRAGMA schema_version = " +
+        next + ";";
+    EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(other);
+    sqlite3_close(other);
+}
+
+// Every row of two lists alike, in all the grid shows.
+void ExpectSameRows(const reg::CDepotRowList& read, const reg::CDepotRowList& expected) {
+    using Field = reg::CDepotRowList::Field;
+    ASSERT_EQ(read.size(), expected.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        const reg::CDepotRow& a = read[i];
+        const reg::CDepotRow& b = expected[i];
+        SCOPED_TRACE("row " + std::to_string(i));
+        EXPECT_EQ(a.id, b.id);
+        EXPECT_EQ(read.ComuneName(a), expected.ComuneName(b));
+        EXPECT_EQ(a.provin, b.provin);
+        EXPECT_EQ(a.scoTit, b.scoTit);
+        EXPECT_EQ(a.copTit, b.copTit);
+        EXPECT_EQ(a.flags, b.flags);
+        EXPECT_EQ(a.scoSup, b.scoSup);
+        EXPECT_EQ(a.copSup, b.copSup);
+        EXPECT_EQ(a.counts, b.counts);
+        for (Field f : {Field::Ubicaz, Field::Local, Field::ScoPro, Field::CopPro}) {
+            EXPECT_EQ(read.Text(a, f), expected.Text(b, f));
+        }
+    }
+}
+
+// The rows read straight from the selection are those the window makes of the structures the editor
+// reads, on a census with odd values: empty texts and nulls, trailing blanks, accented letters, counts
+// beyond their column, a title of two letters; streamed, and kept in memory once the window has changed
+// a row.
+TEST_F(StructureListTest, ReadStraightTheRowsAreThoseOfTheStructuresRead) {
+    std::vector<census::Structure> records;
+    for (int i = 0; i < 6; ++i) {
+        records.push_back(census.ValidRecord(i));
+    }
+    census.Store(records);
+    const auto& columns = census::Columns();
+    const std::string& firstCount = columns[census::kFirstCount].name;
+    const std::string& lastCount = columns[census::kRecordFields - 1].name;
+    AllowNulls(census.path);
+    ExecOnFile(
+        census.path,
+        "UPDATE depositi SET ubicaz = '', local = NULL, provin = 'F ', sco_tit = NULL, cop_tit = 'BX', "
+        "sco_sup = NULL, deposito = NULL, " +
+            firstCount + " = 70000, " + lastCount +
+            " = -40000 WHERE ID = 1;"
+            "UPDATE depositi SET ubicaz = 'VIA   ', local = 'Citt\xC3\xA0 ', sco_pro = NULL, "
+            "cop_pro = '  ', provin = NULL, direzle = 2, cop_sup = -5 WHERE ID = 3;");
+    reg::StructureList list(census.session);
+    ASSERT_TRUE(list.Open());
+    db::CDbConnection& connection = *census.session.Connection();
+    reg::CDepotRowList expected;
+    for (const reg::CDepotRow& row : list.Rows()) {
+        const auto read = list.ReadStructure(row.id);
+        ASSERT_TRUE(read);
+        expected.Add(*read, reg::ComuneName(connection, read->comune));
+    }
+    ASSERT_EQ(expected.size(), 6u);
+    EXPECT_EQ(expected.Text(expected[3], reg::CDepotRowList::Field::Local), "Citt\xE0");
+    ExpectSameRows(list.Rows(), expected);
+
+    // With a row deleted in the window's transaction the selection keeps its rows in memory.
+    list.Select(0);
+    ASSERT_TRUE(list.DeleteStructure());
+    const auto kept = reg::LoadRows(connection);
+    ASSERT_TRUE(kept);
+    reg::CDepotRowList rest;
+    for (std::size_t i = 1; i < list.Rows().size(); ++i) {
+        rest.Add(*list.ReadStructure(list.Rows()[i].id), list.Rows().ComuneName(list.Rows()[i]));
+    }
+    ExpectSameRows(*kept, rest);
+    EXPECT_TRUE(census.port.messages.empty());
+    EXPECT_TRUE(list.Close());
+}
+
+// A depositi whose numbers are declared otherwise than the census declares them gives values of another
+// kind: the list is not read, with one message for the first such field, however many rows follow.
+TEST_F(StructureListTest, ValuesOfAnotherKindRefuseTheListWithOneMessage) {
+    census.Store({census.ValidRecord(0), census.ValidRecord(1), census.ValidRecord(2)});
+    ExecOnFile(census.path,
+               "CREATE TABLE copia AS SELECT * FROM depositi; DROP TABLE depositi; "
+               "ALTER TABLE copia RENAME TO depositi;");
+    census.port.Clear();
+    EXPECT_FALSE(reg::LoadRows(*census.session.Connection()));
+    ASSERT_EQ(census.port.messages.size(), 1u);
+    EXPECT_TRUE(census.port.messages[0].text.starts_with("Errore campo (ID) nella select corrente\n\n"));
+    EXPECT_TRUE(
+        census.port.messages[0].text.ends_with("\n\nIl campo contiene un valore di tipo diverso da "
+                                               "quello previsto."));
+    EXPECT_EQ(census.port.messages[0].icon, ui::Icon::Stop);
 }
 
 // The compact listed form gives back what the grid shows, row after row: texts (empty ones and those
