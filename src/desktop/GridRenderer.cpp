@@ -75,6 +75,21 @@ QString Shown(const QString& text) {
     return text.trimmed().isEmpty() ? QString() : text;
 }
 
+// The letters a printed text may be drawn side by side with: those of Latin alphabets from the space
+// on, and the ellipsis of a cut text, each its place in a table; -1 for any other (the controls, the
+// spaces that do not break, the soft hyphen).
+constexpr int kLetters = 0x251;
+int LetterIndex(QChar c) {
+    const char16_t u = c.unicode();
+    if (u == 0x2026) {
+        return kLetters - 1;
+    }
+    if (u < 0x20 || (u >= 0x7F && u <= 0xA0) || u == 0xAD || u >= kLetters - 1) {
+        return -1;
+    }
+    return u;
+}
+
 // The texts bound for a printer, gathered into one glyph run for each font and drawn at once: a text
 // object of its own for every cell would make most of a printed file.
 class GlyphBatch {
@@ -93,15 +108,15 @@ class GlyphBatch {
             }
         }
     }
-    // A number's digits side by side from `at`: digit d is glyph `glyphs[d]`, `advances[d]` wide.
-    void AddDigits(const QRawFont& font, QStringView number, const std::array<quint32, 10>& glyphs,
-                   const std::array<qreal, 10>& advances, QPointF at) {
+    // A text's letters side by side from `at`: letter c is glyph `glyphs[c]`, `advances[c]` wide.
+    void AddLetters(const QRawFont& font, QStringView text, const std::vector<quint32>& glyphs,
+                    const std::vector<qreal>& advances, QPointF at) {
         Gathered& same = In(font);
-        for (const QChar c : number) {
-            const auto d = static_cast<std::size_t>(c.unicode() - u'0');
-            same.indexes.push_back(glyphs[d]);
+        for (const QChar c : text) {
+            const auto letter = static_cast<std::size_t>(LetterIndex(c));
+            same.indexes.push_back(glyphs[letter]);
             same.positions.push_back(at);
-            at.rx() += advances[d];
+            at.rx() += advances[letter];
         }
     }
     void Flush() {
@@ -453,61 +468,87 @@ const CGridRenderer::PrintedText& CGridRenderer::Printed(const QString& text, co
 }
 
 void CGridRenderer::PrintIn(const QFont& font) {
-    if (digits_.prepared && font == printedFont_) {
+    if (letters_.prepared && font == printedFont_) {
         return;
     }
     printed_.clear();
     printedFont_ = font;
-    digits_ = {};
-    digits_.prepared = true;
-    // Every digit, then every digit after every other: the first ten give each one's glyph and
-    // advance, the row as a whole must stand where they put it.
-    const QString row = QStringLiteral("01234567890246813579086420975318");
+    letters_ = {};
+    letters_.prepared = true;
+    if (font != GridFont()) {
+        return;
+    }
+    PrintedLetters& d = letters_;
+    d.glyphs.assign(kLetters, 0);
+    d.advances.assign(kLetters, 0);
+    d.overhangs.assign(kLetters, 0);
+    // Each letter alone gives its glyph, its advance and its overhang.
+    QString row;
+    for (char16_t u = 0x20; u < 0x2027; u = u == kLetters - 2 ? 0x2026 : u + 1) {
+        const QChar c(u);
+        const int letter = LetterIndex(c);
+        if (letter < 0) {
+            continue;
+        }
+        const PrintedText alone = LayOut(QString(c), font);
+        if (alone.glyphs.size() != 1 || alone.glyphs[0].glyphIndexes().size() != 1 ||
+            alone.glyphs[0].glyphIndexes()[0] == 0 ||
+            (!d.font.isValid() ? false : alone.glyphs[0].rawFont() != d.font)) {
+            continue;
+        }
+        if (!d.font.isValid()) {
+            d.font = alone.glyphs[0].rawFont();
+            d.baseline = alone.glyphs[0].positions()[0].y();
+        }
+        const quint32 glyph = alone.glyphs[0].glyphIndexes()[0];
+        QPointF advance;
+        d.font.advancesForGlyphIndexes(&glyph, &advance, 1);
+        QTextLayout measured(QString(c), font);
+        measured.beginLayout();
+        measured.createLine();
+        measured.endLayout();
+        const auto at = static_cast<std::size_t>(letter);
+        d.glyphs[at] = glyph;
+        d.advances[at] = advance.x();
+        d.overhangs[at] = measured.boundingRect().width() - advance.x();
+        row += c;
+    }
+    // Then all of them in a row, and the pairs a font may join or move: each must stand where the
+    // advances before it put it.
+    row += QStringLiteral("01234567890246813579086420975318 ff fi fl ffi ffl AV To Wa Yo LT P.");
     const PrintedText laid = LayOut(row, font);
-    if (font != GridFont() || laid.glyphs.size() != 1 || laid.glyphs[0].glyphIndexes().size() != row.size()) {
+    if (laid.glyphs.size() != 1 || laid.glyphs[0].glyphIndexes().size() != row.size() ||
+        laid.glyphs[0].rawFont() != d.font) {
         return;
     }
     const QList<quint32> glyphs = laid.glyphs[0].glyphIndexes();
     const QList<QPointF> positions = laid.glyphs[0].positions();
-    PrintedDigits& d = digits_;
-    d.baseline = positions[0].y();
-    for (std::size_t i = 0; i < d.glyphs.size(); ++i) {
-        const auto at = static_cast<qsizetype>(i);
-        d.glyphs[i] = glyphs[at];
-        d.advances[i] = positions[at + 1].x() - positions[at].x();
-    }
-    for (std::size_t i = 0; i < d.glyphs.size(); ++i) {
-        QTextLayout alone(QString(QChar(u'0' + static_cast<char16_t>(i))), font);
-        alone.beginLayout();
-        alone.createLine();
-        alone.endLayout();
-        d.overhangs[i] = alone.boundingRect().width() - d.advances[i];
-    }
     qreal x = 0;
     for (qsizetype i = 0; i < row.size(); ++i) {
-        const auto digit = static_cast<std::size_t>(row[i].unicode() - u'0');
-        if (glyphs[i] != d.glyphs[digit] || positions[i] != QPointF(x, d.baseline)) {
+        const auto letter = static_cast<std::size_t>(LetterIndex(row[i]));
+        if (d.glyphs[letter] == 0 || glyphs[i] != d.glyphs[letter] ||
+            positions[i] != QPointF(x, d.baseline)) {
             return;
         }
-        x += d.advances[digit];
+        x += d.advances[letter];
     }
-    d.font = laid.glyphs[0].rawFont();
-    d.sideBySide =
-        qCeil(x + d.overhangs[static_cast<std::size_t>(row.back().unicode() - u'0')]) == laid.width;
+    d.sideBySide = qCeil(x + d.overhangs[static_cast<std::size_t>(LetterIndex(row.back()))]) == laid.width;
 }
 
-std::optional<int> CGridRenderer::NumberWidth(const QString& text) const {
-    if (!digits_.sideBySide || text.isEmpty()) {
+std::optional<int> CGridRenderer::SideBySideWidth(const QString& text) const {
+    // A text that ends in a space is laid out: a line's extent leaves its trailing spaces out.
+    if (!letters_.sideBySide || text.isEmpty() || text.back() == u' ') {
         return std::nullopt;
     }
     qreal width = 0;
     for (const QChar c : text) {
-        if (c < u'0' || c > u'9') {
+        const int letter = LetterIndex(c);
+        if (letter < 0 || letters_.glyphs[static_cast<std::size_t>(letter)] == 0) {
             return std::nullopt;
         }
-        width += digits_.advances[static_cast<std::size_t>(c.unicode() - u'0')];
+        width += letters_.advances[static_cast<std::size_t>(letter)];
     }
-    return qCeil(width + digits_.overhangs[static_cast<std::size_t>(text.back().unicode() - u'0')]);
+    return qCeil(width + letters_.overhangs[static_cast<std::size_t>(LetterIndex(text.back()))]);
 }
 
 void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const GridView& view) {
@@ -525,13 +566,13 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
     const int dx = view.dx;
     const int right = L.Width() + dx;
     const QFontMetrics metrics(GridFont());
-    // Texts on paper: a number's digits side by side, any other text's glyphs laid out once; gathered
-    // and drawn a font at a time.
+    // Texts on paper: their letters side by side, any other text's glyphs laid out once; gathered and
+    // drawn a font at a time.
     if (view.glyphs) {
         PrintIn(view.font);
     }
     const auto print = [&](QRect cell, int align, QString s) {
-        std::optional<int> width = NumberWidth(s);
+        std::optional<int> width = SideBySideWidth(s);
         const PrintedText* laid = width ? nullptr : &Printed(s, view.font);
         if (view.cutTexts) {
             cell = cell.intersected(QRect(view.left, cell.top(), view.width - view.left, cell.height()));
@@ -540,8 +581,8 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
                 if (s.isEmpty()) {
                     return;
                 }
-                laid = &Printed(s, view.font);
-                width.reset();
+                width = SideBySideWidth(s);
+                laid = width ? nullptr : &Printed(s, view.font);
             }
         }
         if (width && *width > cell.width()) {
@@ -554,8 +595,8 @@ void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const Grid
         }
         const QPointF at(Aligned(cell, align, extent), cell.top());
         if (width) {
-            batch.AddDigits(digits_.font, s, digits_.glyphs, digits_.advances,
-                            at + QPointF(0, digits_.baseline));
+            batch.AddLetters(letters_.font, s, letters_.glyphs, letters_.advances,
+                             at + QPointF(0, letters_.baseline));
             return;
         }
         if (laid->width <= cell.width()) {

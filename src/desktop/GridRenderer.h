@@ -116,22 +116,24 @@ class CGridRenderer {
     };
     static PrintedText LayOut(const QString& text, const QFont& font);
     const PrintedText& Printed(const QString& text, const QFont& font);
-    // The digits in the font of the printed texts: a number is drawn as its digits side by side, not
-    // laid out, when that font lays a row of every digit after every other so (the grid's font draws
-    // without kerning).
-    struct PrintedDigits {
+    // The letters in the font of the printed texts: a text is drawn as its letters side by side, not
+    // laid out, when that font lays out every letter alone as one glyph and a row of all of them (and
+    // of the pairs a font may join or move) so (the grid's font draws without kerning).
+    struct PrintedLetters {
         bool prepared = false;
         bool sideBySide = false;
         QRawFont font;
-        std::array<quint32, 10> glyphs{};
-        std::array<qreal, 10> advances{};
-        std::array<qreal, 10> overhangs{};  // how far each one reaches past its advance, ending a text
+        // By letter (LetterIndex): its glyph (0 where it is not drawn side by side), its advance and how
+        // far it reaches past it, ending a text.
+        std::vector<quint32> glyphs;
+        std::vector<qreal> advances;
+        std::vector<qreal> overhangs;
         qreal baseline = 0;
     };
     // Makes `font` the one of the printed texts.
     void PrintIn(const QFont& font);
-    // The width of a number drawn side by side, or nothing when `text` is not one.
-    std::optional<int> NumberWidth(const QString& text) const;
+    // The width of a text drawn side by side, or nothing when it cannot be.
+    std::optional<int> SideBySideWidth(const QString& text) const;
 
     // The texts of a row's cells laid out for a screen, made once while the row is among those kept:
     // a row drawn again (brought back into view, or its colour changed) is not read and laid out anew.
@@ -148,7 +150,7 @@ class CGridRenderer {
     QCache<int, LaidOutRow> rowsLaidOut_;  // by row index
     QHash<QString, PrintedText> printed_;
     QFont printedFont_;  // the font the glyphs of printed_ are in
-    PrintedDigits digits_;
+    PrintedLetters letters_;
 };
 
 // A cell's text as the grid paints it; empty where nothing shows (an empty count, a missing activity).
