@@ -6,6 +6,7 @@
 #include <QTextLayout>
 #include <QtMath>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <memory>
 
@@ -479,42 +480,24 @@ void CGridRenderer::PrintIn(const QFont& font) {
         return;
     }
     PrintedLetters& d = letters_;
-    d.glyphs.assign(kLetters, 0);
-    d.advances.assign(kLetters, 0);
-    d.overhangs.assign(kLetters, 0);
-    // Each letter alone gives its glyph, its advance and its overhang.
-    QString row;
-    for (char16_t u = 0x20; u < 0x2027; u = u == kLetters - 2 ? 0x2026 : u + 1) {
-        const QChar c(u);
-        const int letter = LetterIndex(c);
-        if (letter < 0) {
-            continue;
-        }
-        const PrintedText alone = LayOut(QString(c), font);
-        if (alone.glyphs.size() != 1 || alone.glyphs[0].glyphIndexes().size() != 1 ||
-            alone.glyphs[0].glyphIndexes()[0] == 0 ||
-            (!d.font.isValid() ? false : alone.glyphs[0].rawFont() != d.font)) {
-            continue;
-        }
-        if (!d.font.isValid()) {
-            d.font = alone.glyphs[0].rawFont();
-            d.baseline = alone.glyphs[0].positions()[0].y();
-        }
-        const quint32 glyph = alone.glyphs[0].glyphIndexes()[0];
-        QPointF advance;
-        d.font.advancesForGlyphIndexes(&glyph, &advance, 1);
-        QTextLayout measured(QString(c), font);
-        measured.beginLayout();
-        measured.createLine();
-        measured.endLayout();
-        const auto at = static_cast<std::size_t>(letter);
-        d.glyphs[at] = glyph;
-        d.advances[at] = advance.x();
-        d.overhangs[at] = measured.boundingRect().width() - advance.x();
-        row += c;
+    const PrintedText zero = LayOut(QStringLiteral("0"), font);
+    if (zero.glyphs.size() != 1 || zero.glyphs[0].positions().size() != 1) {
+        return;
     }
-    // Then all of them in a row, and the pairs a font may join or move: each must stand where the
-    // advances before it put it.
+    d.font = zero.glyphs[0].rawFont();
+    d.baseline = zero.glyphs[0].positions()[0].y();
+    // The letters the font has, in a row, then the pairs a font may join or move: each must be a glyph
+    // of its own, standing where the advances before it put it.
+    QString row;
+    for (char16_t u = 0x20; u < kLetters - 1; ++u) {
+        if (LetterIndex(QChar(u)) >= 0 && d.font.supportsCharacter(QChar(u))) {
+            row += QChar(u);
+        }
+    }
+    if (d.font.supportsCharacter(QChar(0x2026))) {
+        row += QChar(0x2026);
+    }
+    const qsizetype letters = row.size();
     row += QStringLiteral("01234567890246813579086420975318 ff fi fl ffi ffl AV To Wa Yo LT P.");
     const PrintedText laid = LayOut(row, font);
     if (laid.glyphs.size() != 1 || laid.glyphs[0].glyphIndexes().size() != row.size() ||
@@ -523,6 +506,15 @@ void CGridRenderer::PrintIn(const QFont& font) {
     }
     const QList<quint32> glyphs = laid.glyphs[0].glyphIndexes();
     const QList<QPointF> positions = laid.glyphs[0].positions();
+    const QList<QPointF> advances = d.font.advancesForGlyphIndexes(glyphs);
+    d.glyphs.assign(kLetters, 0);
+    d.advances.assign(kLetters, 0);
+    d.overhangs.assign(kLetters, std::numeric_limits<qreal>::quiet_NaN());
+    for (qsizetype i = 0; i < letters; ++i) {
+        const auto letter = static_cast<std::size_t>(LetterIndex(row[i]));
+        d.glyphs[letter] = glyphs[i];
+        d.advances[letter] = advances[i].x();
+    }
     qreal x = 0;
     for (qsizetype i = 0; i < row.size(); ++i) {
         const auto letter = static_cast<std::size_t>(LetterIndex(row[i]));
@@ -532,10 +524,24 @@ void CGridRenderer::PrintIn(const QFont& font) {
         }
         x += d.advances[letter];
     }
-    d.sideBySide = qCeil(x + d.overhangs[static_cast<std::size_t>(LetterIndex(row.back()))]) == laid.width;
+    d.sideBySide = qCeil(x + Overhang(LetterIndex(row.back()))) == laid.width;
 }
 
-std::optional<int> CGridRenderer::SideBySideWidth(const QString& text) const {
+qreal CGridRenderer::Overhang(int letter) {
+    qreal& overhang = letters_.overhangs[static_cast<std::size_t>(letter)];
+    if (std::isnan(overhang)) {
+        // Measured the first time a text ends with it.
+        const QChar c(letter == kLetters - 1 ? char16_t(0x2026) : static_cast<char16_t>(letter));
+        QTextLayout alone(QString(c), printedFont_);
+        alone.beginLayout();
+        alone.createLine();
+        alone.endLayout();
+        overhang = alone.boundingRect().width() - letters_.advances[static_cast<std::size_t>(letter)];
+    }
+    return overhang;
+}
+
+std::optional<int> CGridRenderer::SideBySideWidth(const QString& text) {
     // A text that ends in a space is laid out: a line's extent leaves its trailing spaces out.
     if (!letters_.sideBySide || text.isEmpty() || text.back() == u' ') {
         return std::nullopt;
@@ -548,7 +554,7 @@ std::optional<int> CGridRenderer::SideBySideWidth(const QString& text) const {
         }
         width += letters_.advances[static_cast<std::size_t>(letter)];
     }
-    return qCeil(width + letters_.overhangs[static_cast<std::size_t>(LetterIndex(text.back()))]);
+    return qCeil(width + Overhang(LetterIndex(text.back())));
 }
 
 void CGridRenderer::Draw(QPainter& p, const reg::CDepotRowList& rows, const GridView& view) {

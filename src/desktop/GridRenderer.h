@@ -124,7 +124,7 @@ class CGridRenderer {
         bool sideBySide = false;
         QRawFont font;
         // By letter (LetterIndex): its glyph (0 where it is not drawn side by side), its advance and how
-        // far it reaches past it, ending a text.
+        // far it reaches past it, ending a text (NaN until a text ends with it).
         std::vector<quint32> glyphs;
         std::vector<qreal> advances;
         std::vector<qreal> overhangs;
@@ -133,7 +133,9 @@ class CGridRenderer {
     // Makes `font` the one of the printed texts.
     void PrintIn(const QFont& font);
     // The width of a text drawn side by side, or nothing when it cannot be.
-    std::optional<int> SideBySideWidth(const QString& text) const;
+    std::optional<int> SideBySideWidth(const QString& text);
+    // How far a letter reaches past its advance, ending a text.
+    qreal Overhang(int letter);
 
     // The texts of a row's cells laid out for a screen, made once while the row is among those kept:
     // a row drawn again (brought back into view, or its colour changed) is not read and laid out anew.
