@@ -142,6 +142,9 @@ void CDepotGrid::ShowMoved(int oldFirst, int oldCurrent, bool now) {
 
 void CDepotGrid::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    // The scroll bars are set for the new size before the grid paints: set as it paints, they would be
+    // painted once more after it, and what lies under them with them.
+    PrepareView(viewport()->rect());
     viewport()->update();
 }
 

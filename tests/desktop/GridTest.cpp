@@ -854,6 +854,23 @@ class GridTest : public QObject {
         QVERIFY(!grid.verticalScrollBar()->isEnabled());
     }
 
+    // The scroll bars stand as the rows and the size make them once the grid is shown, before it first
+    // paints: set as it paints, they would be painted again, and the window under them, after it.
+    void theScrollBarsAreSetBeforeTheFirstPainting() {
+        Store(200);
+        reg::StructureList list(*session);
+        QVERIFY(list.Open());
+        desktop::CDepotGrid grid(list, nullptr);
+        grid.resize(800, 600);
+        grid.show();  // sized, not yet painted
+        QVERIFY(grid.verticalScrollBar()->isEnabled());
+        QVERIFY(grid.horizontalScrollBar()->isEnabled());
+        const int rows = grid.verticalScrollBar()->maximum() + grid.verticalScrollBar()->pageStep();
+        QCOMPARE(rows, 200);
+        QCoreApplication::processEvents();
+        QCOMPARE(grid.verticalScrollBar()->maximum() + grid.verticalScrollBar()->pageStep(), 200);
+    }
+
     void theContextMenuFollowsTheSelection() {
         Store(2);
         reg::StructureList list(*session);
