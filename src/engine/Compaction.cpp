@@ -161,16 +161,10 @@ Status Database::CopyInto(std::filesystem::path& target,
 
 Status Database::ReplaceWithCopyOf(const std::filesystem::path& census, const std::filesystem::path& source,
                                    const std::function<void()>& keepResponsive) {
+    if (auto refused = detail::RefusedInPlace(census, "sostituirlo")) {
+        return *refused;
+    }
     const std::string shown = files::ShownPath(census);
-    if (IsOpenInProgram(census)) {
-        return Status::Error(
-            Describe("Il database '", Quote(shown),
-                     "' è aperto in questo programma: occorre sconnetterlo prima di sostituirlo."));
-    }
-    std::error_code ec;
-    if (census.empty() || !std::filesystem::is_regular_file(census, ec)) {
-        return Status::Error(Describe("Impossibile trovare il file '", Quote(shown), "'."));
-    }
     // The census is held alone from here until the copy has taken its name.
     Handle held;
     int rc = OpenAlone(files::Utf8Of(census), false, held);
@@ -227,6 +221,7 @@ Status Database::ReplaceWithCopyOf(const std::filesystem::path& census, const st
         held.Close();
     }
     for (const char* companion : {"-wal", "-shm"}) {
+        std::error_code ec;
         std::filesystem::remove(files::WithSuffix(census, companion), ec);
     }
     if (!files::RenameReplacing(temporary, census)) {

@@ -19,6 +19,20 @@ Status NotCensus(std::string_view path) {
     return Status::Error(Describe("Il file '", Quote(path), "' non è un database del censimento."));
 }
 
+std::optional<Status> RefusedInPlace(const std::filesystem::path& census, std::string_view doing) {
+    const std::string shown = files::ShownPath(census);
+    if (Database::IsOpenInProgram(census)) {
+        return Status::Error(Describe("Il database '", Quote(shown),
+                                      "' è aperto in questo programma: occorre sconnetterlo prima di ", doing,
+                                      "."));
+    }
+    std::error_code ec;
+    if (census.empty() || !std::filesystem::is_regular_file(census, ec)) {
+        return Status::Error(Describe("Impossibile trovare il file '", Quote(shown), "'."));
+    }
+    return std::nullopt;
+}
+
 bool IsFatal(int rc) {
     switch (rc & 0xFF) {
         case SQLITE_FULL:

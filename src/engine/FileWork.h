@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,9 @@ class Ticking {
 
 Status ExecOn(sqlite3* db, const std::string& sql);
 Status NotCensus(std::string_view path);
+// Why a census cannot be worked on where it stands (`doing`: "ripararlo", "sostituirlo"): this program
+// has it open, or there is no such file; nothing when it can be.
+std::optional<Status> RefusedInPlace(const std::filesystem::path& census, std::string_view doing);
 // A failure of the disk or of memory, as opposed to a row or a statement that does not fit.
 bool IsFatal(int rc);
 void RemoveWithCompanions(const std::filesystem::path& file);

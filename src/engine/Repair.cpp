@@ -54,10 +54,6 @@ namespace {
 constexpr std::string_view kRepairEnding = ".in-riparazione";
 constexpr std::string_view kBlankEnding = ".in-riparazione-vuoto";
 
-Status NotFound(std::string_view path) {
-    return Status::Error(Describe("Impossibile trovare il file '", Quote(path), "'."));
-}
-
 Status InUse(std::string_view path) {
     return Status::Error(Describe("Il database '", Quote(path),
                                   "' è in uso in un altro programma: occorre chiuderlo prima di ripararlo."));
@@ -489,14 +485,8 @@ Status Database::Repair(const std::filesystem::path& original, std::string* dama
                         const std::function<void()>& keepResponsive, const BlankCensus& blank) {
     // The census as the messages name it.
     const std::string path = files::ShownPath(original);
-    if (IsOpenInProgram(original)) {
-        return Status::Error(
-            Describe("Il database '", Quote(path),
-                     "' è aperto in questo programma: occorre sconnetterlo prima di ripararlo."));
-    }
-    std::error_code ec;
-    if (original.empty() || !std::filesystem::is_regular_file(original, ec)) {
-        return NotFound(path);
+    if (auto refused = detail::RefusedInPlace(original, "ripararlo")) {
+        return *refused;
     }
     const std::filesystem::path dir = original.parent_path();
     detail::RemoveAbandonedFiles(dir);
@@ -640,6 +630,7 @@ Status Database::Repair(const std::filesystem::path& original, std::string* dama
     // log's index are dropped.
     const std::filesystem::path log = files::WithSuffix(original, "-wal");
     const std::filesystem::path keptLog = files::WithSuffix(damaged, "-wal");
+    std::error_code ec;
     const bool logKept =
         std::filesystem::file_size(log, ec) > 0 && !ec && files::RenameNoReplace(log, keptLog);
     if (!logKept) {
