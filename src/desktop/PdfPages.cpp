@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QHash>
 #include <QIODevice>
 #include <QPaintEngine>
 #include <QPainter>
@@ -363,30 +364,8 @@ class CPdfEngine : public QPaintEngine {
         }
     }
 
-    void drawLines(const QLineF* lines, int count) override {
-        if (pen_.style() == Qt::NoPen || count <= 0) {
-            return;
-        }
-        if (!StrokeSupported() || !Simple()) {
-            unsupported_ = true;
-            return;
-        }
-        Prepare();
-        SetStroke();
-        for (int i = 0; i < count; ++i) {
-            const QPointF a = matrix_.map(lines[i].p1());
-            const QPointF b = matrix_.map(lines[i].p2());
-            Numbers(page_, {a.x(), a.y()});
-            page_ += "m ";
-            Numbers(page_, {b.x(), b.y()});
-            page_ += "l\n";
-        }
-        page_ += "S\n";
-    }
-    void drawLines(const QLine* lines, int count) override {
-        std::vector<QLineF> exact(lines, lines + std::max(count, 0));
-        drawLines(exact.data(), count);
-    }
+    void drawLines(const QLineF* lines, int count) override { Stroke(lines, count); }
+    void drawLines(const QLine* lines, int count) override { Stroke(lines, count); }
 
     void drawTextItem(const QPointF& at, const QTextItem& item) override {
         const QString text = item.text();
@@ -395,12 +374,21 @@ class CPdfEngine : public QPaintEngine {
             unsupported_ = true;  // glyphs that come without their characters, or drawn lines
             return;
         }
-        QTextLayout layout(text, item.font(), paintDevice());
-        layout.beginLayout();
-        const QTextLine line = layout.createLine();
-        layout.endLayout();
-        for (const QGlyphRun& run : layout.glyphRuns()) {
-            Glyphs(run.rawFont(), run.glyphIndexes(), run.positions(), at - QPointF(0, line.ascent()));
+        // The same texts come back on every page (the company, the date): each is laid out once.
+        const QString key = text + QChar(0) + item.font().key();
+        auto laid = itemsLaidOut_.find(key);
+        if (laid == itemsLaidOut_.end()) {
+            if (itemsLaidOut_.size() >= kItemsLaidOutKept) {
+                itemsLaidOut_.clear();
+            }
+            QTextLayout layout(text, item.font(), paintDevice());
+            layout.beginLayout();
+            const QTextLine line = layout.createLine();
+            layout.endLayout();
+            laid = itemsLaidOut_.insert(key, {layout.glyphRuns(), line.ascent()});
+        }
+        for (const QGlyphRun& run : std::as_const(laid->runs)) {
+            Glyphs(run.rawFont(), run.glyphIndexes(), run.positions(), at - QPointF(0, laid->ascent));
         }
     }
 
@@ -599,6 +587,29 @@ class CPdfEngine : public QPaintEngine {
         }
         return true;
     }
+    // Solid lines, in one path stroked at once.
+    template <class Line>
+    void Stroke(const Line* lines, int count) {
+        if (pen_.style() == Qt::NoPen || count <= 0) {
+            return;
+        }
+        if (!StrokeSupported() || !Simple()) {
+            unsupported_ = true;
+            return;
+        }
+        Prepare();
+        SetStroke();
+        for (int i = 0; i < count; ++i) {
+            const QPointF a = matrix_.map(QPointF(lines[i].p1()));
+            const QPointF b = matrix_.map(QPointF(lines[i].p2()));
+            Numbers(page_, {a.x(), a.y()});
+            page_ += "m ";
+            Numbers(page_, {b.x(), b.y()});
+            page_ += "l\n";
+        }
+        page_ += "S\n";
+    }
+
     void Clip(const QRectF& rect, bool rectangular, Qt::ClipOperation operation) {
         if (operation == Qt::NoClip) {
             clipEnabled_ = false;
@@ -1118,6 +1129,14 @@ class CPdfEngine : public QPaintEngine {
     std::optional<QRgb> fill_, stroke_;
     std::optional<double> lineWidth_;
     std::optional<int> cap_;
+
+    // The page texts drawn through the painter, laid out once: by text and font.
+    struct LaidOutItem {
+        QList<QGlyphRun> runs;
+        qreal ascent = 0;
+    };
+    static constexpr qsizetype kItemsLaidOutKept = 1000;
+    QHash<QString, LaidOutItem> itemsLaidOut_;
 
     std::vector<std::unique_ptr<Face>> faces_;
     std::vector<std::unique_ptr<SizedFont>> sized_;
